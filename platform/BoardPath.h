@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Resolves one of the board's own fixed absolute paths (configuration, status
+// files, device nodes, child programs). On the board the root is empty; on the
+// host build it comes from GATEWAY_ROOT, so a test or a workstation run keeps the
+// board's files in a folder of its own. Generic Linux paths (/proc/<pid>/stat)
+// must not go through here.
+std::string BoardPath(const std::string& absolute_path);
+
+// The root in effect, read from the environment at every call so a test can
+// point each case at a fresh folder.
+std::string BoardRoot();
+
+}  // namespace platform
