@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+// Stream manipulators that give every log line the same shape.
+namespace ext {
+
+// Writes the object's own log-line header through its const PutHeader(ostream&).
+template <class X>
+struct OutObjHeader {
+  const X* obj;
+};
+
+template <class X>
+OutObjHeader<X> header(const X* obj) {
+  return OutObjHeader<X>{obj};
+}
+
+template <class X>
+std::ostream& operator<<(std::ostream& os, const OutObjHeader<X>& h) {
+  h.obj->PutHeader(os);
+  return os;
+}
+
+// The value between double quotes.
+template <class T>
+struct OutQuoted {
+  const T& value;
+};
+
+template <class T>
+OutQuoted<T> quoted(const T& value) {
+  return OutQuoted<T>{value};
+}
+
+template <class T>
+std::ostream& operator<<(std::ostream& os, const OutQuoted<T>& q) {
+  return os << '"' << q.value << '"';
+}
+
+// Each byte as two upper-case hex digits and a blank: "03 00 1C ".
+struct OutBufInHex {
+  OutBufInHex(const void* begin, const void* end)
+      : begin(static_cast<const uint8_t*>(begin)), end(static_cast<const uint8_t*>(end)) {}
+  const uint8_t* begin;
+  const uint8_t* end;
+};
+
+std::ostream& operator<<(std::ostream& os, const OutBufInHex& hex);
+
+// "0x" and the value in upper-case hex, zero-filled to width: 0x001A.
+struct OutUnsignedInHex {
+  OutUnsignedInHex(unsigned long value, int width) : value(value), width(width) {}
+  unsigned long value;
+  int width;
+};
+
+std::ostream& operator<<(std::ostream& os, const OutUnsignedInHex& hex);
+
+}  // namespace ext

@@ -1,0 +1,34 @@
+#pragma once
+
+// Sole owner of one descriptor (-1 when empty). A copy is a close-on-exec
+// duplicate, so child programs never inherit what the server holds.
+class Fd {
+ public:
+  Fd() = default;
+  // Takes ownership of fd.
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd& other);
+  Fd(Fd&& other) noexcept;
+  Fd& operator=(const Fd& other);
+  Fd& operator=(Fd&& other) noexcept;
+  ~Fd();
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+  // EBADF and -1 when empty; otherwise the close() result, and the Fd is empty.
+  int close();
+  // A close-on-exec duplicate owned by the caller, -1 when empty or on failure.
+  [[nodiscard]] int dup() const;
+  [[nodiscard]] bool NonBlock() const;
+
+ private:
+  void Replace(int fd);
+
+  int fd_ = -1;
+};
+
+[[nodiscard]] bool NonBlockMode(int fd);
+[[nodiscard]] bool BlockMode(int fd);
+// Returns true when setting the flag FAILED.
+bool SetCloexec(int fd, bool on);

@@ -1,0 +1,68 @@
+#include "runtime/Net.h"
+
+#include "runtime/FindProc.h"
+
+#include <gtest/gtest.h>
+
+#include <net/if.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+bool HasLoopbackAddress(const std::list<INet4::Addr>& addresses) {
+  return std::any_of(addresses.begin(), addresses.end(),
+                     [](const INet4::Addr& a) { return a.GetString() == "127.0.0.1:0"; });
+}
+
+TEST(NetIfconfig, ModeSelectsInterfaces) {
+  std::list<INet4::Addr> all;
+  int count = Net::ifconfig(all, 0);
+  ASSERT_GE(count, 1);
+  EXPECT_EQ(static_cast<size_t>(count), all.size());
+  EXPECT_TRUE(HasLoopbackAddress(all));
+
+  std::list<INet4::Addr> not_loopback;
+  ASSERT_GE(Net::ifconfig(not_loopback, Net::kNotLoopback), 0);
+  EXPECT_FALSE(HasLoopbackAddress(not_loopback));
+  EXPECT_EQ(not_loopback.size() + 1, all.size());
+
+  std::list<INet4::Addr> special;
+  ASSERT_GE(Net::ifconfig(special, Net::kLinkLocal | Net::kPrivate), 0);
+  EXPECT_FALSE(HasLoopbackAddress(special));
+}
+
+TEST(NetIfconfig, NamesFilteredByFlags) {
+  std::list<std::string> names;
+  ASSERT_GE(Net::ifconfig(names, 0, IFF_LOOPBACK), 1);
+  EXPECT_NE(std::find(names.begin(), names.end(), "lo"), names.end());
+  names.clear();
+  ASSERT_GE(Net::ifconfig(names, Net::kNotLoopback, IFF_LOOPBACK), 0);
+  EXPECT_EQ(std::find(names.begin(), names.end(), "lo"), names.end());
+}
+
+TEST(FindProc, MatchesCommandNamesWithClosingParenthesis) {
+  ASSERT_EQ(prctl(PR_SET_NAME, "tst) (x)", 0, 0, 0), 0);
+  const struct {
+    const char* name;
+    int pid;
+    int expected;
+  } kCases[] = {
+      {"tst) (x)", getpid(), getpid()}, {"tst) (x)", 0, getpid()},    {"tst", getpid(), -1},
+      {"no-such-process-name", 0, -1},  {"tst) (x)", 0x7ffffff0, -1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(find_proc_by_name(c.name, c.pid), c.expected);
+  }
+}
+
+TEST(NetHostname, ReadsHostName) {
+  char expected[512] = {};
+  ASSERT_EQ(gethostname(expected, sizeof expected - 1), 0);
+  EXPECT_EQ(Net::hostname(), expected);
+}
+
+}  // namespace
