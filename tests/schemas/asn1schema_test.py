@@ -1,0 +1,166 @@
+"""Checks that the schema reader refuses what would silently change the generated tables."""
+
+import glob
+import os
+import sys
+import tempfile
+import textwrap
+import unittest
+
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'schemas')
+sys.path.insert(0, SCHEMAS)
+
+import asn1schema  # noqa: E402
+
+
+def load_texts(**modules):
+    """Writes each module text to a file of its own and loads them together."""
+    with tempfile.TemporaryDirectory() as folder:
+        paths = []
+        for name, body in modules.items():
+            path = os.path.join(folder, f'{name}.asn')
+            with open(path, 'w', encoding='utf-8') as out:
+                out.write(f'{name} DEFINITIONS AUTOMATIC TAGS ::=\nBEGIN\n'
+                          f'{textwrap.dedent(body)}\nEND\n')
+            paths.append(path)
+        return asn1schema.load(paths)
+
+
+class RefusesFaultySchemas(unittest.TestCase):
+    CASES = [
+        ('unresolved name', dict(A='T ::= SEQUENCE { a Missing }'), 'unresolved name A.Missing'),
+        ('unknown module', dict(A='T ::= SEQUENCE { a B.X }'), 'unknown module B'),
+        ('name of another module', dict(A='T ::= SEQUENCE { a X }', B='X ::= NULL'),
+         'unresolved name A.X'),
+        ('reference to a named-only type', dict(A='T ::= CHOICE { a X }\n--@named X SEQUENCE'),
+         'only named'),
+        ('direct cycle', dict(A='T ::= SEQUENCE { a T }'), 'cyclic reference A.T -> A.T'),
+        ('cycle through a list and a module',
+         dict(A='T ::= SEQUENCE { a SEQUENCE OF B.U }', B='U ::= CHOICE { b A.T }'),
+         'cyclic reference'),
+        ('field twice', dict(A='T ::= SEQUENCE { a NULL, a BOOLEAN }'), 'clashes'),
+        ('hyphen against underscore', dict(A='T ::= SEQUENCE { a-b NULL, a_b BOOLEAN }'),
+         'clashes'),
+        ('enumerator twice', dict(A='E ::= ENUMERATED { x(0), x(1) }'), 'clashes'),
+        ('keyword', dict(A='E ::= ENUMERATED { new(0) }'), 'keyword'),
+        ('type twice', dict(A='T ::= NULL\nT ::= BOOLEAN'), 'declared twice'),
+        ('defined and named', dict(A='T ::= NULL\n--@named T'), 'declared twice'),
+        ('enumerator without value', dict(A='E ::= ENUMERATED { x }'), 'has no value'),
+        ('empty range', dict(A='T ::= INTEGER (5..4)'), 'empty range'),
+        ('range beyond 32 bits', dict(A='T ::= INTEGER (0..4294967296)'), 'does not fit'),
+        ('second extension marker', dict(A='T ::= SEQUENCE { a NULL, ..., ... }'), 'second'),
+        ('optional alternative', dict(A='T ::= CHOICE { a NULL OPTIONAL }'), 'OPTIONAL'),
+        ('placeholder with content', dict(A='--@placeholder\nT ::= SEQUENCE { a NULL, ... }'),
+         'empty extendable'),
+        ('placeholder not extendable', dict(A='--@placeholder\nT ::= SEQUENCE { }'),
+         'empty extendable'),
+        ('stray placeholder mark', dict(A='T ::= NULL\n--@placeholder'), 'without a type'),
+        ('unreadable character', dict(A='T ::= SEQUENCE { a# NULL }'), 'cannot read'),
+        ('unknown directive', dict(A='--@frobnicate\nT ::= NULL'), 'unknown directive'),
+        ('type count', dict(A='--@expect types 2 0\nT ::= NULL'), 'stated 2 and 0'),
+        ('named count', dict(A='--@expect types 1 1\nT ::= NULL'), 'stated 1 and 1'),
+        ('root count', dict(A='--@expect roots T 3\nT ::= CHOICE { a NULL, b NULL, ..., c NULL }'),
+         'has 2 root items, stated 3'),
+        ('missing explicit values',
+         dict(A='--@expect explicit-values\nE ::= ENUMERATED { a(0), b(2) }'), "['E'], stated []"),
+        ('explicit values stated wrongly',
+         dict(A='--@expect explicit-values E\nE ::= ENUMERATED { a(0), b(1) }'), "[], stated ['E']"),
+        ('first value not zero',
+         dict(A='--@expect explicit-values\nE ::= ENUMERATED { a(1) }'), "['E'], stated []"),
+        ('parallel lists part',
+         dict(A='--@expect parallel E C\nE ::= ENUMERATED { a(1), b(2) }\n'
+                'C ::= CHOICE { a NULL, c NULL }'), 'part at position 1'),
+        ('expectation on a missing type', dict(A='--@expect roots X 1\nT ::= NULL'), 'not defined'),
+    ]
+
+    def test_each_fault_is_refused_with_its_reason(self):
+        for name, modules, reason in self.CASES:
+            with self.subTest(name):
+                with self.assertRaises(asn1schema.SchemaError) as caught:
+                    load_texts(**modules)
+                self.assertIn(reason, str(caught.exception))
+
+    def test_error_names_the_file_and_line(self):
+        with self.assertRaises(asn1schema.SchemaError) as caught:
+            load_texts(A='T ::= NULL\n\nU ::= SEQUENCE {\n  a Missing\n}')
+        self.assertIn('A.asn:6:', str(caught.exception))
+
+
+class ReadsWhatTheModulesUse(unittest.TestCase):
+    def test_components_ranges_and_extensions(self):
+        modules = load_texts(A='''
+            T ::= SEQUENCE {
+              seq INTEGER OPTIONAL,
+              slot INTEGER (0..1023) OPTIONAL,
+              qos-dscp B.E,
+              dname IA5String (SIZE (1..64)) OPTIONAL,
+              list SET OF B.E
+            }
+            C ::= CHOICE { a NULL, b OCTET STRING, ..., done NULL }
+            ''', B='E ::= ENUMERATED { not-use(-1), active(0), ... }')
+        t = modules['A'].assignments['T'].type
+        self.assertEqual([f.name for f in t.items], ['seq', 'slot', 'qos-dscp', 'dname', 'list'])
+        self.assertEqual([f.optional for f in t.items], [True, True, False, True, False])
+        self.assertEqual(t.items[1].type.range, (0, 1023))
+        self.assertEqual(t.items[3].type.range, (1, 64))
+        self.assertIs(t.items[2].type.target, modules['B'].assignments['E'])
+        self.assertIs(t.items[4].type.element.target, modules['B'].assignments['E'])
+        self.assertFalse(t.extendable)
+        c = modules['A'].assignments['C'].type
+        self.assertEqual(([f.name for f in c.items], [f.name for f in c.extensions]),
+                         (['a', 'b'], ['done']))
+        self.assertTrue(c.extendable)
+        e = modules['B'].assignments['E'].type
+        self.assertEqual((e.items, e.extendable), ([('not-use', -1), ('active', 0)], True))
+
+
+class TheModulesOfTheGateway(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.modules = asn1schema.load(sorted(glob.glob(os.path.join(SCHEMAS, '*.asn'))))
+
+    def type(self, qualified):
+        module, name = qualified.split('.')
+        return self.modules[module].assignments[name].type
+
+    def test_wire_facts_that_are_easy_to_get_wrong(self):
+        cases = [
+            ('TonecCode ends in one known extension', 'LGCP.TonecCode',
+             lambda t: [f.name for f in t.extensions] == ['dtmfDone'] and len(t.items) == 6),
+            ('trunk and trunk_bri share their type', 'LGCP.CreateParams',
+             lambda t: t.items[7].name == 'trunk' and t.items[8].name == 'trunk_bri'
+             and t.items[7].type.target is t.items[8].type.target),
+            ('activateTonec is the one SET OF', 'LGCP.IoctlParams',
+             lambda t: [f.name for f in t.items if f.type.kind == 'SET OF'] == ['activateTonec']),
+            ('IoctlResponse is not extendable', 'LGCP.IoctlResponse', lambda t: not t.extendable),
+            ('Message is not extendable', 'LGCP.Message', lambda t: not t.extendable),
+            ('IpQoSDSCP ends in count(23) with maximum 56', 'TERM.IpQoSDSCP',
+             lambda t: t.items[-1] == ('count', 23) and max(v for _, v in t.items) == 56),
+            ('RadioStandby starts at -1', 'TERM.RadioStandby',
+             lambda t: t.items[0] == ('not-use', -1) and not t.extendable),
+            ('ssrc spans 32 bits', 'TERM.RtpParams',
+             lambda t: next(f for f in t.items if f.name == 'ssrc').type.range == (0, 2**32 - 1)),
+            ('gain names repeat values', 'LEMZGW.ProtoLemzAnalogGainIDV1',
+             lambda t: dict(t.items)['min'] == 0 and dict(t.items)['fake'] == 255),
+            ('P1 acknowledgement holds the only optional fields', 'LEMZGW.ProtoLemzPacketP1SrvAckPayload',
+             lambda t: all(f.optional for f in t.items)),
+            ('MON Message is one pdu', 'MON.Message', lambda t: [f.name for f in t.items] == ['pdu']),
+        ]
+        for name, qualified, holds in cases:
+            with self.subTest(name):
+                self.assertTrue(holds(self.type(qualified)))
+
+    def test_only_the_acknowledgement_has_optional_fields_in_lemzgw(self):
+        optional = [name for name, a in self.modules['LEMZGW'].assignments.items()
+                    if a.type.kind == 'SEQUENCE' and any(f.optional for f in a.type.items)]
+        self.assertEqual(optional, ['ProtoLemzPacketP1SrvAckPayload'])
+
+    def test_placeholders_are_the_four_undefined_agent_types(self):
+        placeholders = sorted(a.qualified for m in self.modules.values()
+                              for a in m.assignments.values() if a.placeholder)
+        self.assertEqual(placeholders, ['MON.CommonResponse', 'MON.SnmpSetResponses',
+                                        'MON.SnmpSetSignal', 'MON.SnmpTraps'])
+
+
+if __name__ == '__main__':
+    unittest.main()
