@@ -6,12 +6,24 @@
 
 namespace platform {
 
-// Calls on the board's character devices, with the shapes of the system calls.
-// On the board they are the system calls. On the host build a board device path
-// (for example "/dev/hal") opens the simulated board's driver of that name, and
-// every later call on a descriptor it handed out (or a duplicate of one) goes to
-// that driver; calls on any other descriptor go to the system. Results and errno
-// follow the system calls.
+// Calls on the board's character devices, with the shapes of the system calls;
+// results and errno follow the system calls. On the board they are the system
+// calls.
+//
+// On the host build the simulated board (platform/sim/) stands in for the
+// kernel drivers:
+// - Open takes the board path as written ("/dev/hal", "/dev/mdm3"). When the
+//   simulated board has a driver of that path, the driver opens it (or fails it,
+//   ENOENT when the device is absent); otherwise the path is opened through
+//   BoardPath, so a device the simulation lacks is missing (ENOENT) unless a
+//   test put a file of that name under the board root (with a board root set,
+//   the workstation's own /dev is never touched).
+// - A descriptor a driver hands out is a real, non-blocking, pollable socket
+//   carrying one record per read. Ioctl, IoctlValue, Read, Write and Close on
+//   it, or on any duplicate of it, reach that driver; on any other descriptor
+//   they are the system calls. The driver releases the open once every
+//   duplicate is closed, whether through Close or plain close() (then at the
+//   board's next call).
 //
 // Device records passed to Ioctl are byte buffers in the board's byte order
 // (built with BeWriter); request codes are the board's literal constants.

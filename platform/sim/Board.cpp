@@ -1,0 +1,245 @@
+#include "platform/sim/Board.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace sim {
+namespace {
+
+// A record larger than any the board's devices carry (a 64 KiB frame and room).
+constexpr size_t kLargestRecord = 65536 + 4096;
+
+}  // namespace
+
+Board& Board::instance() {
+  static Board board;
+  return board;
+}
+
+std::unique_lock<std::recursive_mutex> Board::Lock() {
+  static std::recursive_mutex mutex;
+  return std::unique_lock<std::recursive_mutex>(mutex);
+}
+
+Board::Board() {
+  InstallStandardDrivers();
+}
+
+Board::~Board() {
+  HangUpAll();
+}
+
+void Board::InstallStandardDrivers() {}
+
+Driver& Board::Install(std::unique_ptr<Driver> driver) {
+  auto lock = Lock();
+  std::unique_ptr<Driver>& slot = drivers_[driver->Path()];
+  if (slot) {
+    slot->HangUpAll();
+  }
+  slot = std::move(driver);
+  return *slot;
+}
+
+Driver* Board::Find(const std::string& path) {
+  auto lock = Lock();
+  auto found = drivers_.find(path);
+  return found == drivers_.end() ? nullptr : found->second.get();
+}
+
+std::vector<std::string> Board::Paths() const {
+  auto lock = Lock();
+  std::vector<std::string> paths;
+  for (const auto& entry : drivers_) {
+    paths.push_back(entry.first);
+  }
+  return paths;
+}
+
+void Board::Reset() {
+  auto lock = Lock();
+  HangUpAll();
+  drivers_.clear();
+  InstallStandardDrivers();
+}
+
+void Board::HangUpAll() {
+  for (auto& entry : drivers_) {
+    entry.second->HangUpAll();
+  }
+}
+
+Reply Board::Control(const std::vector<std::string>& words) {
+  auto lock = Lock();
+  Sweep();
+  if (words.size() == 2 && words[0] == "board" && words[1] == "list") {
+    std::string text;
+    for (const std::string& path : Paths()) {
+      text += text.empty() ? path : " " + path;
+    }
+    return Reply{true, text};
+  }
+  if (words.empty()) {
+    return Reply{false, "empty command"};
+  }
+  Driver* driver = Find(words[0]);
+  if (driver == nullptr) {
+    return Reply{false, "no device " + words[0]};
+  }
+  return driver->Control(std::vector<std::string>(words.begin() + 1, words.end()));
+}
+
+void Board::Sweep() {
+  auto lock = Lock();
+  std::vector<pollfd> ends;
+  std::vector<Key> keys;
+  for (const auto& entry : opens_) {
+    if (entry.second->driver_end_ >= 0) {
+      ends.push_back(pollfd{entry.second->driver_end_, POLLIN, 0});
+      keys.push_back(entry.first);
+    }
+  }
+  if (ends.empty() || poll(ends.data(), ends.size(), 0) <= 0) {
+    return;
+  }
+  std::vector<uint8_t> buffer(kLargestRecord);
+  for (size_t i = 0; i < ends.size(); ++i) {
+    auto found = opens_.find(keys[i]);
+    // A driver may hang up other opens while it takes a record.
+    if (found == opens_.end() || found->second->driver_ == nullptr) {
+      continue;
+    }
+    OpenFile& file = *found->second;
+    ssize_t size;
+    while ((ends[i].revents & POLLIN) != 0 &&
+           (size = recv(file.driver_end_, buffer.data(), buffer.size(), MSG_DONTWAIT)) > 0) {
+      file.driver_->TakeDirectWrite(file, std::vector<uint8_t>(buffer.begin(), buffer.begin() + size));
+      if (file.driver_ == nullptr) {
+        break;
+      }
+    }
+    if ((ends[i].revents & POLLHUP) == 0 || file.driver_ == nullptr) {
+      continue;
+    }
+    // Every duplicate of the server's end is closed: the driver's release.
+    file.driver_->Release(file);
+    close(file.driver_end_);
+    opens_.erase(found);
+  }
+}
+
+std::optional<long> Board::Open(const std::string& path, int flags) {
+  auto lock = Lock();
+  Sweep();
+  auto found = drivers_.find(path);
+  if (found == drivers_.end()) {
+    return std::nullopt;
+  }
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
+    return -errno;
+  }
+  struct stat status {};
+  if ((flags & O_CLOEXEC) == 0) {
+    fcntl(ends[0], F_SETFD, 0);
+  }
+  if (fstat(ends[0], &status) != 0) {
+    int error = errno;
+    close(ends[0]);
+    close(ends[1]);
+    return -error;
+  }
+  auto file = std::unique_ptr<OpenFile>(new OpenFile(found->second.get(), flags, ends[1]));
+  long result = found->second->Open(*file);
+  if (result < 0) {
+    close(ends[0]);
+    close(ends[1]);
+    return result;
+  }
+  opens_[Key{status.st_dev, status.st_ino}] = std::move(file);
+  return ends[0];
+}
+
+OpenFile* Board::FindOpen(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISSOCK(status.st_mode)) {
+    return nullptr;
+  }
+  auto found = opens_.find(Key{status.st_dev, status.st_ino});
+  return found == opens_.end() ? nullptr : found->second.get();
+}
+
+std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
+  auto lock = Lock();
+  Sweep();
+  OpenFile* file = FindOpen(fd);
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  if (file->driver_ == nullptr) {
+    return -EIO;
+  }
+  return file->driver_->Ioctl(*file, request, record);
+}
+
+std::optional<long> Board::IoctlValue(int fd, unsigned long request, unsigned long value) {
+  auto lock = Lock();
+  Sweep();
+  OpenFile* file = FindOpen(fd);
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  if (file->driver_ == nullptr) {
+    return -EIO;
+  }
+  return file->driver_->IoctlValue(*file, request, value);
+}
+
+std::optional<long> Board::Read(int fd, void* buffer, size_t size) {
+  auto lock = Lock();
+  Sweep();
+  OpenFile* file = FindOpen(fd);
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  if (file->driver_ != nullptr) {
+    if (long failure = file->driver_->CheckRead(*file)) {
+      return failure;
+    }
+  }
+  // Records the driver queued, then end of file once it hung up. Unlocked: a
+  // server that made the descriptor blocking must not stall the control socket.
+  lock.unlock();
+  ssize_t result = read(fd, buffer, size);
+  return result < 0 ? -errno : result;
+}
+
+std::optional<long> Board::Write(int fd, const void* buffer, size_t size) {
+  auto lock = Lock();
+  Sweep();
+  OpenFile* file = FindOpen(fd);
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  if (file->driver_ == nullptr) {
+    return -EIO;
+  }
+  return file->driver_->Write(*file, static_cast<const uint8_t*>(buffer), size);
+}
+
+std::optional<long> Board::Close(int fd) {
+  auto lock = Lock();
+  if (FindOpen(fd) == nullptr) {
+    return std::nullopt;
+  }
+  long result = close(fd) == 0 ? 0 : -errno;
+  Sweep();
+  return result;
+}
+
+}  // namespace sim

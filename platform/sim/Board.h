@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/sim/Driver.h"
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// The simulated board of the host build: the drivers by device path, and every
+// open of them. platform/Device.cpp routes board device calls here; in-process
+// tests reach the drivers through Find; the control socket through Control.
+//
+// A descriptor handed out is the server's end of a socketpair(AF_UNIX,
+// SOCK_SEQPACKET), non-blocking, so one record goes per read and the loop polls
+// it like any other; the board keeps the other end. A call on a descriptor is
+// the board's when fstat names the same socket (a duplicate is the same one).
+// When the server has closed the last duplicate, its peer end reports a hang-up
+// and the board releases the open at its next call.
+//
+// The control socket serves from a thread of its own, so every entry takes the
+// board's (recursive) lock.
+class Board {
+ public:
+  static Board& instance();
+  static std::unique_lock<std::recursive_mutex> Lock();
+
+  // Adds a driver, replacing (and hanging up the opens of) one of the same path.
+  Driver& Install(std::unique_ptr<Driver> driver);
+  Driver* Find(const std::string& path);
+  template <class D>
+  D* Find(const std::string& path) {
+    return dynamic_cast<D*>(Find(path));
+  }
+  std::vector<std::string> Paths() const;
+  // Hangs up every open and installs fresh standard drivers; in-process tests
+  // start from here.
+  void Reset();
+
+  // A control-socket line split into words: "board list", or a device path
+  // followed by its command.
+  Reply Control(const std::vector<std::string>& words);
+
+  // Serves what happened on the board's ends since the last call: records a
+  // child wrote straight to a device, and opens whose last duplicate is closed.
+  // Every entry point does it first.
+  void Sweep();
+
+  // Routing for platform/Device.cpp. Each returns nothing when the path or the
+  // descriptor is not the board's; otherwise the result, or -errno.
+  std::optional<long> Open(const std::string& path, int flags);
+  std::optional<long> Ioctl(int fd, unsigned long request, void* record);
+  std::optional<long> IoctlValue(int fd, unsigned long request, unsigned long value);
+  std::optional<long> Read(int fd, void* buffer, size_t size);
+  std::optional<long> Write(int fd, const void* buffer, size_t size);
+  std::optional<long> Close(int fd);
+
+ private:
+  using Key = std::pair<dev_t, ino_t>;
+
+  Board();
+  ~Board();
+  void InstallStandardDrivers();
+  void HangUpAll();
+  OpenFile* FindOpen(int fd);
+
+  std::map<std::string, std::unique_ptr<Driver>> drivers_;
+  // Hung-up opens stay as markers so later calls still fail as on a hung-up
+  // line; socket inode numbers are not reused, so a marker never misleads.
+  std::map<Key, std::unique_ptr<OpenFile>> opens_;
+};
+
+}  // namespace sim

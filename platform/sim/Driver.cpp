@@ -1,0 +1,332 @@
+#include "platform/sim/Driver.h"
+
+#include "platform/sim/Board.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+// Enough for a test to see what a command did, bounded for a long workstation run.
+constexpr size_t kRequestsKept = 1000;
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  char digits[3];
+  for (uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    text += digits;
+  }
+  return text;
+}
+
+std::string HexCode(unsigned long code) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%lx", code);
+  return text;
+}
+
+}  // namespace
+
+bool OpenFile::CanRead() const {
+  return (flags_ & O_ACCMODE) != O_WRONLY;
+}
+
+bool OpenFile::CanWrite() const {
+  return (flags_ & O_ACCMODE) != O_RDONLY;
+}
+
+Driver::Driver(std::string path) : path_(std::move(path)) {}
+
+Driver::~Driver() = default;
+
+void Driver::SetAbsent(bool absent) {
+  auto lock = Board::Lock();
+  absent_ = absent;
+}
+
+void Driver::FailNext(Call call, unsigned count, int error) {
+  auto lock = Board::Lock();
+  failures_[{call, 0}] = Failure{count, error};
+}
+
+void Driver::FailNextRequest(unsigned long request, unsigned count, int error) {
+  auto lock = Board::Lock();
+  failures_[{Call::kRequest, request}] = Failure{count, error};
+}
+
+void Driver::HangUpAll() {
+  auto lock = Board::Lock();
+  while (!opens_.empty()) {
+    HangUp(*opens_.back());
+  }
+}
+
+size_t Driver::OpenCount() const {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  return opens_.size();
+}
+
+std::vector<Request> Driver::Requests() const {
+  auto lock = Board::Lock();
+  return std::vector<Request>(requests_.begin(), requests_.end());
+}
+
+long Driver::OnOpen(OpenFile&) {
+  return 0;
+}
+
+void Driver::OnRelease(OpenFile&) {}
+
+long Driver::OnWrite(OpenFile&, const std::vector<uint8_t>&) {
+  return -EINVAL;
+}
+
+void Driver::HandleRecord(unsigned long request, size_t size, RecordHandler handler) {
+  record_requests_[request] = RecordRequest{size, std::move(handler)};
+}
+
+void Driver::HandleValue(unsigned long request, ValueHandler handler) {
+  value_requests_[request] = std::move(handler);
+}
+
+void Driver::AddCommand(const std::string& name, CommandHandler handler) {
+  commands_[name] = std::move(handler);
+}
+
+bool Driver::Deliver(OpenFile& file, const std::vector<uint8_t>& record) {
+  auto lock = Board::Lock();
+  if (file.driver_end_ < 0) {
+    return false;
+  }
+  return send(file.driver_end_, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
+         static_cast<ssize_t>(record.size());
+}
+
+void Driver::HangUp(OpenFile& file) {
+  auto lock = Board::Lock();
+  if (file.driver_ != this) {
+    return;
+  }
+  Release(file);
+  // Closing our end is what the server sees: POLLHUP, end of file.
+  close(file.driver_end_);
+  file.driver_end_ = -1;
+  file.driver_ = nullptr;
+}
+
+long Driver::Open(OpenFile& file) {
+  if (absent_) {
+    return -ENOENT;
+  }
+  if (long failure = InjectedFailure(Call::kOpen, 0)) {
+    return failure;
+  }
+  long result = OnOpen(file);
+  if (result < 0) {
+    return result;
+  }
+  opens_.push_back(&file);
+  return 0;
+}
+
+long Driver::Ioctl(OpenFile& file, unsigned long request, void* record) {
+  if (long failure = InjectedFailure(Call::kRequest, request)) {
+    return failure;
+  }
+  auto found = record_requests_.find(request);
+  if (found == record_requests_.end()) {
+    // The kernel passes the argument through as a number: a request without a
+    // record may be sent either way.
+    return CallValueHandler(file, request, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(record)));
+  }
+  if (record == nullptr) {
+    return -EFAULT;
+  }
+  auto* bytes = static_cast<uint8_t*>(record);
+  Record copy(std::vector<uint8_t>(bytes, bytes + found->second.size));
+  Remember(Request{request, true, copy.Bytes(), 0});
+  long result = found->second.handler(file, copy);
+  std::copy(copy.Bytes().begin(), copy.Bytes().end(), bytes);
+  return result;
+}
+
+long Driver::IoctlValue(OpenFile& file, unsigned long request, unsigned long value) {
+  if (long failure = InjectedFailure(Call::kRequest, request)) {
+    return failure;
+  }
+  if (record_requests_.count(request) != 0) {
+    // A record request given a plain number: the kernel would read memory at
+    // that address.
+    return -EFAULT;
+  }
+  return CallValueHandler(file, request, value);
+}
+
+long Driver::CallValueHandler(OpenFile& file, unsigned long request, unsigned long value) {
+  auto found = value_requests_.find(request);
+  if (found == value_requests_.end()) {
+    return -ENOTTY;
+  }
+  Remember(Request{request, false, {}, value});
+  return found->second(file, value);
+}
+
+long Driver::CheckRead(OpenFile& file) {
+  if (!file.CanRead()) {
+    return -EBADF;
+  }
+  return InjectedFailure(Call::kRead, 0);
+}
+
+long Driver::Write(OpenFile& file, const uint8_t* data, size_t size) {
+  if (!file.CanWrite()) {
+    return -EBADF;
+  }
+  if (long failure = InjectedFailure(Call::kWrite, 0)) {
+    return failure;
+  }
+  long result = OnWrite(file, std::vector<uint8_t>(data, data + size));
+  return result < 0 ? result : static_cast<long>(size);
+}
+
+void Driver::TakeDirectWrite(OpenFile& file, const std::vector<uint8_t>& record) {
+  // Nobody waits for the result of a write that bypassed the device calls.
+  (void)OnWrite(file, record);
+}
+
+void Driver::Release(OpenFile& file) {
+  opens_.erase(std::remove(opens_.begin(), opens_.end(), &file), opens_.end());
+  OnRelease(file);
+  file.state.reset();
+}
+
+long Driver::InjectedFailure(Call call, unsigned long request) {
+  auto found = failures_.find({call, request});
+  if (found == failures_.end()) {
+    return 0;
+  }
+  int error = found->second.error;
+  if (--found->second.count == 0) {
+    failures_.erase(found);
+  }
+  return -error;
+}
+
+void Driver::Remember(Request request) {
+  if (requests_.size() == kRequestsKept) {
+    requests_.pop_front();
+  }
+  requests_.push_back(std::move(request));
+}
+
+Reply Driver::Control(const std::vector<std::string>& words) {
+  auto lock = Board::Lock();
+  if (words.empty()) {
+    return Reply{false, "missing command for " + path_};
+  }
+  const std::string& command = words[0];
+  std::vector<std::string> args(words.begin() + 1, words.end());
+  if (command == "absent" && args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
+    absent_ = args[0] == "on";
+    return Reply{true, ""};
+  }
+  if (command == "fail") {
+    return ControlFail(args);
+  }
+  if (command == "hangup" && args.empty()) {
+    HangUpAll();
+    return Reply{true, ""};
+  }
+  if (command == "opens" && args.empty()) {
+    return Reply{true, std::to_string(OpenCount())};
+  }
+  if (command == "requests" && args.empty()) {
+    return ControlRequests();
+  }
+  auto found = commands_.find(command);
+  if (found == commands_.end()) {
+    return Reply{false, "unknown command " + command + " for " + path_};
+  }
+  return found->second(args);
+}
+
+Reply Driver::ControlFail(const std::vector<std::string>& args) {
+  // fail <open|read|write|request code> <count> <errno>
+  if (args.size() != 3) {
+    return Reply{false, "usage: fail open|read|write|<request> <count> <errno>"};
+  }
+  std::optional<unsigned long> count = ParseNumber(args[1]);
+  std::optional<int> error = ParseErrno(args[2]);
+  if (!count || *count == 0 || *count > 1000000 || !error) {
+    return Reply{false, "bad count or errno"};
+  }
+  const auto times = static_cast<unsigned>(*count);
+  if (args[0] == "open" || args[0] == "read" || args[0] == "write") {
+    Call call = args[0] == "open" ? Call::kOpen : args[0] == "read" ? Call::kRead : Call::kWrite;
+    FailNext(call, times, *error);
+    return Reply{true, ""};
+  }
+  std::optional<unsigned long> request = ParseNumber(args[0]);
+  if (!request) {
+    return Reply{false, "bad request " + args[0]};
+  }
+  FailNextRequest(*request, times, *error);
+  return Reply{true, ""};
+}
+
+Reply Driver::ControlRequests() const {
+  // Oldest first: "<code>:<record hex>" or "<code>=<value>".
+  std::string text;
+  for (const Request& request : requests_) {
+    if (!text.empty()) {
+      text += ' ';
+    }
+    text += HexCode(request.code);
+    text += request.has_record ? ":" + HexBytes(request.record) : "=" + std::to_string(request.value);
+  }
+  return Reply{true, text};
+}
+
+std::optional<unsigned long> ParseNumber(const std::string& text) {
+  int base = 10;
+  const char* begin = text.data();
+  const char* end = text.data() + text.size();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    begin += 2;
+  }
+  unsigned long value = 0;
+  auto [stop, error] = std::from_chars(begin, end, value, base);
+  if (error != std::errc() || stop != end || begin == end) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int> ParseErrno(const std::string& text) {
+  if (std::optional<unsigned long> number = ParseNumber(text)) {
+    if (*number == 0 || *number > 4095) {
+      return std::nullopt;
+    }
+    return static_cast<int>(*number);
+  }
+  for (int error = 1; error < 4096; ++error) {
+    const char* name = strerrorname_np(error);
+    if (name != nullptr && text == name) {
+      return error;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace sim

@@ -1,0 +1,275 @@
+#include "platform/ByteOrder.h"
+#include "platform/Device.h"
+#include "platform/sim/Board.h"
+#include "tests/platform/SimTestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <functional>
+#include <string>
+
+namespace sim {
+namespace {
+
+using DeviceTest = SimBoardTest;
+
+short PollNow(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return poll(&entry, 1, 0) == 1 ? entry.revents : 0;
+}
+
+TEST_F(DeviceTest, OpensBoardDevicesAndBoardFiles) {
+  std::filesystem::create_directories(root_ / "etc");
+  std::ofstream(root_ / "etc" / "stand-in") << "root file";
+
+  int device = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(device, 0);
+  struct stat status {};
+  ASSERT_EQ(fstat(device, &status), 0);
+  EXPECT_TRUE(S_ISSOCK(status.st_mode));
+  EXPECT_NE(fcntl(device, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_EQ(driver_->OpenCount(), 1u);
+
+  int file = platform::Open("/etc/stand-in", O_RDONLY);
+  ASSERT_GE(file, 0);
+  char text[16] = {};
+  EXPECT_EQ(platform::Read(file, text, sizeof text), 9);
+  EXPECT_STREQ(text, "root file");
+
+  errno = 0;
+  EXPECT_EQ(platform::Open("/dev/no-such-device", O_RDWR), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(platform::Close(file), 0);
+  EXPECT_EQ(platform::Close(device), 0);
+}
+
+TEST_F(DeviceTest, RequestsReachTheDriverInBoardByteOrder) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  uint8_t record[8];
+  platform::BeWriter(record, sizeof record).U32(0xffffffff).U32(0x01020304);
+  ASSERT_EQ(platform::Ioctl(fd, SimTestDriver::kDouble, record), 0);
+  EXPECT_EQ(platform::LoadBe32(record), 0x02040608u);
+  EXPECT_EQ(platform::LoadBe32(record + 4), 0x01020304u);
+
+  ASSERT_EQ(driver_->Requests().size(), 1u);
+  const std::vector<uint8_t> sent = {0xff, 0xff, 0xff, 0xff, 1, 2, 3, 4};
+  EXPECT_EQ(driver_->Requests()[0].record, sent);
+
+  // The value request answers 40 + value + requests made on this open.
+  const struct {
+    const char* name;
+    std::function<int()> call;
+    int result;
+    int error;
+  } kCases[] = {
+      {"value request", [&] { return platform::IoctlValue(fd, SimTestDriver::kChannel, 2); }, 43, 0},
+      {"value request sent as pointer", [&] { return platform::Ioctl(fd, SimTestDriver::kChannel, nullptr); }, 41, 0},
+      {"unknown request", [&] { return platform::IoctlValue(fd, 0x1234, 0); }, -1, ENOTTY},
+      {"record request with a number", [&] { return platform::IoctlValue(fd, SimTestDriver::kDouble, 8); }, -1, EFAULT},
+      {"record request without record", [&] { return platform::Ioctl(fd, SimTestDriver::kDouble, nullptr); }, -1,
+       EFAULT},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    errno = 0;
+    EXPECT_EQ(c.call(), c.result);
+    EXPECT_EQ(errno, c.error);
+  }
+  platform::Close(fd);
+}
+
+TEST_F(DeviceTest, DescriptorIsPollableWithOneRecordPerRead) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(PollNow(fd), 0);
+  char buffer[64];
+  errno = 0;
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), -1);
+  EXPECT_EQ(errno, EAGAIN);
+
+  driver_->QueueToAll({1, 2, 3});
+  driver_->QueueToAll({4});
+  EXPECT_EQ(PollNow(fd), POLLIN);
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 3);
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 1);
+  EXPECT_EQ(buffer[0], 4);
+  EXPECT_EQ(PollNow(fd), 0);
+
+  ASSERT_EQ(platform::Write(fd, "abc", 3), 3);
+  ASSERT_EQ(platform::Write(fd, "de", 2), 2);
+  ASSERT_EQ(driver_->written.size(), 2u);
+  EXPECT_EQ(std::string(driver_->written[1].begin(), driver_->written[1].end()), "de");
+  errno = 0;
+  EXPECT_EQ(platform::Write(fd, "", 0), -1);
+  EXPECT_EQ(errno, EINVAL);
+  platform::Close(fd);
+}
+
+TEST_F(DeviceTest, DuplicatesShareTheOpenUntilTheLastIsClosed) {
+  // Each row closes the original and its duplicate in its own way.
+  const struct {
+    const char* name;
+    bool first_through_platform;
+    bool second_through_platform;
+  } kCases[] = {{"both through Close", true, true},
+                {"plain close of the duplicate", true, false},
+                {"plain close of both", false, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    driver_->released = 0;
+    int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+    ASSERT_GE(fd, 0);
+    int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    uint8_t record[8] = {};
+    ASSERT_EQ(platform::Ioctl(copy, SimTestDriver::kDouble, record), 0);
+    // Same open: the duplicate's request counts in the original's state.
+    EXPECT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 0), 41);
+
+    EXPECT_EQ(c.first_through_platform ? platform::Close(fd) : close(fd), 0);
+    EXPECT_EQ(driver_->OpenCount(), 1u);
+    EXPECT_EQ(driver_->released, 0);
+    EXPECT_EQ(platform::IoctlValue(copy, SimTestDriver::kChannel, 0), 41);
+
+    EXPECT_EQ(c.second_through_platform ? platform::Close(copy) : close(copy), 0);
+    EXPECT_EQ(driver_->OpenCount(), 0u);
+    EXPECT_EQ(driver_->released, 1);
+  }
+}
+
+TEST_F(DeviceTest, InjectedFailuresHitTheNamedCallsOnly) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  uint8_t record[8] = {};
+  char buffer[8];
+  const struct {
+    const char* name;
+    std::function<void()> inject;
+    std::function<long()> call;
+    unsigned failures;
+    int error;
+    bool opens;
+  } kCases[] = {
+      {"absent device", [&] { driver_->SetAbsent(true); }, [&] { return platform::Open(SimTestDriver::kPath, O_RDWR); },
+       1, ENOENT, true},
+      {"open", [&] { driver_->FailNext(Call::kOpen, 1, EBUSY); },
+       [&] { return platform::Open(SimTestDriver::kPath, O_RDWR); }, 1, EBUSY, true},
+      {"record request twice", [&] { driver_->FailNextRequest(SimTestDriver::kDouble, 2, EIO); },
+       [&] { return platform::Ioctl(fd, SimTestDriver::kDouble, record); }, 2, EIO, false},
+      {"value request", [&] { driver_->FailNextRequest(SimTestDriver::kChannel, 1, ENXIO); },
+       [&] { return platform::IoctlValue(fd, SimTestDriver::kChannel, 0); }, 1, ENXIO, false},
+      {"read", [&] { driver_->FailNext(Call::kRead, 1, EINTR); },
+       [&] { return platform::Read(fd, buffer, sizeof buffer); }, 1, EINTR, false},
+      {"write", [&] { driver_->FailNext(Call::kWrite, 1, EAGAIN); }, [&] { return platform::Write(fd, "x", 1); }, 1,
+       EAGAIN, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    // Another code's injection must not fire here.
+    driver_->FailNextRequest(0x4321, 1, EPERM);
+    c.inject();
+    for (unsigned i = 0; i < c.failures; ++i) {
+      errno = 0;
+      EXPECT_EQ(c.call(), -1);
+      EXPECT_EQ(errno, c.error);
+    }
+    driver_->SetAbsent(false);
+    driver_->QueueToAll({7});
+    long result = c.call();
+    EXPECT_GE(result, 0);
+    if (c.opens) {
+      platform::Close(static_cast<int>(result));
+    }
+  }
+  platform::Close(fd);
+}
+
+TEST_F(DeviceTest, HangUpReportsPollHupAndReleasesTheOpen) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  driver_->QueueToAll({9});
+  driver_->HangUpAll();
+  EXPECT_EQ(driver_->released, 1);
+  EXPECT_EQ(driver_->OpenCount(), 0u);
+  EXPECT_NE(PollNow(fd) & POLLHUP, 0);
+
+  char buffer[8];
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 1);
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 0);
+  errno = 0;
+  EXPECT_EQ(platform::Write(fd, "x", 1), -1);
+  EXPECT_EQ(errno, EIO);
+  errno = 0;
+  EXPECT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 0), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(platform::Close(fd), 0);
+  EXPECT_EQ(driver_->released, 1);
+}
+
+TEST_F(DeviceTest, AccessModeLimitsReadsAndWrites) {
+  int read_only = platform::Open(SimTestDriver::kPath, O_RDONLY);
+  int write_only = platform::Open(SimTestDriver::kPath, O_WRONLY);
+  ASSERT_GE(read_only, 0);
+  ASSERT_GE(write_only, 0);
+  char buffer[4];
+  errno = 0;
+  EXPECT_EQ(platform::Write(read_only, "x", 1), -1);
+  EXPECT_EQ(errno, EBADF);
+  errno = 0;
+  EXPECT_EQ(platform::Read(write_only, buffer, sizeof buffer), -1);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(platform::Write(write_only, "x", 1), 1);
+  platform::Close(read_only);
+  platform::Close(write_only);
+}
+
+TEST_F(DeviceTest, OtherDescriptorsGoToTheSystem) {
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  EXPECT_EQ(platform::Write(pipe_ends[1], "abc", 3), 3);
+  int queued = 0;
+  EXPECT_EQ(platform::Ioctl(pipe_ends[0], FIONREAD, &queued), 0);
+  EXPECT_EQ(queued, 3);
+  char buffer[4];
+  EXPECT_EQ(platform::Read(pipe_ends[0], buffer, sizeof buffer), 3);
+  EXPECT_EQ(platform::Close(pipe_ends[0]), 0);
+  EXPECT_EQ(platform::Close(pipe_ends[1]), 0);
+  errno = 0;
+  EXPECT_EQ(platform::Close(pipe_ends[1]), -1);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(driver_->Requests().size(), 0u);
+}
+
+TEST_F(DeviceTest, WritesThatBypassTheDeviceCallsStillReachTheDriver) {
+  // A child program holding the descriptor writes to it directly.
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "child", 5), 5);
+  EXPECT_EQ(driver_->OpenCount(), 1u);
+  ASSERT_EQ(driver_->written.size(), 1u);
+  EXPECT_EQ(std::string(driver_->written[0].begin(), driver_->written[0].end()), "child");
+  platform::Close(fd);
+}
+
+TEST_F(DeviceTest, ResetHangsUpEveryOpen) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  Board::instance().Reset();
+  EXPECT_EQ(Board::instance().Find(SimTestDriver::kPath), nullptr);
+  EXPECT_NE(PollNow(fd) & POLLHUP, 0);
+  errno = 0;
+  EXPECT_EQ(platform::Write(fd, "x", 1), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(platform::Close(fd), 0);
+}
+
+}  // namespace
+}  // namespace sim
