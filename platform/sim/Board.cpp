@@ -1,5 +1,7 @@
 #include "platform/sim/Board.h"
 
+#include "platform/sim/WatchdogDriver.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,7 +36,9 @@ Board::~Board() {
   HangUpAll();
 }
 
-void Board::InstallStandardDrivers() {}
+void Board::InstallStandardDrivers() {
+  Install(std::make_unique<WatchdogDriver>());
+}
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {
   auto lock = Lock();
