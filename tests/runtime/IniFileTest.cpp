@@ -143,29 +143,5 @@ TEST(IniFile, TypedGettersFallBackOnTextsThatDoNotConvert) {
   }
 }
 
-TEST(IniFile, SettersStoreTextsTheGettersReadBack) {
-  SubKey sub_key("", 1);
-  sub_key.SetBool(false);
-  EXPECT_EQ(sub_key.GetValue(), "no");
-  sub_key.SetInt(-17);
-  EXPECT_EQ(sub_key.GetValue(), "-17");
-  sub_key.SetFloat(3.14159265f);
-  EXPECT_EQ(sub_key.GetValue(), "3.14159");
-}
-
-TEST(IniFile, DumpListsEveryLevel) {
-  std::istringstream in("[s]\nk = v\n");
-  File file;
-  in >> file;
-  std::ostringstream out;
-  file.Dump(out);
-  EXPECT_EQ(out.str(),
-            "dumping IniFile::File\nmFileName=\"\"\n\nmSectionCount=1\n"
-            "dumping IniFile::Section\nmName=\"s\"\nmSubSectionCount=1\n"
-            "dumping IniFile::SubSection\nmLineNo=\"1\"\nmKeyCount=1\n"
-            "dumping IniFile::Key\nmName=\"k\"\nmSubKeyCount=1\n"
-            "dumping IniFile::SubKey\nmValue=\"v\"\nmLineNo=2\n");
-}
-
 }  // namespace
 }  // namespace IniFile
