@@ -1,0 +1,153 @@
+#include "platform/sim/HalDriver.h"
+
+#include "platform/sim/Board.h"
+
+#include <string>
+
+namespace sim {
+namespace {
+
+std::string Describe(const TdmSwitch::Output& output) {
+  switch (output.carries) {
+    case TdmSwitch::Carries::nothing:
+      return "nothing";
+    case TdmSwitch::Carries::source:
+      return "source " + std::to_string(output.value);
+    case TdmSwitch::Carries::constant:
+      return "constant " + std::to_string(output.value);
+  }
+  return "";
+}
+
+const char* Name(TdmSwitch::Operation operation) {
+  switch (operation) {
+    case TdmSwitch::Operation::connect:
+      return "connect";
+    case TdmSwitch::Operation::disable:
+      return "disable";
+    case TdmSwitch::Operation::write:
+      return "write";
+    case TdmSwitch::Operation::read:
+      return "read";
+  }
+  return "";
+}
+
+// Parses the arguments of a control command as numbers of at most max each.
+std::optional<std::vector<int>> Numbers(const std::vector<std::string>& args, size_t count, unsigned long max) {
+  if (args.size() != count) {
+    return std::nullopt;
+  }
+  std::vector<int> numbers;
+  for (const auto& arg : args) {
+    const auto number = ParseNumber(arg);
+    if (!number || *number > max) {
+      return std::nullopt;
+    }
+    numbers.push_back(static_cast<int>(*number));
+  }
+  return numbers;
+}
+
+}  // namespace
+
+HalDriver::HalDriver() : Driver(kPath) {
+  // Switch records: {int32 output or channel, int32 source or value}.
+  HandleRecord(0x80084d02, 8, [this](OpenFile&, Record& r) { return switch_.Connect(r.I32(0), r.I32(4)); });
+  HandleRecord(0x80044d03, 4, [this](OpenFile&, Record& r) { return switch_.Disable(r.I32(0)); });
+  HandleRecord(0xc0084d04, 8, [this](OpenFile&, Record& r) { return switch_.Write(r.I32(0), r.I32(4)); });
+  HandleRecord(0xc0084d05, 8, [this](OpenFile&, Record& r) {
+    const long value = switch_.Read(r.I32(0));
+    if (value < 0) {
+      return value;
+    }
+    r.SetI32(4, static_cast<int32_t>(value));
+    return 0L;
+  });
+  // Line-chip records: {uint8 channel, uint8 register, uint8 data}.
+  HandleRecord(0xc0034204, 3, [this](OpenFile&, Record& r) { return chips_.Write(r.U8(0), r.U8(1), r.U8(2)); });
+  HandleRecord(0xc0034203, 3, [this](OpenFile&, Record& r) { return chips_.Read(r.U8(0), r.U8(1)); });
+  // Clock select: {int32 source}, passed on whatever its value.
+  HandleRecord(0x80044301, 4, [this](OpenFile&, Record& r) {
+    clock_selections_.push_back(r.I32(0));
+    return 0L;
+  });
+  AddSwitchCommands();
+  AddChipCommands();
+}
+
+std::vector<int> HalDriver::ClockSelections() const {
+  auto lock = Board::Lock();
+  return clock_selections_;
+}
+
+void HalDriver::AddSwitchCommands() {
+  // output <channel>: "nothing", "source <channel>" or "constant <byte>".
+  AddCommand("output", [this](const std::vector<std::string>& args) {
+    const auto numbers = Numbers(args, 1, 0x7FFFFFFF);
+    if (!numbers) {
+      return Reply{false, "usage: output <channel>"};
+    }
+    return Reply{true, Describe(switch_.OutputOf((*numbers)[0]))};
+  });
+  // switch: the switch requests without the refresh, "<operation>:<channel>:<value>" each.
+  AddCommand("switch", [this](const std::vector<std::string>& args) {
+    if (!args.empty()) {
+      return Reply{false, "usage: switch"};
+    }
+    std::string text;
+    for (const auto& request : switch_.Requests()) {
+      text += (text.empty() ? "" : " ") + std::string(Name(request.operation)) + ":" + std::to_string(request.channel) +
+              ":" + std::to_string(request.value);
+    }
+    return Reply{true, text};
+  });
+  // read-value <channel> <byte>: what a read of the channel gives from now on.
+  AddCommand("read-value", [this](const std::vector<std::string>& args) {
+    const auto numbers = Numbers(args, 2, 0x7FFFFFFF);
+    if (!numbers || (*numbers)[1] > 255) {
+      return Reply{false, "usage: read-value <channel> <byte>"};
+    }
+    switch_.SetReadValue((*numbers)[0], static_cast<uint8_t>((*numbers)[1]));
+    return Reply{true, ""};
+  });
+  // clock: the last clock source selected, or "none".
+  AddCommand("clock", [this](const std::vector<std::string>& args) {
+    if (!args.empty()) {
+      return Reply{false, "usage: clock"};
+    }
+    const auto selections = ClockSelections();
+    return Reply{true, selections.empty() ? "none" : std::to_string(selections.back())};
+  });
+}
+
+void HalDriver::AddChipCommands() {
+  // line-status <channel> <byte>: sets a line chip's status register.
+  AddCommand("line-status", [this](const std::vector<std::string>& args) {
+    const auto numbers = Numbers(args, 2, 255);
+    if (!numbers || (*numbers)[0] >= LineChips::kChannels) {
+      return Reply{false, "usage: line-status <channel 0-7> <byte>"};
+    }
+    chips_.SetRegister((*numbers)[0], LineChips::kStatusRegister, static_cast<uint8_t>((*numbers)[1]));
+    return Reply{true, ""};
+  });
+  // carrier <channel> on|off
+  AddCommand("carrier", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    if (!channel || *channel >= LineChips::kChannels || (args[1] != "on" && args[1] != "off")) {
+      return Reply{false, "usage: carrier <channel 0-7> on|off"};
+    }
+    chips_.SetCarrier(static_cast<int>(*channel), args[1] == "on");
+    return Reply{true, ""};
+  });
+  // spi on|off: off makes every line-chip request fail with ENODEV.
+  AddCommand("spi", [this](const std::vector<std::string>& args) {
+    if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) {
+      return Reply{false, "usage: spi on|off"};
+    }
+    chips_.SetPresent(args[0] == "on");
+    return Reply{true, ""};
+  });
+}
+
+}  // namespace sim

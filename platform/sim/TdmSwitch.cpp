@@ -1,0 +1,93 @@
+#include "platform/sim/TdmSwitch.h"
+
+#include "platform/sim/Board.h"
+
+#include <cerrno>
+
+namespace sim {
+namespace {
+
+// One past the highest channel of the board's switch.
+constexpr int kChannelEnd = 10240;
+// What a channel that sends nothing gives back.
+constexpr uint8_t kIdleRead = 0xFF;
+
+bool IsChannel(int channel) {
+  return channel >= 0 && channel < kChannelEnd;
+}
+
+}  // namespace
+
+long TdmSwitch::Connect(int output, int source) {
+  if (!IsChannel(output) || !IsChannel(source)) {
+    return -EINVAL;
+  }
+  outputs_[output] = Output{Carries::source, source};
+  requests_.push_back({Operation::connect, output, source});
+  return 0;
+}
+
+long TdmSwitch::Disable(int output) {
+  if (!IsChannel(output)) {
+    return -EINVAL;
+  }
+  ++disable_counts_[output];
+  if (outputs_.erase(output) != 0) {
+    requests_.push_back({Operation::disable, output, 0});
+  }
+  return 0;
+}
+
+long TdmSwitch::Write(int output, int value) {
+  if (!IsChannel(output)) {
+    return -EINVAL;
+  }
+  outputs_[output] = Output{Carries::constant, value & 0xFF};
+  requests_.push_back({Operation::write, output, value & 0xFF});
+  return 0;
+}
+
+long TdmSwitch::Read(int channel) {
+  if (!IsChannel(channel)) {
+    return -EINVAL;
+  }
+  uint8_t value = kIdleRead;
+  const auto injected = read_values_.find(channel);
+  const auto output = outputs_.find(channel);
+  if (injected != read_values_.end()) {
+    value = injected->second;
+  } else if (output != outputs_.end() && output->second.carries == Carries::constant) {
+    value = static_cast<uint8_t>(output->second.value);
+  }
+  requests_.push_back({Operation::read, channel, value});
+  return value;
+}
+
+TdmSwitch::Output TdmSwitch::OutputOf(int output) const {
+  auto lock = Board::Lock();
+  const auto found = outputs_.find(output);
+  return found == outputs_.end() ? Output{} : found->second;
+}
+
+std::vector<TdmSwitch::Request> TdmSwitch::Requests() const {
+  auto lock = Board::Lock();
+  return requests_;
+}
+
+void TdmSwitch::ClearRequests() {
+  auto lock = Board::Lock();
+  requests_.clear();
+}
+
+unsigned TdmSwitch::DisableCount(int output) const {
+  auto lock = Board::Lock();
+  const auto found = disable_counts_.find(output);
+  return found == disable_counts_.end() ? 0 : found->second;
+}
+
+void TdmSwitch::SetReadValue(int channel, uint8_t value) {
+  auto lock = Board::Lock();
+  read_values_[channel] = value;
+}
+
+}  // namespace sim
