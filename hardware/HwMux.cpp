@@ -1,0 +1,182 @@
+#include "hardware/HwMux.h"
+
+#include "platform/ByteOrder.h"
+#include "platform/Clock.h"
+#include "platform/Device.h"
+
+#include <fcntl.h>
+
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <ios>
+#include <iostream>
+
+namespace {
+
+constexpr char kHalDevice[] = "/dev/hal";
+
+constexpr unsigned long kConnectRequest = 0x80084d02;
+constexpr unsigned long kDisableRequest = 0x80044d03;
+constexpr unsigned long kWriteRequest = 0xc0084d04;
+constexpr unsigned long kReadRequest = 0xc0084d05;
+
+// The byte an output sends after a disconnect: the idle pattern of the line.
+constexpr unsigned kIdleByte = 0xD5;
+constexpr unsigned kRefreshPerPass = 128;
+
+bool IsBusOutput(int channel) {
+  return channel >= HwMux::kFirstOutput && channel < HwMux::kFirstOutput + HwMux::kOutputCount;
+}
+
+struct Hex {
+  unsigned value;
+};
+
+std::ostream& operator<<(std::ostream& out, Hex hex) {
+  const auto flags = out.flags();
+  out << "0x" << std::hex << std::uppercase << hex.value;
+  out.flags(flags);
+  return out;
+}
+
+}  // namespace
+
+HwMux& HwMux::instance() {
+  static HwMux mux;
+  return mux;
+}
+
+HwMux::HwMux() {
+  for (auto& entry : shadow_) {
+    entry = kDisabled;
+  }
+  std::clog << "hwMux: init" << std::endl;
+  (void)EnsureOpen();
+}
+
+HwMux::~HwMux() {
+  if (fd_ >= 0) {
+    platform::Close(fd_);
+  }
+}
+
+bool HwMux::EnsureOpen() {
+  if (fd_ >= 0) {
+    return true;
+  }
+  fd_ = platform::Open(kHalDevice, O_RDWR | O_CLOEXEC);
+  if (fd_ < 0) {
+    std::clog << "hwMux: can't open device: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  std::clog << "hwMux: device opened" << std::endl;
+  for (int i = 0; i < kOutputCount; ++i) {
+    shadow_[i] = kDisabled;
+    (void)Request(kDisableRequest, kFirstOutput + i, 0, nullptr);
+  }
+  refresh_index_ = 0;
+  platform::SleepMicroseconds(500);
+  return true;
+}
+
+void HwMux::SetShadow(int output, uint16_t state) {
+  // Channels below the bus outputs have no shadow entry; they still reach the device.
+  if (IsBusOutput(output)) {
+    shadow_[output - kFirstOutput] = state;
+  }
+}
+
+uint16_t HwMux::Shadow(int output) const {
+  assert(IsBusOutput(output) && "only bus outputs have a shadow entry");
+  return shadow_[output - kFirstOutput];
+}
+
+int HwMux::Request(unsigned long request, int32_t first, int32_t second, int32_t* answer) {
+  uint8_t record[8] = {};
+  platform::BeWriter writer(record, sizeof record);
+  writer.I32(first);
+  if (request != kDisableRequest) {
+    writer.I32(second);
+  }
+  const int error = platform::Ioctl(fd_, request, record) < 0 ? errno : 0;
+  if (answer != nullptr) {
+    *answer = static_cast<int32_t>(platform::LoadBe32(record + 4));
+  }
+  return error;
+}
+
+bool HwMux::Connect(int source, int destination) {
+  if (!EnsureOpen() || source < 0 || destination < 0) {
+    std::clog << "hwMux: ERROR not opened" << std::endl;
+    return false;
+  }
+  SetShadow(destination, static_cast<uint16_t>(source));
+  if (const int error = Request(kConnectRequest, destination, source, nullptr)) {
+    std::clog << "hwMux: connect " << source << " -> " << destination << " failed: " << std::strerror(error)
+              << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool HwMux::Disconnect(int output) {
+  if (!EnsureOpen() || output < 0) {
+    return false;
+  }
+  SetShadow(output, kConstant);
+  if (const int error = Request(kWriteRequest, output, kIdleByte, nullptr)) {
+    std::clog << "hwMux: disconnect failed " << output << " : " << std::strerror(error) << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool HwMux::Disable(int output) {
+  if (!EnsureOpen() || output < 0) {
+    return false;
+  }
+  SetShadow(output, kDisabled);
+  if (const int error = Request(kDisableRequest, output, 0, nullptr)) {
+    std::clog << "hwMux: disable failed " << output << " : " << std::strerror(error) << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool HwMux::Write(int output, unsigned value) {
+  if (!EnsureOpen() || output < 0) {
+    return false;
+  }
+  SetShadow(output, kConstant);
+  if (const int error = Request(kWriteRequest, output, static_cast<int32_t>(value), nullptr)) {
+    std::clog << "hwMux: write failed " << output << " <- " << Hex{value} << " : " << std::strerror(error) << std::endl;
+    return false;
+  }
+  return true;
+}
+
+uint8_t HwMux::Read(int channel) {
+  if (!EnsureOpen() || channel < 0) {
+    return 255;
+  }
+  int32_t value = 255;
+  if (const int error = Request(kReadRequest, channel, 255, &value)) {
+    std::clog << "hwMux: read failed " << channel << " -> " << Hex{static_cast<unsigned>(value)} << " : "
+              << std::strerror(error) << std::endl;
+    return 255;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+void HwMux::OnDPC() {
+  if (fd_ < 0) {
+    return;
+  }
+  for (unsigned i = 0; i < kRefreshPerPass; ++i) {
+    refresh_index_ = (refresh_index_ + 1) % kOutputCount;
+    if (shadow_[refresh_index_] == kDisabled) {
+      (void)Request(kDisableRequest, kFirstOutput + static_cast<int>(refresh_index_), 0, nullptr);
+    }
+  }
+}

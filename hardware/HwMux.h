@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+// Drives the board's TDM switch through "/dev/hal": connects a source channel to
+// a switch output, makes an output send a constant byte, disables it, or reads
+// what it carries. It owns the device descriptor and a shadow of the 2048 bus
+// outputs (8192 to 10239), and keeps re-disabling the outputs that should be
+// off, 128 of them on every pass of the event loop, so that an output the
+// hardware dropped back into service is switched off again.
+class HwMux {
+ public:
+  static constexpr int kFirstOutput = 8192;
+  static constexpr int kOutputCount = 2048;
+  // Shadow entries besides a source channel number.
+  static constexpr uint16_t kDisabled = 0xFFFF;
+  static constexpr uint16_t kConstant = 0xFFFE;
+
+  static HwMux& instance();
+
+  // Tries to open the device; a failure is retried before every operation.
+  HwMux();
+  ~HwMux();
+  HwMux(const HwMux&) = delete;
+  HwMux& operator=(const HwMux&) = delete;
+
+  // Every operation opens the device first if needed and refuses a negative
+  // channel. The shadow keeps the state asked for even when the request
+  // fails, so the refresh still disables an output that should be off.
+  [[nodiscard]] bool Connect(int source, int destination);
+  // The output then sends the idle byte 0xD5 instead of being switched off.
+  [[nodiscard]] bool Disconnect(int output);
+  [[nodiscard]] bool Disable(int output);
+  [[nodiscard]] bool Write(int output, unsigned value);
+  // 255 when the device is not open, the channel is negative or the request fails.
+  [[nodiscard]] uint8_t Read(int channel);
+
+  // One refresh step: re-disables the next 128 outputs whose shadow says off.
+  void OnDPC();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // The shadow of a bus output, for outputs 8192 to 10239.
+  uint16_t Shadow(int output) const;
+
+ private:
+  [[nodiscard]] bool EnsureOpen();
+  void SetShadow(int output, uint16_t state);
+  // Issues one switch request; returns 0 or the errno of the failure. The
+  // disable record has one field, the others two; answer gets the second field back.
+  [[nodiscard]] int Request(unsigned long request, int32_t first, int32_t second, int32_t* answer);
+
+  int fd_ = -1;
+  uint16_t shadow_[kOutputCount];
+  unsigned refresh_index_ = 0;
+};

@@ -1,0 +1,230 @@
+#include "hardware/HwMux.h"
+
+#include "tests/hardware/SimulatedHal.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using sim::TdmSwitch;
+using Carries = TdmSwitch::Carries;
+using Operation = TdmSwitch::Operation;
+
+constexpr unsigned long kConnectRequest = 0x80084d02;
+constexpr unsigned long kDisableRequest = 0x80044d03;
+
+class HwMuxTest : public SimulatedHalTest {};
+
+// Every bus output's shadow, for checking that an operation left them alone.
+std::vector<uint16_t> Shadows(const HwMux& mux) {
+  std::vector<uint16_t> shadows;
+  for (int output = HwMux::kFirstOutput; output < HwMux::kFirstOutput + HwMux::kOutputCount; ++output) {
+    shadows.push_back(mux.Shadow(output));
+  }
+  return shadows;
+}
+
+TEST_F(HwMuxTest, OpeningDisablesEveryBusOutputOnce) {
+  HwMux mux;
+  ASSERT_TRUE(mux.IsOpen());
+  for (int output = HwMux::kFirstOutput; output < HwMux::kFirstOutput + HwMux::kOutputCount; ++output) {
+    ASSERT_EQ(Switch().DisableCount(output), 1u) << output;
+    ASSERT_EQ(mux.Shadow(output), HwMux::kDisabled) << output;
+  }
+  EXPECT_EQ(Switch().DisableCount(HwMux::kFirstOutput - 1), 0u);
+  EXPECT_EQ(Switch().DisableCount(HwMux::kFirstOutput + HwMux::kOutputCount), 0u);
+  EXPECT_TRUE(Switch().Requests().empty());
+}
+
+TEST_F(HwMuxTest, OperationsSetSwitchAndShadow) {
+  HwMux mux;
+  const struct {
+    const char* name;
+    bool (*operation)(HwMux&);
+    int output;
+    TdmSwitch::Output carries;
+    uint16_t shadow;
+  } kCases[] = {
+      {"connect", [](HwMux& m) { return m.Connect(300, 8200); }, 8200, {Carries::source, 300}, 300},
+      {"disconnect sends the idle byte",
+       [](HwMux& m) { return m.Disconnect(8200); },
+       8200,
+       {Carries::constant, 0xD5},
+       HwMux::kConstant},
+      {"write", [](HwMux& m) { return m.Write(10239, 0x5A); }, 10239, {Carries::constant, 0x5A}, HwMux::kConstant},
+      {"write keeps the low byte",
+       [](HwMux& m) { return m.Write(8192, 0x1A5); },
+       8192,
+       {Carries::constant, 0xA5},
+       HwMux::kConstant},
+      {"disable", [](HwMux& m) { return m.Disable(8200); }, 8200, {Carries::nothing, 0}, HwMux::kDisabled},
+      {"connect a trunk source", [](HwMux& m) { return m.Connect(0, 8300); }, 8300, {Carries::source, 0}, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(c.operation(mux));
+    EXPECT_EQ(Switch().OutputOf(c.output), c.carries);
+    EXPECT_EQ(mux.Shadow(c.output), c.shadow);
+  }
+}
+
+// Channels outside the bus outputs have no shadow entry: the request still
+// reaches the switch and no bus output's shadow changes.
+TEST_F(HwMuxTest, ChannelsOutsideBusOutputsLeaveShadowAlone) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(9000, 8191));
+  const auto before = Shadows(mux);
+  // The switch itself refuses channels past its last one.
+  const struct {
+    const char* name;
+    bool (*operation)(HwMux&);
+    TdmSwitch::Request request;
+    bool accepted;
+  } kCases[] = {
+      {"connect below", [](HwMux& m) { return m.Connect(9000, 100); }, {Operation::connect, 100, 9000}, true},
+      {"write below", [](HwMux& m) { return m.Write(101, 7); }, {Operation::write, 101, 7}, true},
+      {"disconnect below", [](HwMux& m) { return m.Disconnect(102); }, {Operation::write, 102, 0xD5}, true},
+      {"disable below", [](HwMux& m) { return m.Disable(8191); }, {Operation::disable, 8191, 0}, true},
+      {"connect above", [](HwMux& m) { return m.Connect(1, 70000); }, {Operation::connect, 70000, 1}, false},
+      {"write above", [](HwMux& m) { return m.Write(10240, 7); }, {Operation::write, 10240, 7}, false},
+      {"disable above", [](HwMux& m) { return m.Disable(70000); }, {Operation::disable, 70000, 0}, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Switch().ClearRequests();
+    EXPECT_EQ(c.operation(mux), c.accepted);
+    EXPECT_EQ(Switch().Requests(),
+              (c.accepted ? std::vector<TdmSwitch::Request>{c.request} : std::vector<TdmSwitch::Request>{}));
+    EXPECT_EQ(Shadows(mux), before);
+  }
+}
+
+TEST_F(HwMuxTest, NegativeChannelIssuesNoRequest) {
+  HwMux mux;
+  const struct {
+    const char* name;
+    bool (*operation)(HwMux&);
+  } kCases[] = {
+      {"connect source", [](HwMux& m) { return m.Connect(-1, 8200); }},
+      {"connect destination", [](HwMux& m) { return m.Connect(8200, -5); }},
+      {"disconnect", [](HwMux& m) { return m.Disconnect(-1); }},
+      {"disable", [](HwMux& m) { return m.Disable(-1); }},
+      {"write", [](HwMux& m) { return m.Write(-1, 0); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.operation(mux));
+  }
+  EXPECT_EQ(mux.Read(-1), 255);
+  EXPECT_TRUE(Switch().Requests().empty());
+  EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
+}
+
+TEST_F(HwMuxTest, NegativeConnectLogsNotOpened) {
+  HwMux mux;
+  LogCapture log;
+  EXPECT_FALSE(mux.Connect(-1, 8200));
+  EXPECT_EQ(log.Text(), "hwMux: ERROR not opened\n");
+}
+
+TEST_F(HwMuxTest, FailedRequestKeepsAskedStateInShadow) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(300, 8200));
+  FailNext(kDisableRequest, EIO, 1);
+  LogCapture log;
+  EXPECT_FALSE(mux.Disable(8200));
+  EXPECT_EQ(log.Text(), std::string("hwMux: disable failed 8200 : ") + std::strerror(EIO) + "\n");
+  EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+
+  // Output 8200 is index 8 of the shadow: the first refresh pass reaches it.
+  mux.OnDPC();
+  EXPECT_EQ(Switch().OutputOf(8200), TdmSwitch::Output{});
+}
+
+TEST_F(HwMuxTest, FailedRequestsAreLoggedWithTheirValues) {
+  HwMux mux;
+  const struct {
+    const char* name;
+    unsigned long request;
+    bool (*operation)(HwMux&);
+    std::string line;
+  } kCases[] = {
+      {"connect", kConnectRequest, [](HwMux& m) { return m.Connect(300, 8200); },
+       "hwMux: connect 300 -> 8200 failed: "},
+      {"disconnect", 0xc0084d04, [](HwMux& m) { return m.Disconnect(8201); }, "hwMux: disconnect failed 8201 : "},
+      {"write", 0xc0084d04, [](HwMux& m) { return m.Write(8202, 0xAB); }, "hwMux: write failed 8202 <- 0xAB : "},
+      {"read", 0xc0084d05, [](HwMux& m) { return m.Read(8203) == 255; }, "hwMux: read failed 8203 -> 0xFF : "},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FailNext(c.request, EBUSY, 1);
+    LogCapture log;
+    EXPECT_EQ(c.operation(mux), c.request == 0xc0084d05);
+    EXPECT_EQ(log.Text(), c.line + std::strerror(EBUSY) + "\n");
+  }
+  EXPECT_EQ(mux.Shadow(8200), 300);
+  EXPECT_EQ(mux.Shadow(8201), HwMux::kConstant);
+}
+
+TEST_F(HwMuxTest, ReadGivesBackWhatTheOutputCarries) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Write(8458, 0x3C));
+  EXPECT_EQ(mux.Read(8458), 0x3C);
+  Switch().SetReadValue(8458, 0x00);
+  EXPECT_EQ(mux.Read(8458), 0x00);
+}
+
+TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
+  SetDeviceAbsent(true);
+  HwMux mux;
+  EXPECT_FALSE(mux.IsOpen());
+  EXPECT_EQ(mux.Read(8200), 255);
+  EXPECT_FALSE(mux.Connect(300, 8200));
+
+  SetDeviceAbsent(false);
+  EXPECT_TRUE(mux.Connect(300, 8200));
+  EXPECT_EQ(Switch().DisableCount(8192), 1u);
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+}
+
+// The refresh walks the outputs 128 a pass from 8193, wraps from 10239 to
+// 8192, and only touches outputs that should be off.
+TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenPasses) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(300, 8200));
+  ASSERT_TRUE(mux.Write(10239, 1));
+  ASSERT_TRUE(mux.Disconnect(8192));
+  Switch().ClearRequests();
+
+  mux.OnDPC();
+  EXPECT_EQ(Switch().DisableCount(8193), 2u);
+  EXPECT_EQ(Switch().DisableCount(8320), 2u);
+  EXPECT_EQ(Switch().DisableCount(8321), 1u);
+  for (int pass = 1; pass < 15; ++pass) {
+    mux.OnDPC();
+  }
+  EXPECT_EQ(Switch().DisableCount(10238), 1u);
+  mux.OnDPC();
+  EXPECT_EQ(Switch().DisableCount(10238), 2u);
+
+  ASSERT_TRUE(mux.Disable(10239));
+  ASSERT_TRUE(mux.Disable(8192));
+  for (int pass = 0; pass < 16; ++pass) {
+    mux.OnDPC();
+  }
+  EXPECT_EQ(Switch().DisableCount(10239), 3u);
+  EXPECT_EQ(Switch().DisableCount(8192), 3u);
+  EXPECT_EQ(Switch().DisableCount(8200), 1u);
+  EXPECT_EQ(Switch().DisableCount(8201), 3u);
+  // Only what the test asked for is in the switch's record, not the refresh.
+  EXPECT_EQ(Switch().Requests().size(), 2u);
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/sim/Board.h"
+#include "platform/sim/HalDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+// A fresh simulated board with its "/dev/hal" for each test; device sleeps skipped.
+class SimulatedHalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Board::instance().Reset();
+    hal_ = &static_cast<sim::HalDriver&>(sim::Board::instance().Install(std::make_unique<sim::HalDriver>()));
+    platform::clock_control::SkipSleeps(true);
+  }
+  void TearDown() override { platform::clock_control::SkipSleeps(false); }
+
+  sim::HalDriver& Hal() { return *hal_; }
+  sim::TdmSwitch& Switch() { return hal_->Switch(); }
+  sim::LineChips& Chips() { return hal_->Chips(); }
+  void FailNext(unsigned long request, int error, unsigned count) { hal_->FailNextRequest(request, count, error); }
+  void SetDeviceAbsent(bool absent) { hal_->SetAbsent(absent); }
+
+ private:
+  sim::HalDriver* hal_ = nullptr;
+};
+
+// Collects what is written to the log stream while it lives.
+class LogCapture {
+ public:
+  LogCapture() : saved_(std::clog.rdbuf(text_.rdbuf())) {}
+  ~LogCapture() { std::clog.rdbuf(saved_); }
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* saved_;
+};
