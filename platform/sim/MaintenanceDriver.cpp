@@ -1,0 +1,79 @@
+#include "platform/sim/MaintenanceDriver.h"
+
+#include "platform/sim/Board.h"
+
+#include <cerrno>
+#include <string>
+
+namespace sim {
+
+MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
+  HandleRecord(0xc0504d03, 80, [this](OpenFile&, Record& r) { return FillStatus(r); });
+  HandleValue(0xc0044d0b, [this](OpenFile&, unsigned long mask) {
+    tclk_writes_.push_back(mask);
+    return 0L;
+  });
+  HandleValue(0xc0044d0a, [this](OpenFile&, unsigned long source) {
+    clock_sources_.push_back(source);
+    return 0L;
+  });
+  // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>
+  AddCommand("framer", [this](const std::vector<std::string>& args) {
+    if (args.size() != 7) {
+      return Reply{false, "usage: framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>"};
+    }
+    int32_t values[7];
+    for (size_t i = 0; i < args.size(); ++i) {
+      const auto number = ParseNumber(args[i]);
+      if (!number || *number > 0x7FFFFFFF) {
+        return Reply{false, "bad number " + args[i]};
+      }
+      values[i] = static_cast<int32_t>(*number);
+    }
+    if (values[0] >= kTrunks) {
+      return Reply{false, "trunk 0-3"};
+    }
+    framers_[values[0]] = FramerStatus{values[1], values[2], values[3], values[4], values[5], values[6]};
+    return Reply{true, ""};
+  });
+  // tclk: the last transmit-clock mask written, or "none".
+  AddCommand("tclk", [this](const std::vector<std::string>& args) {
+    if (!args.empty()) {
+      return Reply{false, "usage: tclk"};
+    }
+    return Reply{true, tclk_writes_.empty() ? "none" : std::to_string(tclk_writes_.back())};
+  });
+}
+
+long MaintenanceDriver::FillStatus(Record& record) const {
+  // Record: int32 trunk at 0 going in; counters at 36..52 and the state at 76 coming back.
+  const int32_t trunk = record.I32(0);
+  if (trunk < 0 || trunk >= kTrunks) {
+    return -EINVAL;
+  }
+  const FramerStatus& framer = framers_[trunk];
+  record.SetI32(36, framer.slips)
+      .SetI32(40, framer.loss_bf)
+      .SetI32(44, framer.loss_carrier)
+      .SetI32(48, framer.loss_ais)
+      .SetI32(52, framer.loss_rai)
+      .SetI32(76, framer.state);
+  return 0;
+}
+
+void MaintenanceDriver::SetStatus(int trunk, const FramerStatus& status) {
+  auto lock = Board::Lock();
+  framers_.at(trunk) = status;
+}
+
+std::vector<unsigned long> MaintenanceDriver::TclkWrites() const {
+  auto lock = Board::Lock();
+  return tclk_writes_;
+}
+
+std::vector<unsigned long> MaintenanceDriver::ClockSources() const {
+  auto lock = Board::Lock();
+  return clock_sources_;
+}
+
+}  // namespace sim
