@@ -1,5 +1,8 @@
 #include "platform/sim/Board.h"
 
+#include "platform/sim/E1CasDriver.h"
+#include "platform/sim/HalDriver.h"
+#include "platform/sim/MaintenanceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
 #include <fcntl.h>
@@ -38,6 +41,9 @@ Board::~Board() {
 
 void Board::InstallStandardDrivers() {
   Install(std::make_unique<WatchdogDriver>());
+  Install(std::make_unique<HalDriver>());
+  Install(std::make_unique<MaintenanceDriver>());
+  Install(std::make_unique<E1CasDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {

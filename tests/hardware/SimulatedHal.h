@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -16,7 +15,8 @@ class SimulatedHalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Board::instance().Reset();
-    hal_ = &static_cast<sim::HalDriver&>(sim::Board::instance().Install(std::make_unique<sim::HalDriver>()));
+    hal_ = sim::Board::instance().Find<sim::HalDriver>(sim::HalDriver::kPath);
+    ASSERT_NE(hal_, nullptr);
     platform::clock_control::SkipSleeps(true);
   }
   void TearDown() override { platform::clock_control::SkipSleeps(false); }

@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace sim {
@@ -25,7 +24,8 @@ class E1CasDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Board::instance().Reset();
-    driver_ = &static_cast<E1CasDriver&>(Board::instance().Install(std::make_unique<E1CasDriver>()));
+    driver_ = Board::instance().Find<E1CasDriver>(E1CasDriver::kPath);
+    ASSERT_NE(driver_, nullptr);
     fd_ = platform::Open("/dev/e1-cas", O_RDWR | O_NONBLOCK);
     ASSERT_GE(fd_, 0);
   }

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace sim {
@@ -20,7 +19,8 @@ class MaintenanceDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Board::instance().Reset();
-    driver_ = &static_cast<MaintenanceDriver&>(Board::instance().Install(std::make_unique<MaintenanceDriver>()));
+    driver_ = Board::instance().Find<MaintenanceDriver>(MaintenanceDriver::kPath);
+    ASSERT_NE(driver_, nullptr);
     fd_ = platform::Open("/dev/maintenance", O_RDWR);
     ASSERT_GE(fd_, 0);
   }
