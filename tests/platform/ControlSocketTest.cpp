@@ -1,0 +1,223 @@
+#include "platform/BoardPath.h"
+#include "platform/Clock.h"
+#include "platform/Device.h"
+#include "platform/sim/ControlSocket.h"
+#include "tests/platform/SimTestDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace sim {
+namespace {
+
+// A guard against a hang, not a timing assertion.
+constexpr int kReplyWaitMs = 10000;
+
+class ControlSocketTest : public SimBoardTest {
+ protected:
+  void SetUp() override {
+    SimBoardTest::SetUp();
+    std::filesystem::create_directories(root_ / "var" / "run");
+    socket_ = std::make_unique<ControlSocket>();
+    ASSERT_TRUE(socket_->Start()) << std::strerror(errno);
+    client_ = Connect();
+    ASSERT_GE(client_, 0);
+  }
+  void TearDown() override {
+    close(client_);
+    socket_.reset();
+    EXPECT_FALSE(std::filesystem::exists(root_ / "var" / "run" / "board-sim.sock"));
+    SimBoardTest::TearDown();
+  }
+
+  static int Connect() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = platform::BoardPath(ControlSocket::kPath);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  void Send(const std::string& text) {
+    ASSERT_EQ(send(client_, text.data(), text.size(), MSG_NOSIGNAL), (ssize_t)text.size());
+  }
+
+  // The next reply line, or "<closed>" when the board drops the client.
+  std::string ReadLine() {
+    std::string line;
+    char c;
+    for (;;) {
+      pollfd entry{client_, POLLIN, 0};
+      if (poll(&entry, 1, kReplyWaitMs) != 1) {
+        return "<no reply>";
+      }
+      if (recv(client_, &c, 1, 0) != 1) {
+        return "<closed>";
+      }
+      if (c == '\n') {
+        return line;
+      }
+      line += c;
+    }
+  }
+
+  std::string Ask(const std::string& command) {
+    Send(command + "\n");
+    return ReadLine();
+  }
+
+  std::unique_ptr<ControlSocket> socket_;
+  int client_ = -1;
+};
+
+TEST_F(ControlSocketTest, AnswersEachLineWithOneLine) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  std::string list = "ok";
+  for (const std::string& path : Board::instance().Paths()) {
+    list += " " + path;
+  }
+  EXPECT_NE(list.find(" /dev/sim-test"), std::string::npos);
+  const struct {
+    const char* command;
+    std::string reply;
+  } kCases[] = {
+      {"board list", list},
+      {"/dev/sim-test opens", "ok 1"},
+      {"  /dev/sim-test   opens\r", "ok 1"},
+      {"/dev/misc/gw-wd opens", "ok 0"},
+      {"/dev/sim-test fail read 0 EIO", "error bad count or errno"},
+      {"/dev/sim-test fail read 1 ENOSUCHERROR", "error bad count or errno"},
+      {"/dev/sim-test fail 0x2000zz 1 EIO", "error bad request 0x2000zz"},
+      {"/dev/sim-test fail read 1", "error usage: fail open|read|write|<request> <count> <errno>"},
+      {"/dev/sim-test dance", "error unknown command dance for /dev/sim-test"},
+      {"/dev/sim-test", "error missing command for /dev/sim-test"},
+      {"/dev/nothing opens", "error no device /dev/nothing"},
+      {"", "error empty command"},
+      {"clock advance soon", "error usage: clock advance <ms>"},
+      {"clock advance -5", "error usage: clock advance <ms>"},
+      {"/dev/sim-test queue", "error usage: queue <text>"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(Ask(c.command), c.reply);
+  }
+  platform::Close(fd);
+}
+
+TEST_F(ControlSocketTest, InjectsEventsAndFailuresAndReadsState) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  uint8_t record[8] = {0, 0, 0, 0, 0, 0, 0, 3};
+  ASSERT_EQ(platform::Ioctl(fd, SimTestDriver::kDouble, record), 0);
+  ASSERT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 2), 43);
+  EXPECT_EQ(Ask("/dev/sim-test requests"), "ok 0xc0084d05:0000000000000003 0x20004d02=2");
+
+  EXPECT_EQ(Ask("/dev/sim-test queue digit"), "ok");
+  char buffer[16] = {};
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 5);
+  EXPECT_STREQ(buffer, "digit");
+
+  EXPECT_EQ(Ask("/dev/sim-test fail 0x20004d02 1 ENXIO"), "ok");
+  errno = 0;
+  EXPECT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 0), -1);
+  EXPECT_EQ(errno, ENXIO);
+  EXPECT_EQ(Ask("/dev/sim-test fail write 1 28"), "ok");
+  errno = 0;
+  EXPECT_EQ(platform::Write(fd, "x", 1), -1);
+  EXPECT_EQ(errno, ENOSPC);
+
+  EXPECT_EQ(Ask("/dev/sim-test absent on"), "ok");
+  EXPECT_EQ(platform::Open(SimTestDriver::kPath, O_RDWR), -1);
+  EXPECT_EQ(Ask("/dev/sim-test absent off"), "ok");
+
+  EXPECT_EQ(Ask("/dev/sim-test hangup"), "ok");
+  pollfd entry{fd, POLLIN, 0};
+  ASSERT_EQ(poll(&entry, 1, 0), 1);
+  EXPECT_NE(entry.revents & POLLHUP, 0);
+  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
+  platform::Close(fd);
+}
+
+TEST_F(ControlSocketTest, ClockAdvanceInterruptsTheLoopsPoll) {
+  // Blocked until ppoll, so the wake-up cannot slip in before the wait.
+  sigset_t wake;
+  sigemptyset(&wake);
+  sigaddset(&wake, ControlSocket::WakeSignal());
+  sigset_t before;
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &wake, &before), 0);
+  platform::clock_control::Freeze(timeval{500, 0});
+
+  EXPECT_EQ(Ask("clock advance 120000"), "ok");
+  timespec limit{kReplyWaitMs / 1000, 0};
+  sigset_t waiting = before;
+  sigdelset(&waiting, ControlSocket::WakeSignal());
+  errno = 0;
+  EXPECT_EQ(ppoll(nullptr, 0, &limit, &waiting), -1);
+  EXPECT_EQ(errno, EINTR);
+  timeval now{};
+  platform::GetTimeOfDay(&now);
+  EXPECT_EQ(now.tv_sec, 620);
+
+  platform::clock_control::Release();
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+TEST_F(ControlSocketTest, SplitsBatchedLinesAndDropsOverlongOnes) {
+  Send("/dev/sim-test opens\n/dev/misc/gw-wd log\n");
+  EXPECT_EQ(ReadLine(), "ok 0");
+  EXPECT_EQ(ReadLine(), "ok");
+
+  int other = Connect();
+  ASSERT_GE(other, 0);
+  Send(std::string(5000, 'x'));
+  EXPECT_EQ(ReadLine(), "error line too long");
+  EXPECT_EQ(ReadLine(), "<closed>");
+
+  // The other client is still served.
+  std::swap(client_, other);
+  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
+  close(other);
+}
+
+TEST_F(ControlSocketTest, ForkedChildLeavesTheSocketToTheParent) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // What a child whose exec failed does on its way out.
+    socket_.reset();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(std::filesystem::exists(root_ / "var" / "run" / "board-sim.sock"));
+  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
+}
+
+TEST_F(ControlSocketTest, StartFailsWithoutTheRunFolder) {
+  std::filesystem::remove_all(root_ / "var");
+  ControlSocket other;
+  errno = 0;
+  EXPECT_FALSE(other.Start());
+  EXPECT_EQ(errno, ENOENT);
+}
+
+}  // namespace
+}  // namespace sim
