@@ -1,0 +1,59 @@
+#include "asn1/AbstractData.h"
+
+#include "asn1/AVNEncoder.h"
+
+#include <functional>
+#include <ios>
+#include <sstream>
+
+namespace ASN1 {
+
+uint32_t MaximumStringSize = 16384;
+uint32_t MaximumArraySize = 128;
+
+unsigned CountBits(uint64_t n) {
+  if (n == 0) {
+    return 32;
+  }
+  unsigned bits = 0;
+  while (bits < 64 && (uint64_t{1} << bits) < n) {
+    ++bits;
+  }
+  return bits;
+}
+
+int lexicographic_compare_bytes(const uint8_t* begin1, const uint8_t* end1, const uint8_t* begin2,
+                                const uint8_t* end2) {
+  for (; begin1 != end1 && begin2 != end2; ++begin1, ++begin2) {
+    if (*begin1 != *begin2) {
+      return *begin1 < *begin2 ? -1 : 1;
+    }
+  }
+  if (begin1 != end1) {
+    return 1;
+  }
+  return begin2 != end2 ? -1 : 0;
+}
+
+int AbstractData::compare(const AbstractData& other) const {
+  if (info_ != other.info_) {
+    return std::less<const TypeInfo*>()(info_, other.info_) ? -1 : 1;
+  }
+  return do_compare(other);
+}
+
+int AbstractData::print_on(std::ostream& stream) const {
+  AVNEncoder encoder(stream);
+  return accept(encoder) ? 0 : static_cast<int>(std::ios_base::failbit);
+}
+
+std::string AbstractData::asValueNotation() const {
+  std::ostringstream text;
+  if (print_on(text) != 0) {
+    text.clear();
+    text << kPrintFailedMarker;
+  }
+  return text.str();
+}
+
+}  // namespace ASN1

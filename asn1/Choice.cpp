@@ -1,0 +1,78 @@
+#include "asn1/Choice.h"
+
+#include "asn1/Visitor.h"
+
+#include <utility>
+
+namespace ASN1 {
+
+AbstractData* CHOICE::create(const TypeInfo* info) {
+  return new CHOICE(static_cast<const ChoiceInfo*>(info));
+}
+
+CHOICE::CHOICE(const ChoiceInfo* info, int id, AbstractData* value)
+    : AbstractData(info), choice_(value), choiceID_(id) {}
+
+CHOICE::CHOICE(const CHOICE& other)
+    : AbstractData(other), choice_(other.choice_ ? other.choice_->clone() : nullptr), choiceID_(other.choiceID_) {}
+
+CHOICE& CHOICE::operator=(const CHOICE& other) {
+  CHOICE copy(other);
+  swap(copy);
+  return *this;
+}
+
+void CHOICE::swap(CHOICE& other) {
+  std::swap(info_, other.info_);
+  choice_.swap(other.choice_);
+  std::swap(choiceID_, other.choiceID_);
+}
+
+void CHOICE::setSelection(int id, AbstractData* value) {
+  choice_.reset(value);
+  choiceID_ = id;
+}
+
+bool CHOICE::createSelection() {
+  if (choiceID_ >= 0 && static_cast<uint32_t>(choiceID_) < info()->totalCount) {
+    const TypeInfo* selection_info = info()->selectionInfos[choiceID_];
+    if (selection_info != nullptr) {
+      choice_.reset(selection_info->create(selection_info));
+      return true;
+    }
+  }
+  choiceID_ = kUnknownExtension;
+  choice_.reset();
+  return false;
+}
+
+bool CHOICE::select(int id) {
+  choiceID_ = id;
+  return createSelection();
+}
+
+int CHOICE::do_compare(const AbstractData& data) const {
+  const CHOICE& other = *boost::polymorphic_downcast<const CHOICE*>(&data);
+  if (choiceID_ != other.choiceID_ || choiceID_ < 0) {
+    return (choiceID_ > other.choiceID_) - (choiceID_ < other.choiceID_);
+  }
+  if (!choice_ || !other.choice_) {
+    return (choice_ != nullptr) - (other.choice_ != nullptr);
+  }
+  return choice_->compare(*other.choice_);
+}
+
+AbstractData* CHOICE::do_clone() const {
+  CHOICE* copy = CreateSameType(*this);
+  *copy = *this;
+  return copy;
+}
+
+bool CHOICE::do_accept(Visitor& visitor) {
+  return visitor.do_visit(*this);
+}
+bool CHOICE::do_accept(ConstVisitor& visitor) const {
+  return visitor.do_visit(*this);
+}
+
+}  // namespace ASN1

@@ -1,0 +1,57 @@
+#include "asn1/CoderEnv.h"
+
+#include "asn1/AVNEncoder.h"
+#include "asn1/PERDecoder.h"
+#include "asn1/PEREncoder.h"
+
+#include <sstream>
+
+namespace ASN1 {
+namespace {
+
+// Every controller message fits, so an encode allocates once.
+constexpr size_t kReservedOutput = 256;
+
+}  // namespace
+
+bool CoderEnv::encode(const AbstractData& value, std::vector<char>& output) {
+  switch (encodingRule) {
+    case per_Aligned:
+      return encodePER(value, output);
+    case avn:
+      return encodeAVN(value, output);
+    default:
+      return false;
+  }
+}
+
+bool CoderEnv::encodePER(const AbstractData& value, std::vector<char>& output) {
+  std::vector<char> bytes;
+  bytes.reserve(kReservedOutput);
+  PEREncoder encoder(bytes);
+  if (!value.accept(encoder)) {
+    return false;
+  }
+  output.swap(bytes);
+  return true;
+}
+
+bool CoderEnv::encodeAVN(const AbstractData& value, std::vector<char>& output) {
+  std::ostringstream text;
+  if (value.print_on(text) != 0) {
+    return false;
+  }
+  const std::string result = text.str();
+  output.assign(result.begin(), result.end());
+  return true;
+}
+
+bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {
+  if (encodingRule != per_Aligned || begin > end) {
+    return false;
+  }
+  PERDecoder decoder(begin, end, noEnv ? nullptr : this);
+  return value.accept(decoder);
+}
+
+}  // namespace ASN1

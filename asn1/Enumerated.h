@@ -1,0 +1,37 @@
+#pragma once
+
+#include "asn1/AbstractData.h"
+
+#include <cstdint>
+#include <string>
+
+namespace ASN1 {
+
+// ENUMERATED of any type; generated classes add the NamedNumber enumeration.
+class ENUMERATED : public AbstractData {
+ public:
+  static AbstractData* create(const TypeInfo* info);
+
+  explicit ENUMERATED(const EnumeratedInfo* info) : AbstractData(info) {}
+  ENUMERATED(const ENUMERATED&) = default;
+  ENUMERATED& operator=(const ENUMERATED&) = default;
+  void swap(ENUMERATED& other);
+
+  const EnumeratedInfo* info() const { return static_cast<const EnumeratedInfo*>(info_); }
+  int getValue() const { return value_; }
+  void setValue(int value) { value_ = value; }
+  // The enumerator's name, found by value; null when the value names no enumerator.
+  const char* getName() const;
+  // False, leaving the value alone, when no enumerator has that name.
+  bool setFromName(const std::string& name);
+
+  int do_compare(const AbstractData& other) const override;
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+
+ private:
+  int32_t value_ = 0;
+};
+
+}  // namespace ASN1

@@ -1,0 +1,268 @@
+#include "TestSchema.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+TEST(CountBits, WidthsOfRanges) {
+  const struct {
+    uint64_t n;
+    unsigned bits;
+  } kCases[] = {{1, 0}, {2, 1}, {3, 2}, {256, 8}, {257, 9}, {65536, 16}, {uint64_t{1} << 32, 32}, {0, 32}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.n);
+    EXPECT_EQ(ASN1::CountBits(c.n), c.bits);
+  }
+}
+
+TEST(LexicographicCompareBytes, OrdersAsUnsignedWithPrefixSmaller) {
+  const struct {
+    std::vector<uint8_t> a, b;
+    int result;
+  } kCases[] = {{{}, {}, 0}, {{1, 2}, {1, 2}, 0}, {{0x80}, {0x7F}, 1}, {{1}, {1, 0}, -1}, {{2}, {1, 9}, 1}};
+  for (const auto& c : kCases) {
+    EXPECT_EQ(
+        ASN1::lexicographic_compare_bytes(c.a.data(), c.a.data() + c.a.size(), c.b.data(), c.b.data() + c.b.size()),
+        c.result);
+  }
+}
+
+TEST(ObjectIdentifier, ContentsRoundTrip) {
+  const struct {
+    std::vector<uint32_t> arcs;
+    std::vector<char> contents;
+  } kCases[] = {
+      {{1, 2, 840}, {0x2A, char(0x86), 0x48}},
+      {{2, 0xFFFFFFFF}, {char(0x90), char(0x80), char(0x80), char(0x80), 0x4F}},
+      {{1, 3, 0xFFFFFFFF}, {0x2B, char(0x8F), char(0xFF), char(0xFF), char(0xFF), 0x7F}},
+  };
+  for (const auto& c : kCases) {
+    ASN1::OBJECT_IDENTIFIER oid;
+    oid.arcs() = c.arcs;
+    std::vector<char> contents;
+    oid.encodeCommon(contents);
+    EXPECT_EQ(contents, c.contents);
+    ASN1::OBJECT_IDENTIFIER back;
+    ASSERT_TRUE(back.decodeCommon(c.contents.data(), static_cast<unsigned>(c.contents.size())));
+    EXPECT_EQ(back.arcs(), c.arcs);
+  }
+}
+
+TEST(ObjectIdentifier, RejectsCutOffAndOversizedArcs) {
+  const std::vector<char> kBad[] = {{0x2A, char(0x86)}, {0x2A, char(0x90), char(0x80), char(0x80), char(0x80), 0x00}};
+  for (const auto& bytes : kBad) {
+    ASN1::OBJECT_IDENTIFIER oid;
+    oid.arcs() = {9};
+    EXPECT_FALSE(oid.decodeCommon(bytes.data(), static_cast<unsigned>(bytes.size())));
+    EXPECT_EQ(oid.arcs(), std::vector<uint32_t>{9});
+  }
+}
+
+TEST(Enumerated, NamesAreFoundByValue) {
+  const struct {
+    const ASN1::EnumeratedInfo* info;
+    int value;
+    const char* name;
+  } kCases[] = {{&test::ErrorCause::theInfo, 12, "destroyInProgress"},
+                {&test::ErrorCause::theInfo, 13, nullptr},
+                {&test::ErrorCause::theInfo, -1, nullptr},
+                {&test::Sparse::theInfo, -1, "low"},
+                {&test::Sparse::theInfo, 40, "far"},
+                {&test::Sparse::theInfo, 2, nullptr}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    ASN1::ENUMERATED value(c.info);
+    value.setValue(c.value);
+    if (c.name == nullptr) {
+      EXPECT_EQ(value.getName(), nullptr);
+    } else {
+      ASSERT_NE(value.getName(), nullptr);
+      EXPECT_STREQ(value.getName(), c.name);
+    }
+  }
+  test::Sparse sparse;
+  EXPECT_TRUE(sparse.setFromName("far"));
+  EXPECT_EQ(sparse.getValue(), 40);
+  EXPECT_FALSE(sparse.setFromName("near"));
+  EXPECT_EQ(sparse.getValue(), 40);
+}
+
+TEST(IntegerWithNamedNumber, BinarySearchesNames) {
+  static const ASN1::NamedValue kNames[] = {{-5, "minus"}, {0, "zero"}, {7, "seven"}};
+  static const ASN1::NamedNumberInfo kInfo = {{{&ASN1::IntegerWithNamedNumber::create, ASN1::kUniversalInteger},
+                                               ASN1::ConstraintType::Unconstrained,
+                                               0,
+                                               0xFFFFFFFF},
+                                              kNames,
+                                              3};
+  ASN1::IntegerWithNamedNumber value(&kInfo);
+  std::string name;
+  for (const auto& named : kNames) {
+    value.setValue(named.value);
+    ASSERT_TRUE(value.getName(name));
+    EXPECT_EQ(name, named.name);
+  }
+  value.setValue(3);
+  EXPECT_FALSE(value.getName(name));
+}
+
+TEST(GeneralizedTime, TextRoundTrips) {
+  const struct {
+    const char* text;
+    int millisec, mindiff;
+    bool utc;
+  } kCases[] = {{"20240131235959.250Z", 250, 0, true},
+                {"20240131235959", 0, 0, false},
+                {"20240131235959+0130", 0, 90, false},
+                {"20240131235959.5-0200", 500, -120, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    ASN1::GeneralizedTime time;
+    ASSERT_TRUE(time.set(c.text));
+    EXPECT_EQ(time.millisec, c.millisec);
+    EXPECT_EQ(time.mindiff, c.mindiff);
+    EXPECT_EQ(time.utc, c.utc);
+    EXPECT_EQ(time.year, 2024);
+    EXPECT_EQ(time.second, 59);
+  }
+  ASN1::GeneralizedTime time;
+  ASSERT_TRUE(time.set("20240131235959.250Z"));
+  EXPECT_EQ(time.get(), "20240131235959.250Z");
+  ASSERT_TRUE(time.set("20240131235959+0130"));
+  EXPECT_EQ(time.get(), "20240131235959+0130");
+  EXPECT_FALSE(time.set("2024013123"));
+  EXPECT_FALSE(time.set("20240131235959+1"));
+}
+
+TEST(BitString, ComparesByFirstDifferingBitThenLength) {
+  auto make = [](std::initializer_list<bool> bits) {
+    ASN1::BIT_STRING value;
+    value.resize(static_cast<uint32_t>(bits.size()));
+    uint32_t i = 0;
+    for (bool bit : bits) {
+      value.set(i++, bit);
+    }
+    return value;
+  };
+  EXPECT_GT(make({1, 0, 1}).compare(make({1, 0, 0})), 0);
+  EXPECT_LT(make({1, 0}).compare(make({1, 0, 0})), 0);
+  EXPECT_EQ(make({0, 1}).compare(make({0, 1})), 0);
+}
+
+TEST(Sequence, NewValueCreatesOnlyMandatoryFields) {
+  test::Message message;
+  EXPECT_EQ(message.getField(0), nullptr);
+  EXPECT_EQ(message.getField(1), nullptr);
+  ASSERT_NE(message.getField(2), nullptr);
+  EXPECT_EQ(typeid(*message.getField(2)), typeid(test::PDU));
+  EXPECT_FALSE(message.hasOptionalField(0));
+  EXPECT_FALSE(message.hasOptionalField(1));
+}
+
+TEST(Sequence, RemovedFieldKeepsItsValue) {
+  test::Message message;
+  message.includeOptionalField(0, 0);
+  message.get_seq().setValue(7);
+  message.removeOptionalField(0);
+  EXPECT_FALSE(message.hasOptionalField(0));
+  message.includeOptionalField(0, 0);
+  EXPECT_EQ(message.get_seq().getValue(), 7);
+}
+
+TEST(Sequence, IncludingAnExtensionGrowsTheMapKeepingEarlierBits) {
+  test::Tone tone;
+  tone.includeOptionalField(1, 2);  // done: first extension
+  ASSERT_EQ(tone.extensionMap().totalBits, 1u);
+  tone.includeOptionalField(2, 3);  // more: second extension
+  EXPECT_EQ(tone.extensionMap().totalBits, 2u);
+  EXPECT_TRUE(tone.hasOptionalField(1));
+  EXPECT_TRUE(tone.hasOptionalField(2));
+  EXPECT_FALSE(tone.hasOptionalField(5));
+}
+
+TEST(Sequence, BitMapShrinkDropsBitsForGood) {
+  ASN1::SEQUENCE::BitMap map;
+  map.resize(8);
+  map.set(6);
+  map.resize(3);
+  map.resize(8);
+  EXPECT_FALSE(map[6]);
+}
+
+TEST(Choice, CreateSelectionOutsideTheTableMarksUnknown) {
+  test::PDU pdu;
+  pdu.setSelection(3, nullptr);
+  EXPECT_FALSE(pdu.createSelection());
+  EXPECT_EQ(pdu.currentSelection(), ASN1::CHOICE::kUnknownExtension);
+  EXPECT_EQ(pdu.getSelection(), nullptr);
+  EXPECT_TRUE(pdu.select(test::PDU::response));
+  EXPECT_EQ(typeid(*pdu.getSelection()), typeid(test::Response));
+}
+
+// Accessors downcast; every copy must therefore keep the generated class.
+TEST(Clone, KeepsTheGeneratedClassAtEveryLevel) {
+  test::Message message = test::MakeCommand(1, 5, test::Command::connect);
+  std::unique_ptr<ASN1::AbstractData> copy(message.clone());
+  EXPECT_EQ(typeid(*copy), typeid(test::Message));
+  auto& cloned = static_cast<test::Message&>(*copy);
+  EXPECT_EQ(typeid(cloned.get_slot()), typeid(test::Slot));
+  EXPECT_EQ(typeid(*cloned.get_pdu().getSelection()), typeid(test::Command));
+  EXPECT_EQ(copy->compare(message), 0);
+
+  ASN1::SEQUENCE_OF<test::Message> list;
+  list.push_back(message);
+  EXPECT_EQ(typeid(list[0]), typeid(test::Message));
+  EXPECT_EQ(list[0].get_slot().getValue(), 5u);
+}
+
+TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {
+  test::Message message;
+  test::Tone tone;
+  test::PDU no_selection;
+  test::PDU other_no_selection;
+  test::ErrorCause cause;
+  ASN1::INTEGER integer;
+  EXPECT_NE(message.compare(tone), 0);
+  EXPECT_EQ(message.compare(tone), -tone.compare(message));
+  EXPECT_NE(cause.compare(integer), 0);
+  EXPECT_EQ(no_selection.compare(other_no_selection), 0);
+  other_no_selection.setSelection(test::PDU::signal, nullptr);
+  EXPECT_LT(no_selection.compare(other_no_selection), 0);
+}
+
+TEST(Compare, SequencesDifferingInTheFirstExtensionOnly) {
+  test::Tone a;
+  test::Tone b;
+  a.includeOptionalField(1, 2);
+  b.includeOptionalField(1, 2);
+  a.includeOptionalField(2, 3);
+  b.includeOptionalField(2, 3);
+  a.get_done().setValue(true);
+  EXPECT_GT(a.compare(b), 0);
+  b.get_done().setValue(true);
+  EXPECT_EQ(a.compare(b), 0);
+  b.removeOptionalField(1);
+  EXPECT_GT(a.compare(b), 0);
+}
+
+TEST(SequenceOf, TypedIterationAndErase) {
+  ASN1::SEQUENCE_OF<ASN1::INTEGER> list;
+  for (int i = 0; i < 4; ++i) {
+    ASN1::INTEGER value(i, &ASN1::INTEGER::theInfo);
+    list.push_back(value);
+  }
+  auto next = list.erase(++list.begin());
+  EXPECT_EQ(next->getValue(), 2);
+  int sum = 0;
+  for (const ASN1::INTEGER& value : static_cast<const ASN1::SEQUENCE_OF<ASN1::INTEGER>&>(list)) {
+    sum += value.getValue();
+  }
+  EXPECT_EQ(sum, 0 + 2 + 3);
+  list.resize(5);
+  EXPECT_EQ(list[4].getValue(), 0);
+}
+
+}  // namespace
