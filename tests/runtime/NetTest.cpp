@@ -57,6 +57,10 @@ TEST(FindProc, MatchesCommandNamesWithClosingParenthesis) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(find_proc_by_name(c.name, c.pid), c.expected);
   }
+  // The scan finds this process or another one of the same name.
+  int found = find_proc_by_name("tst) (x)", 0);
+  ASSERT_GT(found, 0);
+  EXPECT_EQ(find_proc_by_name("tst) (x)", found), found);
 }
 
 TEST(NetHostname, ReadsHostName) {
