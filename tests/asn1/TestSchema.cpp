@@ -68,21 +68,21 @@ const ASN1::SequenceInfo Tone::theInfo = {{&ASN1::CreateAs<Tone>, ASN1::kUnivers
                                           nullptr,
                                           kToneNames};
 
-Message MakeMessage(int seq, int slot, int pdu_index, ASN1::AbstractData* selection) {
+Message MakeMessage(std::optional<int> seq, std::optional<int> slot, int pdu_index, ASN1::AbstractData* selection) {
   Message message;
-  if (seq >= 0) {
+  if (seq) {
     message.includeOptionalField(0, 0);
-    message.get_seq().setValue(seq);
+    message.get_seq().setValue(*seq);
   }
-  if (slot >= 0) {
+  if (slot) {
     message.includeOptionalField(1, 1);
-    message.get_slot() = static_cast<unsigned>(slot);
+    message.get_slot() = static_cast<unsigned>(*slot);
   }
   message.get_pdu().setSelection(pdu_index, selection);
   return message;
 }
 
-Message MakeCommand(int seq, int slot, int command) {
+Message MakeCommand(std::optional<int> seq, std::optional<int> slot, int command) {
   auto* choice = new Command;
   choice->select(command);
   return MakeMessage(seq, slot, PDU::command, choice);

@@ -15,6 +15,8 @@
 
 #include "asn1/ASN1.h"
 
+#include <optional>
+
 namespace test {
 
 using Slot = ASN1::Constrained_INTEGER<ASN1::ConstraintType::FixedConstraint, 0, 1023>;
@@ -71,9 +73,9 @@ class Tone : public ASN1::SEQUENCE {
   ASN1::IA5String& get_more() { return fieldAs<ASN1::IA5String>(3); }
 };
 
-// A message: seq and slot when not negative, and the given PDU alternative holding `selection`.
-Message MakeMessage(int seq, int slot, int pdu_index, ASN1::AbstractData* selection);
+// A message: seq and slot when given, and the given PDU alternative holding `selection`.
+Message MakeMessage(std::optional<int> seq, std::optional<int> slot, int pdu_index, ASN1::AbstractData* selection);
 // A command message with a NULL-typed alternative.
-Message MakeCommand(int seq, int slot, int command);
+Message MakeCommand(std::optional<int> seq, std::optional<int> slot, int command);
 
 }  // namespace test
