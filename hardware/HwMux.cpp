@@ -52,10 +52,12 @@ HwMux::HwMux() {
     entry = kDisabled;
   }
   std::clog << "hwMux: init" << std::endl;
+  refresh_.Bind(this, &HwMux::OnDPC);
   (void)EnsureOpen();
 }
 
 HwMux::~HwMux() {
+  refresh_.Deactivate();
   if (fd_ >= 0) {
     platform::Close(fd_);
   }
@@ -76,6 +78,7 @@ bool HwMux::EnsureOpen() {
     (void)Request(kDisableRequest, kFirstOutput + i, 0, nullptr);
   }
   refresh_index_ = 0;
+  refresh_.Activate();
   platform::SleepMicroseconds(500);
   return true;
 }
@@ -170,9 +173,6 @@ uint8_t HwMux::Read(int channel) {
 }
 
 void HwMux::OnDPC() {
-  if (fd_ < 0) {
-    return;
-  }
   for (unsigned i = 0; i < kRefreshPerPass; ++i) {
     refresh_index_ = (refresh_index_ + 1) % kOutputCount;
     if (shadow_[refresh_index_] == kDisabled) {

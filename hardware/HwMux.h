@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/Dpc.h"
+
 #include <cstdint>
 
 // Drives the board's TDM switch through "/dev/hal": connects a source channel to
@@ -35,14 +37,14 @@ class HwMux {
   // 255 when the device is not open, the channel is negative or the request fails.
   [[nodiscard]] uint8_t Read(int channel);
 
-  // One refresh step: re-disables the next 128 outputs whose shadow says off.
-  void OnDPC();
-
   bool IsOpen() const { return fd_ >= 0; }
   // The shadow of a bus output, for outputs 8192 to 10239.
   uint16_t Shadow(int output) const;
 
  private:
+  // One refresh step, on every loop pass once the device is open: re-disables
+  // the next 128 outputs whose shadow says off.
+  void OnDPC();
   [[nodiscard]] bool EnsureOpen();
   void SetShadow(int output, uint16_t state);
   // Issues one switch request; returns 0 or the errno of the failure. The
@@ -52,4 +54,5 @@ class HwMux {
   int fd_ = -1;
   uint16_t shadow_[kOutputCount];
   unsigned refresh_index_ = 0;
+  Dpc refresh_;
 };

@@ -1,5 +1,6 @@
 #include "hardware/HwMux.h"
 
+#include "runtime/Multiplexer.h"
 #include "tests/hardware/SimulatedHal.h"
 
 #include <gtest/gtest.h>
@@ -143,7 +144,7 @@ TEST_F(HwMuxTest, FailedRequestKeepsAskedStateInShadow) {
   EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
 
   // Output 8200 is index 8 of the shadow: the first refresh pass reaches it.
-  mux.OnDPC();
+  multiplexer.execute_dpc();
   EXPECT_EQ(Switch().OutputOf(8200), TdmSwitch::Output{});
 }
 
@@ -186,11 +187,15 @@ TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
   EXPECT_FALSE(mux.IsOpen());
   EXPECT_EQ(mux.Read(8200), 255);
   EXPECT_FALSE(mux.Connect(300, 8200));
+  multiplexer.execute_dpc();
+  EXPECT_EQ(Switch().DisableCount(8193), 0u);
 
   SetDeviceAbsent(false);
   EXPECT_TRUE(mux.Connect(300, 8200));
   EXPECT_EQ(Switch().DisableCount(8192), 1u);
   EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+  multiplexer.execute_dpc();
+  EXPECT_EQ(Switch().DisableCount(8193), 2u);
 }
 
 // The refresh walks the outputs 128 a pass from 8193, wraps from 10239 to
@@ -202,21 +207,21 @@ TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenPasses) {
   ASSERT_TRUE(mux.Disconnect(8192));
   Switch().ClearRequests();
 
-  mux.OnDPC();
+  multiplexer.execute_dpc();
   EXPECT_EQ(Switch().DisableCount(8193), 2u);
   EXPECT_EQ(Switch().DisableCount(8320), 2u);
   EXPECT_EQ(Switch().DisableCount(8321), 1u);
   for (int pass = 1; pass < 15; ++pass) {
-    mux.OnDPC();
+    multiplexer.execute_dpc();
   }
   EXPECT_EQ(Switch().DisableCount(10238), 1u);
-  mux.OnDPC();
+  multiplexer.execute_dpc();
   EXPECT_EQ(Switch().DisableCount(10238), 2u);
 
   ASSERT_TRUE(mux.Disable(10239));
   ASSERT_TRUE(mux.Disable(8192));
   for (int pass = 0; pass < 16; ++pass) {
-    mux.OnDPC();
+    multiplexer.execute_dpc();
   }
   EXPECT_EQ(Switch().DisableCount(10239), 3u);
   EXPECT_EQ(Switch().DisableCount(8192), 3u);
