@@ -3,6 +3,7 @@
 #include "platform/sim/E1CasDriver.h"
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
+#include "platform/sim/MccDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
 #include <fcntl.h>
@@ -18,6 +19,8 @@ namespace {
 
 // A record larger than any the board's devices carry (a 64 KiB frame and room).
 constexpr size_t kLargestRecord = 65536 + 4096;
+// Bounds the filling of a stalled end; far more than any socket buffer takes.
+constexpr int kMaxFillerRecords = 1024;
 
 }  // namespace
 
@@ -44,6 +47,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<HalDriver>());
   Install(std::make_unique<MaintenanceDriver>());
   Install(std::make_unique<E1CasDriver>());
+  Install(std::make_unique<MccDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {
@@ -110,7 +114,9 @@ void Board::Sweep() {
   std::vector<Key> keys;
   for (const auto& entry : opens_) {
     if (entry.second->driver_end_ >= 0) {
-      ends.push_back(pollfd{entry.second->driver_end_, POLLIN, 0});
+      // A stalled end keeps its filler; only its hang-up is of interest.
+      const short events = entry.second->stalled_ ? 0 : POLLIN;
+      ends.push_back(pollfd{entry.second->driver_end_, events, 0});
       keys.push_back(entry.first);
     }
   }
@@ -222,11 +228,41 @@ std::optional<long> Board::Read(int fd, void* buffer, size_t size) {
       return failure;
     }
   }
+  if (!file->read_errors_.empty() && file->read_errors_.front().first <= file->taken_) {
+    // The failure's stand-in record goes with it.
+    char byte;
+    (void)recv(fd, &byte, sizeof byte, MSG_DONTWAIT);
+    ++file->taken_;
+    const int error = file->read_errors_.front().second;
+    file->read_errors_.pop_front();
+    return -error;
+  }
   // Records the driver queued, then end of file once it hung up. Unlocked: a
   // server that made the descriptor blocking must not stall the control socket.
   lock.unlock();
   ssize_t result = read(fd, buffer, size);
-  return result < 0 ? -errno : result;
+  if (result < 0) {
+    return -errno;
+  }
+  lock.lock();
+  // Past a hang-up the open may be gone; its count no longer matters then.
+  if (OpenFile* still = FindOpen(fd); still == file && file->driver_ != nullptr) {
+    ++file->taken_;
+  }
+  return result;
+}
+
+void Board::Stall(OpenFile& file, int fd) {
+  // The server's end polls writable while its send buffer has room; filling
+  // it with records the board leaves unread makes it poll unwritable, as a
+  // device with a full transmit queue would.
+  file.stalled_ = true;
+  static const std::vector<uint8_t> filler(16384);
+  for (int sent = 0; sent < kMaxFillerRecords; ++sent) {
+    if (send(fd, filler.data(), filler.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+      return;
+    }
+  }
 }
 
 std::optional<long> Board::Write(int fd, const void* buffer, size_t size) {
@@ -239,7 +275,11 @@ std::optional<long> Board::Write(int fd, const void* buffer, size_t size) {
   if (file->driver_ == nullptr) {
     return -EIO;
   }
-  return file->driver_->Write(*file, static_cast<const uint8_t*>(buffer), size);
+  const long result = file->driver_->Write(*file, static_cast<const uint8_t*>(buffer), size);
+  if (result == -EAGAIN && !file->stalled_ && file->driver_ != nullptr) {
+    Stall(*file, fd);
+  }
+  return result;
 }
 
 std::optional<long> Board::Close(int fd) {

@@ -71,6 +71,7 @@ class Board {
   void InstallStandardDrivers();
   void HangUpAll();
   OpenFile* FindOpen(int fd);
+  void Stall(OpenFile& file, int fd);
 
   std::map<std::string, std::unique_ptr<Driver>> drivers_;
   // Hung-up opens stay as markers so later calls still fail as on a hung-up

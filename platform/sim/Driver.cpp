@@ -105,11 +105,36 @@ void Driver::AddCommand(const std::string& name, CommandHandler handler) {
 
 bool Driver::Deliver(OpenFile& file, const std::vector<uint8_t>& record) {
   auto lock = Board::Lock();
-  if (file.driver_end_ < 0) {
+  if (file.driver_end_ < 0 || send(file.driver_end_, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) !=
+                                  static_cast<ssize_t>(record.size())) {
     return false;
   }
-  return send(file.driver_end_, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
-         static_cast<ssize_t>(record.size());
+  ++file.delivered_;
+  return true;
+}
+
+bool Driver::DeliverError(OpenFile& file, int error) {
+  auto lock = Board::Lock();
+  // An empty record stands in the queue for the failure, so the descriptor
+  // polls readable and the failure keeps its place after earlier records.
+  const uint64_t position = file.delivered_;
+  if (!Deliver(file, {})) {
+    return false;
+  }
+  file.read_errors_.emplace_back(position, error);
+  return true;
+}
+
+void Driver::Resume(OpenFile& file) {
+  auto lock = Board::Lock();
+  if (!file.stalled_ || file.driver_end_ < 0) {
+    return;
+  }
+  file.stalled_ = false;
+  // Dropping the filler the board queued frees the server end's send buffer.
+  char byte;
+  while (recv(file.driver_end_, &byte, sizeof byte, MSG_DONTWAIT) >= 0) {
+  }
 }
 
 void Driver::HangUp(OpenFile& file) {
@@ -122,6 +147,8 @@ void Driver::HangUp(OpenFile& file) {
   close(file.driver_end_);
   file.driver_end_ = -1;
   file.driver_ = nullptr;
+  file.read_errors_.clear();
+  file.stalled_ = false;
 }
 
 long Driver::Open(OpenFile& file) {

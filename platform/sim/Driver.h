@@ -53,6 +53,14 @@ class OpenFile {
   Driver* driver_;  // null once hung up
   int flags_;
   int driver_end_;  // -1 once hung up
+  // Records queued for the server and records it read through the board;
+  // a queued read failure waits for its place among them.
+  uint64_t delivered_ = 0;
+  uint64_t taken_ = 0;
+  std::deque<std::pair<uint64_t, int>> read_errors_;
+  // The driver refused a write with EAGAIN: the board holds the server's end
+  // unwritable until the driver resumes it.
+  bool stalled_ = false;
 };
 
 // The line a control command answers: "ok <text>" or "error <text>".
@@ -92,7 +100,10 @@ struct Request {
 //      layout table. Unregistered requests fail with ENOTTY.
 //   3. Override OnWrite for records the server writes, OnOpen/OnRelease for
 //      per-open state (store it in OpenFile::state), and call Deliver to queue a
-//      record for the server to read (it makes the descriptor readable).
+//      record for the server to read (it makes the descriptor readable), or
+//      DeliverError for a read that fails in its turn. A write refused with
+//      -EAGAIN leaves the descriptor polling unwritable until Resume, so a
+//      device can push back on the server the way a full transmit queue does.
 //   4. Register control commands for end-to-end tests with AddCommand:
 //        AddCommand("digit", [this](const std::vector<std::string>& args) -> Reply {...});
 //      so "<path> digit 3 5" on the control socket reaches it. Give in-process
@@ -147,6 +158,12 @@ class Driver {
   // Queues one record for the server to read on this open; false when the open
   // is hung up, closed or its queue is full.
   bool Deliver(OpenFile& file, const std::vector<uint8_t>& record);
+  // Queues a read failure: once the server has read the records queued before
+  // it, its next read fails with error. False as for Deliver.
+  bool DeliverError(OpenFile& file, int error);
+  // The open takes writes again after refusing one with -EAGAIN: its
+  // descriptor polls writable again.
+  void Resume(OpenFile& file);
   void HangUp(OpenFile& file);
   const std::vector<OpenFile*>& Opens() const { return opens_; }
 

@@ -1,0 +1,301 @@
+#include "platform/sim/MccDriver.h"
+
+#include "platform/sim/Board.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+#include <string>
+
+namespace sim {
+namespace {
+
+// Allocation record: five uint32: type, rx packet size, reserved (0), rx
+// threshold, tx threshold.
+constexpr unsigned long kAllocate = 0x40144d00;
+constexpr size_t kAllocateSize = 20;
+constexpr size_t kTypeOffset = 0;
+constexpr size_t kRxPacketSizeOffset = 4;
+constexpr size_t kReservedOffset = 8;
+constexpr size_t kRxThresholdOffset = 12;
+constexpr size_t kTxThresholdOffset = 16;
+constexpr unsigned long kSwitchChannel = 0x20004d02;
+// Query record: four uint32: free data, bri and transparent channels, and the
+// controller's channel count. One pool serves every type.
+constexpr unsigned long kQuery = 0x80104d03;
+constexpr size_t kQuerySize = 16;
+
+constexpr uint32_t kLargestPacket = 65536;
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  char digits[3];
+  for (uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    text += digits;
+  }
+  return text;
+}
+
+std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
+  if (text.size() % 2 != 0) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const std::optional<unsigned long> byte = ParseNumber("0x" + text.substr(i, 2));
+    if (!byte) {
+      return std::nullopt;
+    }
+    bytes.push_back(static_cast<uint8_t>(*byte));
+  }
+  return bytes;
+}
+
+std::optional<int> ParseChannel(const std::string& text) {
+  const std::optional<unsigned long> number = ParseNumber(text);
+  if (!number || *number < MccDriver::kFirstSwitchChannel ||
+      *number >= MccDriver::kFirstSwitchChannel + MccDriver::kChannels) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*number);
+}
+
+}  // namespace
+
+struct MccDriver::PerOpen : OpenFile::State {
+  int index = -1;  // -1 until allocated
+  uint32_t type = 0;
+  uint32_t rx_packet_size = 0;
+  uint32_t rx_threshold = 0;
+  uint32_t tx_threshold = 0;
+  bool blocked = false;
+  std::deque<std::vector<uint8_t>> transmitted;
+};
+
+MccDriver::MccDriver() : Driver(kPath) {
+  HandleRecord(kAllocate, kAllocateSize, [this](OpenFile& file, Record& r) { return Allocate(file, r); });
+  HandleValue(kSwitchChannel, [this](OpenFile& file, unsigned long) { return SwitchChannel(file); });
+  HandleRecord(kQuery, kQuerySize, [this](OpenFile&, Record& r) { return Query(r); });
+  AddCommands();
+}
+
+long MccDriver::OnOpen(OpenFile& file) {
+  file.state = std::make_unique<PerOpen>();
+  return 0;
+}
+
+void MccDriver::OnRelease(OpenFile& file) {
+  const int index = file.StateAs<PerOpen>().index;
+  if (index >= 0) {
+    channels_[static_cast<size_t>(index)] = nullptr;
+  }
+}
+
+long MccDriver::Allocate(OpenFile& file, Record& record) {
+  PerOpen& channel = file.StateAs<PerOpen>();
+  if (channel.index >= 0) {
+    return -EBUSY;
+  }
+  const uint32_t type = record.U32(kTypeOffset);
+  const uint32_t rx_packet_size = record.U32(kRxPacketSizeOffset);
+  if (type > kSs7 || record.U32(kReservedOffset) != 0 || rx_packet_size == 0 || rx_packet_size > kLargestPacket) {
+    return -EINVAL;
+  }
+  auto free = std::find(channels_.begin(), channels_.end(), nullptr);
+  if (free == channels_.end()) {
+    return -ENOSPC;
+  }
+  *free = &file;
+  channel.index = static_cast<int>(free - channels_.begin());
+  channel.type = type;
+  channel.rx_packet_size = rx_packet_size;
+  channel.rx_threshold = record.U32(kRxThresholdOffset);
+  channel.tx_threshold = record.U32(kTxThresholdOffset);
+  return 0;
+}
+
+long MccDriver::SwitchChannel(OpenFile& file) const {
+  const int index = file.StateAs<PerOpen>().index;
+  return index < 0 ? -EINVAL : kFirstSwitchChannel + index;
+}
+
+long MccDriver::Query(Record& record) const {
+  const auto free = static_cast<uint32_t>(std::count(channels_.begin(), channels_.end(), nullptr));
+  record.SetU32(0, free).SetU32(4, free).SetU32(8, free).SetU32(12, kChannels);
+  return 0;
+}
+
+long MccDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
+  PerOpen& channel = file.StateAs<PerOpen>();
+  if (channel.index < 0 || (record.empty() && channel.type != kTransparent)) {
+    return -EINVAL;
+  }
+  if (channel.blocked) {
+    return -EAGAIN;
+  }
+  if (channel.transmitted.size() == kTransmittedKept) {
+    channel.transmitted.pop_front();
+  }
+  channel.transmitted.push_back(record);
+  return 0;
+}
+
+OpenFile* MccDriver::FindChannel(int switch_channel) const {
+  const int index = switch_channel - kFirstSwitchChannel;
+  if (index < 0 || index >= kChannels) {
+    return nullptr;
+  }
+  return channels_[static_cast<size_t>(index)];
+}
+
+MccDriver::Channel MccDriver::Describe(OpenFile& file) {
+  const PerOpen& channel = file.StateAs<PerOpen>();
+  return Channel{kFirstSwitchChannel + channel.index,
+                 channel.type,
+                 channel.rx_packet_size,
+                 channel.rx_threshold,
+                 channel.tx_threshold,
+                 file.Flags(),
+                 channel.blocked};
+}
+
+std::vector<MccDriver::Channel> MccDriver::Channels() const {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  std::vector<Channel> channels;
+  for (OpenFile* file : channels_) {
+    if (file != nullptr) {
+      channels.push_back(Describe(*file));
+    }
+  }
+  return channels;
+}
+
+std::optional<MccDriver::Channel> MccDriver::ChannelOf(int switch_channel) const {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  OpenFile* file = FindChannel(switch_channel);
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  return Describe(*file);
+}
+
+bool MccDriver::Receive(int switch_channel, const std::vector<uint8_t>& bytes) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  OpenFile* file = FindChannel(switch_channel);
+  if (file == nullptr || bytes.empty()) {
+    return false;
+  }
+  const PerOpen& channel = file->StateAs<PerOpen>();
+  if (channel.type != kTransparent) {
+    return bytes.size() <= channel.rx_packet_size && Deliver(*file, bytes);
+  }
+  for (size_t start = 0; start < bytes.size(); start += channel.rx_packet_size) {
+    const size_t end = std::min<size_t>(bytes.size(), start + channel.rx_packet_size);
+    if (!Deliver(*file, std::vector<uint8_t>(bytes.begin() + start, bytes.begin() + end))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool MccDriver::ReceiveError(int switch_channel, int error) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  OpenFile* file = FindChannel(switch_channel);
+  return file != nullptr && DeliverError(*file, error);
+}
+
+std::vector<std::vector<uint8_t>> MccDriver::TakeTransmitted(int switch_channel) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  OpenFile* file = FindChannel(switch_channel);
+  if (file == nullptr) {
+    return {};
+  }
+  std::deque<std::vector<uint8_t>>& transmitted = file->StateAs<PerOpen>().transmitted;
+  std::vector<std::vector<uint8_t>> frames(transmitted.begin(), transmitted.end());
+  transmitted.clear();
+  return frames;
+}
+
+bool MccDriver::SetBlocked(int switch_channel, bool blocked) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  OpenFile* file = FindChannel(switch_channel);
+  if (file == nullptr) {
+    return false;
+  }
+  file->StateAs<PerOpen>().blocked = blocked;
+  if (!blocked) {
+    Resume(*file);
+  }
+  return true;
+}
+
+void MccDriver::AddCommands() {
+  // channels: "<switch channel>:<type>" for each allocated channel.
+  AddCommand("channels", [this](const std::vector<std::string>& args) {
+    if (!args.empty()) {
+      return Reply{false, "usage: channels"};
+    }
+    std::string text;
+    for (const Channel& channel : Channels()) {
+      text += (text.empty() ? "" : " ") + std::to_string(channel.switch_channel) + ":" + std::to_string(channel.type);
+    }
+    return Reply{true, text};
+  });
+  // rx <channel> <hex bytes>: the channel receives a frame (or a burst).
+  AddCommand("rx", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
+    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
+    if (!channel || !bytes) {
+      return Reply{false, "usage: rx <channel> <hex bytes>"};
+    }
+    if (!Receive(*channel, *bytes)) {
+      return Reply{false, "channel " + args[0] + " cannot receive it"};
+    }
+    return Reply{true, ""};
+  });
+  // rx-error <channel> <errno>: the channel's receiver fails.
+  AddCommand("rx-error", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
+    const auto error = args.size() == 2 ? ParseErrno(args[1]) : std::nullopt;
+    if (!channel || !error) {
+      return Reply{false, "usage: rx-error <channel> <errno>"};
+    }
+    if (!ReceiveError(*channel, *error)) {
+      return Reply{false, "channel " + args[0] + " is not allocated"};
+    }
+    return Reply{true, ""};
+  });
+  // tx <channel>: the frames written since the last look, in hex, oldest first.
+  AddCommand("tx", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 1 ? ParseChannel(args[0]) : std::nullopt;
+    if (!channel) {
+      return Reply{false, "usage: tx <channel>"};
+    }
+    std::string text;
+    for (const std::vector<uint8_t>& frame : TakeTransmitted(*channel)) {
+      text += (text.empty() ? "" : " ") + Hex(frame);
+    }
+    return Reply{true, text};
+  });
+  // block <channel> on|off: the channel refuses frames, or takes them again.
+  AddCommand("block", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
+    if (!channel || (args[1] != "on" && args[1] != "off")) {
+      return Reply{false, "usage: block <channel> on|off"};
+    }
+    if (!SetBlocked(*channel, args[1] == "on")) {
+      return Reply{false, "channel " + args[0] + " is not allocated"};
+    }
+    return Reply{true, ""};
+  });
+}
+
+}  // namespace sim

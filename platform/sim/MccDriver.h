@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/sim/Driver.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+// The simulated "/dev/mcc/ctl": the HDLC and transparent data channels of the
+// MCC controller. Every open is one channel: an allocation request gives it a
+// type and its sizes, and it answers the switch channel that joins it to the
+// TDM switch. A test reaches a channel by that switch channel number: it
+// injects received frames and receive failures, takes the frames the server
+// wrote, and can make the channel refuse frames for a while. The channel is
+// freed when the server closes its last descriptor.
+class MccDriver : public Driver {
+ public:
+  static constexpr const char* kPath = "/dev/mcc/ctl";
+  static constexpr int kChannels = 32;
+  // Switch channel of channel 0; the others follow. Below the bus outputs and
+  // above the trunk timeslots.
+  static constexpr int kFirstSwitchChannel = 512;
+  // Frames kept per channel for a test to take; older ones are dropped.
+  static constexpr size_t kTransmittedKept = 1000;
+
+  // The allocation types of the record.
+  enum Type : uint32_t { kData = 0, kBri = 1, kTransparent = 2, kSs7 = 3 };
+
+  // What a test sees of an allocated channel.
+  struct Channel {
+    int switch_channel;
+    uint32_t type;
+    uint32_t rx_packet_size;
+    uint32_t rx_threshold;
+    uint32_t tx_threshold;
+    int open_flags;
+    bool blocked;
+  };
+
+  MccDriver();
+
+  // Allocated channels, by switch channel.
+  std::vector<Channel> Channels() const;
+  std::optional<Channel> ChannelOf(int switch_channel) const;
+
+  // The channel receives one frame; a transparent channel receives a burst of
+  // bytes that the server reads in chunks of at most the receive packet size.
+  // False when the channel is not allocated, not open for reading, or the
+  // frame is empty or longer than the receive packet size (a framed channel).
+  bool Receive(int switch_channel, const std::vector<uint8_t>& bytes);
+  // The channel's receiver fails: the server's read in that place fails with error.
+  bool ReceiveError(int switch_channel, int error);
+  // The frames the server wrote on the channel since the last call, oldest first.
+  std::vector<std::vector<uint8_t>> TakeTransmitted(int switch_channel);
+  // A blocked channel refuses every frame with EAGAIN; unblocking lets the
+  // server's descriptor poll writable again. False when not allocated.
+  bool SetBlocked(int switch_channel, bool blocked);
+
+ private:
+  struct PerOpen;
+
+  long Allocate(OpenFile& file, Record& record);
+  long SwitchChannel(OpenFile& file) const;
+  long Query(Record& record) const;
+  long OnOpen(OpenFile& file) override;
+  void OnRelease(OpenFile& file) override;
+  long OnWrite(OpenFile& file, const std::vector<uint8_t>& record) override;
+  void AddCommands();
+  OpenFile* FindChannel(int switch_channel) const;
+  static Channel Describe(OpenFile& file);
+
+  std::array<OpenFile*, kChannels> channels_{};
+};
+
+}  // namespace sim
