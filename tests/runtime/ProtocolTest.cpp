@@ -182,14 +182,4 @@ TEST(Protocol, PacketsGainAndLoseEveryHeader) {
   EXPECT_EQ(log, (Log{"wire 41 42 01", "A strips A", "B strips B", "owner message 01"}));
 }
 
-TEST(ProtocolDeathTest, NullInitializeStatusEndsTheProcess) {
-  struct Broken : Protocol {
-    Status local_initialize() override { return Status(); }
-  };
-  ProtocolsFamily owner;
-  owner.add_protocol_tail(new Broken);
-  owner.add_protocol_tail(new Protocol);
-  EXPECT_DEATH(owner.initialize(), "SMART POINTER ASSERTION!");
-}
-
 }  // namespace
