@@ -11,6 +11,7 @@ SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '
 sys.path.insert(0, SCHEMAS)
 
 import asn1schema  # noqa: E402
+import generate  # noqa: E402
 
 
 def load_texts(**modules):
@@ -84,6 +85,29 @@ class RefusesFaultySchemas(unittest.TestCase):
         with self.assertRaises(asn1schema.SchemaError) as caught:
             load_texts(A='T ::= NULL\n\nU ::= SEQUENCE {\n  a Missing\n}')
         self.assertIn('A.asn:6:', str(caught.exception))
+
+
+class RefusesWhatCannotBeGenerated(unittest.TestCase):
+    CASES = [
+        ('modules using each other', dict(A='T ::= SEQUENCE { a B.U }\nV ::= NULL', B='U ::= SEQUENCE { b A.V }'),
+         'ring'),
+        ('inline SEQUENCE field', dict(A='T ::= SEQUENCE { a SEQUENCE { b NULL } }'), 'a name of its own'),
+        ('inline ENUMERATED alternative', dict(A='T ::= CHOICE { a ENUMERATED { x(0) } }'), 'a name of its own'),
+        ('list of lists', dict(A='T ::= SEQUENCE { a SEQUENCE OF SEQUENCE OF NULL }'), 'a name of its own'),
+        ('list of sized strings', dict(A='T ::= SEQUENCE { a SET OF IA5String (SIZE (1..2)) }'),
+         'a name of its own'),
+        ('type that is no class', dict(A='T ::= INTEGER'), 'to get a class'),
+    ]
+
+    def test_each_is_refused_with_its_reason(self):
+        for name, modules, reason in self.CASES:
+            with self.subTest(name):
+                with self.assertRaises(asn1schema.SchemaError) as caught:
+                    loaded = load_texts(**modules)
+                    generate.refuse_module_cycles(loaded)
+                    for module in loaded.values():
+                        generate.check_generatable(module)
+                self.assertIn(reason, str(caught.exception))
 
 
 class ReadsWhatTheModulesUse(unittest.TestCase):
