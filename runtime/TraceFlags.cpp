@@ -1,0 +1,3 @@
+#include "runtime/TraceFlags.h"
+
+TraceFlags traces{};
