@@ -1,0 +1,213 @@
+#include "hardware/HDLC.h"
+
+#include "hardware/HwMux.h"
+#include "hardware/mcc_alloc_params.h"
+#include "platform/Device.h"
+#include "runtime/Ext.h"
+#include "runtime/Fd.h"
+#include "runtime/Packet.h"
+#include "runtime/TraceFlags.h"
+
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
+
+// The allocation type of each mode; nothing for a mode no owner sets.
+bool TypeOfMode(int32_t mode, uint32_t* type) {
+  switch (mode) {
+    case HDLC::kModeSs7:
+      *type = mcc_alloc_params::kSs7;
+      return true;
+    case HDLC::kModeData:
+      *type = mcc_alloc_params::kData;
+      return true;
+    case HDLC::kModeBri:
+      *type = mcc_alloc_params::kBri;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+HDLC::HDLC() {
+  unbind();
+  event_.Bind("HDLC::OnEvent", &HDLC::OnEvent, this);
+}
+
+HDLC::~HDLC() {
+  Release();
+}
+
+void HDLC::unbind() {
+  class Stub : public Notify {
+   public:
+    void on_hdlc_receive(Packet&) override {}
+    void on_hdlc_error(Cause::Type) override {}
+    void on_hdlc_ready() override {}
+  };
+  static Stub stub;
+  notify = &stub;
+}
+
+void HDLC::PutHeader(std::ostream& os) const {
+  os << "hdlc"
+     << " [" << link << "/" << timeslot << "]: ";
+}
+
+bool HDLC::is_open() const {
+  return static_cast<bool>(event_.GetFd());
+}
+
+bool HDLC::activate() {
+  deactivate();
+  counters_ = Counters{};
+  uint32_t type = 0;
+  if (!TypeOfMode(mode, &type)) {
+    std::cerr << ext::header(this) << "unknown mode " << mode << std::endl;
+    return false;
+  }
+  Fd fd(platform::Open(Mcc::kDevice, O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
+    std::cerr << ext::header(this) << "fail to open MCC device: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  if (Mcc::Allocate(fd.get(), mcc_alloc_params{type, 512, 0, 1, 4}) == -1) {
+    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  const int channel = Mcc::Timeslot(fd.get());
+  if (channel < 0) {
+    std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  Join(channel, mode == kModeBri ? tx_channel : rx_channel);
+  Join(rx_channel, channel);
+  event_.Schedule(fd, POLLIN | POLLOUT);
+  ready_ = false;
+  if (traces.signalling.hdlc) {
+    std::clog << ext::header(this) << "activated" << std::endl;
+  }
+  return true;
+}
+
+void HDLC::Join(int source, int output) {
+  // A failed connection is the switch's to report; the channel works without it.
+  if (HwMux::instance().Connect(source, output)) {
+    joined_outputs_.push_back(output);
+  }
+}
+
+void HDLC::IdleJoinedOutputs() {
+  for (int output : joined_outputs_) {
+    (void)HwMux::instance().Disconnect(output);
+  }
+  joined_outputs_.clear();
+}
+
+void HDLC::Release() {
+  event_.Release();
+  ready_ = false;
+  IdleJoinedOutputs();
+}
+
+void HDLC::deactivate() {
+  Release();
+  if (traces.signalling.hdlc) {
+    std::clog << ext::header(this) << "deactivated" << std::endl;
+  }
+}
+
+void HDLC::OnEvent(int, short revents) {
+  if ((revents & POLLIN) != 0) {
+    ReceivePass();
+  }
+  if (!is_open()) {
+    return;
+  }
+  if ((revents & kHangUp) != 0) {
+    // Polling a hung-up descriptor again would report the same at once, forever.
+    std::cerr << ext::header(this) << "device hang-up: " << PollEventAsText(revents & kHangUp) << std::endl;
+    deactivate();
+    notify->on_hdlc_error(Notify::Cause::receive);
+    return;
+  }
+  if ((revents & POLLOUT) != 0 && !ready_) {
+    ready_ = true;
+    event_.Schedule(event_.GetFd(), POLLIN);
+    notify->on_hdlc_ready();
+  }
+}
+
+void HDLC::ReceivePass() {
+  if (traces.signalling.hdlc) {
+    std::clog << ext::header(this) << "do_read" << std::endl;
+  }
+  if (!is_open()) {
+    std::clog << ext::header(this) << "do_read: !m_event.IsActive()" << std::endl;
+    return;
+  }
+  while (is_open()) {
+    Packet packet;
+    packet.reserve_head(0);
+    const ssize_t size = platform::Read(event_.GetFd().get(), packet.tail_buffer(), packet_max_size);
+    if (size > 0) {
+      packet.advance_tail(static_cast<unsigned>(size));
+      if (traces.signalling.hdlc) {
+        std::clog << "HDLC[" << link << "]: rx " << packet.text() << std::endl;
+      }
+      ++counters_.rxSU;
+      notify->on_hdlc_receive(packet);
+      continue;
+    }
+    // An empty read carries no errno of its own: it ends the pass.
+    if (size == 0 || errno == EAGAIN) {
+      return;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    std::cerr << ext::header(this) << "read error: " << std::strerror(errno) << std::endl;
+    deactivate();
+    notify->on_hdlc_error(Notify::Cause::receive);
+    return;
+  }
+}
+
+bool HDLC::hdlc_transmit(Packet& packet) {
+  if (packet.length() == 0) {
+    return true;
+  }
+  if (!is_open()) {
+    ++counters_.txDiscard;
+    return false;
+  }
+  if (traces.signalling.hdlc) {
+    std::clog << "HDLC[" << link << "]: tx " << packet.text() << std::endl;
+  }
+  for (;;) {
+    if (platform::Write(event_.GetFd().get(), packet.data(), packet.length()) >= 0) {
+      ++counters_.txSU;
+      return true;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    if (errno == EAGAIN) {
+      // The frame is dropped here; the owner hears on_hdlc_ready once the device drains.
+      ready_ = false;
+      event_.Schedule(event_.GetFd(), POLLIN | POLLOUT);
+      return false;
+    }
+    ++counters_.txError;
+    return false;
+  }
+}
