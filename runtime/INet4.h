@@ -15,6 +15,8 @@ namespace INet4 {
 class Addr {
  public:
   Addr() { Reset(); }
+  // As the system gave it (accept, getpeername).
+  explicit Addr(const sockaddr_in& address) : address_(address) {}
 
   // All zero, family AF_INET.
   void Reset();
