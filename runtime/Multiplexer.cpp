@@ -99,6 +99,7 @@ void Multiplexer::RunPass(bool liveTime, bool& pinged, uint32_t& last_ping) {
   int plugin_timeout = timerPoll_schedule();
   JoinNewHandlers();
   BuildPollVector();
+  polling_ = true;
   execute_dpc();
   // Computed after the second deferred run, so a timer it set limits the wait;
   // a pending terminate must not wait at all.
@@ -122,17 +123,14 @@ void Multiplexer::RunPass(bool liveTime, bool& pinged, uint32_t& last_ping) {
     last_ping = now;
     resetWD();
   }
-  if (result == 0) {
-    return;
+  if (result > 0) {
+    ServeHandlers();
   }
-  if (result < 0) {
-    if (poll_errno == EINTR) {
-      return;
-    }
+  polling_ = false;
+  if (result < 0 && poll_errno != EINTR) {
     std::cerr << "multiplexer poll failed: " << std::strerror(poll_errno) << std::endl;
     std::abort();
   }
-  ServeHandlers();
 }
 
 void Multiplexer::JoinNewHandlers() {
@@ -213,9 +211,8 @@ void Multiplexer::detach(EventHandler* handler) {
   handler->list_ = nullptr;
   // Its entry of the current pass must not be polled: the descriptor may be
   // closed, or reused by another open, by now.
-  size_t index = static_cast<size_t>(handler->poll_index_);
-  if (handler->poll_index_ >= 0 && index < poll_vector_.size()) {
-    poll_vector_[index].fd = -1;
+  if (polling_ && handler->poll_index_ >= 0) {
+    poll_vector_[static_cast<size_t>(handler->poll_index_)].fd = -1;
   }
   handler->poll_index_ = -1;
 }

@@ -72,6 +72,8 @@ class Multiplexer {
   F_dual_list<EventHandler> served_;
   F_dual_list<EventHandler> active_;
   std::vector<pollfd> poll_vector_;
+  // True while poll_vector_ holds the entries of the current pass.
+  bool polling_ = false;
   std::list<Dpc*> dpcs_;
   std::list<Dpc*> dpc_run_;
   volatile sig_atomic_t terminate_ = 0;

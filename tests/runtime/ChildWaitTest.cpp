@@ -1,0 +1,245 @@
+#include "runtime/ChildWait.h"
+
+#include "runtime/Dpc.h"
+#include "runtime/Multiplexer.h"
+#include "runtime/Signal.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Hears of its child's exit.
+struct Owner {
+  void OnExit(int status) {
+    ++told;
+    last_status = status;
+    if (on_exit) {
+      on_exit(*this);
+    }
+  }
+  ChildWait wait;
+  int pid = 0;
+  int told = 0;
+  int last_status = -1;
+  std::function<void(Owner&)> on_exit;
+};
+
+int StartChild(int exit_code) {
+  int pid = fork();
+  if (pid == 0) {
+    _exit(exit_code);
+  }
+  return pid;
+}
+
+// Waits with poll, never sleeps, until no child of this process is left
+// unreaped (the SIGCHLD handler reaps them).
+void WaitUntilAllReaped() {
+  siginfo_t info{};
+  while (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+    poll(nullptr, 0, 1);
+  }
+}
+
+// Runs the loop until the records that have arrived are served: the second
+// pass starts after the first pass's serving.
+void ServeArrivedRecords() {
+  struct Stop {
+    void Run() {
+      if (++runs == 3) {
+        multiplexer.terminate();
+      }
+    }
+    int runs = 0;
+  } stop;
+  Dpc dpc;
+  dpc.Bind(&stop, &Stop::Run);
+  dpc.Activate();
+  multiplexer.run(false, true);
+}
+
+class ChildWaitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_log_ = std::clog.rdbuf(log_.rdbuf());
+    ChildWait::Activate();
+  }
+  void TearDown() override {
+    IPC::Signal::system(SIGCHLD);
+    // A fresh, inactive service: the loop is left with nothing registered.
+    ChildWait::Cleanup();
+    ChildWait::Initialize();
+    std::clog.rdbuf(saved_log_);
+  }
+
+  std::ostringstream log_;
+  std::streambuf* saved_log_ = nullptr;
+};
+
+TEST_F(ChildWaitTest, BurstOfChildrenEachOwnerToldOnceWithItsStatus) {
+  constexpr int kChildren = 50;
+  std::vector<std::unique_ptr<Owner>> owners;
+  int told = 0;
+  for (int i = 0; i < kChildren; ++i) {
+    owners.push_back(std::make_unique<Owner>());
+    Owner& owner = *owners.back();
+    owner.wait.Bind(&owner, &Owner::OnExit);
+    owner.on_exit = [&told](Owner&) {
+      if (++told == kChildren) {
+        multiplexer.terminate();
+      }
+    };
+    owner.pid = StartChild(i);
+    ASSERT_GT(owner.pid, 0);
+    owner.wait.Attach(owner.pid);
+  }
+  multiplexer.run(false, true);
+  for (int i = 0; i < kChildren; ++i) {
+    SCOPED_TRACE(i);
+    const Owner& owner = *owners[static_cast<size_t>(i)];
+    EXPECT_EQ(owner.told, 1);
+    ASSERT_TRUE(WIFEXITED(owner.last_status));
+    EXPECT_EQ(WEXITSTATUS(owner.last_status), i);
+  }
+  EXPECT_NE(log_.str().find("terminate child process, pid=" + std::to_string(owners[7]->pid) +
+                            " status=" + std::to_string(7 << 8) + "\n"),
+            std::string::npos);
+}
+
+TEST_F(ChildWaitTest, UnclaimedExitsAreOnlyLogged) {
+  const struct {
+    const char* name;
+    bool attach;
+    bool destroy_before_exit;
+  } kCases[] = {
+      {"started elsewhere", false, false},
+      {"owner destroyed first", true, true},
+      {"owner detached first", true, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    log_.str("");
+    auto owner = std::make_unique<Owner>();
+    owner->wait.Bind(owner.get(), &Owner::OnExit);
+    int pid = StartChild(3);
+    ASSERT_GT(pid, 0);
+    if (c.attach) {
+      owner->wait.Attach(pid);
+      if (c.destroy_before_exit) {
+        owner.reset();
+      } else {
+        owner->wait.Detach();
+      }
+    }
+    WaitUntilAllReaped();
+    ServeArrivedRecords();
+    EXPECT_EQ(log_.str(), "terminate child process, pid=" + std::to_string(pid) + " status=768\nMux: terminating...\n");
+    if (owner) {
+      EXPECT_EQ(owner->told, 0);
+    }
+  }
+}
+
+TEST_F(ChildWaitTest, HandlerMayWaitForANewChild) {
+  Owner owner;
+  owner.wait.Bind(&owner, &Owner::OnExit);
+  owner.on_exit = [](Owner& o) {
+    if (o.told == 1) {
+      o.pid = StartChild(9);
+      o.wait.Attach(o.pid);
+      return;
+    }
+    multiplexer.terminate();
+  };
+  owner.pid = StartChild(8);
+  owner.wait.Attach(owner.pid);
+  multiplexer.run(false, true);
+  EXPECT_EQ(owner.told, 2);
+  EXPECT_EQ(WEXITSTATUS(owner.last_status), 9);
+}
+
+// Far more exits than the exit queue holds arrive at once: the signal handler
+// must neither block on the full queue nor lose an exit.
+TEST_F(ChildWaitTest, ExitsBeyondTheQueueAreNeverLost) {
+  constexpr int kChildren = 300;
+  std::vector<std::unique_ptr<Owner>> owners;
+  int told = 0;
+  for (int i = 0; i < kChildren; ++i) {
+    owners.push_back(std::make_unique<Owner>());
+    Owner& owner = *owners.back();
+    owner.wait.Bind(&owner, &Owner::OnExit);
+    owner.on_exit = [&told](Owner&) {
+      if (++told == kChildren) {
+        multiplexer.terminate();
+      }
+    };
+    owner.pid = StartChild(1);
+    ASSERT_GT(owner.pid, 0);
+    owner.wait.Attach(owner.pid);
+  }
+  multiplexer.run(false, true);
+  for (const auto& owner : owners) {
+    EXPECT_EQ(owner->told, 1);
+  }
+}
+
+TEST(ChildWaitActivation, SocketPairFailureIsReported) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  // One descriptor left: a socket pair needs two.
+  int lowest_free = dup(0);
+  ASSERT_GE(lowest_free, 0);
+  close(lowest_free);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowest_free) + 1;
+  std::ostringstream errors;
+  std::streambuf* saved_errors = std::cerr.rdbuf(errors.rdbuf());
+  // The sanitizers need descriptors of their own the first time they check a
+  // stream call; make that happen before the limit.
+  std::cerr << "" << std::endl;
+  errors.str("");
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  ChildWait::Activate();
+  std::cerr.rdbuf(saved_errors);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(errors.str(), "ChildWaitService: initialize fails\n");
+  struct sigaction action {};
+  ASSERT_EQ(sigaction(SIGCHLD, nullptr, &action), 0);
+  EXPECT_EQ(action.sa_handler, SIG_DFL) << "no SIGCHLD handler without the socket pair";
+}
+
+TEST(Signal, PlainHandlersNeverGetSigInfoAndMasksAreKept) {
+  struct sigaction action {};
+  ASSERT_EQ(IPC::Signal::handle(
+                SIGUSR1, [](int) {}, IPC::Signal::Set(SIGTERM, SIGINT), SA_RESTART | SA_SIGINFO),
+            0);
+  ASSERT_EQ(sigaction(SIGUSR1, nullptr, &action), 0);
+  EXPECT_EQ(action.sa_flags & SA_SIGINFO, 0);
+  EXPECT_NE(action.sa_flags & SA_RESTART, 0);
+  EXPECT_EQ(sigismember(&action.sa_mask, SIGTERM), 1);
+  EXPECT_EQ(sigismember(&action.sa_mask, SIGHUP), 0);
+
+  ASSERT_EQ(IPC::Signal::handle(
+                SIGUSR1, [](int, siginfo_t*, void*) {}, 0),
+            0);
+  ASSERT_EQ(sigaction(SIGUSR1, nullptr, &action), 0);
+  EXPECT_NE(action.sa_flags & SA_SIGINFO, 0);
+  ASSERT_EQ(IPC::Signal::system(SIGUSR1), 0);
+
+  EXPECT_TRUE(IPC::Signal::Set::is_signal(SIGCHLD));
+  EXPECT_FALSE(IPC::Signal::Set::is_signal(0));
+  EXPECT_FALSE(IPC::Signal::Set::is_signal(1000));
+}
+
+}  // namespace
