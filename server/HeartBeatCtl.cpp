@@ -1,0 +1,44 @@
+#include "server/HeartBeatCtl.h"
+
+#include <iostream>
+
+namespace {
+
+// The ping alternative of LGCP::Command.
+constexpr int kPing = 12;
+
+}  // namespace
+
+HeartBeatCtl& HeartBeatCtl::instance() {
+  static HeartBeatCtl heartbeat;
+  return heartbeat;
+}
+
+void HeartBeatCtl::OnDisconnect() {
+  watchdog_.reset();
+}
+
+bool HeartBeatCtl::OnCommand(const LGCP::Command& command) {
+  ResetTimeOut();
+  if (command.currentSelection() != kPing) {
+    return false;
+  }
+  Success();
+  return true;
+}
+
+void HeartBeatCtl::ResetTimeOut() {
+  watchdog_.set(kTimeoutMs, &HeartBeatCtl::OnHeartbeatTimeout, this);
+}
+
+void HeartBeatCtl::OnHeartbeatTimeout(Timer*) {
+  std::clog << "heartbeat timeout!!!" << std::endl;
+  // The server this service is bound to: the process-wide controller server.
+  if (server() != nullptr) {
+    server()->OnHeartbeatTimeout();
+  }
+}
+
+void HeartBeatCtl::PutHeader(std::ostream& os) const {
+  os << "heartbeat: ";
+}

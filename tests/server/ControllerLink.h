@@ -1,0 +1,245 @@
+#pragma once
+
+#include "asn1/CoderEnv.h"
+#include "runtime/ControlService.h"
+#include "runtime/Dpc.h"
+#include "runtime/Event.h"
+#include "runtime/Multiplexer.h"
+#include "schemas/LGCP.h"
+#include "server/CtrlSrv.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ctrlsrv_test {
+
+using Bytes = std::vector<uint8_t>;
+
+// The controller's connection as the server owns it: a real control service whose socket is one end of a socket
+// pair; the test plays the controller on the other end.
+class PairedConnection : public Control::ServiceUnix {
+ public:
+  PairedConnection() : ServiceUnix(false) {}
+
+ protected:
+  bool ImplActivate() override { return true; }
+  void ImplDeactivate() override {}
+  void ImplOnDisconnect() override {}
+};
+
+// Captures one standard stream for the life of the object.
+class Capture {
+ public:
+  explicit Capture(std::ostream& stream) : stream_(stream), saved_(stream.rdbuf(text_.rdbuf())) {}
+  ~Capture() { stream_.rdbuf(saved_); }
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostream& stream_;
+  std::ostringstream text_;
+  std::streambuf* saved_;
+};
+
+// Runs a few loop passes: enough for a frame to be read and answered, or for a disconnect to be reported. A
+// descriptor that is always readable keeps poll from waiting.
+inline void Pump() {
+  struct Stopper {
+    void OnRun() {
+      // The deferred calls run twice per pass.
+      if (++runs == 10) {
+        multiplexer.terminate();
+      }
+    }
+    void OnEvent(int, short) {}
+    int runs = 0;
+  } stopper;
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+  Fd ready(fds[0]);
+  Fd writer(fds[1]);
+  ASSERT_EQ(write(writer.get(), "x", 1), 1);
+  Event always;
+  always.Bind("always", &Stopper::OnEvent, &stopper);
+  always.Schedule(ready, POLLIN);
+  Dpc dpc;
+  dpc.Bind(&stopper, &Stopper::OnRun);
+  dpc.Activate();
+  multiplexer.run(false, true);
+}
+
+inline Bytes Encode(const LGCP::Message& message) {
+  std::vector<char> bytes;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes)));
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+// A message of the given command alternative (one without parameters, or with default ones).
+inline LGCP::Message Command(int alternative, std::optional<int32_t> seq = std::nullopt,
+                             std::optional<unsigned> slot = std::nullopt) {
+  LGCP::Message message;
+  if (seq) {
+    message.includeOptionalField(0, 0);
+    message.set_seq(*seq);
+  }
+  if (slot) {
+    message.includeOptionalField(1, 1);
+    message.set_slot(*slot);
+  }
+  EXPECT_TRUE(message.get_pdu().select_command().select(alternative));
+  return message;
+}
+
+// Command alternatives used by the tests.
+constexpr int kQuery = 0;
+constexpr int kDestroy = 5;
+constexpr int kPing = 12;
+
+// An answer or signal in one line: "seq=7 slot=5 success", "error 4", "slot=3 signal 5".
+inline std::string Describe(const LGCP::Message& message) {
+  std::ostringstream text;
+  if (message.hasOptionalField(0)) {
+    text << "seq=" << message.get_seq().getValue() << ' ';
+  }
+  if (message.hasOptionalField(1)) {
+    text << "slot=" << message.get_slot().getValue() << ' ';
+  }
+  const LGCP::PDU& pdu = message.get_pdu();
+  switch (pdu.currentSelection()) {
+    case 1:
+      if (pdu.get_response().currentSelection() == 0) {
+        text << "success";
+      } else {
+        text << "error " << pdu.get_response().get_error().getValue();
+      }
+      break;
+    case 2:
+      text << "signal " << pdu.get_signal().currentSelection();
+      break;
+    default:
+      text << "not an answer";
+  }
+  return text.str();
+}
+
+// A bound service whose answer to each command is set by the test; it writes what it hears into a shared journal.
+class FakeService : public CtrlSrv::Service {
+ public:
+  using Reaction = std::function<bool(FakeService&, const LGCP::Command&)>;
+
+  FakeService(std::string name, std::vector<std::string>& journal) : name_(std::move(name)), journal_(journal) {}
+
+  void OnConnect() override { journal_.push_back(name_ + " connect"); }
+  void OnDisconnect() override { journal_.push_back(name_ + " disconnect"); }
+  bool OnCommand(const LGCP::Command& command) override {
+    journal_.push_back(name_ + " command " + std::to_string(command.currentSelection()));
+    return reaction ? reaction(*this, command) : false;
+  }
+  void OnSignal(const LGCP::Signal& signal) override {
+    journal_.push_back(name_ + " signal " + std::to_string(signal.currentSelection()));
+  }
+
+  // Not taken unless set.
+  Reaction reaction;
+
+ private:
+  std::string name_;
+  std::vector<std::string>& journal_;
+};
+
+// A controller server with its connection up, and the controller's end of it.
+class ControllerLink {
+ public:
+  ControllerLink() {
+    int fds[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    server_end_ = Fd(fds[0]);
+    controller_ = Fd(fds[1]);
+    EXPECT_EQ(fcntl(controller_.get(), F_SETFL, O_NONBLOCK), 0);
+  }
+
+  // Hands the server its connection, still waiting for the controller.
+  void Activate() {
+    auto connection = std::make_unique<PairedConnection>();
+    connection_ = connection.get();
+    EXPECT_TRUE(server.Activate(std::move(connection)));
+  }
+  // The controller is there: the bound services hear the connect.
+  void Connect() {
+    if (connection_ == nullptr) {
+      Activate();
+    }
+    connection_->Connected(server_end_, "controller");
+  }
+
+  void SendPayload(const Bytes& payload) {
+    // RFC 1006: version 3, reserved 0, then the length of the whole frame.
+    const size_t length = payload.size() + 4;
+    Bytes frame{3, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    ASSERT_EQ(write(controller_.get(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    Pump();
+  }
+  void Send(const LGCP::Message& message) { SendPayload(Encode(message)); }
+
+  // The payload of every frame the server sent since the last call.
+  std::vector<Bytes> ReceivedPayloads() {
+    Pump();
+    uint8_t buffer[4096];
+    ssize_t count;
+    while ((count = read(controller_.get(), buffer, sizeof buffer)) > 0) {
+      pending_.insert(pending_.end(), buffer, buffer + count);
+    }
+    std::vector<Bytes> payloads;
+    while (pending_.size() >= 4) {
+      const size_t length = size_t{pending_[2]} << 8 | pending_[3];
+      if (length < 4 || pending_.size() < length) {
+        break;
+      }
+      payloads.emplace_back(pending_.begin() + 4, pending_.begin() + length);
+      pending_.erase(pending_.begin(), pending_.begin() + length);
+    }
+    return payloads;
+  }
+
+  // The same, each decoded and described by Describe.
+  std::vector<std::string> Received() {
+    std::vector<std::string> answers;
+    for (const Bytes& payload : ReceivedPayloads()) {
+      LGCP::Message message;
+      ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+      const char* begin = reinterpret_cast<const char*>(payload.data());
+      EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
+      answers.push_back(Describe(message));
+    }
+    return answers;
+  }
+
+  bool IsConnected() {
+    bool connected = false;
+    return server.CheckServerConnection(connected) && connected;
+  }
+
+  CtrlSrv::Server server;
+
+ private:
+  Fd server_end_;
+  Fd controller_;
+  PairedConnection* connection_ = nullptr;
+  Bytes pending_;
+};
+
+}  // namespace ctrlsrv_test

@@ -1,0 +1,383 @@
+#include "server/CtrlSrv.h"
+
+#include "tests/server/ControllerLink.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ctrlsrv_test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using Cause = LGCP::ErrorCause;
+using Step = std::function<void(FakeService&)>;
+using Strings = std::vector<std::string>;
+
+// The activated alternative of LGCP::Signal.
+constexpr int kActivated = 5;
+
+LGCP::Signal Activated() {
+  LGCP::Signal signal;
+  EXPECT_TRUE(signal.select(kActivated));
+  return signal;
+}
+
+const Step kSuccess = [](FakeService& s) { s.Success(); };
+const Step kDelay = [](FakeService& s) { static_cast<void>(s.delayResponse()); };
+Step Fail(Cause::NamedNumber cause) {
+  return [cause](FakeService& s) { s.Error(cause); };
+}
+
+TEST(CtrlSrvServer, OffersCommandsInBindOrderUntilOneTakesIt) {
+  ControllerLink link;
+  Strings journal;
+  FakeService first("A", journal), second("B", journal), third("C", journal);
+  second.reaction = [](FakeService& s, const LGCP::Command& c) {
+    if (c.currentSelection() != kDestroy) {
+      return false;
+    }
+    s.Success();
+    return true;
+  };
+  for (FakeService* service : {&first, &second, &third}) {
+    link.server.Bind(service);
+  }
+  link.Connect();
+  journal.clear();
+
+  link.Send(Command(kDestroy, 1, 4));
+  link.Send(Command(kQuery, 2));
+
+  EXPECT_THAT(journal, ElementsAre("A command 5", "B command 5", "A command 0", "B command 0", "C command 0"));
+  EXPECT_THAT(link.Received(), ElementsAre("seq=1 slot=4 success", "seq=2 error 4"));
+}
+
+TEST(CtrlSrvServer, AnswersEachCommandOnce) {
+  const struct {
+    const char* name;
+    bool taken;
+    std::vector<Step> steps;
+    Strings answers;
+  } kCases[] = {
+      {"success", true, {kSuccess}, {"seq=7 slot=5 success"}},
+      {"second success dropped", true, {kSuccess, kSuccess}, {"seq=7 slot=5 success"}},
+      {"error after success sent",
+       true,
+       {kSuccess, Fail(Cause::slotNotExists)},
+       {"seq=7 slot=5 success", "seq=7 slot=5 error 3"}},
+      {"second error dropped", true, {Fail(Cause::slotNotExists), Fail(Cause::busError)}, {"seq=7 slot=5 error 3"}},
+      {"success after error dropped", true, {Fail(Cause::busError), kSuccess}, {"seq=7 slot=5 error 10"}},
+      {"delayed: nothing now", true, {kDelay}, {}},
+      {"success after delay dropped", true, {kDelay, kSuccess}, {}},
+      {"error after delay sent", true, {kDelay, Fail(Cause::busError)}, {"seq=7 slot=5 error 10"}},
+      {"taken but unanswered", true, {}, {"seq=7 slot=5 error 5"}},
+      {"taken by nobody", false, {}, {"seq=7 slot=5 error 4"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ControllerLink link;
+    Strings journal;
+    FakeService service("A", journal);
+    service.reaction = [&c](FakeService& s, const LGCP::Command&) {
+      for (const Step& step : c.steps) {
+        step(s);
+      }
+      return c.taken;
+    };
+    link.server.Bind(&service);
+    link.Connect();
+    Capture errors(std::cerr);
+
+    link.Send(Command(kDestroy, 7, 5));
+
+    EXPECT_EQ(link.Received(), c.answers);
+    const bool silent = c.taken && c.steps.empty();
+    EXPECT_EQ(errors.Text().find("ctrl [controller]: software error: server do NOT send ack!!!\n") != std::string::npos,
+              silent);
+  }
+}
+
+TEST(CtrlSrvServer, EchoesTheSeqAndSlotOfEachCommand) {
+  // One connection, in this order: each answer carries only what its own command carried.
+  const struct {
+    const char* name;
+    std::optional<int32_t> seq;
+    std::optional<unsigned> slot;
+    const char* answer;
+  } kCases[] = {
+      {"large seq and top slot", 100000, 1023, "seq=100000 slot=1023 success"},
+      {"neither", std::nullopt, std::nullopt, "success"},
+      {"seq -1", -1, std::nullopt, "seq=-1 success"},
+      {"slot 0 without seq", std::nullopt, 0, "slot=0 success"},
+      {"seq", 7, std::nullopt, "seq=7 success"},
+  };
+  ControllerLink link;
+  Strings journal;
+  FakeService service("A", journal);
+  service.reaction = [](FakeService& s, const LGCP::Command&) {
+    s.Success();
+    return true;
+  };
+  link.server.Bind(&service);
+  link.Connect();
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    link.Send(Command(kDestroy, c.seq, c.slot));
+    EXPECT_THAT(link.Received(), ElementsAre(c.answer));
+  }
+  EXPECT_FALSE(service.IsSlotPresent());
+}
+
+TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
+  const struct {
+    const char* name;
+    std::optional<int32_t> seq;
+    const char* answer;
+  } kCases[] = {
+      {"with seq", 7, "seq=7 slot=5 success"},
+      {"with seq -1", -1, "seq=-1 slot=5 success"},
+      {"without seq", std::nullopt, "slot=5 success"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ControllerLink link;
+    Strings journal;
+    FakeService service("A", journal);
+    CtrlSrv::DelayedSeq kept;
+    unsigned kept_slot = CtrlSrv::kNoSlot;
+    service.reaction = [&](FakeService& s, const LGCP::Command& command) {
+      if (command.currentSelection() == kDestroy) {
+        kept = s.delayResponse();
+        kept_slot = s.GetSlot();
+      } else {
+        s.Success();
+      }
+      return true;
+    };
+    link.server.Bind(&service);
+    link.Connect();
+
+    link.Send(Command(kDestroy, c.seq, 5));
+    // Another command in between: the delayed answer must not take its numbers.
+    link.Send(Command(kQuery, 8, 6));
+    service.delayedSuccess(kept_slot, kept);
+
+    EXPECT_THAT(link.Received(), ElementsAre("seq=8 slot=6 success", c.answer));
+  }
+}
+
+TEST(CtrlSrvServer, RefusesWhatIsNotACommand) {
+  LGCP::Message response = Command(kDestroy, 9, 3);
+  response.get_pdu().select_response().select_success();
+  LGCP::Message signal = Command(kDestroy, 9, 3);
+  signal.get_pdu().select_signal() = Activated();
+  const struct {
+    const char* name;
+    const LGCP::Message& message;
+  } kCases[] = {{"response", response}, {"signal", signal}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ControllerLink link;
+    Strings journal;
+    FakeService service("A", journal);
+    link.server.Bind(&service);
+    link.Connect();
+    journal.clear();
+
+    link.Send(c.message);
+
+    EXPECT_THAT(link.Received(), ElementsAre("seq=9 error 4"));
+    EXPECT_THAT(journal, IsEmpty());
+  }
+}
+
+TEST(CtrlSrvServer, RefusesSlotsAbove1023) {
+  // A destroy command with seq 1; the slot number is written in 16 aligned bits, so the wire can carry more than
+  // the schema's range.
+  const struct {
+    const char* name;
+    uint8_t high, low;
+    bool offered;
+    const char* answer;
+  } kCases[] = {
+      {"1023", 0x03, 0xFF, true, "seq=1 slot=1023 success"},
+      {"1024", 0x04, 0x00, false, "seq=1 error 2"},
+      {"65535", 0xFF, 0xFF, false, "seq=1 error 2"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ControllerLink link;
+    Strings journal;
+    FakeService service("A", journal);
+    service.reaction = [](FakeService& s, const LGCP::Command&) {
+      s.Success();
+      return true;
+    };
+    link.server.Bind(&service);
+    link.Connect();
+    journal.clear();
+
+    link.SendPayload({0xC0, 0x01, 0x01, c.high, c.low, 0x0A});
+
+    EXPECT_THAT(link.Received(), ElementsAre(c.answer));
+    EXPECT_EQ(!journal.empty(), c.offered);
+  }
+}
+
+TEST(CtrlSrvServer, LogsUndecodablePayloadsAndKeepsServing) {
+  const struct {
+    const char* name;
+    Bytes payload;
+    const char* hex_line;
+  } kCases[] = {
+      {"empty", {}, " msg: \n"},
+      {"cut after the slot", {0xC0, 0x01, 0x01, 0x00, 0x05}, " msg: C0 01 01 00 05 \n"},
+      {"pdu index 3", {0x30}, " msg: 30 \n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ControllerLink link;
+    Strings journal;
+    FakeService service("A", journal);
+    service.reaction = [](FakeService& s, const LGCP::Command&) {
+      s.Success();
+      return true;
+    };
+    link.server.Bind(&service);
+    link.Connect();
+    journal.clear();
+    Capture errors(std::cerr);
+
+    link.SendPayload(c.payload);
+
+    EXPECT_THAT(link.Received(), IsEmpty());
+    EXPECT_THAT(journal, IsEmpty());
+    EXPECT_THAT(errors.Text(), HasSubstr(std::string("ctrl [controller]: receive fail: decode error!\n") + c.hex_line));
+    link.Send(Command(kDestroy, 2, 1));
+    EXPECT_THAT(link.Received(), ElementsAre("seq=2 slot=1 success"));
+  }
+}
+
+TEST(CtrlSrvServer, ShowsASignalToEveryOtherServiceBeforeSendingIt) {
+  ControllerLink link;
+  Strings journal;
+  FakeService first("A", journal), sender("B", journal), third("C", journal);
+  sender.reaction = [](FakeService& s, const LGCP::Command&) {
+    s.SendSignal(Activated());
+    s.Success();
+    return true;
+  };
+  for (FakeService* service : {&first, &sender, &third}) {
+    link.server.Bind(service);
+  }
+  link.Connect();
+  journal.clear();
+
+  link.Send(Command(kDestroy, 7, 5));
+  sender.SendSignal(Activated());
+  sender.SendSignal(12, Activated());
+
+  EXPECT_THAT(journal, ElementsAre("A command 5", "B command 5", "A signal 5", "C signal 5", "A signal 5", "C signal 5",
+                                   "A signal 5", "C signal 5"));
+  // Signals never carry a seq; outside a command the one-argument form has no slot to give.
+  EXPECT_THAT(link.Received(), ElementsAre("slot=5 signal 5", "seq=7 slot=5 success", "signal 5", "slot=12 signal 5"));
+}
+
+TEST(CtrlSrvServer, FansConnectAndDisconnectOut) {
+  ControllerLink link;
+  Strings journal;
+  FakeService first("A", journal), second("B", journal);
+  link.server.Bind(&first);
+  link.server.Bind(&second);
+  std::ostringstream header;
+
+  link.server.PutHeader(header);
+  link.Activate();
+  link.server.PutHeader(header);
+  {
+    Capture log(std::clog);
+    link.Connect();
+    EXPECT_EQ(log.Text(), "ctrl [controller]: controller connect.\n");
+  }
+  link.server.PutHeader(header);
+  EXPECT_TRUE(link.IsConnected());
+  link.server.Deactivate();
+  link.server.Deactivate();
+
+  EXPECT_EQ(header.str(), "ctrl [null]: ctrl [not connected]: ctrl [controller]: ");
+  EXPECT_THAT(journal, ElementsAre("A connect", "B connect", "A disconnect", "B disconnect"));
+  bool connected = true;
+  EXPECT_FALSE(link.server.CheckServerConnection(connected));
+}
+
+TEST(CtrlSrvServer, LogsWhatItCannotSend) {
+  CtrlSrv::Server server;
+  Strings journal;
+  FakeService service("A", journal);
+  server.Bind(&service);
+  Capture errors(std::cerr);
+
+  // A signal without an alternative cannot be encoded, nor printed whole.
+  service.SendSignal(3, LGCP::Signal());
+  service.SendSignal(3, Activated());
+
+  EXPECT_THAT(errors.Text(), HasSubstr("ctrl [null]: send fail: encode error!"));
+  // The failed print stayed in its own stream: the error stream still writes.
+  EXPECT_TRUE(std::cerr.good());
+  EXPECT_THAT(errors.Text(), HasSubstr("ctrl [null]: send fail: Service not attached!\n"));
+}
+
+TEST(CtrlSrvService, DoesNothingButLogWhileUnbound) {
+  Strings journal;
+  FakeService service("A", journal);
+  const struct {
+    const char* name;
+    Step call;
+  } kCases[] = {
+      {"Success", kSuccess},
+      {"SendSignal", [](FakeService& s) { s.SendSignal(1, Activated()); }},
+      {"delayResponse", [](FakeService& s) { EXPECT_FALSE(s.delayResponse()); }},
+      {"GetSlot", [](FakeService& s) { EXPECT_EQ(s.GetSlot(), CtrlSrv::kNoSlot); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Capture errors(std::cerr);
+    c.call(service);
+    EXPECT_EQ(errors.Text(), "CtrlSrv::Service error! service not connected to server.\n");
+  }
+  Capture errors(std::cerr);
+  bool connected = true;
+  EXPECT_FALSE(service.CheckServerConnection(connected));
+  EXPECT_EQ(errors.Text(), "");
+}
+
+TEST(CtrlSrvService, BindingEndsWithEitherSide) {
+  Strings journal;
+  FakeService survivor("A", journal);
+  {
+    ControllerLink link;
+    {
+      FakeService gone("B", journal);
+      link.server.Bind(&gone);
+      link.server.Bind(&survivor);
+    }
+    link.Connect();
+    link.Send(Command(kQuery, 1));
+    EXPECT_THAT(link.Received(), ElementsAre("seq=1 error 4"));
+  }
+  // The server went first: the service is unbound again.
+  Capture errors(std::cerr);
+  survivor.Success();
+  EXPECT_THAT(journal, ElementsAre("A connect", "A command 0", "A disconnect"));
+  EXPECT_EQ(errors.Text(), "CtrlSrv::Service error! service not connected to server.\n");
+}
+
+}  // namespace
+}  // namespace ctrlsrv_test

@@ -1,0 +1,153 @@
+#include "server/HeartBeatCtl.h"
+
+#include "platform/Clock.h"
+#include "tests/server/ControllerLink.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ctrlsrv_test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Strings = std::vector<std::string>;
+
+constexpr int kTrunkCfg = 10;
+
+// The heartbeat bound first, as at start-up, and behind it a service that fails every destroy and takes nothing
+// else; the clock moves only when the test moves it.
+class HeartBeatCtlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::clock_control::Freeze(timeval{1000, 0});
+    slots_.reaction = [](FakeService& s, const LGCP::Command& c) {
+      if (c.currentSelection() != kDestroy) {
+        return false;
+      }
+      s.Error(LGCP::ErrorCause::slotNotExists);
+      return true;
+    };
+    NewLink();
+  }
+  void TearDown() override {
+    link_.reset();
+    platform::clock_control::Release();
+  }
+
+  // A new server, with a controller connected.
+  void NewLink() {
+    link_.reset();
+    link_ = std::make_unique<ControllerLink>();
+    link_->server.Bind(&HeartBeatCtl::instance());
+    link_->server.Bind(&slots_);
+    link_->Connect();
+    journal_.clear();
+  }
+
+  void Advance(uint64_t ms) {
+    platform::clock_control::Advance(ms);
+    Pump();
+  }
+
+  Strings journal_;
+  FakeService slots_{"slots", journal_};
+  std::unique_ptr<ControllerLink> link_;
+};
+
+TEST_F(HeartBeatCtlTest, LeavesASilentNewControllerAlone) {
+  Capture log(std::clog);
+
+  for (int i = 0; i < 5; ++i) {
+    Advance(HeartBeatCtl::kTimeoutMs);
+  }
+
+  EXPECT_TRUE(link_->IsConnected());
+  EXPECT_FALSE(HeartBeatCtl::instance().IsArmed());
+  EXPECT_THAT(log.Text(), Not(HasSubstr("heartbeat timeout!!!")));
+}
+
+TEST_F(HeartBeatCtlTest, DropsTheControllerTwoMinutesAfterItsLastCommand) {
+  link_->Send(Command(kPing, 1));
+  Advance(60000);
+  link_->Send(Command(kPing, 2));
+  Capture log(std::clog);
+
+  Advance(HeartBeatCtl::kTimeoutMs - 1);
+  EXPECT_TRUE(link_->IsConnected());
+  EXPECT_THAT(log.Text(), Not(HasSubstr("heartbeat timeout!!!")));
+
+  Advance(1);
+  EXPECT_FALSE(link_->IsConnected());
+  EXPECT_THAT(log.Text(), HasSubstr("heartbeat timeout!!!\n"));
+  EXPECT_THAT(journal_, ElementsAre("slots disconnect"));
+  EXPECT_FALSE(HeartBeatCtl::instance().IsArmed());
+}
+
+TEST_F(HeartBeatCtlTest, StartsUnarmedOnEveryNewConnection) {
+  link_->Send(Command(kPing, 1));
+  Advance(60000);
+
+  NewLink();
+  Advance(HeartBeatCtl::kTimeoutMs);
+
+  EXPECT_TRUE(link_->IsConnected());
+}
+
+TEST_F(HeartBeatCtlTest, ReArmsOnEveryCommandThatReachesTheServices) {
+  LGCP::Message response = Command(kPing, 5);
+  response.get_pdu().select_response().select_success();
+  const struct {
+    const char* name;
+    Bytes payload;
+    bool rearms;
+  } kCases[] = {
+      {"ping", Encode(Command(kPing, 5)), true},
+      {"failing command", Encode(Command(kDestroy, 5, 3)), true},
+      {"command nobody takes", Encode(Command(kTrunkCfg, 5)), true},
+      {"slot 1023", {0xC0, 0x01, 0x05, 0x03, 0xFF, 0x0A}, true},
+      {"slot 1024", {0xC0, 0x01, 0x05, 0x04, 0x00, 0x0A}, false},
+      {"response from the controller", Encode(response), false},
+      {"undecodable", {0x30}, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    NewLink();
+    link_->Send(Command(kPing, 1));
+    Advance(100000);
+
+    link_->SendPayload(c.payload);
+    Advance(HeartBeatCtl::kTimeoutMs - 100000);
+
+    EXPECT_EQ(link_->IsConnected(), c.rearms);
+  }
+}
+
+TEST_F(HeartBeatCtlTest, AnswersPing) {
+  const struct {
+    const char* name;
+    Bytes payload;
+    Bytes answer;
+  } kCases[] = {
+      // Ping (command 12) with seq 1; the success echoes it.
+      {"seq", {0x80, 0x01, 0x01, 0x18}, {0x80, 0x01, 0x01, 0x40}},
+      // No seq, slot 7: slot in 16 aligned bits, then the PDU.
+      {"slot", {0x40, 0x00, 0x07, 0x18}, {0x40, 0x00, 0x07, 0x40}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    link_->SendPayload(c.payload);
+    EXPECT_THAT(link_->ReceivedPayloads(), ElementsAre(c.answer));
+  }
+  // Ping is the heartbeat's own: nobody behind it is asked.
+  EXPECT_TRUE(journal_.empty());
+}
+
+}  // namespace
+}  // namespace ctrlsrv_test
