@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/F_dual_list.h"
+
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -20,7 +22,7 @@ class GenericIterator {
   T& operator*() const { return *element_; }
   T* operator->() const { return element_; }
   GenericIterator& operator++() {
-    element_ = element_->GetNext();
+    element_ = element_->next;
     return *this;
   }
   GenericIterator operator++(int) {
@@ -37,23 +39,8 @@ class GenericIterator {
 
 namespace Private {
 
-template <class T>
-class OwnedList;
-
-// The links of one element into the list of its owner.
-template <class T>
-class Linked {
- public:
-  T* GetNext() const { return next_; }
-  T* GetPrev() const { return prev_; }
-
- private:
-  friend class OwnedList<T>;
-  T* next_ = nullptr;
-  T* prev_ = nullptr;
-};
-
-// A doubly linked list in file order that owns its elements.
+// One level of the tree in file order; unlike the plain intrusive list it owns
+// its elements.
 template <class T>
 class OwnedList {
  public:
@@ -64,39 +51,26 @@ class OwnedList {
 
   T& Append(std::unique_ptr<T> element) {
     T* appended = element.release();
-    appended->prev_ = last_;
-    if (last_ != nullptr) {
-      last_->next_ = appended;
-    } else {
-      first_ = appended;
-    }
-    last_ = appended;
-    ++count_;
+    list_.insert_to_tail(appended);
     return *appended;
   }
   void Clear() {
-    while (first_ != nullptr) {
-      T* next = first_->next_;
-      delete first_;
-      first_ = next;
+    while (T* element = list_.remove_from_head()) {
+      delete element;
     }
-    last_ = nullptr;
-    count_ = 0;
   }
-  int GetCount() const { return count_; }
-  GenericIterator<T> begin() const { return GenericIterator<T>(first_); }
+  int GetCount() const { return static_cast<int>(list_.size()); }
+  GenericIterator<T> begin() const { return GenericIterator<T>(list_.first()); }
   GenericIterator<T> end() const { return GenericIterator<T>(); }
 
  private:
-  T* first_ = nullptr;
-  T* last_ = nullptr;
-  int count_ = 0;
+  F_dual_list<T> list_;
 };
 
 }  // namespace Private
 
 // One occurrence of a key with its value.
-class SubKey : public Private::Linked<SubKey> {
+class SubKey : public F_dual_list_item<SubKey> {
  public:
   SubKey(std::string value, int line) : value_(std::move(value)), line_(line) {}
 
@@ -119,7 +93,7 @@ class SubKey : public Private::Linked<SubKey> {
 };
 
 // A key of one subsection with all its occurrences.
-class Key : public Private::Linked<Key> {
+class Key : public F_dual_list_item<Key> {
  public:
   explicit Key(std::string name) : name_(std::move(name)) {}
 
@@ -140,7 +114,7 @@ class Key : public Private::Linked<Key> {
 };
 
 // One appearance of a '[name]' header and the keys under it.
-class SubSection : public Private::Linked<SubSection> {
+class SubSection : public F_dual_list_item<SubSection> {
  public:
   explicit SubSection(int line) : line_(line) {}
 
@@ -163,7 +137,7 @@ class SubSection : public Private::Linked<SubSection> {
 };
 
 // All appearances of one section name.
-class Section : public Private::Linked<Section> {
+class Section : public F_dual_list_item<Section> {
  public:
   explicit Section(std::string name) : name_(std::move(name)) {}
 
