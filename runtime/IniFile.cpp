@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <istream>
-#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <utility>
@@ -300,6 +299,12 @@ bool File::Open(const std::string& path) {
     return false;
   }
   Parse(in);
+  // A path that opens but cannot be read to its end (a directory, an I/O
+  // error) is unreadable: no half-built tree is kept.
+  if (in.bad()) {
+    Clear();
+    return false;
+  }
   opened_ = true;
   return true;
 }
@@ -308,9 +313,13 @@ void File::Close() {
   if (!opened_) {
     return;
   }
+  Clear();
+  opened_ = false;
+}
+
+void File::Clear() {
   by_name_.clear();
   sections_.Clear();
-  opened_ = false;
 }
 
 Section& File::operator[](const std::string& name) {
@@ -333,8 +342,10 @@ void File::Dump(std::ostream& out) const {
 
 void File::Parse(std::istream& in) {
   Parser parser(*this);
-  for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
-    parser.Feed(*it);
+  // get() turns a read error of the stream buffer (which throws for a
+  // directory) into the stream's bad state instead of an exception.
+  for (char c = 0; in.get(c);) {
+    parser.Feed(c);
   }
   parser.Finish();
 }

@@ -186,6 +186,7 @@ class File {
 
  private:
   void Parse(std::istream& in);
+  void Clear();
 
   std::string path_;
   bool opened_ = false;

@@ -101,6 +101,10 @@ TEST(IniFile, OpenReplacesThePreviousTree) {
   EXPECT_EQ(Render(file), "[b]@1 'k'='2'@2\n");
   EXPECT_FALSE(file.Open(std::string(folder) + "/missing.conf"));
   EXPECT_EQ(file.GetSectionCount(), 0);
+  ASSERT_TRUE(file.Open(second));
+  EXPECT_FALSE(file.Open(folder)) << "a folder opens but cannot be read";
+  EXPECT_FALSE(file.IsOpened());
+  EXPECT_EQ(file.GetSectionCount(), 0);
 
   unlink(first.c_str());
   unlink(second.c_str());
