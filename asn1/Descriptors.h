@@ -109,6 +109,14 @@ struct BMPStringInfo : ConstrainedInfo {
   uint32_t alignedBits;
 };
 
+// The upper bound the PER coders give a length without size constraint.
+constexpr uint32_t kUnconstrainedBound = 0x7FFFFFFF;
+
+// Whether a string's size constraint is small enough that PER packs its characters without alignment.
+inline bool IsSmallFixedSize(const ConstrainedInfo& info, unsigned bitsPerChar) {
+  return info.type != ConstraintType::Unconstrained && uint64_t{info.upper} * bitsPerChar <= 16;
+}
+
 // One enumerator or named number.
 struct NamedValue {
   int32_t value;

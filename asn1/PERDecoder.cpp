@@ -20,16 +20,6 @@
 #include <string>
 
 namespace ASN1 {
-namespace {
-
-constexpr uint32_t kUnconstrainedBound = 0x7FFFFFFF;
-
-// Whether a size constraint is small enough that its characters are packed without alignment.
-bool IsSmallFixedSize(const ConstrainedInfo& info, unsigned bits_per_char) {
-  return info.type != ConstraintType::Unconstrained && uint64_t{info.upper} * bits_per_char <= 16;
-}
-
-}  // namespace
 
 PERDecoder::PERDecoder(const char* begin, const char* end, CoderEnv* env)
     : env_(env), data_(reinterpret_cast<const uint8_t*>(begin)), size_(static_cast<size_t>(end - begin)) {}

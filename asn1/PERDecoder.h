@@ -60,7 +60,7 @@ class PERDecoder : public Visitor {
   // position moves past them whatever it consumed.
   bool decodeOpenType(uint32_t length, AbstractData& value);
   bool skipOctets(uint32_t length);
-  bool decodeOpenTypeLength(uint32_t& length) { return decodeLength(0, 0x7FFFFFFF, length); }
+  bool decodeOpenTypeLength(uint32_t& length) { return decodeLength(0, kUnconstrainedBound, length); }
 
   CoderEnv* env_;
   const uint8_t* data_;

@@ -22,12 +22,7 @@
 namespace ASN1 {
 namespace {
 
-constexpr uint32_t kUnconstrainedBound = 0x7FFFFFFF;
 constexpr size_t kReservedOutput = 256;
-
-bool IsSmallFixedSize(const ConstrainedInfo& info, unsigned bits_per_char) {
-  return info.type != ConstraintType::Unconstrained && uint64_t{info.upper} * bits_per_char <= 16;
-}
 
 // The extension bits this encoder can write: only known extensions have contents to send, and a non-extendable
 // type has no bitmap at all.
