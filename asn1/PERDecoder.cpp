@@ -140,6 +140,8 @@ bool PERDecoder::decodeLength(uint32_t lb, uint32_t ub, uint32_t& n) {
 }
 
 // X.691 10.5: constrained whole number. The range is computed in 64 bits: a full 32-bit range has 2^32 values.
+// The field may carry more than the range (16 bits for 0..1023); such a number is handed on as it stands, since the
+// readers of a message answer it with an error of their own (a slot above 1023 gets invalidSlot).
 bool PERDecoder::decodeUnsigned(uint32_t lb, uint32_t ub, uint32_t& value) {
   if (lb == ub) {
     value = lb;
