@@ -1,0 +1,286 @@
+#include "tests/slots/SlotsHarness.h"
+
+#include "asn1/CoderEnv.h"
+#include "hardware/HwMux.h"
+#include "platform/Clock.h"
+#include "platform/sim/Board.h"
+#include "runtime/ControlService.h"
+#include "runtime/Fd.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iterator>
+
+namespace {
+
+// Alternatives of the generated choices the harness builds or reads.
+constexpr int kCreateExt = 10;
+constexpr int kPduResponse = 1;
+constexpr int kResponseSuccess = 0;
+constexpr int kSignalQuery = 0;
+constexpr int kSignalReceiver = 9;
+constexpr int kSignalTransmitter = 10;
+constexpr int kStreamActive = 1;
+constexpr int kCommandConnect = 2;
+
+// The controller connection as the server sees it: already up on the socket
+// the harness hands it.
+class TestLink : public Control::ServiceUnix {
+ public:
+  TestLink() : ServiceUnix(false) {}
+
+ protected:
+  bool ImplActivate() override { return true; }
+  void ImplDeactivate() override {}
+  void ImplOnDisconnect() override {}
+};
+
+std::string DescribeStream(const char* name, const LGCP::Stream& stream) {
+  if (stream.currentSelection() == kStreamActive) {
+    return std::string(name) + " active " + std::to_string(stream.get_active().getValue());
+  }
+  return std::string(name) + " inactive";
+}
+
+std::string DescribeSignal(const LGCP::Signal& signal) {
+  switch (signal.currentSelection()) {
+    case kSignalQuery: {
+      const LGCP::Resources& resources = signal.get_query();
+      return std::string("query mux=") + (resources.get_mux().getValue() ? "1" : "0") +
+             " modem=" + std::to_string(resources.get_modem().getValue());
+    }
+    case kSignalReceiver:
+      return DescribeStream("receiver", signal.get_receiver());
+    case kSignalTransmitter:
+      return DescribeStream("transmitter", signal.get_transmitter());
+    default:
+      return "signal " + std::to_string(signal.currentSelection());
+  }
+}
+
+std::string Describe(const LGCP::Message& message) {
+  std::string text;
+  if (message.hasOptionalField(0)) {
+    text += "#" + std::to_string(message.get_seq().getValue()) + " ";
+  }
+  text += message.hasOptionalField(1) ? std::to_string(message.get_slot().getValue()) : std::string("-");
+  const LGCP::PDU& pdu = message.get_pdu();
+  if (pdu.currentSelection() != kPduResponse) {
+    return text + " " + DescribeSignal(pdu.get_signal());
+  }
+  const LGCP::Response& response = pdu.get_response();
+  if (response.currentSelection() == kResponseSuccess) {
+    return text + " success";
+  }
+  return text + " error " + response.get_error().getName();
+}
+
+}  // namespace
+
+std::vector<std::string>& Journal() {
+  static std::vector<std::string> journal;
+  return journal;
+}
+
+void ProbeSlot::Note(const char* hook) const {
+  Journal().push_back(std::string(hook) + " " + std::to_string(GetId()));
+}
+
+bool ProbeSlot::IBeforeDestroy() {
+  Note("IBeforeDestroy");
+  return !options_.winds_down;
+}
+
+bool ProbeSlot::IHwConnectTransmitter(Slot* destination) {
+  Note("IHwConnectTransmitter");
+  return Slot::IHwConnectTransmitter(destination);
+}
+
+bool ProbeSlot::IHwConnectReceiver(Slot* source) {
+  Note("IHwConnectReceiver");
+  return Slot::IHwConnectReceiver(source);
+}
+
+bool ProbeSlot::IHwDisconnectTransmitter(Slot* destination) {
+  Note("IHwDisconnectTransmitter");
+  return Slot::IHwDisconnectTransmitter(destination);
+}
+
+bool ProbeSlot::IHwDisconnectReceiver(Slot* source) {
+  Note("IHwDisconnectReceiver");
+  return Slot::IHwDisconnectReceiver(source);
+}
+
+bool ProbeSlot::IOnOutputStream() {
+  Note("IOnOutputStream");
+  return options_.output;
+}
+
+bool ProbeSlot::IOnInputStream() {
+  Note("IOnInputStream");
+  return options_.input;
+}
+
+void ProbeSlot::IOnOutputRelease() {
+  Note("IOnOutputRelease");
+}
+
+void ProbeSlot::IOnInputRelease() {
+  Note("IOnInputRelease");
+}
+
+void ProbeSlot::IOnForcedRelease() {
+  Note("IOnForcedRelease");
+}
+
+ProbeFactory& ProbeFactory::instance() {
+  static ProbeFactory factory;
+  return factory;
+}
+
+std::unique_ptr<Slot> ProbeFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != kCreateExt) {
+    return nullptr;
+  }
+  const LGCP::ExtParams& ext = params.get_ext();
+  return std::make_unique<ProbeSlot>(ext.get_transmitter().getValue(), ext.get_receiver().getValue(), next);
+}
+
+void ProbeFactory::Query(LGCP::Resources& resources) {
+  resources.set_modem(resources.get_modem().getValue() + 3);
+}
+
+void ProbeFactory::SelfSignal(const LGCP::Signal& signal) {
+  Journal().push_back("SelfSignal " + std::to_string(signal.currentSelection()));
+}
+
+bool SlotsTest::Rewriter::OnCommand(const LGCP::Command& command) {
+  if (!connect_target || command.currentSelection() != kCommandConnect) {
+    return false;
+  }
+  LGCP::Command rewritten;
+  rewritten.select_connect() = *connect_target;
+  return Slots::instance().OnCommand(rewritten);
+}
+
+void SlotsTest::Rewriter::OnSignal(const LGCP::Signal& signal) {
+  if (journal_signals) {
+    Journal().push_back("signal " + std::to_string(signal.currentSelection()));
+  }
+}
+
+void SlotsTest::SetUp() {
+  // The switch singleton keeps its descriptor for the whole process, so the
+  // board is set up once; every test reads only the requests made since it began.
+  static const bool board_ready = [] {
+    sim::Board::instance().Reset();
+    return true;
+  }();
+  (void)board_ready;
+  platform::clock_control::SkipSleeps(true);
+  hal_ = sim::Board::instance().Find<sim::HalDriver>(sim::HalDriver::kPath);
+  ASSERT_NE(hal_, nullptr);
+  (void)HwMux::instance();
+  Switch().ClearRequests();
+  Journal().clear();
+  ProbeFactory::instance().next = {};
+  saved_cerr_ = std::cerr.rdbuf(errors_.rdbuf());
+
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
+  controller_ = ends[1];
+  server_ = std::make_unique<CtrlSrv::Server>();
+  server_->Bind(&rewriter_);
+  server_->Bind(&Slots::instance());
+  auto link = std::make_unique<TestLink>();
+  TestLink* raw = link.get();
+  ASSERT_TRUE(server_->Activate(std::move(link)));
+  raw->Connected(Fd(ends[0]), "controller");
+}
+
+void SlotsTest::TearDown() {
+  server_.reset();
+  if (controller_ >= 0) {
+    close(controller_);
+  }
+  std::cerr.rdbuf(saved_cerr_);
+  platform::clock_control::SkipSleeps(false);
+}
+
+void SlotsTest::DropController() {
+  server_->Deactivate();
+}
+
+std::vector<std::string> SlotsTest::Send(std::optional<unsigned> slot, const Fill& fill, std::optional<int> seq) {
+  LGCP::Message message;
+  if (seq) {
+    message.includeOptionalField(0, 0);
+    message.set_seq(*seq);
+  }
+  if (slot) {
+    message.includeOptionalField(1, 1);
+    message.set_slot(*slot);
+  }
+  fill(message.get_pdu().select_command());
+  std::vector<char> bytes;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes)));
+  server_->OnMessage(bytes.data(), static_cast<int>(bytes.size()));
+  return Received();
+}
+
+std::vector<std::string> SlotsTest::Received() {
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(controller_, buffer, sizeof buffer)) > 0) {
+    pending_.append(buffer, static_cast<size_t>(got));
+  }
+  std::vector<std::string> lines;
+  // RFC 1006: version 3, a reserved byte, and the length of the whole frame.
+  while (pending_.size() >= 4) {
+    const size_t length = static_cast<uint8_t>(pending_[2]) << 8 | static_cast<uint8_t>(pending_[3]);
+    if (length < 4 || pending_.size() < length) {
+      break;
+    }
+    LGCP::Message message;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+    const char* payload = pending_.data() + 4;
+    EXPECT_TRUE(ASN1::decode(payload, payload + (length - 4), &env, message, true));
+    lines.push_back(Describe(message));
+    pending_.erase(0, length);
+  }
+  return lines;
+}
+
+std::vector<std::string> SlotsTest::CreateTrunk(unsigned slot, unsigned trunk, unsigned timeslot, bool bri) {
+  return Send(slot, [&](LGCP::Command& command) {
+    LGCP::CreateParams& create = command.select_create();
+    LGCP::TrunkParams& params = bri ? create.select_trunk_bri() : create.select_trunk();
+    params.set_trunk(trunk);
+    params.set_timeslot(timeslot);
+  });
+}
+
+std::vector<std::string> SlotsTest::CreateProbe(unsigned slot, int transmit, int receive, ProbeOptions options) {
+  ProbeFactory::instance().next = options;
+  return Send(slot, [&](LGCP::Command& command) {
+    LGCP::ExtParams& ext = command.select_create().select_ext();
+    ext.set_transmitter(transmit);
+    ext.set_receiver(receive);
+  });
+}
+
+std::vector<std::string> SlotsTest::Connect(unsigned source, unsigned listener) {
+  return Send(source, [&](LGCP::Command& command) { command.select_connect() = listener; });
+}
+
+std::vector<std::string> SlotsTest::Disconnect(unsigned slot) {
+  return Send(slot, [](LGCP::Command& command) { command.select_disconnect(); });
+}
+
+std::vector<std::string> SlotsTest::Destroy(unsigned slot, std::optional<int> seq) {
+  return Send(
+      slot, [](LGCP::Command& command) { command.select_destroy(); }, seq);
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "platform/sim/HalDriver.h"
+#include "server/CtrlSrv.h"
+#include "slots/Slot.h"
+#include "slots/SlotFactory.h"
+#include "slots/Slots.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// What the probe slots and their factory were asked, oldest first: "IOnOutputRelease 3".
+std::vector<std::string>& Journal();
+
+// How the next probe slot behaves.
+struct ProbeOptions {
+  int priority = 0;
+  bool winds_down = false;
+  bool output = true;
+  bool input = true;
+};
+
+// A slot kind with switch channels of its choice that writes every hook it is
+// asked into the journal and then behaves as a default slot.
+class ProbeSlot : public Slot {
+ public:
+  ProbeSlot(int transmit, int receive, const ProbeOptions& options)
+      : transmit_(transmit), receive_(receive), options_(options) {}
+
+  bool IBeforeDestroy() override;
+  int GetConnectionPriority() const override { return options_.priority; }
+  bool IHwConnectTransmitter(Slot* destination) override;
+  bool IHwConnectReceiver(Slot* source) override;
+  bool IHwDisconnectTransmitter(Slot* destination) override;
+  bool IHwDisconnectReceiver(Slot* source) override;
+  bool IOnOutputStream() override;
+  bool IOnInputStream() override;
+  void IOnOutputRelease() override;
+  void IOnInputRelease() override;
+  int IGetTransmitChannel() const override { return transmit_; }
+  int IGetReceiveChannel() const override { return receive_; }
+  const char* GetName() const override { return "probe"; }
+  void IOnForcedRelease() override;
+
+ private:
+  void Note(const char* hook) const;
+
+  int transmit_;
+  int receive_;
+  ProbeOptions options_;
+};
+
+// Builds a probe slot for a create ext {transmitter, receiver}: the
+// transmitter and receiver are its switch channels.
+class ProbeFactory : public SlotFactory {
+ public:
+  static ProbeFactory& instance();
+
+  const char* GetName() const override { return "probes"; }
+  std::unique_ptr<Slot> INewSlot(const LGCP::CreateParams& params) override;
+  // Adds 3 modems.
+  void Query(LGCP::Resources& resources) override;
+  void SelfSignal(const LGCP::Signal& signal) override;
+
+  ProbeOptions next;
+};
+
+// A controller connected to a server that has the slot table bound, on a
+// fresh simulated board. Commands go in as encoded payloads; answers and
+// signals come back as the bytes the server wrote to the connection, and are
+// described as short lines: "#4 7 success", "7 transmitter active 37",
+// "- query modem=3".
+class SlotsTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  using Fill = std::function<void(LGCP::Command&)>;
+  // Sends one command; returns what came back.
+  std::vector<std::string> Send(std::optional<unsigned> slot, const Fill& fill, std::optional<int> seq = {});
+  std::vector<std::string> CreateTrunk(unsigned slot, unsigned trunk, unsigned timeslot, bool bri = false);
+  std::vector<std::string> CreateProbe(unsigned slot, int transmit, int receive, ProbeOptions options = {});
+  std::vector<std::string> Connect(unsigned source, unsigned listener);
+  std::vector<std::string> Disconnect(unsigned slot);
+  std::vector<std::string> Destroy(unsigned slot, std::optional<int> seq = {});
+  // What came back since the last look.
+  std::vector<std::string> Received();
+  // The controller goes away.
+  void DropController();
+
+  sim::TdmSwitch& Switch() { return hal_->Switch(); }
+  void FailNextSwitch(unsigned long request, unsigned count) { hal_->FailNextRequest(request, count, EIO); }
+  Slot* SlotAt(unsigned number) { return Slots::instance().Find(number); }
+  std::string ErrorText() const { return errors_.str(); }
+
+  // Takes a command before the table does when set: rewrites a connect's target.
+  class Rewriter : public CtrlSrv::Service {
+   public:
+    void OnConnect() override {}
+    void OnDisconnect() override {}
+    bool OnCommand(const LGCP::Command& command) override;
+    // Notes "signal <alternative>" in the journal for each signal when set.
+    void OnSignal(const LGCP::Signal& signal) override;
+    std::optional<unsigned> connect_target;
+    bool journal_signals = false;
+  };
+  Rewriter rewriter_;
+
+ private:
+  sim::HalDriver* hal_ = nullptr;
+  std::unique_ptr<CtrlSrv::Server> server_;
+  int controller_ = -1;
+  std::string pending_;
+  std::ostringstream errors_;
+  std::streambuf* saved_cerr_ = nullptr;
+};
