@@ -5,6 +5,7 @@
 #include "slots/Slots.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <iomanip>
 #include <iostream>
@@ -273,6 +274,134 @@ void Slot::OnChangeOutputStream(bool on) {
   output_on_ = false;
   signal.select_transmitter().select_inactive();
   SendSignal(signal);
+}
+
+namespace {
+
+// Optional fields of LGCP::VADEvent and LGCP::SDEvent, numbered as their fields.
+constexpr int kVadRx = 0;
+constexpr int kVadTx = 1;
+constexpr int kSdRx = 0;
+
+constexpr uint32_t kCedCode = 17;
+constexpr uint32_t kCngCode = 18;
+constexpr uint32_t kLastDtmfCode = 127;
+constexpr int kLastIvaCode = 20;
+constexpr int kIvaRingOff = 21;
+
+constexpr uint32_t kVoiceReceived = 1u << 29;
+constexpr uint32_t kVoiceSent = 1u << 30;
+constexpr uint32_t kSelcalInProgress = 1u << 31;
+
+constexpr uint32_t kPacketDetectorEvent = 1;
+
+}  // namespace
+
+void Slot::processTonecEvent(uint32_t code, uint32_t timestamp) {
+  LGCP::TonecEvent event;
+  event.set_timestamp(static_cast<int>(timestamp));
+  LGCP::TonecCode& tone = event.get_event();
+  if (code == kCedCode) {
+    tone.select_ced();
+  } else if (code == kCngCode) {
+    tone.select_cng();
+  } else if (code <= kLastDtmfCode) {
+    tone.select_dtmf() = code;
+  } else {
+    const int iva = static_cast<int32_t>(code) >> 8;
+    if (iva >= 1 && iva <= kLastIvaCode) {
+      tone.select_iva().select_code() = static_cast<unsigned>(iva);
+    } else if (iva == kIvaRingOff) {
+      tone.select_iva().select_ringoff();
+    } else {
+      std::cerr << "bad DTMF code, ignored." << std::endl;
+      return;
+    }
+  }
+  OnTonecEvent(event);
+}
+
+void Slot::processToneGenEvent() {
+  LGCP::TonecEvent event;
+  event.set_timestamp(0);
+  event.get_event().select_dtmfDone();
+  OnTonecEvent(event);
+}
+
+void Slot::processToneFltEvent(uint32_t frequency, uint8_t presence) {
+  LGCP::TonecEvent event;
+  event.set_timestamp(0);
+  LGCP::TonePresence& tone = event.get_event().select_tone_presence();
+  tone.set_freq(static_cast<int>(frequency));
+  tone.set_presence(presence != 0);
+  OnTonecEvent(event);
+}
+
+void Slot::processVADEvent(int32_t rx, int32_t tx) {
+  if (rx < 0 && tx < 0) {
+    std::cerr << "bad VAD event, ignored." << std::endl;
+    return;
+  }
+  LGCP::VADEvent event;
+  if (rx >= 0) {
+    event.includeOptionalField(kVadRx, kVadRx);
+    event.set_vad_rx(rx != 0);
+  }
+  if (tx >= 0) {
+    event.includeOptionalField(kVadTx, kVadTx);
+    event.set_vad_tx(tx != 0);
+  }
+  OnVADEvent(event);
+}
+
+void Slot::processSDEvent(int32_t rx) {
+  if (rx < 0) {
+    std::cerr << "bad SD event, ignored." << std::endl;
+    return;
+  }
+  LGCP::SDEvent event;
+  event.includeOptionalField(kSdRx, kSdRx);
+  event.set_sd_rx(rx != 0);
+  OnSDEvent(event);
+}
+
+void Slot::processFlagsEvent(uint32_t values, uint32_t mask) {
+  if ((mask & (kVoiceReceived | kVoiceSent)) != 0) {
+    LGCP::VADEvent event;
+    if ((mask & kVoiceReceived) != 0) {
+      event.includeOptionalField(kVadRx, kVadRx);
+      event.set_vad_rx((values & kVoiceReceived) != 0);
+    }
+    if ((mask & kVoiceSent) != 0) {
+      event.includeOptionalField(kVadTx, kVadTx);
+      event.set_vad_tx((values & kVoiceSent) != 0);
+    }
+    OnVADEvent(event);
+  }
+  if ((mask & kSelcalInProgress) != 0) {
+    LGCP::Signal signal;
+    signal.select_selcal().set_in_progress((values & kSelcalInProgress) != 0);
+    SendSignal(signal);
+  }
+}
+
+void Slot::processBSSEvent(float score) {
+  char text[31];
+  std::snprintf(text, sizeof text, "%4.6f", static_cast<double>(score));
+  LGCP::Signal signal;
+  signal.select_bss().set_score(text);
+  SendSignal(signal);
+}
+
+void Slot::processRtpEvent(uint32_t type, uint32_t value, uint32_t timeout) {
+  if (type != kPacketDetectorEvent) {
+    return;
+  }
+  LGCP::RtpEvent event;
+  LGCP::RtpPDEvent& detected = event.select_pd();
+  detected.set_value(static_cast<int>(value));
+  detected.set_timeout(static_cast<int>(timeout));
+  OnRtpEvent(event);
 }
 
 bool Slot::MuxConnect(Slot* source, Slot* destination) {

@@ -103,6 +103,23 @@ class Slot {
   void OnChangeInputStream(bool on);
   void OnChangeOutputStream(bool on);
 
+  // Device events turned into signals, for the kinds that receive DTMF/tone,
+  // DSP and RTP events. Each takes the fields of the device's record; a
+  // malformed event is dropped with a line on the error stream.
+  // Tone detector: 0-127 a DTMF digit (17 CED, 18 CNG); above, an IVA code in bits 8 and up.
+  void processTonecEvent(uint32_t code, uint32_t timestamp);
+  // The tone generator finished.
+  void processToneGenEvent();
+  void processToneFltEvent(uint32_t frequency, uint8_t presence);
+  // A negative direction was not reported.
+  void processVADEvent(int32_t rx, int32_t tx);
+  void processSDEvent(int32_t rx);
+  // Bit 29 voice received, bit 30 voice sent, bit 31 SELCAL in progress; mask says which are reported.
+  void processFlagsEvent(uint32_t values, uint32_t mask);
+  void processBSSEvent(float score);
+  // Type 1 is the packet detector.
+  void processRtpEvent(uint32_t type, uint32_t value, uint32_t timeout);
+
   // The default hardware paths through the TDM switch.
   [[nodiscard]] static bool MuxConnect(Slot* source, Slot* destination);
   [[nodiscard]] static bool MuxDisconnect(Slot* destination);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,6 +100,61 @@ TEST(SlotFactory, TheNewestFactoryIsAskedFirst) {
   static InertFactory newer;
   EXPECT_EQ(firstFactory, &newer);
   EXPECT_EQ(newer.next(), &older);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SlotsTest, DeviceEventsBecomeSignals) {
+  CreateProbe(4, 1, 2);
+  Slot& slot = *SlotAt(4);
+  const struct {
+    const char* name;
+    std::function<void(Slot&)> event;
+    Lines signals;
+    const char* complaint;
+  } kCases[] = {
+      {"DTMF digit", [](Slot& s) { s.processTonecEvent(9, 1234); }, {"4 tonec 1234 dtmf 9"}, nullptr},
+      {"last DTMF code", [](Slot& s) { s.processTonecEvent(127, 0); }, {"4 tonec 0 dtmf 127"}, nullptr},
+      {"CED", [](Slot& s) { s.processTonecEvent(17, 5); }, {"4 tonec 5 ced"}, nullptr},
+      {"CNG", [](Slot& s) { s.processTonecEvent(18, 5); }, {"4 tonec 5 cng"}, nullptr},
+      {"first IVA code", [](Slot& s) { s.processTonecEvent(0x100, 5); }, {"4 tonec 5 iva 1"}, nullptr},
+      {"last IVA code", [](Slot& s) { s.processTonecEvent(0x1400, 5); }, {"4 tonec 5 iva 20"}, nullptr},
+      {"IVA ring off", [](Slot& s) { s.processTonecEvent(0x1500, 5); }, {"4 tonec 5 iva ringoff"}, nullptr},
+      {"IVA code out of range", [](Slot& s) { s.processTonecEvent(0x1600, 5); }, {}, "bad DTMF code, ignored."},
+      {"code between DTMF and IVA", [](Slot& s) { s.processTonecEvent(0x80, 5); }, {}, "bad DTMF code, ignored."},
+      {"negative IVA code", [](Slot& s) { s.processTonecEvent(0xFFFFFF00u, 5); }, {}, "bad DTMF code, ignored."},
+      {"tone generated", [](Slot& s) { s.processToneGenEvent(); }, {"4 tonec 0 dtmfDone"}, nullptr},
+      {"tone present", [](Slot& s) { s.processToneFltEvent(2100, 7); }, {"4 tonec 0 tone 2100 on"}, nullptr},
+      {"tone gone", [](Slot& s) { s.processToneFltEvent(2100, 0); }, {"4 tonec 0 tone 2100 off"}, nullptr},
+      {"VAD both ways", [](Slot& s) { s.processVADEvent(1, 0); }, {"4 vad rx=1 tx=0"}, nullptr},
+      {"VAD sent only", [](Slot& s) { s.processVADEvent(-1, 3); }, {"4 vad rx=- tx=1"}, nullptr},
+      {"VAD without a direction", [](Slot& s) { s.processVADEvent(-1, -1); }, {}, "bad VAD event, ignored."},
+      {"SD", [](Slot& s) { s.processSDEvent(0); }, {"4 sd rx=0"}, nullptr},
+      {"SD unreported", [](Slot& s) { s.processSDEvent(-1); }, {}, "bad SD event, ignored."},
+      {"flags: voice received, then SELCAL",
+       [](Slot& s) { s.processFlagsEvent(0xA0000000u, 0xA0000000u); },
+       {"4 vad rx=1 tx=-", "4 selcal 1"},
+       nullptr},
+      {"flags: voice sent stopped", [](Slot& s) { s.processFlagsEvent(0, 1u << 30); }, {"4 vad rx=- tx=0"}, nullptr},
+      {"flags: nothing reported", [](Slot& s) { s.processFlagsEvent(0xE0000000u, 0x1FFFFFFFu); }, {}, nullptr},
+      {"BSS score", [](Slot& s) { s.processBSSEvent(0.5f); }, {"4 bss 0.500000"}, nullptr},
+      {"BSS score cut at 30 characters",
+       [](Slot& s) { s.processBSSEvent(1e30f); },
+       {"4 bss 100000001504746621987668885504"},
+       nullptr},
+      {"packet detector", [](Slot& s) { s.processRtpEvent(1, 5, 300); }, {"4 rtp pd 5 300"}, nullptr},
+      {"other RTP event", [](Slot& s) { s.processRtpEvent(2, 5, 300); }, {}, nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const size_t logged = ErrorText().size();
+    c.event(slot);
+    EXPECT_EQ(Received(), c.signals);
+    const std::string complaint = ErrorText().substr(logged);
+    EXPECT_EQ(complaint, c.complaint == nullptr ? "" : std::string(c.complaint) + "\n");
+  }
 }
 
 }  // namespace
