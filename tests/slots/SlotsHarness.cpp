@@ -19,24 +19,7 @@ namespace {
 constexpr int kCreateExt = 10;
 constexpr int kPduResponse = 1;
 constexpr int kResponseSuccess = 0;
-constexpr int kSignalQuery = 0;
-constexpr int kSignalReceiver = 9;
-constexpr int kSignalTransmitter = 10;
-constexpr int kStreamActive = 1;
 constexpr int kCommandConnect = 2;
-constexpr int kSignalTonec = 1;
-constexpr int kSignalVad = 16;
-constexpr int kSignalSd = 19;
-constexpr int kSignalBss = 20;
-constexpr int kSignalRtp = 21;
-constexpr int kSignalSelcal = 22;
-constexpr int kToneDtmf = 0;
-constexpr int kToneCed = 2;
-constexpr int kToneCng = 3;
-constexpr int kToneIva = 4;
-constexpr int kTonePresence = 5;
-constexpr int kToneGenerated = 6;
-constexpr int kIvaCode = 0;
 
 // The controller connection as the server sees it: already up on the socket
 // the harness hands it.
@@ -50,72 +33,16 @@ class TestLink : public Control::ServiceUnix {
   void ImplOnDisconnect() override {}
 };
 
-std::string DescribeStream(const char* name, const LGCP::Stream& stream) {
-  if (stream.currentSelection() == kStreamActive) {
-    return std::string(name) + " active " + std::to_string(stream.get_active().getValue());
-  }
-  return std::string(name) + " inactive";
-}
-
-std::string DescribeTone(const LGCP::TonecCode& tone) {
-  switch (tone.currentSelection()) {
-    case kToneDtmf:
-      return "dtmf " + std::to_string(tone.get_dtmf().getValue());
-    case kToneCed:
-      return "ced";
-    case kToneCng:
-      return "cng";
-    case kToneIva:
-      if (tone.get_iva().currentSelection() == kIvaCode) {
-        return "iva " + std::to_string(tone.get_iva().get_code().getValue());
-      }
-      return "iva ringoff";
-    case kTonePresence:
-      return "tone " + std::to_string(tone.get_tone_presence().get_freq().getValue()) +
-             (tone.get_tone_presence().get_presence().getValue() ? " on" : " off");
-    case kToneGenerated:
-      return "dtmfDone";
-    default:
-      return "tone " + std::to_string(tone.currentSelection());
-  }
-}
-
-// "1", "0", or "-" for an absent optional field.
-std::string Flag(const ASN1::SEQUENCE& sequence, int field) {
-  if (!sequence.hasOptionalField(field)) {
-    return "-";
-  }
-  return sequence.fieldAs<ASN1::BOOLEAN>(field).getValue() ? "1" : "0";
-}
-
-std::string DescribeSignal(const LGCP::Signal& signal) {
-  switch (signal.currentSelection()) {
-    case kSignalTonec:
-      return "tonec " + std::to_string(signal.get_tonec().get_timestamp().getValue()) + " " +
-             DescribeTone(signal.get_tonec().get_event());
-    case kSignalVad:
-      return "vad rx=" + Flag(signal.get_vad(), 0) + " tx=" + Flag(signal.get_vad(), 1);
-    case kSignalSd:
-      return "sd rx=" + Flag(signal.get_sd(), 0);
-    case kSignalBss:
-      return "bss " + static_cast<const std::string&>(signal.get_bss().get_score());
-    case kSignalRtp:
-      return "rtp pd " + std::to_string(signal.get_rtp().get_pd().get_value().getValue()) + " " +
-             std::to_string(signal.get_rtp().get_pd().get_timeout().getValue());
-    case kSignalSelcal:
-      return std::string("selcal ") + (signal.get_selcal().get_in_progress().getValue() ? "1" : "0");
-    case kSignalQuery: {
-      const LGCP::Resources& resources = signal.get_query();
-      return std::string("query mux=") + (resources.get_mux().getValue() ? "1" : "0") +
-             " modem=" + std::to_string(resources.get_modem().getValue());
+// Value notation on one line: "tonec : { timestamp 5, event ced : NULL}".
+std::string OneLine(const std::string& notation) {
+  std::string line;
+  for (char c : notation) {
+    if (c == '\n' || (c == ' ' && !line.empty() && line.back() == ' ')) {
+      continue;
     }
-    case kSignalReceiver:
-      return DescribeStream("receiver", signal.get_receiver());
-    case kSignalTransmitter:
-      return DescribeStream("transmitter", signal.get_transmitter());
-    default:
-      return "signal " + std::to_string(signal.currentSelection());
+    line += c;
   }
+  return line;
 }
 
 std::string Describe(const LGCP::Message& message) {
@@ -126,7 +53,7 @@ std::string Describe(const LGCP::Message& message) {
   text += message.hasOptionalField(1) ? std::to_string(message.get_slot().getValue()) : std::string("-");
   const LGCP::PDU& pdu = message.get_pdu();
   if (pdu.currentSelection() != kPduResponse) {
-    return text + " " + DescribeSignal(pdu.get_signal());
+    return text + " " + OneLine(pdu.get_signal().asValueNotation());
   }
   const LGCP::Response& response = pdu.get_response();
   if (response.currentSelection() == kResponseSuccess) {
@@ -142,55 +69,9 @@ std::vector<std::string>& Journal() {
   return journal;
 }
 
-void ProbeSlot::Note(const char* hook) const {
+bool ProbeSlot::Noted(const char* hook, bool result) const {
   Journal().push_back(std::string(hook) + " " + std::to_string(GetId()));
-}
-
-bool ProbeSlot::IBeforeDestroy() {
-  Note("IBeforeDestroy");
-  return !options_.winds_down;
-}
-
-bool ProbeSlot::IHwConnectTransmitter(Slot* destination) {
-  Note("IHwConnectTransmitter");
-  return Slot::IHwConnectTransmitter(destination);
-}
-
-bool ProbeSlot::IHwConnectReceiver(Slot* source) {
-  Note("IHwConnectReceiver");
-  return Slot::IHwConnectReceiver(source);
-}
-
-bool ProbeSlot::IHwDisconnectTransmitter(Slot* destination) {
-  Note("IHwDisconnectTransmitter");
-  return Slot::IHwDisconnectTransmitter(destination);
-}
-
-bool ProbeSlot::IHwDisconnectReceiver(Slot* source) {
-  Note("IHwDisconnectReceiver");
-  return Slot::IHwDisconnectReceiver(source);
-}
-
-bool ProbeSlot::IOnOutputStream() {
-  Note("IOnOutputStream");
-  return options_.output;
-}
-
-bool ProbeSlot::IOnInputStream() {
-  Note("IOnInputStream");
-  return options_.input;
-}
-
-void ProbeSlot::IOnOutputRelease() {
-  Note("IOnOutputRelease");
-}
-
-void ProbeSlot::IOnInputRelease() {
-  Note("IOnInputRelease");
-}
-
-void ProbeSlot::IOnForcedRelease() {
-  Note("IOnForcedRelease");
+  return result;
 }
 
 ProbeFactory& ProbeFactory::instance() {

@@ -26,30 +26,37 @@ struct ProbeOptions {
   bool input = true;
 };
 
-// A slot kind with switch channels of its choice that writes every hook it is
-// asked into the journal and then behaves as a default slot.
+// A slot kind with switch channels of its choice that journals every hook it is
+// asked (after the hook's work) and otherwise behaves as a default slot.
 class ProbeSlot : public Slot {
  public:
   ProbeSlot(int transmit, int receive, const ProbeOptions& options)
       : transmit_(transmit), receive_(receive), options_(options) {}
 
-  bool IBeforeDestroy() override;
+  bool IBeforeDestroy() override { return Noted("IBeforeDestroy", !options_.winds_down); }
   int GetConnectionPriority() const override { return options_.priority; }
-  bool IHwConnectTransmitter(Slot* destination) override;
-  bool IHwConnectReceiver(Slot* source) override;
-  bool IHwDisconnectTransmitter(Slot* destination) override;
-  bool IHwDisconnectReceiver(Slot* source) override;
-  bool IOnOutputStream() override;
-  bool IOnInputStream() override;
-  void IOnOutputRelease() override;
-  void IOnInputRelease() override;
+  bool IHwConnectTransmitter(Slot* to) override {
+    return Noted("IHwConnectTransmitter", Slot::IHwConnectTransmitter(to));
+  }
+  bool IHwConnectReceiver(Slot* from) override { return Noted("IHwConnectReceiver", Slot::IHwConnectReceiver(from)); }
+  bool IHwDisconnectTransmitter(Slot* to) override {
+    return Noted("IHwDisconnectTransmitter", Slot::IHwDisconnectTransmitter(to));
+  }
+  bool IHwDisconnectReceiver(Slot* from) override {
+    return Noted("IHwDisconnectReceiver", Slot::IHwDisconnectReceiver(from));
+  }
+  bool IOnOutputStream() override { return Noted("IOnOutputStream", options_.output); }
+  bool IOnInputStream() override { return Noted("IOnInputStream", options_.input); }
+  void IOnOutputRelease() override { Noted("IOnOutputRelease", true); }
+  void IOnInputRelease() override { Noted("IOnInputRelease", true); }
+  void IOnForcedRelease() override { Noted("IOnForcedRelease", true); }
   int IGetTransmitChannel() const override { return transmit_; }
   int IGetReceiveChannel() const override { return receive_; }
   const char* GetName() const override { return "probe"; }
-  void IOnForcedRelease() override;
 
  private:
-  void Note(const char* hook) const;
+  // Journals the hook; the hook's result passes through.
+  bool Noted(const char* hook, bool result) const;
 
   int transmit_;
   int receive_;
