@@ -4,14 +4,6 @@
 #include "hardware/HwMux.h"
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
-#include "runtime/ControlService.h"
-#include "runtime/Fd.h"
-
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <iterator>
 
 namespace {
 
@@ -20,18 +12,6 @@ constexpr int kCreateExt = 10;
 constexpr int kPduResponse = 1;
 constexpr int kResponseSuccess = 0;
 constexpr int kCommandConnect = 2;
-
-// The controller connection as the server sees it: already up on the socket
-// the harness hands it.
-class TestLink : public Control::ServiceUnix {
- public:
-  TestLink() : ServiceUnix(false) {}
-
- protected:
-  bool ImplActivate() override { return true; }
-  void ImplDeactivate() override {}
-  void ImplOnDisconnect() override {}
-};
 
 // Value notation on one line: "tonec : { timestamp 5, event ced : NULL}".
 std::string OneLine(const std::string& notation) {
@@ -127,68 +107,38 @@ void SlotsTest::SetUp() {
   ProbeFactory::instance().next = {};
   saved_cerr_ = std::cerr.rdbuf(errors_.rdbuf());
 
-  int ends[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
-  controller_ = ends[1];
-  server_ = std::make_unique<CtrlSrv::Server>();
-  server_->Bind(&rewriter_);
-  server_->Bind(&Slots::instance());
-  auto link = std::make_unique<TestLink>();
-  TestLink* raw = link.get();
-  ASSERT_TRUE(server_->Activate(std::move(link)));
-  raw->Connected(Fd(ends[0]), "controller");
+  link_ = std::make_unique<ctrlsrv_test::ControllerLink>();
+  link_->server.Bind(&rewriter_);
+  link_->server.Bind(&Slots::instance());
+  link_->Connect();
 }
 
 void SlotsTest::TearDown() {
-  server_.reset();
-  if (controller_ >= 0) {
-    close(controller_);
-  }
+  link_.reset();
   std::cerr.rdbuf(saved_cerr_);
   platform::clock_control::SkipSleeps(false);
 }
 
 void SlotsTest::DropController() {
-  server_->Deactivate();
+  link_->server.Deactivate();
 }
 
 std::vector<std::string> SlotsTest::Send(std::optional<unsigned> slot, const Fill& fill, std::optional<int> seq) {
-  LGCP::Message message;
-  if (seq) {
-    message.includeOptionalField(0, 0);
-    message.set_seq(*seq);
-  }
-  if (slot) {
-    message.includeOptionalField(1, 1);
-    message.set_slot(*slot);
-  }
-  fill(message.get_pdu().select_command());
-  std::vector<char> bytes;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes)));
-  server_->OnMessage(bytes.data(), static_cast<int>(bytes.size()));
+  // The fill selects the command it sends in place of the query.
+  LGCP::Message message = ctrlsrv_test::Command(ctrlsrv_test::kQuery, seq, slot);
+  fill(message.get_pdu().get_command());
+  link_->Send(message);
   return Received();
 }
 
 std::vector<std::string> SlotsTest::Received() {
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(controller_, buffer, sizeof buffer)) > 0) {
-    pending_.append(buffer, static_cast<size_t>(got));
-  }
   std::vector<std::string> lines;
-  // RFC 1006: version 3, a reserved byte, and the length of the whole frame.
-  while (pending_.size() >= 4) {
-    const size_t length = static_cast<uint8_t>(pending_[2]) << 8 | static_cast<uint8_t>(pending_[3]);
-    if (length < 4 || pending_.size() < length) {
-      break;
-    }
+  for (const ctrlsrv_test::Bytes& payload : link_->ReceivedPayloads()) {
     LGCP::Message message;
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    const char* payload = pending_.data() + 4;
-    EXPECT_TRUE(ASN1::decode(payload, payload + (length - 4), &env, message, true));
+    const char* begin = reinterpret_cast<const char*>(payload.data());
+    EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
     lines.push_back(Describe(message));
-    pending_.erase(0, length);
   }
   return lines;
 }

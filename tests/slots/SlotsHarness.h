@@ -5,6 +5,7 @@
 #include "slots/Slot.h"
 #include "slots/SlotFactory.h"
 #include "slots/Slots.h"
+#include "tests/server/ControllerLink.h"
 
 #include <gtest/gtest.h>
 
@@ -79,10 +80,10 @@ class ProbeFactory : public SlotFactory {
 };
 
 // A controller connected to a server that has the slot table bound, on a
-// fresh simulated board. Commands go in as encoded payloads; answers and
-// signals come back as the bytes the server wrote to the connection, and are
-// described as short lines: "#4 7 success", "7 transmitter active 37",
-// "- query modem=3".
+// fresh simulated board. Commands go in as frames on the controller's socket;
+// answers and signals come back from it, each described on one line: "#4 7
+// success" (sequence number, slot number or "-", answer), "7 transmitter :
+// active : 37" (a signal in value notation).
 class SlotsTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -121,9 +122,7 @@ class SlotsTest : public ::testing::Test {
 
  private:
   sim::HalDriver* hal_ = nullptr;
-  std::unique_ptr<CtrlSrv::Server> server_;
-  int controller_ = -1;
-  std::string pending_;
+  std::unique_ptr<ctrlsrv_test::ControllerLink> link_;
   std::ostringstream errors_;
   std::streambuf* saved_cerr_ = nullptr;
 };
