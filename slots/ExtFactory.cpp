@@ -1,0 +1,23 @@
+#include "slots/ExtFactory.h"
+
+#include "slots/ExtSlot.h"
+
+namespace {
+
+// The ext alternative of LGCP::CreateParams.
+constexpr int kCreateExt = 10;
+
+}  // namespace
+
+ExtFactory& ExtFactory::instance() {
+  static ExtFactory factory;
+  return factory;
+}
+
+std::unique_ptr<Slot> ExtFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != kCreateExt) {
+    return nullptr;
+  }
+  const LGCP::ExtParams& ext = params.get_ext();
+  return std::unique_ptr<Slot>(new ExtSlot(ext.get_transmitter().getValue(), ext.get_receiver().getValue()));
+}

@@ -1,0 +1,155 @@
+#include "slots/MapFactory.h"
+
+#include "hardware/HwMux.h"
+#include "tests/slots/SlotsHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using sim::TdmSwitch;
+using Lines = std::vector<std::string>;
+using Carries = TdmSwitch::Carries;
+
+struct Bus {
+  unsigned bus, channel;
+};
+
+// The switch channel of a bus channel, as the bus numbering has it.
+int On(Bus bus) {
+  return 8192 + static_cast<int>(bus.bus) * 128 + static_cast<int>(bus.channel);
+}
+
+std::string Active(unsigned slot, const char* stream, int channel) {
+  return std::to_string(slot) + " " + stream + " : active : " + std::to_string(channel);
+}
+
+class MapSlotTest : public SlotsTest {
+ protected:
+  void SetUp() override {
+    SlotsTest::SetUp();
+    (void)MapFactory::instance();
+    saved_clog_ = std::clog.rdbuf(log_.rdbuf());
+  }
+  void TearDown() override {
+    std::clog.rdbuf(saved_clog_);
+    SlotsTest::TearDown();
+  }
+
+  Lines CreateMap(unsigned slot, std::optional<Bus> transmitter, std::optional<Bus> receiver) {
+    return Send(slot, [&](LGCP::Command& command) {
+      LGCP::MapParams& map = command.select_create().select_map();
+      if (transmitter) {
+        map.includeOptionalField(0, 0);
+        map.get_transmitter().set_bus(transmitter->bus);
+        map.get_transmitter().set_channel(transmitter->channel);
+      }
+      if (receiver) {
+        map.includeOptionalField(1, 1);
+        map.get_receiver().set_bus(receiver->bus);
+        map.get_receiver().set_channel(receiver->channel);
+      }
+    });
+  }
+  std::string LogText() const { return log_.str(); }
+
+ private:
+  std::ostringstream log_;
+  std::streambuf* saved_clog_ = nullptr;
+};
+
+TEST_F(MapSlotTest, CreateReportsTheSidesItHasAndDestroyDisablesOnlyTheReceiver) {
+  const struct {
+    const char* name;
+    std::optional<Bus> tx, rx;
+    Lines answers;
+  } kCases[] = {
+      {"transmitter only", Bus{1, 2}, std::nullopt, {"5 success", Active(5, "transmitter", 8322)}},
+      {"receiver only", std::nullopt, Bus{0, 3}, {"5 success", Active(5, "receiver", 8195)}},
+      {"receiver first",
+       Bus{15, 127},
+       Bus{2, 0},
+       {"5 success", Active(5, "receiver", 8448), Active(5, "transmitter", 10239)}},
+      {"one channel both ways",
+       Bus{4, 4},
+       Bus{4, 4},
+       {"5 success", Active(5, "receiver", 8708), Active(5, "transmitter", 8708)}},
+      {"neither", std::nullopt, std::nullopt, {"5 success"}},
+  };
+  CreateTrunk(1, 0, 7);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CreateMap(5, c.tx, c.rx), c.answers);
+    const int tx = c.tx ? On(*c.tx) : -1;
+    const int rx = c.rx ? On(*c.rx) : -1;
+    if (rx >= 0) {
+      ASSERT_EQ(Connect(1, 5), Lines{"1 success"});
+    }
+    // The transmit channel is a source: whatever its own output carries stays.
+    if (tx >= 0 && tx != rx) {
+      ASSERT_TRUE(HwMux::instance().Write(tx, 0x55));
+    }
+    EXPECT_EQ(Destroy(5), Lines{"5 success"});
+    if (rx >= 0) {
+      EXPECT_EQ(Switch().OutputOf(rx).carries, Carries::nothing);
+      EXPECT_NE(LogText().find("map: disable map channel " + std::to_string(rx - 8192) + "\n"), std::string::npos);
+    }
+    if (tx >= 0 && tx != rx) {
+      EXPECT_EQ(Switch().OutputOf(tx), (TdmSwitch::Output{Carries::constant, 0x55}));
+    }
+    EXPECT_EQ(LogText().find("internal error"), std::string::npos) << LogText();
+  }
+}
+
+TEST_F(MapSlotTest, ABusChannelIsHeldByOneSlot) {
+  const struct {
+    const char* name;
+    std::optional<Bus> old_tx, old_rx, new_tx, new_rx;
+  } kCases[] = {
+      {"receiver over receiver", std::nullopt, Bus{3, 9}, std::nullopt, Bus{3, 9}},
+      {"transmitter over receiver", std::nullopt, Bus{3, 9}, Bus{3, 9}, std::nullopt},
+      {"receiver over transmitter", Bus{3, 9}, std::nullopt, std::nullopt, Bus{3, 9}},
+      {"transmitter over one channel both ways", Bus{3, 9}, Bus{3, 9}, Bus{3, 9}, std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(CreateMap(3, c.old_tx, c.old_rx).front(), "3 success");
+    EXPECT_EQ(CreateMap(4, c.new_tx, c.new_rx).front(), "4 success");
+    EXPECT_EQ(SlotAt(3), nullptr);
+    EXPECT_NE(ErrorText().find("map-slot: two slots require the same ipc-slot, remove old.\n"
+                               "new slot na:map <-> old slot 03:map\n"),
+              std::string::npos)
+        << ErrorText();
+    EXPECT_EQ(MapFactory::instance().slots(), std::vector<Slot*>{SlotAt(4)});
+    EXPECT_EQ(Destroy(4), Lines{"4 success"});
+    EXPECT_EQ(LogText().find("internal error"), std::string::npos) << LogText();
+  }
+}
+
+TEST_F(MapSlotTest, ConnectsThroughTheSwitch) {
+  CreateTrunk(1, 0, 7);
+  CreateMap(2, Bus{1, 0}, Bus{1, 1});
+  CreateMap(3, Bus{1, 2}, std::nullopt);
+  CreateMap(4, std::nullopt, Bus{1, 3});
+
+  EXPECT_EQ(Connect(2, 1), Lines{"2 success"});
+  EXPECT_EQ(Switch().OutputOf(7), (TdmSwitch::Output{Carries::source, 8320}));
+  EXPECT_EQ(Connect(1, 2), Lines{"1 success"});
+  EXPECT_EQ(Switch().OutputOf(8321), (TdmSwitch::Output{Carries::source, 7}));
+  // A map slot offers only the sides it was created with.
+  EXPECT_EQ(Connect(1, 3), Lines{"1 error connectFail"});
+  EXPECT_EQ(Connect(4, 1), Lines{"4 error connectFail"});
+
+  // Destroyed, its receive output is switched off rather than left on the trunk.
+  EXPECT_EQ(Destroy(2), Lines{"2 success"});
+  EXPECT_EQ(Switch().OutputOf(8321).carries, Carries::nothing);
+  EXPECT_EQ(SlotAt(1)->GetSource(), nullptr);
+}
+
+}  // namespace
