@@ -1,0 +1,73 @@
+#pragma once
+
+#include "runtime/Event.h"
+#include "runtime/Fd.h"
+#include "runtime/Timer.h"
+#include "server/CtrlSrv.h"
+
+#include <cstdint>
+#include <ostream>
+
+// Watches and drives the four E1 framers. From the first controller connect on
+// it reports the synchronisation status of every trunk once a second as a
+// trunkStatus signal; it sets which trunks take the transmit clock from the
+// line (trunkCfg); and it carries channel-associated signalling: opens and
+// closes CAS per trunk, configures, sets and reads the bits of single
+// timeslots (the slot-less ioctl), and reports every change of received bits
+// as a cas signal. It owns the maintenance and CAS descriptors, the status
+// timer and the CAS read registration; nothing is opened at construction.
+class E1Ctl : public CtrlSrv::Service {
+ public:
+  static constexpr int kTrunks = 4;
+  static constexpr unsigned kStatusPeriodMs = 1000;
+
+  static E1Ctl& instance();
+
+  E1Ctl() = default;
+
+  // Reports the status at once and starts the cycle, resets the transmit
+  // clock mask and opens CAS.
+  void OnConnect() override;
+  // Closes CAS on every trunk that has it open.
+  void OnDisconnect() override;
+  // Takes the slot-less ioctl and trunkCfg.
+  bool OnCommand(const LGCP::Command& command) override;
+  void PutHeader(std::ostream& os) const;
+
+ private:
+  struct Bits {
+    int result;
+    int rx;
+    int tx;
+  };
+
+  void OnCheckStatus();
+  // One trunkStatus signal per trunk whose status could be read.
+  void SendStatus();
+  void SetMode(const LGCP::TrunkCfg& config);
+  void UpdateTclk();
+  // Opens the CAS device unless it is open; a failure is retried at the next call.
+  void CheckOpenCas();
+  void OnUpdateCas(int fd, short revents);
+
+  void HandleCas(const LGCP::IoctlParams& params);
+  void HandleCasOpen(int trunk, int timeslot, int value);
+  void HandleCasClose(int trunk, int timeslot);
+  void HandleCasSet(int trunk, int timeslot, int value);
+  void HandleCasGet(int trunk, int timeslot);
+  // The configure request of one channel; its result.
+  int Configure(int trunk, int timeslot, int bits, int mode);
+  // A set or get request on the channel record: its result and the bits the driver gave back.
+  Bits RequestBits(unsigned long request, int trunk, int timeslot, int tx);
+  // Reads the channel's bits and reports them, or the failed result.
+  void SendBits(int trunk, int timeslot);
+  void SendCas(int trunk, int timeslot, int rx, int tx);
+
+  Fd maintenance_;
+  Timer status_timer_;
+  Fd cas_;
+  Event cas_event_;
+  bool cas_open_[kTrunks] = {};
+  // Bit n set: trunk n takes its transmit clock from the line.
+  uint32_t tclk_ = 0;
+};

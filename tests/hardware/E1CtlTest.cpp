@@ -1,0 +1,214 @@
+#include "hardware/E1Ctl.h"
+
+#include "tests/hardware/ControllerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ctrlsrv_test::Capture;
+using Strings = std::vector<std::string>;
+
+enum Cas { kOpen, kClose, kSet, kGet };
+
+LGCP::Message CasCommand(Cas cmd, int path, int timeslot, int value = 0) {
+  LGCP::Message message = ctrlsrv_test::Command(hardware_test::kIoctl);
+  LGCP::CasCommand& cas = message.get_pdu().get_command().get_ioctl().select_cas();
+  cas.get_channel().set_path(path);
+  cas.get_channel().set_timeslot(timeslot);
+  EXPECT_TRUE(cas.get_cmd().select(cmd));
+  if (cmd == kOpen) {
+    cas.get_cmd().get_open().setValue(value);
+  } else if (cmd == kSet) {
+    cas.get_cmd().get_set().setValue(value);
+  }
+  return message;
+}
+
+LGCP::Message TrunkCfg(int trunk, LGCP::TrunkMode::NamedNumber mode) {
+  LGCP::Message message = ctrlsrv_test::Command(hardware_test::kTrunkCfg);
+  message.get_pdu().get_command().get_trunkCfg().set_trunk(trunk);
+  message.get_pdu().get_command().get_trunkCfg().set_mode(mode);
+  return message;
+}
+
+class E1CtlTest : public hardware_test::ControllerTest {
+ protected:
+  void SetUp() override {
+    ControllerTest::SetUp();
+    e1_ = std::make_unique<E1Ctl>();
+    link.server.Bind(e1_.get());
+    link.server.Bind(&listener_);
+  }
+  void Connect() {
+    link.Connect();
+    Received();
+    listener_.heard.clear();
+  }
+  // What one command made the server send, joined by "; ".
+  std::string Send(const LGCP::Message& message) {
+    std::string text;
+    for (const std::string& line : Exchange(message)) {
+      text += (text.empty() ? "" : "; ") + line;
+    }
+    return text;
+  }
+
+  std::unique_ptr<E1Ctl> e1_;
+  hardware_test::Listener listener_;
+};
+
+TEST_F(E1CtlTest, StatusCycleStartsAtConnectAndOutlivesTheController) {
+  Maintenance().SetStatus(1, {2, 3, 4, 5, 6, 7});
+  Maintenance().SetStatus(3, {9, 0, 0, 0, 0, 0});
+  link.Connect();
+  const Strings kFirst = {
+      "trunk 0 state 0 slips 0 bf 0 carrier 0 ais 0 rai 0 e1",
+      "trunk 1 state 2 slips 3 bf 4 carrier 5 ais 6 rai 7 e1",
+      "trunk 2 state 0 slips 0 bf 0 carrier 0 ais 0 rai 0 e1",
+      // A state the controller does not know is reported as unknown.
+      "trunk 3 state 5 slips 0 bf 0 carrier 0 ais 0 rai 0 e1",
+  };
+  EXPECT_EQ(Received(), kFirst);
+  EXPECT_EQ(listener_.heard, kFirst);
+
+  Maintenance().SetStatus(2, {3, 1, 0, 0, 1, 0});
+  Maintenance().FailNextRequest(0xc0504d03, 1, EIO);
+  EXPECT_EQ(AdvanceMs(999), Strings{});
+  Capture errors(std::cerr);
+  const Strings second = AdvanceMs(1);
+  ASSERT_EQ(second.size(), 3u);
+  EXPECT_EQ(second[1], "trunk 2 state 3 slips 1 bf 0 carrier 0 ais 1 rai 0 e1");
+  EXPECT_EQ(errors.Text(), "E1: synchronization status read fail, trunk = 0 cause = Input/output error\n");
+
+  link.server.Deactivate();
+  listener_.heard.clear();
+  platform::clock_control::Advance(1000);
+  Received();
+  EXPECT_EQ(listener_.heard.size(), 4u);
+}
+
+TEST_F(E1CtlTest, MissingMaintenanceDeviceStaysSilent) {
+  Maintenance().SetAbsent(true);
+  Capture errors(std::cerr);
+  link.Connect();
+  EXPECT_EQ(AdvanceMs(3000), Strings{});
+  EXPECT_EQ(errors.Text().find("E1:"), std::string::npos) << errors.Text();
+  Maintenance().SetAbsent(false);
+  EXPECT_EQ(AdvanceMs(1000).size(), 4u);
+}
+
+TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
+  Connect();
+  EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{0});
+  const struct {
+    int trunk;
+    LGCP::TrunkMode::NamedNumber mode;
+    std::optional<unsigned long> written;  // none: the mask is not touched
+  } kSteps[] = {
+      {2, LGCP::TrunkMode::slave, 0x4},         {0, LGCP::TrunkMode::slave, 0x5}, {2, LGCP::TrunkMode::master, 0x1},
+      {31, LGCP::TrunkMode::slave, 0x80000001}, {-1, LGCP::TrunkMode::slave, {}}, {32, LGCP::TrunkMode::slave, {}},
+      {200, LGCP::TrunkMode::master, {}},
+  };
+  for (const auto& step : kSteps) {
+    SCOPED_TRACE(step.trunk);
+    const size_t before = Maintenance().TclkWrites().size();
+    EXPECT_EQ(Send(TrunkCfg(step.trunk, step.mode)), "success");
+    const auto writes = Maintenance().TclkWrites();
+    ASSERT_EQ(writes.size(), before + (step.written ? 1 : 0));
+    EXPECT_EQ(writes.back(), step.written.value_or(writes.back()));
+  }
+  // A new controller starts from a cleared mask.
+  e1_->OnConnect();
+  EXPECT_EQ(Maintenance().TclkWrites().back(), 0u);
+}
+
+TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
+  Connect();
+  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 0x1B)), "cas 1/0 rx 0 tx 0; cas 1/5 rx 0 tx 11; success");
+  Cas().ReceiveBits(1, 5, 9);
+  EXPECT_EQ(Received(), Strings{"cas 1/5 rx 9 tx 11"});
+  const struct {
+    LGCP::Message command;
+    const char* sent;
+  } kSteps[] = {
+      // Already open: reported so, and the channel is configured anew.
+      {CasCommand(kOpen, 1, 5, 0x3), "cas 1/0 rx 0 tx 0; cas 1/5 rx 9 tx 3; success"},
+      {CasCommand(kSet, 1, 5, 0x16), "cas 1/5 rx 9 tx 6; success"},
+      {CasCommand(kGet, 1, 5), "cas 1/5 rx 9 tx 6; success"},
+      {CasCommand(kSet, 1, 6, 1), "cas 1/6 rx -1 tx 0; success"},
+      {CasCommand(kOpen, 1, 16, 1), "cas 1/0 rx 0 tx 0; success"},
+      {CasCommand(kClose, 1, 5), "cas 1/5 rx -1 tx 1; success"},
+      {CasCommand(kClose, 1, 16), "success"},
+      {CasCommand(kClose, 1, 0), "cas 1/0 rx 1 tx 0; success"},
+      {CasCommand(kGet, 1, 5), "success"},
+      {CasCommand(kClose, 1, 0), "success"},
+  };
+  for (const auto& step : kSteps) {
+    SCOPED_TRACE(step.sent);
+    EXPECT_EQ(Send(step.command), step.sent);
+  }
+  EXPECT_FALSE(Cas().IsTrunkOpen(1));
+  EXPECT_FALSE(Cas().ChannelOf(1, 16).configured);
+}
+
+TEST_F(E1CtlTest, FailedCasRequestsTravelInTheSignal) {
+  Connect();
+  Cas().FailNextRequest(0x80044300, 1, EIO);
+  LogCapture log;
+  EXPECT_EQ(Send(CasCommand(kOpen, 0, 3, 1)), "cas 0/0 rx -1 tx 0; success");
+  EXPECT_NE(log.Text().find("E1: open cas signalling on trunk(0) - fail(-1)\n"), std::string::npos);
+  Cas().FailNextRequest(0xc0104304, 1, EIO);
+  EXPECT_EQ(Send(CasCommand(kOpen, 0, 3, 1)), "cas 0/0 rx 0 tx 0; cas 0/3 rx -1 tx 0; success");
+  EXPECT_FALSE(Cas().ChannelOf(0, 3).configured);
+}
+
+// The trunk number picks one of four flags: anything outside 0 to 3 is ignored.
+TEST_F(E1CtlTest, TrunkOutsideTheBoardIsIgnored) {
+  Connect();
+  for (int path : {-1, -2147483647, 4, 31}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(Send(CasCommand(kOpen, path, 1, 1)), "success");
+    EXPECT_EQ(Send(CasCommand(kClose, path, 0)), "success");
+  }
+}
+
+TEST_F(E1CtlTest, CasWithoutDeviceIsAnsweredAndOpenedLater) {
+  Cas().SetAbsent(true);
+  Connect();
+  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "success");
+  Cas().SetAbsent(false);
+  AdvanceMs(1000);
+  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "cas 1/0 rx 0 tx 0; cas 1/5 rx 0 tx 1; success");
+}
+
+TEST_F(E1CtlTest, ControllerLossClosesEveryOpenTrunk) {
+  Connect();
+  Send(CasCommand(kOpen, 0, 1, 1));
+  Send(CasCommand(kOpen, 3, 0, 1));
+  listener_.heard.clear();
+  link.server.Deactivate();
+  EXPECT_FALSE(Cas().IsTrunkOpen(0));
+  EXPECT_FALSE(Cas().IsTrunkOpen(3));
+  EXPECT_EQ(listener_.heard, (Strings{"cas 0/0 rx 1 tx 0", "cas 3/0 rx 1 tx 0"}));
+}
+
+// A driver that hangs up would otherwise wake the loop on every pass.
+TEST_F(E1CtlTest, HungUpCasDeviceIsOpenedAgain) {
+  Connect();
+  const size_t opens = Cas().OpenCount();
+  Cas().HangUpAll();
+  Received();
+  EXPECT_EQ(Cas().OpenCount(), opens - 1);
+  AdvanceMs(1000);
+  EXPECT_EQ(Cas().OpenCount(), opens);
+}
+
+}  // namespace
