@@ -1,0 +1,151 @@
+#include "server/Startup.h"
+
+#include "hardware/BusCtl.h"
+#include "hardware/E1Ctl.h"
+#include "hardware/HwMux.h"
+#include "hardware/HwTests.h"
+#include "hardware/spiCtrl.h"
+#include "platform/BoardPath.h"
+#include "runtime/ChildWait.h"
+#include "runtime/ControlAcceptorNet.h"
+#include "runtime/Daemon.h"
+#include "runtime/IniFile.h"
+#include "runtime/Multiplexer.h"
+#include "runtime/Signal.h"
+#include "runtime/TraceFlags.h"
+#include "runtime/Version.h"
+#include "server/CtrlSrv.h"
+#include "server/HeartBeatCtl.h"
+#include "server/Options.h"
+#include "server/TraceCtl.h"
+#include "slots/Slots.h"
+
+#include <signal.h>
+
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char* kConfigPath = "/usr/local/etc/server.conf";
+constexpr const char* kStatusPath = "/var/log/server-status";
+constexpr int kExitVersion = 2;
+
+// Set by the signal handlers, acted on by CheckSignals on the loop's thread.
+volatile std::sig_atomic_t doDumpStatus = 0;
+volatile std::sig_atomic_t updateResources = 0;
+
+void OnPipe(int) {}
+void OnDumpStatus(int) {
+  doDumpStatus = 1;
+}
+void OnUpdateResources(int) {
+  updateResources = 1;
+}
+void OnTerminate(int) {
+  multiplexer.terminate();
+}
+
+void InstallSignalHandlers() {
+  IPC::Signal::handle(SIGPIPE, OnPipe, SA_RESTART);
+  IPC::Signal::handle(SIGUSR2, OnDumpStatus, SA_RESTART);
+  IPC::Signal::handle(SIGHUP, OnUpdateResources, SA_RESTART);
+  // Without SA_RESTART, so the loop's poll returns and sees the flag at once.
+  IPC::Signal::handle(SIGTERM, OnTerminate, 0);
+  IPC::Signal::handle(SIGINT, OnTerminate, 0);
+}
+
+void CheckDumpStatus() {
+  if (!doDumpStatus) {
+    return;
+  }
+  doDumpStatus = 0;
+  std::ofstream file(platform::BoardPath(kStatusPath), std::ios::out | std::ios::trunc);
+  if (!file) {
+    std::cerr << "dump status error" << std::endl;
+    return;
+  }
+  file << "server status information." << std::endl;
+  file << "version : " << Version::current.tag << std::endl;
+  multiplexer.dump(file);
+}
+
+void CheckUpdateResources() {
+  if (!updateResources) {
+    return;
+  }
+  updateResources = 0;
+  std::clog << "update hardware resources" << std::endl;
+  Slots::instance().UpdateHardwareResources();
+}
+
+void CheckSignals() {
+  CheckDumpStatus();
+  CheckUpdateResources();
+}
+
+void RunDaemon() {
+  Daemon::Params params;
+  params.name = std::string("kvd-") + Version::current.tag;
+  Daemon::Init(params);
+}
+
+void ReadConfiguration() {
+  IniFile::File config;
+  if (!config.Open(platform::BoardPath(kConfigPath))) {
+    return;
+  }
+  traces = TraceFlags{};
+  TraceCtl::Configure(config["traces"]);
+}
+
+void BindServices() {
+  ctrlServer.Bind(&HeartBeatCtl::instance());
+  ctrlServer.Bind(&Slots::instance());
+  ctrlServer.Bind(&HwTests::instance());
+  ctrlServer.Bind(&BusCtl::instance());
+  ctrlServer.Bind(&E1Ctl::instance());
+  ctrlServer.Bind(&spiCtrl::instance());
+}
+
+}  // namespace
+
+std::optional<int> Startup::Begin(int argc, char** argv) {
+  ReadConfiguration();
+  InstallSignalHandlers();
+  Options options = ParseOptions(argc, argv, std::cout);
+  if (options.exit_status) {
+    return options.exit_status;
+  }
+  if (options.disable_clock) {
+    BusCtl::instance().DisableControl();
+  }
+  if (options.print_version) {
+    std::cout << "server version: " << Version::current.tag << std::endl;
+    return kExitVersion;
+  }
+  HwMux::instance();
+  if (options.daemon) {
+    RunDaemon();
+  }
+  pid_file_ = std::make_unique<Linux::Run>("server");
+  std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
+  BindServices();
+  ChildWait::Activate();
+  check_signals_.Bind(new DpcHandler1(CheckSignals));
+  check_signals_.Activate();
+  if (!ctrlServer.Activate(std::make_unique<Control::AcceptorNetCheckConnection>(options.port))) {
+    std::cerr << "controller listener on port " << options.port << " failed to start" << std::endl;
+  }
+  return std::nullopt;
+}
+
+int Startup::Run() {
+  multiplexer.run(true, true);
+  ctrlServer.Deactivate();
+  check_signals_.Deactivate();
+  pid_file_.reset();
+  return 0;
+}

@@ -1,0 +1,18 @@
+#include "platform/BoardControl.h"
+#include "server/Startup.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+int main(int argc, char** argv) {
+  Startup startup;
+  if (std::optional<int> status = startup.Begin(argc, argv)) {
+    return *status;
+  }
+  // After the daemon's fork, which would leave the board's serving thread behind.
+  if (!platform::StartBoardControl()) {
+    std::cerr << "board control: " << std::strerror(errno) << std::endl;
+  }
+  return startup.Run();
+}
