@@ -1,0 +1,58 @@
+#include "tests/e2e/GatewayFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace e2e {
+namespace {
+
+using ConnectionTest = GatewayFixture;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(ConnectionTest, AnnouncesItselfAndKeepsItsPidFile) {
+  EXPECT_TRUE(server_.WaitForOutput("Starting server [T250124-1901], port=" + std::to_string(server_.port()) + "\n"));
+  EXPECT_TRUE(server_.WaitForOutput("controller connect."));
+  EXPECT_EQ(ReadFile(server_.Path("/var/run/server.pid")), std::to_string(server_.pid()));
+}
+
+TEST_F(ConnectionTest, RefusesASecondControllerWhileServingTheFirst) {
+  Controller second(server_);
+  ASSERT_TRUE(second.Connect());
+  EXPECT_TRUE(second.WaitClosed());
+  EXPECT_TRUE(server_.WaitForOutput("refuse connection from 127.0.0.1:"));
+  // The refusal hints that the live connection may be dead: it is probed.
+  EXPECT_TRUE(server_.WaitForOutput("CheckConnectionState CheckConnection\n"));
+  ASSERT_TRUE(controller_.Send(Ping(1)));
+  ExpectNext(controller_, {1, std::nullopt, "success"});
+
+  // The next check, a second later, finds the live connection healthy.
+  const size_t offset = server_.output().size();
+  ASSERT_TRUE(board_.AdvanceClock(1000));
+  EXPECT_TRUE(server_.WaitForOutput("CheckConnectionState Idle\n", offset));
+  EXPECT_TRUE(controller_.Sync());
+}
+
+TEST_F(ConnectionTest, ServesTheNextControllerAfterTheFirstLeaves) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    const size_t offset = server_.output().size();
+    controller_.Close();
+    // Until the server has seen the close, a new controller would be refused.
+    ASSERT_TRUE(server_.WaitForOutput(" closed.\n", offset));
+    ASSERT_TRUE(controller_.Connect());
+    ASSERT_TRUE(controller_.Sync());
+    EXPECT_TRUE(server_.WaitForOutput("controller connect.", offset));
+  }
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,265 @@
+#include "tests/e2e/Controller.h"
+
+#include "tests/e2e/ServerProcess.h"
+
+#include "asn1/CoderEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <iterator>
+
+namespace e2e {
+namespace {
+
+constexpr size_t kTpktHeader = 4;
+
+// Alternatives of LGCP::Signal the tests name.
+enum SignalAlternative { kQuery = 0, kReceiver = 9, kTransmitter = 10, kTrunkStatus = 11 };
+
+bool IsTrunkStatus(const Bytes& payload) {
+  LGCP::Message message;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  const char* begin = reinterpret_cast<const char*>(payload.data());
+  return ASN1::decode(begin, begin + payload.size(), &env, message, true) &&
+         message.get_pdu().currentSelection() == 2 && message.get_pdu().get_signal().currentSelection() == kTrunkStatus;
+}
+
+std::string DescribeStream(const char* name, const LGCP::Stream& stream) {
+  if (stream.currentSelection() == 0) {
+    return std::string(name) + " inactive";
+  }
+  return std::string(name) + " active " + std::to_string(stream.get_active().getValue());
+}
+
+std::string DescribeSignal(const LGCP::Signal& signal) {
+  switch (signal.currentSelection()) {
+    case kQuery:
+      return "query";
+    case kReceiver:
+      return DescribeStream("receiver", signal.get_receiver());
+    case kTransmitter:
+      return DescribeStream("transmitter", signal.get_transmitter());
+    default:
+      return "signal #" + std::to_string(signal.currentSelection());
+  }
+}
+
+}  // namespace
+
+Controller::~Controller() {
+  Close();
+}
+
+bool Controller::Connect() {
+  Close();
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(server_.port());
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    Close();
+    return false;
+  }
+  // Split frames must reach the server as the test split them.
+  int on = 1;
+  setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return true;
+}
+
+void Controller::Close() {
+  if (fd_ >= 0) {
+    close(fd_);
+  }
+  fd_ = -1;
+  closed_ = false;
+  pending_.clear();
+}
+
+bool Controller::SendBytes(const Bytes& bytes) {
+  return fd_ >= 0 && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+bool Controller::Send(const LGCP::Message& message) {
+  return SendPayload(Encode(message));
+}
+
+Bytes Controller::Frame(const Bytes& payload) {
+  const size_t length = payload.size() + kTpktHeader;
+  Bytes frame = {3, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  return frame;
+}
+
+Bytes Controller::Encode(const LGCP::Message& message) {
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  std::vector<char> bytes;
+  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes))) << message.asValueNotation();
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+std::optional<Bytes> Controller::ReadPayload() {
+  for (;;) {
+    std::optional<Bytes> payload = ReadFrame();
+    if (!payload || !IsTrunkStatus(*payload)) {
+      return payload;
+    }
+  }
+}
+
+std::optional<Bytes> Controller::ReadFrame() {
+  while (pending_.size() < kTpktHeader || pending_.size() < (static_cast<size_t>(pending_[2]) << 8 | pending_[3])) {
+    if (!Receive()) {
+      return std::nullopt;
+    }
+  }
+  const size_t length = static_cast<size_t>(pending_[2]) << 8 | pending_[3];
+  EXPECT_EQ(pending_[0], 3) << "TPKT version";
+  EXPECT_GE(length, kTpktHeader);
+  Bytes payload(pending_.begin() + kTpktHeader, pending_.begin() + length);
+  pending_.erase(pending_.begin(), pending_.begin() + length);
+  return payload;
+}
+
+bool Controller::Read(LGCP::Message& message) {
+  std::optional<Bytes> payload = ReadPayload();
+  if (!payload) {
+    ADD_FAILURE() << "no message from the server; its output:\n" << server_.output();
+    return false;
+  }
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  const char* begin = reinterpret_cast<const char*>(payload->data());
+  if (!ASN1::decode(begin, begin + payload->size(), &env, message, true)) {
+    ADD_FAILURE() << "a message that does not decode, " << payload->size() << " octets";
+    return false;
+  }
+  return true;
+}
+
+bool Controller::Sync() {
+  constexpr int kSyncSeq = 0x5EC5EC;
+  if (!Send(Ping(kSyncSeq))) {
+    return false;
+  }
+  for (;;) {
+    LGCP::Message message;
+    if (!Read(message)) {
+      return false;
+    }
+    if (Describe(message) == "success" && message.hasOptionalField(0) && message.get_seq().getValue() == kSyncSeq) {
+      return true;
+    }
+  }
+}
+
+bool Controller::WaitClosed() {
+  while (Receive()) {
+  }
+  pending_.clear();
+  return closed_;
+}
+
+bool Controller::Receive() {
+  if (fd_ < 0 || (server_.Wait(fd_, POLLIN) & (POLLIN | POLLHUP | POLLERR)) == 0) {
+    return false;
+  }
+  uint8_t buffer[4096];
+  ssize_t count = recv(fd_, buffer, sizeof buffer, 0);
+  if (count <= 0) {
+    closed_ = true;
+    return false;
+  }
+  pending_.insert(pending_.end(), buffer, buffer + count);
+  return true;
+}
+
+LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot) {
+  LGCP::Message message;
+  if (seq) {
+    message.includeOptionalField(0, 0);
+    message.set_seq(*seq);
+  }
+  if (slot) {
+    message.includeOptionalField(1, 1);
+    message.set_slot(*slot);
+  }
+  message.get_pdu().select_command();
+  return message;
+}
+
+LGCP::Message Ping(std::optional<int> seq, std::optional<unsigned> slot) {
+  LGCP::Message message = Command(seq, slot);
+  message.get_pdu().get_command().select_ping();
+  return message;
+}
+
+LGCP::Message CreateTrunk(int seq, unsigned slot, int trunk, int timeslot) {
+  LGCP::Message message = Command(seq, slot);
+  LGCP::TrunkParams& params = message.get_pdu().get_command().select_create().select_trunk();
+  params.set_trunk(trunk);
+  params.set_timeslot(timeslot);
+  return message;
+}
+
+LGCP::Message Connect(int seq, unsigned source, unsigned listener) {
+  LGCP::Message message = Command(seq, source);
+  message.get_pdu().get_command().select_connect() = listener;
+  return message;
+}
+
+LGCP::Message Disconnect(int seq, unsigned listener) {
+  LGCP::Message message = Command(seq, listener);
+  message.get_pdu().get_command().select_disconnect();
+  return message;
+}
+
+LGCP::Message Destroy(int seq, unsigned slot) {
+  LGCP::Message message = Command(seq, slot);
+  message.get_pdu().get_command().select_destroy();
+  return message;
+}
+
+std::string Describe(const LGCP::Message& message) {
+  const LGCP::PDU& pdu = message.get_pdu();
+  switch (pdu.currentSelection()) {
+    case 0:
+      return "command #" + std::to_string(pdu.get_command().currentSelection());
+    case 1:
+      if (pdu.get_response().currentSelection() == 0) {
+        return "success";
+      }
+      return std::string("error ") + pdu.get_response().get_error().getName();
+    case 2:
+      return DescribeSignal(pdu.get_signal());
+    default:
+      return "no pdu";
+  }
+}
+
+void ExpectNext(Controller& controller, const Expected& expected) {
+  LGCP::Message message;
+  if (!controller.Read(message)) {
+    ADD_FAILURE() << "expected " << expected.what;
+    return;
+  }
+  EXPECT_EQ(Describe(message), expected.what);
+  std::optional<int> seq;
+  if (message.hasOptionalField(0)) {
+    seq = message.get_seq().getValue();
+  }
+  std::optional<unsigned> slot;
+  if (message.hasOptionalField(1)) {
+    slot = message.get_slot().getValue();
+  }
+  EXPECT_EQ(seq, expected.seq) << "seq of " << expected.what;
+  EXPECT_EQ(slot, expected.slot) << "slot of " << expected.what;
+}
+
+}  // namespace e2e

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "tests/e2e/Controller.h"
+#include "tests/e2e/ServerProcess.h"
+#include "tests/e2e/SimBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace e2e {
+
+// A served server with one connected controller and the board's control
+// socket; the test ends with SIGTERM, which must stop the server cleanly.
+class GatewayFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.StartServing());
+    ASSERT_TRUE(controller_.Connect());
+    ASSERT_TRUE(controller_.Sync());
+    ASSERT_TRUE(board_.Connect());
+  }
+  void TearDown() override {
+    if (!server_.running()) {
+      return;
+    }
+    server_.Signal(SIGTERM);
+    EXPECT_EQ(server_.WaitExitCode(), 0) << server_.output();
+  }
+
+  ServerProcess server_;
+  Controller controller_{server_};
+  SimBoard board_{server_};
+};
+
+}  // namespace e2e

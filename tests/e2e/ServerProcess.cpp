@@ -1,0 +1,292 @@
+#include "tests/e2e/ServerProcess.h"
+
+#include "tests/e2e/SimBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace e2e {
+namespace {
+
+// The folders a board has that the server writes to.
+const char* const kBoardFolders[] = {"/usr/local/etc", "/var/run", "/var/log", "/var/monitoring", "/dev"};
+
+// Binding port 0 lets the kernel pick a port no one uses; the server binds it
+// again with SO_REUSEADDR.
+uint16_t FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t length = sizeof address;
+  uint16_t port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess() {
+  std::string pattern = testing::TempDir() + "korvexd-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+    return;
+  }
+  root_ = pattern;
+  for (const char* folder : kBoardFolders) {
+    std::filesystem::create_directories(root_ + folder);
+  }
+  port_ = FreePort();
+}
+
+ServerProcess::~ServerProcess() {
+  if (pid_ > 0 && !status_) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  if (pidfd_ >= 0) {
+    close(pidfd_);
+  }
+  if (output_fd_ >= 0) {
+    close(output_fd_);
+  }
+  if (syslog_fd_ >= 0) {
+    close(syslog_fd_);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+bool ServerProcess::Start(const std::vector<std::string>& args) {
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    return false;
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(KORVEXD_PATH));
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    dup2(pipe_fds[1], STDERR_FILENO);
+    setenv("GATEWAY_ROOT", root_.c_str(), 1);
+    execv(KORVEXD_PATH, argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  output_fd_ = pipe_fds[0];
+  if (pid_ < 0) {
+    return false;
+  }
+  pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+  return true;
+}
+
+bool ServerProcess::StartServing(const std::vector<std::string>& extra_args) {
+  std::vector<std::string> args = {"--port", std::to_string(port_)};
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  return Start(args) && WaitReady();
+}
+
+bool ServerProcess::WaitReady() {
+  const int64_t deadline = NowMs() + kWaitMs;
+  while (NowMs() < deadline) {
+    SimBoard board(*this);
+    if (board.Connect()) {
+      return true;
+    }
+    // Between attempts, wait on the server's end or its output.
+    if (pidfd_ < 0 || status_) {
+      Wait(-1, 0, 10);
+      continue;
+    }
+    int status = 0;
+    // A daemon's first process ends at once; its child serves on.
+    if (Wait(pidfd_, POLLIN, 10) != 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = status;
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        break;
+      }
+    }
+  }
+  ADD_FAILURE() << "the server never served its control socket; output:\n" << output_;
+  return false;
+}
+
+std::optional<int> ServerProcess::WaitExit() {
+  const int64_t deadline = NowMs() + kWaitMs;
+  while (!status_) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = status;
+      break;
+    }
+    if (NowMs() >= deadline) {
+      ADD_FAILURE() << "the server did not end; output:\n" << output_;
+      return std::nullopt;
+    }
+    if (pidfd_ >= 0) {
+      Wait(pidfd_, POLLIN, 100);
+      continue;
+    }
+    // Without a process descriptor the end of the output pipe tells the end.
+    if (output_fd_ < 0) {
+      waitpid(pid_, &status, 0);
+      status_ = status;
+      break;
+    }
+    Wait(-1, 0, 100);
+  }
+  Drain();
+  return status_;
+}
+
+int ServerProcess::WaitExitCode() {
+  std::optional<int> status = WaitExit();
+  if (!status || !WIFEXITED(*status)) {
+    return -1;
+  }
+  return WEXITSTATUS(*status);
+}
+
+void ServerProcess::Signal(int number) const {
+  kill(pid_, number);
+}
+
+bool ServerProcess::WaitForOutput(const std::string& text, size_t offset) {
+  if (OutputShows(text, offset, kWaitMs)) {
+    return true;
+  }
+  ADD_FAILURE() << "no \"" << text << "\" in the output:\n" << output_;
+  return false;
+}
+
+bool ServerProcess::OutputShows(const std::string& text, size_t offset, int timeout_ms) {
+  const int64_t deadline = NowMs() + timeout_ms;
+  while (output_.find(text, offset) == std::string::npos) {
+    if (output_fd_ < 0 || NowMs() >= deadline) {
+      return false;
+    }
+    Wait(-1, 0, static_cast<int>(deadline - NowMs()));
+  }
+  return true;
+}
+
+bool ServerProcess::CaptureSysLog() {
+  const std::string path = Path("/dev/log");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    return false;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  syslog_fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  return bind(syslog_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool ServerProcess::WaitForSysLog(const std::string& text) {
+  const int64_t deadline = NowMs() + kWaitMs;
+  while (syslog_.find(text) == std::string::npos) {
+    if (NowMs() >= deadline) {
+      ADD_FAILURE() << "no \"" << text << "\" in the system log:\n" << syslog_;
+      return false;
+    }
+    Wait(syslog_fd_, POLLIN, static_cast<int>(deadline - NowMs()));
+  }
+  return true;
+}
+
+void ServerProcess::DrainSysLog() {
+  char buffer[16384];
+  for (;;) {
+    ssize_t count = recv(syslog_fd_, buffer, sizeof buffer, 0);
+    if (count <= 0) {
+      return;
+    }
+    for (ssize_t i = 0; i < count; ++i) {
+      syslog_ += buffer[i] == '\0' ? '\n' : buffer[i];
+    }
+  }
+}
+
+short ServerProcess::Wait(int fd, short events, int timeout_ms) {
+  const int64_t deadline = NowMs() + timeout_ms;
+  for (;;) {
+    // The log is drained first, so a wait on it sees what is already there.
+    if (syslog_fd_ >= 0) {
+      DrainSysLog();
+    }
+    pollfd entries[3] = {{fd, events, 0}, {output_fd_, POLLIN, 0}, {syslog_fd_, POLLIN, 0}};
+    const int left = static_cast<int>(std::max<int64_t>(0, deadline - NowMs()));
+    int ready = poll(entries, 3, left);
+    if (ready < 0 && errno != EINTR) {
+      return 0;
+    }
+    if (entries[1].revents != 0) {
+      Drain();
+    }
+    if (entries[2].revents != 0) {
+      DrainSysLog();
+    }
+    if (entries[0].revents != 0) {
+      return entries[0].revents;
+    }
+    // With nothing but output to wait for, any output ends the wait.
+    if (ready == 0 || fd < 0 || left == 0) {
+      return 0;
+    }
+  }
+}
+
+void ServerProcess::Drain() {
+  while (output_fd_ >= 0) {
+    pollfd entry{output_fd_, POLLIN, 0};
+    if (poll(&entry, 1, 0) != 1 || !ReadOutput()) {
+      return;
+    }
+  }
+}
+
+bool ServerProcess::ReadOutput() {
+  char buffer[4096];
+  ssize_t count = read(output_fd_, buffer, sizeof buffer);
+  if (count > 0) {
+    output_.append(buffer, static_cast<size_t>(count));
+    return true;
+  }
+  if (count < 0 && errno == EINTR) {
+    return true;
+  }
+  close(output_fd_);
+  output_fd_ = -1;
+  return false;
+}
+
+}  // namespace e2e

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A guard against a hang, never a timing assertion: every wait of the tests
+// ends at once when what it waits for happens.
+constexpr int kWaitMs = 20000;
+
+// The real korvexd, run as a child with a fresh board root of its own and a
+// port of its own. Its standard output and error are drained into output()
+// whenever a test waits for anything, so the server never blocks on a full
+// pipe. The destructor kills a server still running and removes the root.
+class ServerProcess {
+ public:
+  ServerProcess();
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  const std::string& root() const { return root_; }
+  // The board path under this server's root.
+  std::string Path(const std::string& absolute_path) const { return root_ + absolute_path; }
+  uint16_t port() const { return port_; }
+  pid_t pid() const { return pid_; }
+  // Started and not yet seen to end.
+  bool running() const { return pid_ > 0 && !status_; }
+
+  // Starts korvexd with exactly these arguments.
+  [[nodiscard]] bool Start(const std::vector<std::string>& args);
+  // Starts korvexd on its port and waits until it serves the board's control
+  // socket, which it opens after it listens for the controller.
+  [[nodiscard]] bool StartServing(const std::vector<std::string>& extra_args = {});
+  // Waits until the control socket answers; false when the server ended.
+  [[nodiscard]] bool WaitReady();
+
+  // Waits for the child to end; its raw wait status, nothing on a hang.
+  std::optional<int> WaitExit();
+  // The exit code of a normal end, -1 for any other end or a hang.
+  int WaitExitCode();
+  void Signal(int number) const;
+
+  // Waits until the output holds text at or after offset; false, with a test
+  // failure, on a hang.
+  [[nodiscard]] bool WaitForOutput(const std::string& text, size_t offset = 0);
+  // The same without the failure, for a wait that may be tried again.
+  [[nodiscard]] bool OutputShows(const std::string& text, size_t offset, int timeout_ms);
+  const std::string& output() const { return output_; }
+
+  // Plays the board's system log: binds a datagram socket at /dev/log under
+  // the root, drained into syslog() like the output.
+  [[nodiscard]] bool CaptureSysLog();
+  // The lines received, each line's NUL made a newline.
+  const std::string& syslog() const { return syslog_; }
+  [[nodiscard]] bool WaitForSysLog(const std::string& text);
+
+  // Waits for events on fd while draining the server's output and log; the
+  // revents of fd, 0 on a hang.
+  short Wait(int fd, short events, int timeout_ms = kWaitMs);
+
+ private:
+  void Drain();
+  void DrainSysLog();
+  // Reads what the server wrote; false when the pipe is at its end.
+  bool ReadOutput();
+
+  std::string root_;
+  uint16_t port_ = 0;
+  pid_t pid_ = -1;
+  int pidfd_ = -1;
+  int output_fd_ = -1;
+  std::optional<int> status_;
+  std::string output_;
+  int syslog_fd_ = -1;
+  std::string syslog_;
+};
+
+}  // namespace e2e

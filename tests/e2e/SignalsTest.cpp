@@ -1,0 +1,122 @@
+#include "tests/e2e/GatewayFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace e2e {
+namespace {
+
+using SignalsTest = GatewayFixture;
+
+constexpr int kAttempts = 50;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(SignalsTest, HangUpSendsTheResourceReport) {
+  server_.Signal(SIGHUP);
+  ExpectNext(controller_, {std::nullopt, std::nullopt, "query"});
+  EXPECT_TRUE(server_.WaitForOutput("update hardware resources\n"));
+  EXPECT_TRUE(controller_.Sync());
+}
+
+TEST_F(SignalsTest, EachUser2RewritesTheStatusFileFromTheStart) {
+  const std::string path = server_.Path("/var/log/server-status");
+  const std::string kHead = "server status information.\nversion : T250124-1901\n";
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    // Longer than any dump: a file not truncated would keep its tail.
+    std::ofstream(path) << std::string(100000, '~');
+    server_.Signal(SIGUSR2);
+    // The signal is acted on in a later pass of the loop; every ping makes one.
+    std::string status;
+    for (int attempt = 0; attempt < kAttempts && status.rfind(kHead, 0) != 0; ++attempt) {
+      ASSERT_TRUE(controller_.Sync());
+      status = ReadFile(path);
+    }
+    EXPECT_EQ(status.rfind(kHead, 0), 0u) << status.substr(0, 200);
+    EXPECT_NE(status.find("event transition measurement"), std::string::npos);
+    EXPECT_EQ(status.find('~'), std::string::npos);
+  }
+}
+
+class StopTest : public GatewayFixture, public testing::WithParamInterface<int> {};
+
+TEST_P(StopTest, StopsCleanlyAfterDestroyingEverySlot) {
+  ASSERT_TRUE(controller_.Send(CreateTrunk(1, 5, 0, 5)));
+  ASSERT_TRUE(controller_.Send(CreateTrunk(2, 6, 0, 6)));
+  ASSERT_TRUE(controller_.Send(Connect(3, 5, 6)));
+  ASSERT_TRUE(controller_.Sync());
+  ASSERT_EQ(board_.Ask("/dev/hal output 6"), "ok source 5");
+
+  server_.Signal(GetParam());
+  ASSERT_TRUE(server_.WaitForOutput("Mux: terminating...\n"));
+  // The slots go at once; the server then waits a second before it closes the
+  // controller's connection, while the board still answers.
+  std::string output;
+  for (int attempt = 0; attempt < kAttempts && output != "ok constant 213"; ++attempt) {
+    server_.Wait(-1, 0, 10);
+    output = board_.Ask("/dev/hal output 6");
+  }
+  EXPECT_EQ(output, "ok constant 213");
+  EXPECT_TRUE(controller_.WaitClosed());
+  EXPECT_EQ(server_.WaitExitCode(), 0) << server_.output();
+  EXPECT_FALSE(std::filesystem::exists(server_.Path("/var/run/server.pid")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopTest, testing::Values(SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int>& info) { return std::string(strsignal(info.param)); });
+
+TEST(Daemon, DetachesLogsToSysLogAndKeepsThePidFile) {
+  ServerProcess server;
+  ASSERT_TRUE(server.CaptureSysLog());
+  ASSERT_TRUE(server.Start({"--daemon", "--port", std::to_string(server.port())}));
+  EXPECT_EQ(server.WaitExitCode(), 0);
+  ASSERT_TRUE(server.WaitReady());
+
+  const std::string pid = ReadFile(server.Path("/var/run/server.pid"));
+  ASSERT_FALSE(pid.empty());
+  const pid_t daemon_pid = std::stoi(pid);
+  EXPECT_NE(daemon_pid, server.pid());
+  // Standard output at notice level (29) under the daemon's ident.
+  EXPECT_TRUE(server.WaitForSysLog(
+      "kvd-T250124-1901: Starting server [T250124-1901], port=" + std::to_string(server.port()) + "\n"));
+  EXPECT_EQ(server.syslog().rfind("<29>", 0), 0u) << server.syslog();
+
+  Controller controller(server);
+  ASSERT_TRUE(controller.Connect());
+  EXPECT_TRUE(controller.Sync());
+
+  // Not our child: its end shows on a process descriptor.
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, daemon_pid, 0));
+  ASSERT_GE(pidfd, 0);
+  kill(daemon_pid, SIGTERM);
+  const bool ended = (server.Wait(pidfd, POLLIN) & POLLIN) != 0;
+  if (!ended) {
+    kill(daemon_pid, SIGKILL);
+  }
+  close(pidfd);
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(std::filesystem::exists(server.Path("/var/run/server.pid")));
+  // The log stream at debug level (31).
+  EXPECT_TRUE(server.WaitForSysLog("kvd-T250124-1901: Mux: terminating...\n"));
+  EXPECT_NE(server.syslog().find("<31>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e
