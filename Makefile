@@ -2,8 +2,11 @@
 # machine: they install what is missing first.
 JOBS ?= $(shell nproc)
 TEST_DIR := build/test
+RUN_DIR := build/run
+BOARD_ROOT := $(CURDIR)/$(RUN_DIR)/board
+PORT ?= 20001
 
-.PHONY: deps test build-test format clean
+.PHONY: deps test build-test build-run run format clean
 
 deps:
 	./scripts/install-deps.sh
@@ -14,6 +17,16 @@ build-test: deps
 
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The server as a user runs it: optimised, without sanitizers.
+build-run: deps
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(RUN_DIR) -j $(JOBS) --target korvexd
+
+# On the simulated board, in the foreground, logging to the console; Ctrl-C stops it.
+run: build-run
+	./scripts/board-root.sh $(BOARD_ROOT)
+	GATEWAY_ROOT=$(BOARD_ROOT) $(RUN_DIR)/server/korvexd --port $(PORT)
 
 format:
 	find platform runtime asn1 schemas server hardware slots rtp radio signalling monitoring tests bench \
