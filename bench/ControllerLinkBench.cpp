@@ -1,0 +1,305 @@
+// Commands per second and latency of the controller link, measured against a
+// running server over loopback (start one with `make run`): ping, and cycles
+// of create, create, connect, disconnect, destroy, destroy of two trunk slots.
+// The floor beside them is a bare TPKT echo over the same socket path (the
+// server's acceptor, stream and TPKT layers), run in a child process.
+//
+//   ControllerLinkBench [--port N] [--count N]
+#include "asn1/CoderEnv.h"
+#include "runtime/ControlAcceptorNet.h"
+#include "runtime/Multiplexer.h"
+#include "schemas/LGCP.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Alternatives of LGCP::PDU.
+constexpr int kResponse = 1;
+
+// The controller side: a blocking TCP client that frames in TPKT (RFC 1006).
+class Link {
+ public:
+  ~Link() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  bool Connect(uint16_t port) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  bool Send(const Bytes& payload) {
+    const size_t length = payload.size() + 4;
+    Bytes frame = {3, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    return send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
+  }
+  std::optional<Bytes> Receive() {
+    Bytes header(4);
+    if (!ReadAll(header) || header[0] != 3) {
+      return std::nullopt;
+    }
+    Bytes payload((static_cast<size_t>(header[2]) << 8 | header[3]) - 4);
+    if (!ReadAll(payload)) {
+      return std::nullopt;
+    }
+    return payload;
+  }
+
+ private:
+  bool ReadAll(Bytes& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t count = recv(fd_, bytes.data() + done, bytes.size() - done, 0);
+      if (count <= 0) {
+        return false;
+      }
+      done += static_cast<size_t>(count);
+    }
+    return true;
+  }
+
+  int fd_ = -1;
+};
+
+Bytes Encode(const LGCP::Message& message) {
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  std::vector<char> bytes;
+  if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
+    std::cerr << "encode failed" << std::endl;
+  }
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+LGCP::Message Command(int seq, std::optional<unsigned> slot) {
+  LGCP::Message message;
+  message.includeOptionalField(0, 0);
+  message.set_seq(seq);
+  if (slot) {
+    message.includeOptionalField(1, 1);
+    message.set_slot(*slot);
+  }
+  message.get_pdu().select_command();
+  return message;
+}
+
+// Sends the command and reads until its answer, skipping signals; false on a
+// failed answer or a lost link.
+bool Execute(Link& link, const LGCP::Message& command) {
+  if (!link.Send(Encode(command))) {
+    return false;
+  }
+  for (;;) {
+    std::optional<Bytes> payload = link.Receive();
+    if (!payload) {
+      return false;
+    }
+    LGCP::Message answer;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+    const char* begin = reinterpret_cast<const char*>(payload->data());
+    if (!ASN1::decode(begin, begin + payload->size(), &env, answer, true)) {
+      return false;
+    }
+    if (answer.get_pdu().currentSelection() != kResponse || !answer.hasOptionalField(0) ||
+        answer.get_seq().getValue() != command.get_seq().getValue()) {
+      continue;
+    }
+    return answer.get_pdu().get_response().currentSelection() == 0;
+  }
+}
+
+struct Result {
+  const char* name;
+  int commands_per_round;
+  std::vector<double> latencies_us;
+  double seconds = 0;
+};
+
+// Runs count rounds, timing each; false as soon as a round fails.
+bool TimeRounds(Result& result, int count, const std::function<bool(int)>& round) {
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    const Clock::time_point begin = Clock::now();
+    if (!round(i)) {
+      std::cerr << result.name << ": round " << i << " failed" << std::endl;
+      return false;
+    }
+    result.latencies_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - begin).count());
+  }
+  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return true;
+}
+
+void Report(Result& result) {
+  std::vector<double>& l = result.latencies_us;
+  if (l.empty()) {
+    return;
+  }
+  std::sort(l.begin(), l.end());
+  const double commands = static_cast<double>(l.size()) * result.commands_per_round;
+  std::printf("%-34s %12.0f %12.1f %12.1f\n", result.name, commands / result.seconds, l[l.size() / 2],
+              l[std::min(l.size() - 1, l.size() * 99 / 100)]);
+}
+
+// The floor: the acceptor, stream and TPKT layers of the server, echoing.
+class Echo : public Control::Notify {
+ public:
+  explicit Echo(Control::Service& service) : service_(service) {}
+  void OnConnect() override {}
+  void OnDisconnect() override {}
+  void OnMessage(const char* data, int len) override { service_.Send(data, len); }
+
+ private:
+  Control::Service& service_;
+};
+
+// A port no one uses: the kernel's pick for port 0.
+uint16_t FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t length = sizeof address;
+  uint16_t port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+// Runs the echo server in a child; its pid once it listens, -1 on failure.
+pid_t StartEcho(uint16_t port) {
+  int ready[2];
+  if (pipe(ready) != 0) {
+    return -1;
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    Control::AcceptorNet acceptor(port, false);
+    Echo echo(acceptor);
+    acceptor.Bind(&echo);
+    if (!acceptor.Activate()) {
+      _exit(1);
+    }
+    (void)!write(ready[1], "r", 1);
+    multiplexer.run(false, true);
+    _exit(0);
+  }
+  close(ready[1]);
+  char byte;
+  const bool listening = pid > 0 && read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  return listening ? pid : -1;
+}
+
+std::optional<int> Number(const char* text) {
+  int value = 0;
+  const char* end = text + std::strlen(text);
+  auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || stop != end || value <= 0) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint16_t port = 20001;
+  int count = 10000;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::optional<int> value = Number(argv[i + 1]);
+    if (!value || (std::strcmp(argv[i], "--port") != 0 && std::strcmp(argv[i], "--count") != 0)) {
+      std::cerr << "usage: " << argv[0] << " [--port N] [--count N]" << std::endl;
+      return 2;
+    }
+    (std::strcmp(argv[i], "--port") == 0 ? port = static_cast<uint16_t>(*value) : count = *value);
+  }
+
+  std::printf("%-34s %12s %12s %12s\n", "", "commands/s", "median us", "p99 us");
+  const uint16_t echo_port = FreePort();
+  pid_t echo_pid = StartEcho(echo_port);
+  Link echo;
+  if (echo_pid < 0 || !echo.Connect(echo_port)) {
+    std::cerr << "the echo floor did not start on port " << echo_port << std::endl;
+    return 1;
+  }
+  const Bytes ping = Encode([] {
+    LGCP::Message message = Command(1, std::nullopt);
+    message.get_pdu().get_command().select_ping();
+    return message;
+  }());
+  Result floor{"tpkt echo (floor)", 1, {}};
+  bool ok = TimeRounds(floor, count, [&](int) { return echo.Send(ping) && echo.Receive().has_value(); });
+  kill(echo_pid, SIGKILL);
+  waitpid(echo_pid, nullptr, 0);
+  Report(floor);
+
+  Link server;
+  if (!ok || !server.Connect(port)) {
+    std::cerr << "no server on port " << port << " (start one with make run)" << std::endl;
+    return 1;
+  }
+  Result pings{"ping", 1, {}};
+  ok = TimeRounds(pings, count, [&](int i) {
+    LGCP::Message message = Command(i, std::nullopt);
+    message.get_pdu().get_command().select_ping();
+    return Execute(server, message);
+  });
+  Report(pings);
+
+  // Per cycle: create 10 and 11 on trunk 0, connect 10 to 11, disconnect 11, destroy both.
+  Result cycles{"trunk slot cycle (6 commands)", 6, {}};
+  ok = ok && TimeRounds(cycles, count / 6 + 1, [&](int i) {
+         int seq = i * 6;
+         auto create = [&](unsigned slot, int timeslot) {
+           LGCP::Message message = Command(++seq, slot);
+           LGCP::TrunkParams& params = message.get_pdu().get_command().select_create().select_trunk();
+           params.set_trunk(0);
+           params.set_timeslot(timeslot);
+           return Execute(server, message);
+         };
+         auto simple = [&](unsigned slot, const std::function<void(LGCP::Command&)>& select) {
+           LGCP::Message message = Command(++seq, slot);
+           select(message.get_pdu().get_command());
+           return Execute(server, message);
+         };
+         return create(10, 10) && create(11, 11) && simple(10, [](LGCP::Command& c) { c.select_connect() = 11; }) &&
+                simple(11, [](LGCP::Command& c) { c.select_disconnect(); }) &&
+                simple(10, [](LGCP::Command& c) { c.select_destroy(); }) &&
+                simple(11, [](LGCP::Command& c) { c.select_destroy(); });
+       });
+  Report(cycles);
+  return ok ? 0 : 1;
+}
