@@ -18,6 +18,10 @@
 #include "server/HeartBeatCtl.h"
 #include "server/Options.h"
 #include "server/TraceCtl.h"
+#include "slots/EchoFactory.h"
+#include "slots/ExtFactory.h"
+#include "slots/MapFactory.h"
+#include "slots/MccFactory.h"
 #include "slots/Slots.h"
 
 #include <signal.h>
@@ -101,6 +105,16 @@ void ReadConfiguration() {
   TraceCtl::Configure(config["traces"]);
 }
 
+// Each factory joins the head of the chain when built, so a create asks them
+// in the reverse of this order, and the trunk factories, built before main,
+// last.
+void BuildFactories() {
+  MapFactory::instance();
+  ExtFactory::instance();
+  MccFactory::instance();
+  EchoFactory::instance();
+}
+
 void BindServices() {
   ctrlServer.Bind(&HeartBeatCtl::instance());
   ctrlServer.Bind(&Slots::instance());
@@ -126,6 +140,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
   }
+  BuildFactories();
   HwMux::instance();
   if (options.daemon) {
     RunDaemon();

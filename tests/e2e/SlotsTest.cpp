@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace e2e {
@@ -129,6 +130,40 @@ TEST_F(TrunkSlotsTest, ASecondSlotOnATimeslotReplacesTheFirst) {
   EXPECT_TRUE(server_.WaitForOutput("trunk-slot: two slots require the same timeslot, remove old."));
   ASSERT_TRUE(controller_.Send(Destroy(4, kSource)));
   ExpectNext(controller_, {4, kSource, "error slotNotExists"});
+}
+
+using FactoriesTest = GatewayFixture;
+
+LGCP::Message Create(int seq, unsigned slot, const std::function<void(LGCP::CreateParams&)>& fill) {
+  LGCP::Message message = Command(seq, slot);
+  fill(message.get_pdu().get_command().select_create());
+  return message;
+}
+
+TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
+  // A map slot receiving bus 1 channel 3: switch output 8192 + 128 + 3.
+  ASSERT_TRUE(controller_.Send(Create(1, 20, [](LGCP::CreateParams& p) {
+    LGCP::MapParams& map = p.select_map();
+    map.includeOptionalField(1, 1);
+    map.get_receiver().set_bus(1);
+    map.get_receiver().set_channel(3);
+  })));
+  ExpectNext(controller_, {1, 20u, "success"});
+  ExpectNext(controller_, {std::nullopt, 20u, "receiver active 8323"});
+  ASSERT_TRUE(controller_.Send(Create(2, 21, [](LGCP::CreateParams& p) {
+    LGCP::ExtParams& ext = p.select_ext();
+    ext.set_transmitter(100);
+    ext.set_receiver(101);
+  })));
+  ExpectNext(controller_, {2, 21u, "success"});
+  ExpectNext(controller_, {std::nullopt, 21u, "transmitter active 100"});
+  ASSERT_TRUE(controller_.Send(Connect(3, 21, 20)));
+  ExpectNext(controller_, {3, 21u, "success"});
+  EXPECT_EQ(board_.Ask("/dev/hal output 8323"), "ok source 100");
+
+  // No echo bus is present on this board.
+  ASSERT_TRUE(controller_.Send(Create(4, 22, [](LGCP::CreateParams& p) { p.select_echo(); })));
+  ExpectNext(controller_, {4, 22u, "error insufficientResources"});
 }
 
 }  // namespace
