@@ -246,8 +246,10 @@ bool Slots::Destroy(Slot* slot) {
     std::cerr << "mux internal error: unexpected slots exists." << std::endl;
   }
   slot->destroying_ = true;
+  const uint32_t number = slot->id_;
   if (!slot->BeforeDestroy()) {
-    return false;
+    // A wind-down may complete from inside the hook, and the slot is gone then.
+    return Find(number) == nullptr;
   }
   on_release(slot);
   return true;

@@ -54,6 +54,15 @@ bool ProbeSlot::Noted(const char* hook, bool result) const {
   return result;
 }
 
+bool ProbeSlot::IBeforeDestroy() {
+  if (options_.released_in_hook) {
+    Noted("IBeforeDestroy", false);
+    on_release();
+    return false;
+  }
+  return Noted("IBeforeDestroy", !options_.winds_down);
+}
+
 ProbeFactory& ProbeFactory::instance() {
   static ProbeFactory factory;
   return factory;

@@ -25,6 +25,8 @@ struct ProbeOptions {
   bool winds_down = false;
   bool output = true;
   bool input = true;
+  // Winds down, but completes at once from inside IBeforeDestroy.
+  bool released_in_hook = false;
 };
 
 // A slot kind with switch channels of its choice that journals every hook it is
@@ -34,7 +36,7 @@ class ProbeSlot : public Slot {
   ProbeSlot(int transmit, int receive, const ProbeOptions& options)
       : transmit_(transmit), receive_(receive), options_(options) {}
 
-  bool IBeforeDestroy() override { return Noted("IBeforeDestroy", !options_.winds_down); }
+  bool IBeforeDestroy() override;
   int GetConnectionPriority() const override { return options_.priority; }
   bool IHwConnectTransmitter(Slot* to) override {
     return Noted("IHwConnectTransmitter", Slot::IHwConnectTransmitter(to));

@@ -102,6 +102,37 @@ TEST_F(SlotsTest, DestroyOfAWindingDownSlotIsAnsweredAtItsRelease) {
   }
 }
 
+TEST_F(SlotsTest, AWindDownThatCompletesInsideTheHookIsAnsweredAtOnce) {
+  ProbeOptions at_once;
+  at_once.released_in_hook = true;
+  const struct {
+    const char* name;
+    std::function<Lines()> destroy;
+    Lines answers;
+  } kCases[] = {
+      {"destroy", [this] { return Destroy(6, 12); }, {"#12 6 success"}},
+      {"create over it",
+       [this] { return CreateTrunk(6, 0, 3); },
+       {"6 success", "6 transmitter : active : 3", "6 receiver : active : 3"}},
+      {"controller loss",
+       [this] {
+         DropController();
+         return Lines{};
+       },
+       {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(CreateProbe(6, 100, 101, at_once), Lines{"6 success"});
+    EXPECT_EQ(c.destroy(), c.answers);
+    EXPECT_TRUE(ProbeFactory::instance().slots().empty());
+    if (Slot* slot = SlotAt(6)) {
+      EXPECT_STREQ(slot->GetName(), "trunk");
+      (void)Destroy(6);
+    }
+  }
+}
+
 TEST_F(SlotsTest, SameTimeslotUnderAnotherNumberRemovesTheOldSlot) {
   ASSERT_EQ(CreateTrunk(1, 2, 3).size(), 3u);
   EXPECT_EQ(CreateTrunk(2, 2, 3), (Lines{"2 success", "2 transmitter : active : 67", "2 receiver : active : 67"}));
