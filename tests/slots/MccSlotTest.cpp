@@ -2,8 +2,6 @@
 
 #include "platform/sim/Board.h"
 #include "platform/sim/MccDriver.h"
-#include "runtime/Dpc.h"
-#include "runtime/Multiplexer.h"
 #include "tests/slots/SlotsHarness.h"
 
 #include <gtest/gtest.h>
@@ -26,28 +24,6 @@ using Carries = TdmSwitch::Carries;
 constexpr unsigned long kAllocate = 0x40144d00;
 constexpr unsigned long kTimeslot = 0x20004d02;
 constexpr unsigned long kQuery = 0x80104d03;
-
-// Runs one complete pass of the event loop: a deferred call stops the loop as
-// the second pass begins, and a plug-in bounds the wait of a pass where
-// nothing is ready.
-void RunPass() {
-  struct Stop {
-    void OnRun() {
-      if (++runs == 3) {
-        multiplexer.terminate();
-      }
-    }
-    int runs = 0;
-  } stop;
-  struct Bound : TimerPoolPlugin {
-    int timeout() override { return 1; }
-  } bound;
-  Dpc dpc;
-  dpc.Bind(&stop, &Stop::OnRun);
-  dpc.Activate();
-  bound.timerHook();
-  multiplexer.run(false, true);
-}
 
 // A userData signal as the harness describes it.
 std::string UserData(unsigned slot, const Bytes& bytes) {
@@ -148,12 +124,12 @@ TEST_F(MccSlotTest, ReceivedFramesGoToTheControllerAsUserData) {
   CreateMcc(6, LGCP::MccType::transparent);
   ASSERT_TRUE(mcc_->Receive(ChannelOf(5), {0x01, 0x02}));
   ASSERT_TRUE(mcc_->Receive(ChannelOf(5), {0x03}));
-  RunPass();
+  ctrlsrv_test::Pump();
   EXPECT_EQ(Received(), (Lines{UserData(5, {0x01, 0x02}), UserData(5, {0x03})}));
 
   // A transparent burst comes in the pieces the device reads it in, nothing lost.
   ASSERT_TRUE(mcc_->Receive(ChannelOf(6), Bytes(1300, 0x5a)));
-  RunPass();
+  ctrlsrv_test::Pump();
   EXPECT_EQ(Received(),
             (Lines{UserData(6, Bytes(512, 0x5a)), UserData(6, Bytes(512, 0x5a)), UserData(6, Bytes(276, 0x5a))}));
 }
@@ -169,7 +145,7 @@ TEST_F(MccSlotTest, UserDataGoesOutAsOneFrameAndWaitsOutBackPressure) {
   EXPECT_EQ(SendUserData(5, {0x40}), Lines{"5 error unsupported"});
   EXPECT_EQ(mcc_->TakeTransmitted(channel), std::vector<Bytes>{});
   ASSERT_TRUE(mcc_->SetBlocked(channel, false));
-  RunPass();
+  ctrlsrv_test::Pump();
   EXPECT_EQ(SendUserData(5, {0x50}), Lines{"5 success"});
   EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x50}}));
 
@@ -182,8 +158,8 @@ TEST_F(MccSlotTest, AHungUpChannelIsLetGoOnceAndTakenBackAtTheNextUserData) {
   CreateMcc(5, LGCP::MccType::data);
   const int channel = ChannelOf(5);
   mcc_->HangUpAll();
-  RunPass();
-  RunPass();
+  ctrlsrv_test::Pump();
+  ctrlsrv_test::Pump();
   const std::string line = "mcc: 05:MCC device hang-up: POLLHUP\n";
   const std::string errors = ErrorText();
   ASSERT_NE(errors.find(line), std::string::npos) << errors;
@@ -193,13 +169,13 @@ TEST_F(MccSlotTest, AHungUpChannelIsLetGoOnceAndTakenBackAtTheNextUserData) {
   EXPECT_EQ(SendUserData(5, {0x01}), Lines{"5 success"});
   EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x01}}));
   ASSERT_TRUE(mcc_->Receive(channel, {0x02}));
-  RunPass();
+  ctrlsrv_test::Pump();
   EXPECT_EQ(Received(), Lines{UserData(5, {0x02})});
 
   // Hung up again, and another slot is given the freed channel first: the
   // switch paths of the first name a channel that is not its own any more.
   mcc_->HangUpAll();
-  RunPass();
+  ctrlsrv_test::Pump();
   CreateMcc(6, LGCP::MccType::data);
   ASSERT_EQ(ChannelOf(6), channel);
   EXPECT_EQ(SendUserData(5, {0x03}), Lines{"5 error unsupported"});
