@@ -2,11 +2,9 @@
 
 #include "asn1/CoderEnv.h"
 #include "runtime/ControlService.h"
-#include "runtime/Dpc.h"
-#include "runtime/Event.h"
-#include "runtime/Multiplexer.h"
 #include "schemas/LGCP.h"
 #include "server/CtrlSrv.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -53,31 +51,9 @@ class Capture {
   std::streambuf* saved_;
 };
 
-// Runs a few loop passes: enough for a frame to be read and answered, or for a disconnect to be reported. A
-// descriptor that is always readable keeps poll from waiting.
+// Runs a few loop passes: enough for a frame to be read and answered, or for a disconnect to be reported.
 inline void Pump() {
-  struct Stopper {
-    void OnRun() {
-      // The deferred calls run twice per pass.
-      if (++runs == 10) {
-        multiplexer.terminate();
-      }
-    }
-    void OnEvent(int, short) {}
-    int runs = 0;
-  } stopper;
-  int fds[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-  Fd ready(fds[0]);
-  Fd writer(fds[1]);
-  ASSERT_EQ(write(writer.get(), "x", 1), 1);
-  Event always;
-  always.Bind("always", &Stopper::OnEvent, &stopper);
-  always.Schedule(ready, POLLIN);
-  Dpc dpc;
-  dpc.Bind(&stopper, &Stopper::OnRun);
-  dpc.Activate();
-  multiplexer.run(false, true);
+  control_test::RunPasses(5);
 }
 
 inline Bytes Encode(const LGCP::Message& message) {
