@@ -47,6 +47,9 @@ constexpr int kBitsMask = 15;
 constexpr int kTrunkTimeslot = 0;
 constexpr int kSignallingTimeslot = 16;
 
+// Poll results that keep a descriptor reporting at once, pass after pass.
+constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
+
 constexpr int kIoctlCommand = 9;
 constexpr int kTrunkCfgCommand = 10;
 constexpr int kCasIoctl = 15;
@@ -189,26 +192,38 @@ void E1Ctl::CheckOpenCas() {
   cas_event_.Schedule(cas_, POLLIN);
 }
 
-void E1Ctl::OnUpdateCas(int fd, short) {
+void E1Ctl::OnUpdateCas(int fd, short revents) {
+  // The loop serves the registration on every pass, readable or not.
+  if ((revents & (POLLIN | kTrouble)) == 0) {
+    return;
+  }
   uint8_t record[kChannelRecordSize];
   const ssize_t count = platform::Read(fd, record, sizeof record);
-  if (count == 0) {
-    // The driver hung up: drop the device, so that the status cycle opens it
-    // again, instead of being woken for the end of file on every pass.
-    std::cerr << ext::header(this) << "cas interface closed by the driver" << std::endl;
-    cas_event_.Release();
-    cas_.close();
+  const int error = errno;
+  if (count == static_cast<ssize_t>(sizeof record)) {
+    platform::BeReader reader(record, sizeof record);
+    const int32_t trunk = reader.I32();
+    const int32_t timeslot = reader.I32();
+    const uint8_t rx = reader.U8();
+    const uint8_t tx = reader.U8();
+    SendCas(trunk, timeslot, rx, tx);
     return;
   }
-  if (count != static_cast<ssize_t>(sizeof record)) {
+  const bool failed = count < 0 && error != EAGAIN && error != EINTR;
+  if (count > 0 || (count < 0 && !failed && (revents & kTrouble) == 0)) {
+    // A short record, or nothing yet.
     return;
   }
-  platform::BeReader reader(record, sizeof record);
-  const int32_t trunk = reader.I32();
-  const int32_t timeslot = reader.I32();
-  const uint8_t rx = reader.U8();
-  const uint8_t tx = reader.U8();
-  SendCas(trunk, timeslot, rx, tx);
+  // An end of file, a failing read or an error on the descriptor would wake
+  // the loop again at once, on every pass: drop the device, so that the
+  // status cycle opens it again.
+  std::cerr << ext::header(this) << "cas interface closed: "
+            << (count == 0 ? "end of file"
+                : failed   ? std::strerror(error)
+                           : PollEventAsText(revents & kTrouble))
+            << std::endl;
+  cas_event_.Release();
+  cas_.close();
 }
 
 void E1Ctl::HandleCas(const LGCP::IoctlParams& params) {

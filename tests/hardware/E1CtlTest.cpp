@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -200,15 +201,45 @@ TEST_F(E1CtlTest, ControllerLossClosesEveryOpenTrunk) {
   EXPECT_EQ(listener_.heard, (Strings{"cas 0/0 rx 1 tx 0", "cas 3/0 rx 1 tx 0"}));
 }
 
-// A driver that hangs up would otherwise wake the loop on every pass.
-TEST_F(E1CtlTest, HungUpCasDeviceIsOpenedAgain) {
+// The loop serves the registration on every pass: only a readable device is read.
+TEST_F(E1CtlTest, QuietCasDeviceIsNotRead) {
   Connect();
   const size_t opens = Cas().OpenCount();
-  Cas().HangUpAll();
+  Cas().FailNext(sim::Call::kRead, 1, EIO);
   Received();
-  EXPECT_EQ(Cas().OpenCount(), opens - 1);
-  AdvanceMs(1000);
   EXPECT_EQ(Cas().OpenCount(), opens);
+}
+
+// A descriptor that keeps reporting would otherwise wake the loop on every
+// pass: it is dropped with one line and opened again by the status cycle.
+TEST_F(E1CtlTest, TroubledCasDeviceIsDroppedOnceAndOpenedAgain) {
+  const struct {
+    const char* name;
+    std::function<void(sim::E1CasDriver&)> trouble;
+    const char* line;
+  } kCases[] = {
+      {"driver hangs up", [](sim::E1CasDriver& cas) { cas.HangUpAll(); }, "E1: cas interface closed: end of file\n"},
+      {"reads keep failing",
+       [](sim::E1CasDriver& cas) {
+         cas.FailNext(sim::Call::kRead, 100, EIO);
+         cas.ReceiveBits(1, 5, 3);
+       },
+       "E1: cas interface closed: Input/output error\n"},
+  };
+  Connect();
+  Send(CasCommand(kOpen, 1, 5, 1));
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const size_t opens = Cas().OpenCount();
+    Capture errors(std::cerr);
+    c.trouble(Cas());
+    Received();
+    Received();
+    EXPECT_EQ(errors.Text(), c.line);
+    EXPECT_EQ(Cas().OpenCount(), opens - 1);
+    AdvanceMs(1000);
+    EXPECT_EQ(Cas().OpenCount(), opens);
+  }
 }
 
 }  // namespace
