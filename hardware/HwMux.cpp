@@ -3,13 +3,13 @@
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/Device.h"
+#include "runtime/Ext.h"
 
 #include <fcntl.h>
 
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <ios>
 #include <iostream>
 
 namespace {
@@ -27,17 +27,6 @@ constexpr unsigned kRefreshPerPass = 128;
 
 bool IsBusOutput(int channel) {
   return channel >= HwMux::kFirstOutput && channel < HwMux::kFirstOutput + HwMux::kOutputCount;
-}
-
-struct Hex {
-  unsigned value;
-};
-
-std::ostream& operator<<(std::ostream& out, Hex hex) {
-  const auto flags = out.flags();
-  out << "0x" << std::hex << std::uppercase << hex.value;
-  out.flags(flags);
-  return out;
 }
 
 }  // namespace
@@ -153,7 +142,8 @@ bool HwMux::Write(int output, unsigned value) {
   }
   SetShadow(output, kConstant);
   if (const int error = Request(kWriteRequest, output, static_cast<int32_t>(value), nullptr)) {
-    std::clog << "hwMux: write failed " << output << " <- " << Hex{value} << " : " << std::strerror(error) << std::endl;
+    std::clog << "hwMux: write failed " << output << " <- " << ext::OutUnsignedInHex(value, 0) << " : "
+              << std::strerror(error) << std::endl;
     return false;
   }
   return true;
@@ -165,8 +155,8 @@ uint8_t HwMux::Read(int channel) {
   }
   int32_t value = 255;
   if (const int error = Request(kReadRequest, channel, 255, &value)) {
-    std::clog << "hwMux: read failed " << channel << " -> " << Hex{static_cast<unsigned>(value)} << " : "
-              << std::strerror(error) << std::endl;
+    std::clog << "hwMux: read failed " << channel << " -> " << ext::OutUnsignedInHex(static_cast<uint32_t>(value), 0)
+              << " : " << std::strerror(error) << std::endl;
     return 255;
   }
   return static_cast<uint8_t>(value);
