@@ -18,16 +18,6 @@ namespace {
 // Enough for a test to see what a command did, bounded for a long workstation run.
 constexpr size_t kRequestsKept = 1000;
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-  std::string text;
-  char digits[3];
-  for (uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", byte);
-    text += digits;
-  }
-  return text;
-}
-
 std::string HexCode(unsigned long code) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", code);
@@ -322,6 +312,16 @@ Reply Driver::ControlRequests() const {
     text += request.has_record ? ":" + HexBytes(request.record) : "=" + std::to_string(request.value);
   }
   return Reply{true, text};
+}
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  char digits[3];
+  for (uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    text += digits;
+  }
+  return text;
 }
 
 std::optional<unsigned long> ParseNumber(const std::string& text) {

@@ -207,6 +207,8 @@ class Driver {
   std::deque<Request> requests_;
 };
 
+// Record bytes in a control reply: two lower-case hex digits each, nothing between.
+std::string HexBytes(const std::vector<uint8_t>& bytes);
 // Control-command arguments: decimal or 0x-prefixed hexadecimal, all of it.
 std::optional<unsigned long> ParseNumber(const std::string& text);
 // An errno by its name ("EIO") or number.

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <deque>
 #include <string>
 
@@ -27,16 +26,6 @@ constexpr unsigned long kQuery = 0x80104d03;
 constexpr size_t kQuerySize = 16;
 
 constexpr uint32_t kLargestPacket = 65536;
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  std::string text;
-  char digits[3];
-  for (uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", byte);
-    text += digits;
-  }
-  return text;
-}
 
 std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
   if (text.size() % 2 != 0) {
@@ -281,7 +270,7 @@ void MccDriver::AddCommands() {
     }
     std::string text;
     for (const std::vector<uint8_t>& frame : TakeTransmitted(*channel)) {
-      text += (text.empty() ? "" : " ") + Hex(frame);
+      text += (text.empty() ? "" : " ") + HexBytes(frame);
     }
     return Reply{true, text};
   });
