@@ -218,38 +218,48 @@ std::optional<long> Board::IoctlValue(int fd, unsigned long request, unsigned lo
 
 std::optional<long> Board::Read(int fd, void* buffer, size_t size) {
   auto lock = Lock();
-  Sweep();
-  OpenFile* file = FindOpen(fd);
-  if (file == nullptr) {
-    return std::nullopt;
-  }
-  if (file->driver_ != nullptr) {
-    if (long failure = file->driver_->CheckRead(*file)) {
-      return failure;
+  for (;;) {
+    Sweep();
+    OpenFile* file = FindOpen(fd);
+    if (file == nullptr) {
+      return std::nullopt;
     }
+    if (file->driver_ != nullptr) {
+      if (long failure = file->driver_->CheckRead(*file)) {
+        return failure;
+      }
+    }
+    if (!file->read_errors_.empty() && file->read_errors_.front().first <= file->taken_) {
+      // The failure's stand-in record goes with it.
+      char byte;
+      (void)recv(fd, &byte, sizeof byte, MSG_DONTWAIT);
+      ++file->taken_;
+      const int error = file->read_errors_.front().second;
+      file->read_errors_.pop_front();
+      return -error;
+    }
+    // Records the driver queued, then end of file once it hung up. Taken
+    // under the lock, so that a failure the control socket queues meanwhile
+    // cannot be read as an empty record.
+    const ssize_t result = recv(fd, buffer, size, MSG_DONTWAIT);
+    if (result >= 0) {
+      if (file->driver_ != nullptr) {
+        ++file->taken_;
+      }
+      return result;
+    }
+    const int error = errno;
+    const int flags = fcntl(fd, F_GETFL);
+    if (error != EAGAIN || flags < 0 || (flags & O_NONBLOCK) != 0) {
+      return -error;
+    }
+    // A descriptor the server made blocking waits unlocked, so that the
+    // control socket can deliver what it waits for.
+    lock.unlock();
+    pollfd entry{fd, POLLIN, 0};
+    (void)poll(&entry, 1, -1);
+    lock.lock();
   }
-  if (!file->read_errors_.empty() && file->read_errors_.front().first <= file->taken_) {
-    // The failure's stand-in record goes with it.
-    char byte;
-    (void)recv(fd, &byte, sizeof byte, MSG_DONTWAIT);
-    ++file->taken_;
-    const int error = file->read_errors_.front().second;
-    file->read_errors_.pop_front();
-    return -error;
-  }
-  // Records the driver queued, then end of file once it hung up. Unlocked: a
-  // server that made the descriptor blocking must not stall the control socket.
-  lock.unlock();
-  ssize_t result = read(fd, buffer, size);
-  if (result < 0) {
-    return -errno;
-  }
-  lock.lock();
-  // Past a hang-up the open may be gone; its count no longer matters then.
-  if (OpenFile* still = FindOpen(fd); still == file && file->driver_ != nullptr) {
-    ++file->taken_;
-  }
-  return result;
 }
 
 void Board::Stall(OpenFile& file, int fd) {

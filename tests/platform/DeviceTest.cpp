@@ -9,17 +9,29 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace sim {
 namespace {
 
 using DeviceTest = SimBoardTest;
+
+// The thread waits in the kernel ("S" in its stat line).
+bool IsAsleep(pid_t thread) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(thread) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t name_end = line.rfind(')');
+  return name_end != std::string::npos && line.compare(name_end, 4, ") S ") == 0;
+}
 
 short PollNow(int fd) {
   pollfd entry{fd, POLLIN, 0};
@@ -272,4 +284,32 @@ TEST_F(DeviceTest, ResetHangsUpEveryOpen) {
 }
 
 }  // namespace
+// The control socket queues from its own thread while the server's read may
+// already wait on a descriptor it made blocking.
+TEST_F(DeviceTest, BlockedReadGetsTheFailureQueuedWhileItWaits) {
+  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK), 0);
+  std::atomic<pid_t> reader{0};
+  ssize_t result = 0;
+  int error = 0;
+  std::thread thread([&] {
+    reader = static_cast<pid_t>(syscall(SYS_gettid));
+    char buffer[8];
+    result = platform::Read(fd, buffer, sizeof buffer);
+    error = errno;
+  });
+  while (reader == 0 || !IsAsleep(reader)) {
+    std::this_thread::yield();
+  }
+  driver_->QueueErrorToAll(EIO);
+  thread.join();
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(error, EIO);
+  driver_->QueueToAll({7, 8});
+  char buffer[8];
+  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 2);
+  platform::Close(fd);
+}
+
 }  // namespace sim

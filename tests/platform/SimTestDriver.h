@@ -53,6 +53,13 @@ class SimTestDriver : public Driver {
     }
   }
 
+  void QueueErrorToAll(int error) {
+    auto lock = Board::Lock();
+    for (OpenFile* file : Opens()) {
+      ASSERT_TRUE(DeliverError(*file, error));
+    }
+  }
+
   std::vector<std::vector<uint8_t>> written;
   int released = 0;
 
