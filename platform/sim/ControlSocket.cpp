@@ -21,6 +21,9 @@ namespace {
 
 // Longer lines are not commands; the client is dropped.
 constexpr size_t kLongestLine = 4096;
+// Twice the wrap of the 32-bit millisecond clock: far enough for any test,
+// near enough that the clock's microsecond arithmetic cannot overflow.
+constexpr unsigned long kLongestAdvanceMs = 1ul << 33;
 
 void IgnoreWake(int) {}
 
@@ -214,7 +217,7 @@ std::string ControlSocket::Answer(const std::string& line) {
   Reply reply{false, ""};
   if (!words.empty() && words[0] == "clock") {
     std::optional<unsigned long> ms = words.size() == 3 && words[1] == "advance" ? ParseNumber(words[2]) : std::nullopt;
-    if (!ms) {
+    if (!ms || *ms > kLongestAdvanceMs) {
       reply = Reply{false, "usage: clock advance <ms>"};
     } else {
       platform::clock_control::Advance(*ms);

@@ -18,8 +18,8 @@ namespace sim {
 // "ok <text>" on success, "error <text>" otherwise. Numbers are decimal or
 // 0x-hexadecimal; an errno is a name (EIO) or a number.
 //   board list                          -> ok <device path> ...
-//   clock advance <ms>                  moves the loop clock forward and wakes
-//                                       the loop's poll()
+//   clock advance <ms>                  moves the loop clock forward (at most
+//                                       2^33 ms at once) and wakes the loop's poll()
 //   <device> absent on|off              open fails with ENOENT while on
 //   <device> fail open|read|write|<request> <count> <errno>
 //                                       the next <count> such calls fail

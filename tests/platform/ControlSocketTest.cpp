@@ -113,6 +113,8 @@ TEST_F(ControlSocketTest, AnswersEachLineWithOneLine) {
       {"", "error empty command"},
       {"clock advance soon", "error usage: clock advance <ms>"},
       {"clock advance -5", "error usage: clock advance <ms>"},
+      {"clock advance 18446744073709551615", "error usage: clock advance <ms>"},
+      {"clock advance 8589934593", "error usage: clock advance <ms>"},
       {"/dev/sim-test queue", "error usage: queue <text>"},
   };
   for (const auto& c : kCases) {
