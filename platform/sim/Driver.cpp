@@ -15,9 +15,6 @@
 namespace sim {
 namespace {
 
-// Enough for a test to see what a command did, bounded for a long workstation run.
-constexpr size_t kRequestsKept = 1000;
-
 std::string HexCode(unsigned long code) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", code);
@@ -68,7 +65,7 @@ size_t Driver::OpenCount() const {
 
 std::vector<Request> Driver::Requests() const {
   auto lock = Board::Lock();
-  return std::vector<Request>(requests_.begin(), requests_.end());
+  return requests_.Items();
 }
 
 long Driver::OnOpen(OpenFile&) {
@@ -240,10 +237,7 @@ long Driver::InjectedFailure(Call call, unsigned long request) {
 }
 
 void Driver::Remember(Request request) {
-  if (requests_.size() == kRequestsKept) {
-    requests_.pop_front();
-  }
-  requests_.push_back(std::move(request));
+  requests_.Add(std::move(request));
 }
 
 Reply Driver::Control(const std::vector<std::string>& words) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/sim/History.h"
 #include "platform/sim/Record.h"
 
 #include <boost/cast.hpp>
@@ -204,7 +205,7 @@ class Driver {
   std::map<unsigned long, ValueHandler> value_requests_;
   std::map<std::string, CommandHandler> commands_;
   std::vector<OpenFile*> opens_;
-  std::deque<Request> requests_;
+  History<Request> requests_;
 };
 
 // Record bytes in a control reply: two lower-case hex digits each, nothing between.

@@ -69,7 +69,7 @@ HalDriver::HalDriver() : Driver(kPath) {
   HandleRecord(0xc0034203, 3, [this](OpenFile&, Record& r) { return chips_.Read(r.U8(0), r.U8(1)); });
   // Clock select: {int32 source}, passed on whatever its value.
   HandleRecord(0x80044301, 4, [this](OpenFile&, Record& r) {
-    clock_selections_.push_back(r.I32(0));
+    clock_selections_.Add(r.I32(0));
     return 0L;
   });
   AddSwitchCommands();
@@ -78,7 +78,7 @@ HalDriver::HalDriver() : Driver(kPath) {
 
 std::vector<int> HalDriver::ClockSelections() const {
   auto lock = Board::Lock();
-  return clock_selections_;
+  return clock_selections_.Items();
 }
 
 void HalDriver::AddSwitchCommands() {

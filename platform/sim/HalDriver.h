@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/sim/Driver.h"
+#include "platform/sim/History.h"
 #include "platform/sim/LineChips.h"
 #include "platform/sim/TdmSwitch.h"
 
@@ -28,7 +29,7 @@ class HalDriver : public Driver {
 
   TdmSwitch switch_;
   LineChips chips_;
-  std::vector<int> clock_selections_;
+  History<int> clock_selections_;
 };
 
 }  // namespace sim

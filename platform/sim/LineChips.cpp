@@ -29,7 +29,7 @@ long LineChips::Write(int channel, int address, int data) {
     return -EINVAL;
   }
   registers_[channel][address] = static_cast<uint8_t>(data);
-  requests_.push_back({true, channel, address, data});
+  requests_.Add({true, channel, address, data});
   return 0;
 }
 
@@ -40,7 +40,7 @@ long LineChips::Read(int channel, int address) {
   if (channel >= kChannels) {
     return -EINVAL;
   }
-  requests_.push_back({false, channel, address, 0});
+  requests_.Add({false, channel, address, 0});
   return registers_[channel][address];
 }
 
@@ -67,12 +67,12 @@ void LineChips::SetPresent(bool present) {
 
 std::vector<LineChips::Request> LineChips::Requests() const {
   auto lock = Board::Lock();
-  return requests_;
+  return requests_.Items();
 }
 
 void LineChips::ClearRequests() {
   auto lock = Board::Lock();
-  requests_.clear();
+  requests_.Clear();
 }
 
 }  // namespace sim

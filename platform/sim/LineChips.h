@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/sim/History.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -43,7 +45,7 @@ class LineChips {
 
  private:
   std::array<std::array<uint8_t, 256>, kChannels> registers_{};
-  std::vector<Request> requests_;
+  History<Request> requests_;
   bool present_ = true;
 };
 

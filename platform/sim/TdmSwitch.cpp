@@ -23,7 +23,7 @@ long TdmSwitch::Connect(int output, int source) {
     return -EINVAL;
   }
   outputs_[output] = Output{Carries::source, source};
-  requests_.push_back({Operation::connect, output, source});
+  requests_.Add({Operation::connect, output, source});
   return 0;
 }
 
@@ -33,7 +33,7 @@ long TdmSwitch::Disable(int output) {
   }
   ++disable_counts_[output];
   if (outputs_.erase(output) != 0) {
-    requests_.push_back({Operation::disable, output, 0});
+    requests_.Add({Operation::disable, output, 0});
   }
   return 0;
 }
@@ -43,7 +43,7 @@ long TdmSwitch::Write(int output, int value) {
     return -EINVAL;
   }
   outputs_[output] = Output{Carries::constant, value & 0xFF};
-  requests_.push_back({Operation::write, output, value & 0xFF});
+  requests_.Add({Operation::write, output, value & 0xFF});
   return 0;
 }
 
@@ -59,7 +59,7 @@ long TdmSwitch::Read(int channel) {
   } else if (output != outputs_.end() && output->second.carries == Carries::constant) {
     value = static_cast<uint8_t>(output->second.value);
   }
-  requests_.push_back({Operation::read, channel, value});
+  requests_.Add({Operation::read, channel, value});
   return value;
 }
 
@@ -71,12 +71,12 @@ TdmSwitch::Output TdmSwitch::OutputOf(int output) const {
 
 std::vector<TdmSwitch::Request> TdmSwitch::Requests() const {
   auto lock = Board::Lock();
-  return requests_;
+  return requests_.Items();
 }
 
 void TdmSwitch::ClearRequests() {
   auto lock = Board::Lock();
-  requests_.clear();
+  requests_.Clear();
 }
 
 unsigned TdmSwitch::DisableCount(int output) const {

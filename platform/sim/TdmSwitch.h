@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/sim/History.h"
+
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -48,7 +50,7 @@ class TdmSwitch {
   std::map<int, Output> outputs_;
   std::map<int, unsigned> disable_counts_;
   std::map<int, uint8_t> read_values_;
-  std::vector<Request> requests_;
+  History<Request> requests_;
 };
 
 }  // namespace sim
