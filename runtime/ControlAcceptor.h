@@ -90,6 +90,13 @@ class Acceptor : public Base {
       socklen_t len = sizeof address;
       Fd socket(accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &len, SOCK_CLOEXEC));
       if (!socket) {
+        const int error = errno;
+        if (error == EINTR || error == ECONNABORTED) {
+          continue;
+        }
+        if (error != EAGAIN && error != EWOULDBLOCK) {
+          PauseAccepting(error);
+        }
         return;
       }
       Accepted(socket, PeerOf(address, len));
@@ -119,6 +126,17 @@ class Acceptor : public Base {
   }
 
   void RetryLater() { bind_timer_.set(kRetryMs, &Acceptor::OnTimeout, this); }
+
+  // Out of descriptors or kernel memory: the listener stays readable, and polling it now would spin the loop. It is
+  // left alone until the retry; the peers wait in the backlog meanwhile.
+  void PauseAccepting(int error) {
+    if (this->verbose()) {
+      std::cerr << "can't accept connection: " << std::strerror(error) << "  waiting..." << std::endl;
+    }
+    listener_event_.Release();
+    bind_timer_.set(kRetryMs, &Acceptor::ResumeAccepting, this);
+  }
+  void ResumeAccepting(Timer*) { listener_event_.Schedule(listener_, POLLIN); }
 
   void Accepted(const Fd& socket, const typename Base::Peer& peer) {
     if (this->state() == Base::State::Connected) {

@@ -59,6 +59,17 @@ std::string PeerOf(const Fd& client) {
   return "127.0.0.1:" + std::to_string(control_test::LocalPort(client.get()));
 }
 
+// The sanitizer's type checks need descriptors of their own: before a test takes them all away, they meet every
+// type of the failing paths (a retry armed, the listener's event served) while they can.
+void MeetTheSanitizer() {
+  Logs quiet;
+  Fd blocker = control_test::BoundSocket(true);
+  Acceptor retrying(control_test::LocalPort(blocker.get()));
+  Acceptor serving;
+  Fd client = Connect(serving.Port());
+  EXPECT_TRUE(RunUntil([&] { return serving.state() == State::Connected; }));
+}
+
 TEST(ControlAcceptorNet, ServesOneControllerAndProbesWhenAnotherKnocks) {
   for (bool verbose : {true, false}) {
     SCOPED_TRACE(verbose ? "verbose" : "quiet");
@@ -215,13 +226,7 @@ TEST(ControlAcceptorNet, BusyPortIsRetriedEveryFiveSeconds) {
 
 TEST(ControlAcceptorNet, ListenerThatCouldNotBeCreatedIsRetried) {
   FrozenClock clock;
-  {
-    // The sanitizer's type checks need descriptors of their own: let them
-    // meet every type of the failing path (a retry armed) while they can.
-    Fd blocker = control_test::BoundSocket(true);
-    Logs quiet;
-    Acceptor warm_up(control_test::LocalPort(blocker.get()));
-  }
+  MeetTheSanitizer();
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
   Fd probe(dup(0));
@@ -238,6 +243,34 @@ TEST(ControlAcceptorNet, ListenerThatCouldNotBeCreatedIsRetried) {
 
   clock.Advance(5000);
   ASSERT_TRUE(RunUntil([&] { return acceptor.Listening(); }));
+}
+
+TEST(ControlAcceptorNet, PausesWhileNoDescriptorIsLeftForAConnection) {
+  FrozenClock clock;
+  MeetTheSanitizer();
+  Logs logs;
+  Acceptor acceptor;
+  // Completed by the backlog; the server cannot take it while it has no descriptor to spare.
+  Fd client = Connect(acceptor.Port());
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  Fd probe(dup(0));
+  rlimit low = saved;
+  // Three for the test loop (its pair, and the loop's copy of one end), none for accept.
+  low.rlim_cur = static_cast<rlim_t>(probe.get() + 3);
+  probe.close();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  control_test::RunPasses(5);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  // One failure, then no more tries: nothing spins.
+  EXPECT_EQ(logs.Err(), "can't accept connection: Too many open files  waiting...\n");
+
+  clock.Advance(4999);
+  control_test::RunPasses(3);
+  EXPECT_EQ(acceptor.state(), State::Connecting);
+  clock.Advance(1);
+  ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
+  EXPECT_EQ(logs.Out(), "new connection from " + PeerOf(client) + "\n");
 }
 
 }  // namespace
