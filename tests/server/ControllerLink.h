@@ -27,15 +27,24 @@ namespace ctrlsrv_test {
 using Bytes = std::vector<uint8_t>;
 
 // The controller's connection as the server owns it: a real control service whose socket is one end of a socket
-// pair; the test plays the controller on the other end.
+// pair; the test plays the controller on the other end. The server deletes it whenever it drops it, so it clears the
+// test's borrowed pointer to it as it goes.
 class PairedConnection : public Control::ServiceUnix {
  public:
-  PairedConnection() : ServiceUnix(false) {}
+  explicit PairedConnection(PairedConnection*& borrowed) : ServiceUnix(false), borrowed_(borrowed) { borrowed_ = this; }
+  ~PairedConnection() override {
+    if (borrowed_ == this) {
+      borrowed_ = nullptr;
+    }
+  }
 
  protected:
   bool ImplActivate() override { return true; }
   void ImplDeactivate() override {}
   void ImplOnDisconnect() override {}
+
+ private:
+  PairedConnection*& borrowed_;
 };
 
 // Captures one standard stream for the life of the object.
@@ -148,11 +157,7 @@ class ControllerLink {
   }
 
   // Hands the server its connection, still waiting for the controller.
-  void Activate() {
-    auto connection = std::make_unique<PairedConnection>();
-    connection_ = connection.get();
-    EXPECT_TRUE(server.Activate(std::move(connection)));
-  }
+  void Activate() { EXPECT_TRUE(server.Activate(std::make_unique<PairedConnection>(connection_))); }
   // The controller is there: the bound services hear the connect.
   void Connect() {
     if (connection_ == nullptr) {
@@ -209,12 +214,16 @@ class ControllerLink {
     return server.CheckServerConnection(connected) && connected;
   }
 
+ private:
+  // Declared before the server, so that it outlives the connection that clears it.
+  PairedConnection* connection_ = nullptr;
+
+ public:
   CtrlSrv::Server server;
 
  private:
   Fd server_end_;
   Fd controller_;
-  PairedConnection* connection_ = nullptr;
   Bytes pending_;
 };
 

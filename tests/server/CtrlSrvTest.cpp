@@ -315,6 +315,12 @@ TEST(CtrlSrvServer, FansConnectAndDisconnectOut) {
   EXPECT_THAT(journal, ElementsAre("A connect", "B connect", "A disconnect", "B disconnect"));
   bool connected = true;
   EXPECT_FALSE(link.server.CheckServerConnection(connected));
+
+  // The dropped connection is gone; a new one comes up in its place.
+  journal.clear();
+  link.Connect();
+  EXPECT_TRUE(link.IsConnected());
+  EXPECT_THAT(journal, ElementsAre("A connect", "B connect"));
 }
 
 TEST(CtrlSrvServer, LogsWhatItCannotSend) {
