@@ -35,6 +35,25 @@ Step Fail(Cause::NamedNumber cause) {
   return [cause](FakeService& s) { s.Error(cause); };
 }
 
+bool TakeAndSucceed(FakeService& s, const LGCP::Command&) {
+  s.Success();
+  return true;
+}
+
+// One service, "A", bound to a connected link; its journal starts after the connect.
+struct OneService {
+  explicit OneService(FakeService::Reaction reaction = {}) : service("A", journal) {
+    service.reaction = std::move(reaction);
+    link.server.Bind(&service);
+    link.Connect();
+    journal.clear();
+  }
+
+  ControllerLink link;
+  Strings journal;
+  FakeService service;
+};
+
 TEST(CtrlSrvServer, OffersCommandsInBindOrderUntilOneTakesIt) {
   ControllerLink link;
   Strings journal;
@@ -82,22 +101,17 @@ TEST(CtrlSrvServer, AnswersEachCommandOnce) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    ControllerLink link;
-    Strings journal;
-    FakeService service("A", journal);
-    service.reaction = [&c](FakeService& s, const LGCP::Command&) {
+    OneService one([&c](FakeService& s, const LGCP::Command&) {
       for (const Step& step : c.steps) {
         step(s);
       }
       return c.taken;
-    };
-    link.server.Bind(&service);
-    link.Connect();
+    });
     Capture errors(std::cerr);
 
-    link.Send(Command(kDestroy, 7, 5));
+    one.link.Send(Command(kDestroy, 7, 5));
 
-    EXPECT_EQ(link.Received(), c.answers);
+    EXPECT_EQ(one.link.Received(), c.answers);
     const bool silent = c.taken && c.steps.empty();
     EXPECT_EQ(errors.Text().find("ctrl [controller]: software error: server do NOT send ack!!!\n") != std::string::npos,
               silent);
@@ -118,21 +132,13 @@ TEST(CtrlSrvServer, EchoesTheSeqAndSlotOfEachCommand) {
       {"slot 0 without seq", std::nullopt, 0, "slot=0 success"},
       {"seq", 7, std::nullopt, "seq=7 success"},
   };
-  ControllerLink link;
-  Strings journal;
-  FakeService service("A", journal);
-  service.reaction = [](FakeService& s, const LGCP::Command&) {
-    s.Success();
-    return true;
-  };
-  link.server.Bind(&service);
-  link.Connect();
+  OneService one(TakeAndSucceed);
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    link.Send(Command(kDestroy, c.seq, c.slot));
-    EXPECT_THAT(link.Received(), ElementsAre(c.answer));
+    one.link.Send(Command(kDestroy, c.seq, c.slot));
+    EXPECT_THAT(one.link.Received(), ElementsAre(c.answer));
   }
-  EXPECT_FALSE(service.IsSlotPresent());
+  EXPECT_FALSE(one.service.IsSlotPresent());
 }
 
 TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
@@ -147,12 +153,9 @@ TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    ControllerLink link;
-    Strings journal;
-    FakeService service("A", journal);
     CtrlSrv::DelayedSeq kept;
     unsigned kept_slot = CtrlSrv::kNoSlot;
-    service.reaction = [&](FakeService& s, const LGCP::Command& command) {
+    OneService one([&](FakeService& s, const LGCP::Command& command) {
       if (command.currentSelection() == kDestroy) {
         kept = s.delayResponse();
         kept_slot = s.GetSlot();
@@ -160,16 +163,14 @@ TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
         s.Success();
       }
       return true;
-    };
-    link.server.Bind(&service);
-    link.Connect();
+    });
 
-    link.Send(Command(kDestroy, c.seq, 5));
+    one.link.Send(Command(kDestroy, c.seq, 5));
     // Another command in between: the delayed answer must not take its numbers.
-    link.Send(Command(kQuery, 8, 6));
-    service.delayedSuccess(kept_slot, kept);
+    one.link.Send(Command(kQuery, 8, 6));
+    one.service.delayedSuccess(kept_slot, kept);
 
-    EXPECT_THAT(link.Received(), ElementsAre("seq=8 slot=6 success", c.answer));
+    EXPECT_THAT(one.link.Received(), ElementsAre("seq=8 slot=6 success", c.answer));
   }
 }
 
@@ -184,17 +185,12 @@ TEST(CtrlSrvServer, RefusesWhatIsNotACommand) {
   } kCases[] = {{"response", response}, {"signal", signal}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    ControllerLink link;
-    Strings journal;
-    FakeService service("A", journal);
-    link.server.Bind(&service);
-    link.Connect();
-    journal.clear();
+    OneService one;
 
-    link.Send(c.message);
+    one.link.Send(c.message);
 
-    EXPECT_THAT(link.Received(), ElementsAre("seq=9 error 4"));
-    EXPECT_THAT(journal, IsEmpty());
+    EXPECT_THAT(one.link.Received(), ElementsAre("seq=9 error 4"));
+    EXPECT_THAT(one.journal, IsEmpty());
   }
 }
 
@@ -213,21 +209,12 @@ TEST(CtrlSrvServer, RefusesSlotsAbove1023) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    ControllerLink link;
-    Strings journal;
-    FakeService service("A", journal);
-    service.reaction = [](FakeService& s, const LGCP::Command&) {
-      s.Success();
-      return true;
-    };
-    link.server.Bind(&service);
-    link.Connect();
-    journal.clear();
+    OneService one(TakeAndSucceed);
 
-    link.SendPayload({0xC0, 0x01, 0x01, c.high, c.low, 0x0A});
+    one.link.SendPayload({0xC0, 0x01, 0x01, c.high, c.low, 0x0A});
 
-    EXPECT_THAT(link.Received(), ElementsAre(c.answer));
-    EXPECT_EQ(!journal.empty(), c.offered);
+    EXPECT_THAT(one.link.Received(), ElementsAre(c.answer));
+    EXPECT_EQ(!one.journal.empty(), c.offered);
   }
 }
 
@@ -243,25 +230,16 @@ TEST(CtrlSrvServer, LogsUndecodablePayloadsAndKeepsServing) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    ControllerLink link;
-    Strings journal;
-    FakeService service("A", journal);
-    service.reaction = [](FakeService& s, const LGCP::Command&) {
-      s.Success();
-      return true;
-    };
-    link.server.Bind(&service);
-    link.Connect();
-    journal.clear();
+    OneService one(TakeAndSucceed);
     Capture errors(std::cerr);
 
-    link.SendPayload(c.payload);
+    one.link.SendPayload(c.payload);
 
-    EXPECT_THAT(link.Received(), IsEmpty());
-    EXPECT_THAT(journal, IsEmpty());
+    EXPECT_THAT(one.link.Received(), IsEmpty());
+    EXPECT_THAT(one.journal, IsEmpty());
     EXPECT_THAT(errors.Text(), HasSubstr(std::string("ctrl [controller]: receive fail: decode error!\n") + c.hex_line));
-    link.Send(Command(kDestroy, 2, 1));
-    EXPECT_THAT(link.Received(), ElementsAre("seq=2 slot=1 success"));
+    one.link.Send(Command(kDestroy, 2, 1));
+    EXPECT_THAT(one.link.Received(), ElementsAre("seq=2 slot=1 success"));
   }
 }
 
