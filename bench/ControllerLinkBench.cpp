@@ -9,6 +9,8 @@
 #include "runtime/ControlAcceptorNet.h"
 #include "runtime/Multiplexer.h"
 #include "schemas/LGCP.h"
+#include "tests/support/FreePort.h"
+#include "tests/support/NumberedMessage.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -101,13 +103,7 @@ Bytes Encode(const LGCP::Message& message) {
 }
 
 LGCP::Message Command(int seq, std::optional<unsigned> slot) {
-  LGCP::Message message;
-  message.includeOptionalField(0, 0);
-  message.set_seq(seq);
-  if (slot) {
-    message.includeOptionalField(1, 1);
-    message.set_slot(*slot);
-  }
+  LGCP::Message message = test_support::NumberedMessage(seq, slot);
   message.get_pdu().select_command();
   return message;
 }
@@ -182,21 +178,6 @@ class Echo : public Control::Notify {
   Control::Service& service_;
 };
 
-// A port no one uses: the kernel's pick for port 0.
-uint16_t FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
 // Runs the echo server in a child; its pid once it listens, -1 on failure.
 pid_t StartEcho(uint16_t port) {
   int ready[2];
@@ -248,7 +229,7 @@ int main(int argc, char** argv) {
   }
 
   std::printf("%-34s %12s %12s %12s\n", "", "commands/s", "median us", "p99 us");
-  const uint16_t echo_port = FreePort();
+  const uint16_t echo_port = test_support::FreePort();
   pid_t echo_pid = StartEcho(echo_port);
   Link echo;
   if (echo_pid < 0 || !echo.Connect(echo_port)) {

@@ -1,6 +1,7 @@
 #include "tests/e2e/Controller.h"
 
 #include "tests/e2e/ServerProcess.h"
+#include "tests/support/NumberedMessage.h"
 
 #include "asn1/CoderEnv.h"
 
@@ -181,15 +182,7 @@ bool Controller::Receive() {
 }
 
 LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot) {
-  LGCP::Message message;
-  if (seq) {
-    message.includeOptionalField(0, 0);
-    message.set_seq(*seq);
-  }
-  if (slot) {
-    message.includeOptionalField(1, 1);
-    message.set_slot(*slot);
-  }
+  LGCP::Message message = test_support::NumberedMessage(seq, slot);
   message.get_pdu().select_command();
   return message;
 }

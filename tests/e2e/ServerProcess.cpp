@@ -1,11 +1,11 @@
 #include "tests/e2e/ServerProcess.h"
 
 #include "tests/e2e/SimBoard.h"
+#include "tests/support/FreePort.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -26,22 +26,6 @@ namespace {
 // The folders a board has that the server writes to.
 const char* const kBoardFolders[] = {"/usr/local/etc", "/var/run", "/var/log", "/var/monitoring", "/dev"};
 
-// Binding port 0 lets the kernel pick a port no one uses; the server binds it
-// again with SO_REUSEADDR.
-uint16_t FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -59,7 +43,7 @@ ServerProcess::ServerProcess() {
   for (const char* folder : kBoardFolders) {
     std::filesystem::create_directories(root_ + folder);
   }
-  port_ = FreePort();
+  port_ = test_support::FreePort();
 }
 
 ServerProcess::~ServerProcess() {

@@ -5,6 +5,7 @@
 #include "schemas/LGCP.h"
 #include "server/CtrlSrv.h"
 #include "tests/runtime/ControlLoop.h"
+#include "tests/support/NumberedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -75,15 +76,7 @@ inline Bytes Encode(const LGCP::Message& message) {
 // A message of the given command alternative (one without parameters, or with default ones).
 inline LGCP::Message Command(int alternative, std::optional<int32_t> seq = std::nullopt,
                              std::optional<unsigned> slot = std::nullopt) {
-  LGCP::Message message;
-  if (seq) {
-    message.includeOptionalField(0, 0);
-    message.set_seq(*seq);
-  }
-  if (slot) {
-    message.includeOptionalField(1, 1);
-    message.set_slot(*slot);
-  }
+  LGCP::Message message = test_support::NumberedMessage(seq, slot);
   EXPECT_TRUE(message.get_pdu().select_command().select(alternative));
   return message;
 }
