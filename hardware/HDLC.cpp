@@ -8,7 +8,6 @@
 #include "runtime/Packet.h"
 #include "runtime/TraceFlags.h"
 
-#include <fcntl.h>
 #include <poll.h>
 
 #include <cerrno>
@@ -75,23 +74,14 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "unknown mode " << mode << std::endl;
     return false;
   }
-  Fd fd(platform::Open(Mcc::kDevice, O_RDWR | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    std::cerr << ext::header(this) << "fail to open MCC device: " << std::strerror(errno) << std::endl;
+  const std::optional<Mcc::Channel> channel = Mcc::OpenChannel(
+      mcc_alloc_params{type, 512, 0, 1, 4}, [this](std::ostream& os) { PutHeader(os); }, false);
+  if (!channel) {
     return false;
   }
-  if (Mcc::Allocate(fd.get(), mcc_alloc_params{type, 512, 0, 1, 4}) == -1) {
-    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-    return false;
-  }
-  const int channel = Mcc::Timeslot(fd.get());
-  if (channel < 0) {
-    std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
-    return false;
-  }
-  Join(channel, mode == kModeBri ? tx_channel : rx_channel);
-  Join(rx_channel, channel);
-  event_.Schedule(fd, POLLIN | POLLOUT);
+  Join(channel->switch_channel, mode == kModeBri ? tx_channel : rx_channel);
+  Join(rx_channel, channel->switch_channel);
+  event_.Schedule(channel->fd, POLLIN | POLLOUT);
   ready_ = false;
   if (traces.signalling.hdlc) {
     std::clog << ext::header(this) << "activated" << std::endl;

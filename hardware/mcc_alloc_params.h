@@ -1,7 +1,12 @@
 #pragma once
 
+#include "runtime/Fd.h"
+
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
 
 // The allocation record of an MCC controller channel: every user of
 // "/dev/mcc/ctl" opens the device, allocates its channel with this record,
@@ -34,5 +39,18 @@ constexpr unsigned long kQuery = 0x80104d03;
 int Allocate(int fd, const mcc_alloc_params& params);
 // MCC_TIMESLOT: the channel's switch channel, negative on failure.
 int Timeslot(int fd);
+
+// An allocated channel: its descriptor and the switch channel that joins it to the TDM switch.
+struct Channel {
+  Fd fd;
+  int switch_channel;
+};
+
+// Writes the caller's log-line header.
+using PutHeader = std::function<void(std::ostream&)>;
+
+// Opens the device non-blocking, allocates a channel with params and asks its switch channel. Each failure is one
+// error line after the caller's header; with announce, the allocation is logged before it is made.
+std::optional<Channel> OpenChannel(const mcc_alloc_params& params, const PutHeader& put_header, bool announce);
 
 }  // namespace Mcc

@@ -3,15 +3,12 @@
 #include "hardware/mcc_alloc_params.h"
 #include "platform/ByteOrder.h"
 #include "platform/Device.h"
-#include "runtime/Ext.h"
+#include "runtime/Fd.h"
 #include "slots/MccSlot.h"
 
 #include <fcntl.h>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <iostream>
 
 namespace {
 
@@ -59,24 +56,8 @@ std::unique_ptr<Slot> MccFactory::INewSlot(const LGCP::CreateParams& params) {
 }
 
 std::optional<MccFactory::Channel> MccFactory::OpenChannel(uint32_t type) const {
-  Fd fd(platform::Open(Mcc::kDevice, O_RDWR | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    std::cerr << ext::header(this) << "fail to open MCC device: " << std::strerror(errno) << std::endl;
-    return std::nullopt;
-  }
-  std::clog << ext::header(this) << "MCC_ALLOCATE"
-            << " type=" << type << std::endl;
-  if (Mcc::Allocate(fd.get(), mcc_alloc_params{type, 512, 0, 1, 1}) < 0) {
-    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-    return std::nullopt;
-  }
-  // A negative channel would reach the switch as a channel number.
-  const int switch_channel = Mcc::Timeslot(fd.get());
-  if (switch_channel < 0) {
-    std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
-    return std::nullopt;
-  }
-  return Channel{std::move(fd), switch_channel};
+  return Mcc::OpenChannel(
+      mcc_alloc_params{type, 512, 0, 1, 1}, [this](std::ostream& os) { PutHeader(os); }, true);
 }
 
 void MccFactory::Query(LGCP::Resources& resources) {

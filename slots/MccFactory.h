@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/Fd.h"
+#include "hardware/mcc_alloc_params.h"
 #include "slots/SlotFactory.h"
 
 #include <cstdint>
@@ -11,11 +11,7 @@
 // allocates, and reports how many channels of each type are free.
 class MccFactory : public SlotFactory {
  public:
-  // An allocated channel: its descriptor and the switch channel that joins it to the TDM switch.
-  struct Channel {
-    Fd fd;
-    int switch_channel;
-  };
+  using Channel = Mcc::Channel;
 
   static MccFactory& instance();
 
