@@ -2,11 +2,11 @@
 
 #include "hardware/HwMux.h"
 #include "platform/sim/MccDriver.h"
-#include "runtime/Dpc.h"
 #include "runtime/Multiplexer.h"
 #include "runtime/Packet.h"
 #include "runtime/TraceFlags.h"
 #include "tests/hardware/SimulatedHal.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -85,26 +85,9 @@ std::string PolledFor() {
   return "nothing";
 }
 
-// Runs one complete pass of the event loop: a deferred call stops the loop as
-// the second pass begins, and a plug-in bounds the wait of a pass where
-// nothing is ready.
+// One complete pass of the event loop: the third deferred run is the second pass's first.
 void RunPass() {
-  struct Stop {
-    void OnRun() {
-      if (++runs == 3) {
-        multiplexer.terminate();
-      }
-    }
-    int runs = 0;
-  } stop;
-  struct Bound : TimerPoolPlugin {
-    int timeout() override { return 1; }
-  } bound;
-  Dpc dpc;
-  dpc.Bind(&stop, &Stop::OnRun);
-  dpc.Activate();
-  bound.timerHook();
-  multiplexer.run(false, true);
+  control_test::RunPasses(3);
 }
 
 class HDLCTest : public SimulatedHalTest {

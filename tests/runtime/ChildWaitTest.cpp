@@ -1,8 +1,8 @@
 #include "runtime/ChildWait.h"
 
-#include "runtime/Dpc.h"
 #include "runtime/Multiplexer.h"
 #include "runtime/Signal.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -55,18 +56,36 @@ void WaitUntilAllReaped() {
 // Runs the loop until the records that have arrived are served: the second
 // pass starts after the first pass's serving.
 void ServeArrivedRecords() {
-  struct Stop {
-    void Run() {
-      if (++runs == 3) {
+  control_test::RunPasses(3);
+}
+
+// Starts count children, child i exiting with exit_code(i), each watched by an owner of its own, and runs the loop
+// until every owner has been told.
+std::vector<std::unique_ptr<Owner>> RunChildren(int count, const std::function<int(int)>& exit_code) {
+  std::vector<std::unique_ptr<Owner>> owners;
+  int told = 0;
+  for (int i = 0; i < count; ++i) {
+    owners.push_back(std::make_unique<Owner>());
+    Owner& owner = *owners.back();
+    owner.wait.Bind(&owner, &Owner::OnExit);
+    owner.on_exit = [&told, count](Owner&) {
+      if (++told == count) {
         multiplexer.terminate();
       }
+    };
+    owner.pid = StartChild(exit_code(i));
+    if (owner.pid <= 0) {
+      ADD_FAILURE() << "fork failed";
+      return owners;
     }
-    int runs = 0;
-  } stop;
-  Dpc dpc;
-  dpc.Bind(&stop, &Stop::Run);
-  dpc.Activate();
+    owner.wait.Attach(owner.pid);
+  }
   multiplexer.run(false, true);
+  // The count dies here: an owner told twice must not reach it.
+  for (const auto& owner : owners) {
+    owner->on_exit = nullptr;
+  }
+  return owners;
 }
 
 class ChildWaitTest : public ::testing::Test {
@@ -89,22 +108,7 @@ class ChildWaitTest : public ::testing::Test {
 
 TEST_F(ChildWaitTest, BurstOfChildrenEachOwnerToldOnceWithItsStatus) {
   constexpr int kChildren = 50;
-  std::vector<std::unique_ptr<Owner>> owners;
-  int told = 0;
-  for (int i = 0; i < kChildren; ++i) {
-    owners.push_back(std::make_unique<Owner>());
-    Owner& owner = *owners.back();
-    owner.wait.Bind(&owner, &Owner::OnExit);
-    owner.on_exit = [&told](Owner&) {
-      if (++told == kChildren) {
-        multiplexer.terminate();
-      }
-    };
-    owner.pid = StartChild(i);
-    ASSERT_GT(owner.pid, 0);
-    owner.wait.Attach(owner.pid);
-  }
-  multiplexer.run(false, true);
+  const std::vector<std::unique_ptr<Owner>> owners = RunChildren(kChildren, [](int i) { return i; });
   for (int i = 0; i < kChildren; ++i) {
     SCOPED_TRACE(i);
     const Owner& owner = *owners[static_cast<size_t>(i)];
@@ -172,23 +176,7 @@ TEST_F(ChildWaitTest, HandlerMayWaitForANewChild) {
 // Far more exits than the exit queue holds arrive at once: the signal handler
 // must neither block on the full queue nor lose an exit.
 TEST_F(ChildWaitTest, ExitsBeyondTheQueueAreNeverLost) {
-  constexpr int kChildren = 300;
-  std::vector<std::unique_ptr<Owner>> owners;
-  int told = 0;
-  for (int i = 0; i < kChildren; ++i) {
-    owners.push_back(std::make_unique<Owner>());
-    Owner& owner = *owners.back();
-    owner.wait.Bind(&owner, &Owner::OnExit);
-    owner.on_exit = [&told](Owner&) {
-      if (++told == kChildren) {
-        multiplexer.terminate();
-      }
-    };
-    owner.pid = StartChild(1);
-    ASSERT_GT(owner.pid, 0);
-    owner.wait.Attach(owner.pid);
-  }
-  multiplexer.run(false, true);
+  const std::vector<std::unique_ptr<Owner>> owners = RunChildren(300, [](int) { return 1; });
   for (const auto& owner : owners) {
     EXPECT_EQ(owner->told, 1);
   }
