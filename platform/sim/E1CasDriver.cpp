@@ -44,10 +44,14 @@ E1CasDriver::E1CasDriver() : Driver(kPath) {
   });
   // channel <trunk> <timeslot>: "closed" or "open rx <bits> tx <bits>".
   AddCommand("channel", [this](const std::vector<std::string>& args) {
-    const auto trunk = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto timeslot = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    const Reply usage{false, "usage: channel <trunk 0-3> <timeslot 0-31>"};
+    if (args.size() != 2) {
+      return usage;
+    }
+    const auto trunk = ParseNumber(args[0]);
+    const auto timeslot = ParseNumber(args[1]);
     if (!trunk || *trunk >= kTrunks || !timeslot || *timeslot >= kTimeslots) {
-      return Reply{false, "usage: channel <trunk 0-3> <timeslot 0-31>"};
+      return usage;
     }
     const Channel channel = ChannelOf(static_cast<int>(*trunk), static_cast<int>(*timeslot));
     if (!channel.configured) {
