@@ -22,8 +22,9 @@ namespace platform {
 //   carrying one record per read. Ioctl, IoctlValue, Read, Write and Close on
 //   it, or on any duplicate of it, reach that driver; on any other descriptor
 //   they are the system calls. The driver releases the open once every
-//   duplicate is closed, whether through Close or plain close() (then at the
-//   board's next call).
+//   duplicate is closed: through Close at once, through plain close() at the
+//   board's next Open or Close, or at its next call once the loop clock has
+//   moved on by a millisecond.
 //
 // Device records passed to Ioctl are byte buffers in the board's byte order
 // (built with BeWriter); request codes are the board's literal constants.

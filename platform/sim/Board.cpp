@@ -1,5 +1,6 @@
 #include "platform/sim/Board.h"
 
+#include "platform/Clock.h"
 #include "platform/sim/E1CasDriver.h"
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
@@ -149,6 +150,19 @@ void Board::Sweep() {
   }
 }
 
+void Board::SweepIfDue() {
+  // Polling every end costs more than most device calls themselves, and the
+  // switch refresh makes a hundred of them per loop pass: once per loop-clock
+  // millisecond is soon enough for what no call is waiting on.
+  timeval now{};
+  platform::GetTimeOfDay(&now);
+  const int64_t millisecond = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+  if (millisecond != last_sweep_ms_) {
+    last_sweep_ms_ = millisecond;
+    Sweep();
+  }
+}
+
 std::optional<long> Board::Open(const std::string& path, int flags) {
   auto lock = Lock();
   Sweep();
@@ -192,7 +206,7 @@ OpenFile* Board::FindOpen(int fd) {
 
 std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
   auto lock = Lock();
-  Sweep();
+  SweepIfDue();
   OpenFile* file = FindOpen(fd);
   if (file == nullptr) {
     return std::nullopt;
@@ -205,7 +219,7 @@ std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
 
 std::optional<long> Board::IoctlValue(int fd, unsigned long request, unsigned long value) {
   auto lock = Lock();
-  Sweep();
+  SweepIfDue();
   OpenFile* file = FindOpen(fd);
   if (file == nullptr) {
     return std::nullopt;
@@ -219,7 +233,7 @@ std::optional<long> Board::IoctlValue(int fd, unsigned long request, unsigned lo
 std::optional<long> Board::Read(int fd, void* buffer, size_t size) {
   auto lock = Lock();
   for (;;) {
-    Sweep();
+    SweepIfDue();
     OpenFile* file = FindOpen(fd);
     if (file == nullptr) {
       return std::nullopt;
@@ -277,7 +291,7 @@ void Board::Stall(OpenFile& file, int fd) {
 
 std::optional<long> Board::Write(int fd, const void* buffer, size_t size) {
   auto lock = Lock();
-  Sweep();
+  SweepIfDue();
   OpenFile* file = FindOpen(fd);
   if (file == nullptr) {
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,10 @@ namespace sim {
 // it like any other; the board keeps the other end. A call on a descriptor is
 // the board's when fstat names the same socket (a duplicate is the same one).
 // When the server has closed the last duplicate, its peer end reports a hang-up
-// and the board releases the open at its next call.
+// and the board releases the open at the next sweep of its ends: on Open and
+// Close, on every control command and test accessor, and on any other call once
+// the loop clock has moved to another millisecond. A driver whose answer
+// depends on which opens are left sweeps before giving it.
 //
 // The control socket serves from a thread of its own, so every entry takes the
 // board's (recursive) lock.
@@ -49,9 +53,8 @@ class Board {
   // followed by its command.
   Reply Control(const std::vector<std::string>& words);
 
-  // Serves what happened on the board's ends since the last call: records a
+  // Serves what happened on the board's ends since the last sweep: records a
   // child wrote straight to a device, and opens whose last duplicate is closed.
-  // Every entry point does it first.
   void Sweep();
 
   // Routing for platform/Device.cpp. Each returns nothing when the path or the
@@ -70,6 +73,8 @@ class Board {
   ~Board();
   void InstallStandardDrivers();
   void HangUpAll();
+  // Sweeps when the loop clock has left the millisecond of the last one.
+  void SweepIfDue();
   OpenFile* FindOpen(int fd);
   void Stall(OpenFile& file, int fd);
 
@@ -77,6 +82,7 @@ class Board {
   // Hung-up opens stay as markers so later calls still fail as on a hung-up
   // line; socket inode numbers are not reused, so a marker never misleads.
   std::map<Key, std::unique_ptr<OpenFile>> opens_;
+  int64_t last_sweep_ms_ = -1;
 };
 
 }  // namespace sim

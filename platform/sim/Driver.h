@@ -105,6 +105,8 @@ struct Request {
 //      DeliverError for a read that fails in its turn. A write refused with
 //      -EAGAIN leaves the descriptor polling unwritable until Resume, so a
 //      device can push back on the server the way a full transmit queue does.
+//      A handler whose answer depends on which opens are left calls
+//      Board::instance().Sweep() first: a plain close() is noticed lazily.
 //   4. Register control commands for end-to-end tests with AddCommand:
 //        AddCommand("digit", [this](const std::vector<std::string>& args) -> Reply {...});
 //      so "<path> digit 3 5" on the control socket reaches it. Give in-process

@@ -83,6 +83,8 @@ void MccDriver::OnRelease(OpenFile& file) {
 }
 
 long MccDriver::Allocate(OpenFile& file, Record& record) {
+  // A channel whose descriptor was just closed is free to hand out.
+  Board::instance().Sweep();
   PerOpen& channel = file.StateAs<PerOpen>();
   if (channel.index >= 0) {
     return -EBUSY;
@@ -111,6 +113,7 @@ long MccDriver::SwitchChannel(OpenFile& file) const {
 }
 
 long MccDriver::Query(Record& record) const {
+  Board::instance().Sweep();
   const auto free = static_cast<uint32_t>(std::count(channels_.begin(), channels_.end(), nullptr));
   record.SetU32(0, free).SetU32(4, free).SetU32(8, free).SetU32(12, kChannels);
   return 0;

@@ -1,4 +1,5 @@
 #include "platform/ByteOrder.h"
+#include "platform/Clock.h"
 #include "platform/Device.h"
 #include "platform/sim/Board.h"
 #include "tests/platform/SimTestDriver.h"
@@ -269,6 +270,38 @@ TEST_F(DeviceTest, WritesThatBypassTheDeviceCallsStillReachTheDriver) {
   ASSERT_EQ(driver_->written.size(), 1u);
   EXPECT_EQ(std::string(driver_->written[0].begin(), driver_->written[0].end()), "child");
   platform::Close(fd);
+}
+
+TEST_F(DeviceTest, WhatHappensBehindTheCallsIsServedOnceTheClockMoves) {
+  // Nothing but a device call on another open follows, as in the loop.
+  const struct {
+    const char* name;
+    std::function<void(int)> act;
+    std::function<bool()> served;
+  } kCases[] = {
+      {"plain close of the last duplicate", [](int fd) { close(fd); }, [&] { return driver_->released == 1; }},
+      {"write that bypasses the device calls", [](int fd) { ASSERT_EQ(write(fd, "child", 5), 5); },
+       [&] { return driver_->written.size() == 1; }},
+  };
+  platform::clock_control::Freeze(timeval{1000, 0});
+  const int other = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(other, 0);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    driver_->released = 0;
+    driver_->written.clear();
+    const int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+    ASSERT_GE(fd, 0);
+    c.act(fd);
+    platform::clock_control::Advance(1);
+    EXPECT_EQ(platform::IoctlValue(other, SimTestDriver::kChannel, 0), 40);
+    EXPECT_TRUE(c.served());
+    if (driver_->released == 0) {
+      platform::Close(fd);
+    }
+  }
+  platform::Close(other);
+  platform::clock_control::Release();
 }
 
 TEST_F(DeviceTest, ResetHangsUpEveryOpen) {

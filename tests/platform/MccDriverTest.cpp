@@ -1,5 +1,6 @@
 #include "platform/sim/MccDriver.h"
 
+#include "platform/Clock.h"
 #include "platform/Device.h"
 #include "platform/sim/Board.h"
 
@@ -169,6 +170,19 @@ TEST_F(MccDriverTest, QueryCountsFreeChannelsUntilThePoolRunsOut) {
   EXPECT_EQ(query[3], 0);
   EXPECT_EQ(query[7], 0);
   EXPECT_EQ(query[11], 0);
+
+  // A channel closed behind the device calls' back is free to the very next
+  // request, without waiting for the clock to move.
+  platform::clock_control::Freeze(timeval{1000, 0});
+  const int first = fds_[1];
+  const int second = fds_[2];
+  fds_.erase(fds_.begin() + 1, fds_.begin() + 3);
+  close(first);
+  EXPECT_EQ(Allocate(late, 0, 512, 0, 1, 4), 0);
+  close(second);
+  ASSERT_EQ(platform::Ioctl(reader, kQuery, query), 0);
+  EXPECT_EQ(query[3], 1);
+  platform::clock_control::Release();
 }
 
 TEST_F(MccDriverTest, FramesTravelOnePerReadAndWrite) {
