@@ -18,11 +18,6 @@ struct NamedField {
   const char* printed;                 // the line the field must print as
 };
 
-template <class T>
-std::string Print(const T& value) {
-  return value.asValueNotation();
-}
-
 const NamedField kFields[] = {
     {"timeslot-start",
      [] {
@@ -30,7 +25,7 @@ const NamedField kFields[] = {
        params.get_mode().select_read();
        params.set_timeslot_start(17);
        params.set_timeslot_length(3);
-       return Print(params);
+       return params.asValueNotation();
      },
      "  timeslot-start 17,\n  timeslot-length 3\n"},
     {"dtmf-detector_mark-max-time",
@@ -38,14 +33,14 @@ const NamedField kFields[] = {
        LEMZGW::EMSignalingDigital signaling;
        signaling.set_dtmf_detector_mark_max_time(41);
        signaling.set_dtmf_detector_mark_min_time(40);
-       return Print(signaling);
+       return signaling.asValueNotation();
      },
      "  dtmf-detector-mark-min-time 40,\n  dtmf-detector_mark-max-time 41,\n"},
     {"detected_rx beside detected-rx",
      [] {
        LEMZGW::ProtoLemzPacketPayloadDigitalGgsState state;
        state.set_detected_rx(true);
-       return Print(state);
+       return state.asValueNotation();
      },
      "  detected_rx TRUE,\n  detected_tx FALSE\n"},
     {"vad-rx",
@@ -53,7 +48,7 @@ const NamedField kFields[] = {
        TERM::RadioFlags flags;
        flags.set_vad_rx(true);
        flags.set_li(511);
-       return Print(flags);
+       return flags.asValueNotation();
      },
      "  vad-rx TRUE,\n"},
     {"session-ssrc",
@@ -61,7 +56,7 @@ const NamedField kFields[] = {
        TERM::RadioModifierAddr address;
        address.set_session_addr("10.1.2.3");
        address.set_session_ssrc(4294967295u);
-       return Print(address);
+       return address.asValueNotation();
      },
      "  session-addr \"10.1.2.3\",\n  session-ssrc 4294967295\n"},
     {"enumerator voice-admit",
@@ -69,14 +64,14 @@ const NamedField kFields[] = {
        TERM::RtpParams params;
        params.includeOptionalField(11, 13);
        params.set_qos_dscp(TERM::IpQoSDSCP::voice_admit);
-       return Print(params);
+       return params.asValueNotation();
      },
      "  qos-dscp voice-admit\n"},
     {"enumerator not-use",
      [] {
        TERM::RadioCommandWMStandby standby;
        standby.set_state_channel(TERM::RadioStandby::not_use);
-       return Print(standby);
+       return standby.asValueNotation();
      },
      "  state-channel not-use,\n"},
 };
@@ -89,95 +84,31 @@ TEST(GeneratedAccessors, ReachTheFieldTheModuleNames) {
   }
 }
 
-TEST(GeneratedAccessors, SelectTheAlternativeOfTheirPosition) {
-  const struct {
-    const char* name;
-    std::function<int()> select;
-    int index;
-  } kAlternatives[] = {
-      {"trunk",
-       [] {
-         LGCP::CreateParams p;
-         p.select_trunk();
-         return p.currentSelection();
-       },
-       7},
-      {"trunk_bri",
-       [] {
-         LGCP::CreateParams p;
-         p.select_trunk_bri();
-         return p.currentSelection();
-       },
-       8},
-      {"spi-tdm",
-       [] {
-         LGCP::CreateParams p;
-         p.select_spi_tdm();
-         return p.currentSelection();
-       },
-       16},
-      {"ats-qsig-b",
-       [] {
-         LGCP::CreateParams p;
-         p.select_ats_qsig_b();
-         return p.currentSelection();
-       },
-       18},
-      {"usb-tdm",
-       [] {
-         LGCP::CreateParams p;
-         p.select_usb_tdm();
-         return p.currentSelection();
-       },
-       19},
-      {"dtmf-reject-disable",
-       [] {
-         LGCP::IoctlParams p;
-         p.select_dtmf_reject_disable();
-         return p.currentSelection();
-       },
-       22},
-      {"selcal",
-       [] {
-         LGCP::IoctlParams p;
-         p.select_selcal();
-         return p.currentSelection();
-       },
-       37},
-      {"gw-set-resv",
-       [] {
-         TERM::LemzRadioModifierParams p;
-         p.select_gw_set_resv();
-         return p.currentSelection();
-       },
-       7},
-      {"wm-standby",
-       [] {
-         TERM::LemzRadioModifierParams p;
-         p.select_wm_standby();
-         return p.currentSelection();
-       },
-       19},
-      {"ali-server-p1",
-       [] {
-         LEMZGW::ProtoLemzPacketPayload p;
-         p.select_ali_server_p1();
-         return p.currentSelection();
-       },
-       65},
-  };
-  for (const auto& alternative : kAlternatives) {
-    SCOPED_TRACE(alternative.name);
-    EXPECT_EQ(alternative.select(), alternative.index);
-  }
+// The alternative's index once the accessor has selected it.
+template <class Choice, class Select>
+int IndexAfter(Select select) {
+  Choice choice;
+  select(choice);
+  return choice.currentSelection();
 }
 
-TEST(GeneratedAccessors, EnumeratorsCarryTheirValues) {
+// Each selector picks the alternative of its position, each enumerator carries the module's value.
+TEST(GeneratedAccessors, NamesCarryTheirNumbers) {
   const struct {
     const char* name;
-    int enumerator;
-    int value;
-  } kEnumerators[] = {
+    int number;
+    int expected;
+  } kCases[] = {
+      {"trunk", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_trunk(); }), 7},
+      {"trunk_bri", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_trunk_bri(); }), 8},
+      {"spi-tdm", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_spi_tdm(); }), 16},
+      {"ats-qsig-b", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_ats_qsig_b(); }), 18},
+      {"usb-tdm", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_usb_tdm(); }), 19},
+      {"dtmf-reject-disable", IndexAfter<LGCP::IoctlParams>([](auto& p) { p.select_dtmf_reject_disable(); }), 22},
+      {"selcal", IndexAfter<LGCP::IoctlParams>([](auto& p) { p.select_selcal(); }), 37},
+      {"gw-set-resv", IndexAfter<TERM::LemzRadioModifierParams>([](auto& p) { p.select_gw_set_resv(); }), 7},
+      {"wm-standby", IndexAfter<TERM::LemzRadioModifierParams>([](auto& p) { p.select_wm_standby(); }), 19},
+      {"ali-server-p1", IndexAfter<LEMZGW::ProtoLemzPacketPayload>([](auto& p) { p.select_ali_server_p1(); }), 65},
       {"not-use", TERM::RadioStandby::not_use, -1},
       {"voice-admit", TERM::IpQoSDSCP::voice_admit, 44},
       {"count", TERM::IpQoSDSCP::count, 23},
@@ -187,12 +118,12 @@ TEST(GeneratedAccessors, EnumeratorsCarryTheirValues) {
       {"fake", LEMZGW::ProtoLemzAnalogGainIDV1::fake, 255},
       {"max", LEMZGW::ProtoLemzAnalogGainIDV2::max, 12},
       {"p1-cln-load-commit-force", LEMZGW::ProtoLemzPacketP1ClientCommand::p1_cln_load_commit_force, 4103},
-      {"ali-server-p1", LEMZGW::ProtoLemzMsgID::ali_server_p1, 13056},
+      {"message id ali-server-p1", LEMZGW::ProtoLemzMsgID::ali_server_p1, 13056},
       {"destroyInProgress", LGCP::ErrorCause::destroyInProgress, 12},
   };
-  for (const auto& e : kEnumerators) {
-    SCOPED_TRACE(e.name);
-    EXPECT_EQ(e.enumerator, e.value);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.number, c.expected);
   }
 }
 
