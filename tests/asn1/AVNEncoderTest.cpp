@@ -9,33 +9,6 @@
 
 namespace {
 
-// Outer ::= SEQUENCE { a INTEGER, b Inner OPTIONAL }, Inner ::= SEQUENCE { c BOOLEAN }
-const ASN1::TypeInfo* const kInnerInfos[] = {&ASN1::BOOLEAN::theInfo};
-const int32_t kInnerIds[] = {-1};
-const char* const kInnerNames[] = {"c"};
-const ASN1::SequenceInfo kInner = {{&ASN1::SEQUENCE::create, ASN1::kUniversalSequence},
-                                   false,
-                                   kInnerInfos,
-                                   kInnerIds,
-                                   1,
-                                   0,
-                                   0,
-                                   nullptr,
-                                   nullptr,
-                                   kInnerNames};
-const ASN1::TypeInfo* const kOuterInfos[] = {&ASN1::INTEGER::theInfo, &kInner};
-const int32_t kOuterIds[] = {-1, 0};
-const char* const kOuterNames[] = {"a", "b"};
-const ASN1::SequenceInfo kOuter = {{&ASN1::SEQUENCE::create, ASN1::kUniversalSequence},
-                                   false,
-                                   kOuterInfos,
-                                   kOuterIds,
-                                   2,
-                                   0,
-                                   1,
-                                   nullptr,
-                                   nullptr,
-                                   kOuterNames};
 const ASN1::ConstrainedInfo kFull32 = {
     {&ASN1::INTEGER::create, ASN1::kUniversalInteger}, ASN1::ConstraintType::FixedConstraint, 0, 0xFFFFFFFF};
 const ASN1::SequenceOfInfo kIntegers = {
@@ -71,6 +44,8 @@ TEST(AVNEncoder, PrintsEachKind) {
   oid->arcs() = {1, 2, 840};
   auto list = std::make_unique<ASN1::SEQUENCE_OF_Base>(&kIntegers);
   list->insert(0, 2, ASN1::INTEGER(-4, &ASN1::INTEGER::theInfo));
+  auto messages = std::make_unique<ASN1::SET_OF<test::Message>>();
+  messages->push_back(test::MakeCommand(1, std::nullopt, test::Command::ping));
 
   const struct {
     const char* name;
@@ -97,20 +72,13 @@ TEST(AVNEncoder, PrintsEachKind) {
       {"message with a choice",
        std::make_unique<test::Message>(test::MakeCommand(1, std::nullopt, test::Command::ping)),
        "{\n  seq 1,\n  pdu command : ping : NULL\n}"},
+      {"nested sequence", std::move(messages), "{\n  {\n    seq 1,\n    pdu command : ping : NULL\n  }\n}"},
+      {"empty sequence", std::make_unique<ASN1::SEQUENCE>(&ASN1::SEQUENCE::theInfo), "{\n}"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Print(*c.value), c.text);
   }
-}
-
-TEST(AVNEncoder, IndentsNestedSequences) {
-  ASN1::SEQUENCE outer(&kOuter);
-  static_cast<ASN1::INTEGER&>(*outer.getField(0)).setValue(1);
-  outer.includeOptionalField(0, 1);
-  static_cast<ASN1::BOOLEAN&>(*static_cast<ASN1::SEQUENCE&>(*outer.getField(1)).getField(0)).setValue(true);
-  EXPECT_EQ(Print(outer), "{\n  a 1,\n  b {\n    c TRUE\n  }\n}");
-  EXPECT_EQ(Print(ASN1::SEQUENCE(&ASN1::SEQUENCE::theInfo)), "{\n}");
 }
 
 TEST(AVNEncoder, UnprintableChoiceFailsThatStreamOnly) {

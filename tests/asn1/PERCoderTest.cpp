@@ -72,9 +72,11 @@ Bytes Encode(const ASN1::AbstractData& value, bool* ok = nullptr) {
 }
 
 bool Decode(const Bytes& bytes, ASN1::AbstractData& value, size_t length = SIZE_MAX) {
+  // A copy of its own, so that reading past the given length is an over-read.
+  const Bytes input(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(length, bytes.size())));
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  const char* begin = reinterpret_cast<const char*>(bytes.data());
-  return ASN1::decode(begin, begin + std::min(length, bytes.size()), &env, value, true);
+  const char* begin = reinterpret_cast<const char*>(input.data());
+  return ASN1::decode(begin, begin + input.size(), &env, value, true);
 }
 
 std::unique_ptr<ASN1::AbstractData> Fresh(const ASN1::AbstractData& like) {
@@ -101,6 +103,13 @@ std::unique_ptr<ASN1::AbstractData> Enumerated(int value) {
   return cause;
 }
 
+// The value once `set` has filled it in.
+template <class T, class Set>
+std::unique_ptr<ASN1::AbstractData> With(std::unique_ptr<T> value, Set set) {
+  set(*value);
+  return value;
+}
+
 struct Golden {
   const char* name;
   std::function<std::unique_ptr<ASN1::AbstractData>()> make;
@@ -122,16 +131,13 @@ std::vector<Golden> GoldenCases() {
       {"ping, seq 1, no slot", message(1, std::nullopt, test::Command::ping), {0x80, 0x01, 0x01, 0x18}},
       {"success answer",
        [] {
-         return std::make_unique<test::Message>(test::MakeMessage(1, std::nullopt, 1, new test::Response([] {
-                                                                    test::Response r;
-                                                                    r.select(0);
-                                                                    return r;
-                                                                  }())));
+         auto* response = new test::Response;
+         response->select(0);
+         return std::make_unique<test::Message>(test::MakeMessage(1, std::nullopt, test::PDU::response, response));
        },
        {0x80, 0x01, 0x01, 0x40}},
       {"destroy with slot 5", message(1, 5, test::Command::destroy), {0xC0, 0x01, 0x01, 0x00, 0x05, 0x0A}},
       {"query, no seq, no slot", message(std::nullopt, std::nullopt, test::Command::query), {0x00, 0x00}},
-      {"ping, seq -1", message(-1, std::nullopt, test::Command::ping), {0x80, 0x01, 0xFF, 0x18}},
       {"integer -1", [] { return Integer(ASN1::INTEGER::theInfo, -1); }, {0x01, 0xFF}},
       {"integer -129", [] { return Integer(ASN1::INTEGER::theInfo, -129); }, {0x02, 0xFF, 0x7F}},
       {"integer 128", [] { return Integer(ASN1::INTEGER::theInfo, 128); }, {0x02, 0x00, 0x80}},
@@ -152,11 +158,7 @@ std::vector<Golden> GoldenCases() {
       {"enumerated 3", [] { return Enumerated(3); }, {0x18}},
       {"enumerated extension 20", [] { return Enumerated(20); }, {0x95, 0xA0}},
       {"choice of 15, index 4",
-       [] {
-         auto command = std::make_unique<test::Command>();
-         command->select(4);
-         return command;
-       },
+       [] { return With(std::make_unique<test::Command>(), [](auto& c) { c.select(4); }); },
        {0x20}},
       {"choice extension alternative",
        [] {
@@ -190,11 +192,9 @@ std::vector<Golden> GoldenCases() {
        },
        {0x00, 0x01, 0x01}},
       {"object identifier",
-       [] {
-         auto oid = std::make_unique<ASN1::OBJECT_IDENTIFIER>();
-         oid->arcs() = {1, 2, 840};
-         return oid;
-       },
+       [] { return With(std::make_unique<ASN1::OBJECT_IDENTIFIER>(), [](auto& oid) {
+              oid.arcs() = {1, 2, 840};
+            }); },
        {0x03, 0x2A, 0x86, 0x48}},
       {"numeric string", [] { return std::make_unique<ASN1::NumericString>("1 9"); }, {0x03, 0x20, 0xA0}},
       {"fixed printable pair",
@@ -212,19 +212,15 @@ std::vector<Golden> GoldenCases() {
   };
 }
 
-TEST(PEREncoder, WritesGoldenBytes) {
-  for (const auto& c : GoldenCases()) {
-    SCOPED_TRACE(c.name);
-    bool ok = false;
-    EXPECT_EQ(Encode(*c.make(), &ok), c.bytes);
-    EXPECT_TRUE(ok);
-  }
-}
-
-TEST(PERDecoder, ReadsGoldenBytesBack) {
+// Each value encodes to its bytes; the bytes decode to the same value and encode again to themselves. Every
+// proper prefix of a message fails; other prefixes need not (trailing padding), but are read safely.
+TEST(PERCoder, GoldenBytesBothWays) {
   for (const auto& c : GoldenCases()) {
     SCOPED_TRACE(c.name);
     auto original = c.make();
+    bool ok = false;
+    EXPECT_EQ(Encode(*original, &ok), c.bytes);
+    EXPECT_TRUE(ok);
     auto decoded = Fresh(*original);
     ASSERT_TRUE(Decode(c.bytes, *decoded));
     if (dynamic_cast<ASN1::OpenData*>(original.get()) == nullptr ||
@@ -232,37 +228,14 @@ TEST(PERDecoder, ReadsGoldenBytesBack) {
       EXPECT_EQ(decoded->compare(*original), 0) << decoded->asValueNotation();
     }
     EXPECT_EQ(Encode(*decoded), c.bytes);
-  }
-}
-
-TEST(PERDecoder, EveryProperPrefixOfAMessageFails) {
-  for (const auto& c : GoldenCases()) {
-    SCOPED_TRACE(c.name);
-    auto original = c.make();
-    if (dynamic_cast<test::Message*>(original.get()) == nullptr) {
-      // Other prefixes need not fail (trailing padding), but they must be read safely.
-      for (size_t length = 0; length < c.bytes.size(); ++length) {
-        auto decoded = Fresh(*original);
-        static_cast<void>(Decode(c.bytes, *decoded, length));
-      }
-      continue;
-    }
+    const bool message = dynamic_cast<test::Message*>(original.get()) != nullptr;
     for (size_t length = 0; length < c.bytes.size(); ++length) {
       SCOPED_TRACE(length);
-      test::Message decoded;
-      EXPECT_FALSE(Decode(c.bytes, decoded, length));
+      auto partial = Fresh(*original);
+      const bool decodes = Decode(c.bytes, *partial, length);
+      EXPECT_FALSE(message && decodes);
     }
   }
-}
-
-TEST(PERDecoder, ReadsTheCommandOfAPing) {
-  test::Message message;
-  ASSERT_TRUE(Decode({0x80, 0x01, 0x01, 0x18}, message));
-  EXPECT_TRUE(message.hasOptionalField(0));
-  EXPECT_FALSE(message.hasOptionalField(1));
-  EXPECT_EQ(message.get_seq().getValue(), 1);
-  ASSERT_EQ(message.get_pdu().currentSelection(), test::PDU::command);
-  EXPECT_EQ(message.get_pdu().selectionAs<test::Command>().currentSelection(), test::Command::ping);
 }
 
 TEST(PERDecoder, RejectsMalformedInput) {
@@ -368,14 +341,9 @@ TEST(PERCoder, RoundTripsEveryKind) {
       [] { return Integer(kLowerOnly, 100000); },
       [] { return Integer(kFull32, 0x12345); },
       [] { return Octets(16383); },
-      [] { return Octets(1); },
       [] { return std::make_unique<ASN1::BOOLEAN>(true, &ASN1::BOOLEAN::theInfo); },
       [] { return std::make_unique<ASN1::Null>(); },
-      [] {
-        auto sparse = std::make_unique<test::Sparse>();
-        sparse->setValue(40);
-        return sparse;
-      },
+      [] { return With(std::make_unique<test::Sparse>(), [](auto& sparse) { sparse.setValue(40); }); },
       [] {
         auto bits = std::make_unique<ASN1::BIT_STRING>();
         bits->resize(17);
@@ -396,11 +364,7 @@ TEST(PERCoder, RoundTripsEveryKind) {
       [] { return std::make_unique<ASN1::BMPString>(L"h\u00e9llo \u20ac", &ASN1::BMPString::theInfo); },
       [] { return std::make_unique<ASN1::BMPString>(L"\u20ac", &kSmallBmp); },
       [] { return std::make_unique<ASN1::GeneralizedTime>("20240131235959.250Z"); },
-      [] {
-        auto choice = std::make_unique<ASN1::CHOICE>(&kExtChoice);
-        choice->select(1);
-        return choice;
-      },
+      [] { return With(std::make_unique<ASN1::CHOICE>(&kExtChoice), [](auto& choice) { choice.select(1); }); },
       [] {
         auto list = std::make_unique<ASN1::SET_OF<test::Message>>();
         list->push_back(test::MakeCommand(3, 1023, test::Command::query));

@@ -152,7 +152,7 @@ TEST(BitString, ComparesByFirstDifferingBitThenLength) {
   EXPECT_EQ(make({0, 1}).compare(make({0, 1})), 0);
 }
 
-TEST(Sequence, NewValueCreatesOnlyMandatoryFields) {
+TEST(Sequence, OptionalFieldsComeAndGo) {
   test::Message message;
   EXPECT_EQ(message.getField(0), nullptr);
   EXPECT_EQ(message.getField(1), nullptr);
@@ -160,10 +160,8 @@ TEST(Sequence, NewValueCreatesOnlyMandatoryFields) {
   EXPECT_EQ(typeid(*message.getField(2)), typeid(test::PDU));
   EXPECT_FALSE(message.hasOptionalField(0));
   EXPECT_FALSE(message.hasOptionalField(1));
-}
 
-TEST(Sequence, RemovedFieldKeepsItsValue) {
-  test::Message message;
+  // A removed field keeps its value for when it is included again.
   message.includeOptionalField(0, 0);
   message.get_seq().setValue(7);
   message.removeOptionalField(0);
@@ -231,9 +229,8 @@ TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {
   EXPECT_EQ(no_selection.compare(other_no_selection), 0);
   other_no_selection.setSelection(test::PDU::signal, nullptr);
   EXPECT_LT(no_selection.compare(other_no_selection), 0);
-}
 
-TEST(Compare, SequencesDifferingInTheFirstExtensionOnly) {
+  // Sequences differing in the first extension only.
   test::Tone a;
   test::Tone b;
   a.includeOptionalField(1, 2);
