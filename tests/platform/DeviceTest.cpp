@@ -261,17 +261,6 @@ TEST_F(DeviceTest, OtherDescriptorsGoToTheSystem) {
   EXPECT_EQ(driver_->Requests().size(), 0u);
 }
 
-TEST_F(DeviceTest, WritesThatBypassTheDeviceCallsStillReachTheDriver) {
-  // A child program holding the descriptor writes to it directly.
-  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "child", 5), 5);
-  EXPECT_EQ(driver_->OpenCount(), 1u);
-  ASSERT_EQ(driver_->written.size(), 1u);
-  EXPECT_EQ(std::string(driver_->written[0].begin(), driver_->written[0].end()), "child");
-  platform::Close(fd);
-}
-
 TEST_F(DeviceTest, WhatHappensBehindTheCallsIsServedOnceTheClockMoves) {
   // Nothing but a device call on another open follows, as in the loop.
   const struct {

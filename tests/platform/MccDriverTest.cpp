@@ -47,26 +47,13 @@ class MccDriverTest : public ::testing::Test {
   // The record as the board's driver reads it: five big-endian words.
   static int Allocate(int fd, uint8_t type, uint16_t rx_size, uint8_t reserved, uint8_t rx_threshold,
                       uint8_t tx_threshold) {
-    uint8_t record[20] = {0,
-                          0,
-                          0,
-                          type,
-                          0,
-                          0,
-                          static_cast<uint8_t>(rx_size >> 8),
-                          static_cast<uint8_t>(rx_size),
-                          0,
-                          0,
-                          0,
-                          reserved,
-                          0,
-                          0,
-                          0,
-                          rx_threshold,
-                          0,
-                          0,
-                          0,
-                          tx_threshold};
+    uint8_t record[20] = {};
+    record[3] = type;
+    record[6] = static_cast<uint8_t>(rx_size >> 8);
+    record[7] = static_cast<uint8_t>(rx_size);
+    record[11] = reserved;
+    record[15] = rx_threshold;
+    record[19] = tx_threshold;
     return platform::Ioctl(fd, kAllocate, record);
   }
   // An open allocated as a channel of the type; its switch channel.
