@@ -37,14 +37,5 @@ TEST_F(HeartbeatTest, DropsASilentControllerAndEverySlotWithIt) {
   ExpectNext(controller_, {7, 5u, "error slotNotExists"});
 }
 
-TEST_F(HeartbeatTest, LeavesAControllerThatNeverSentACommand) {
-  controller_.Close();
-  ASSERT_TRUE(server_.WaitForOutput(" closed.\n"));
-  ASSERT_TRUE(controller_.Connect());
-  ASSERT_TRUE(server_.WaitForOutput("controller connect."));
-  ASSERT_TRUE(board_.AdvanceClock(2 * kTimeoutMs));
-  EXPECT_TRUE(controller_.Sync());
-}
-
 }  // namespace
 }  // namespace e2e
