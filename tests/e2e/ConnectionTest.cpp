@@ -2,21 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace e2e {
 namespace {
 
 using ConnectionTest = GatewayFixture;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST_F(ConnectionTest, AnnouncesItselfAndKeepsItsPidFile) {
   EXPECT_TRUE(server_.WaitForOutput("Starting server [T250124-1901], port=" + std::to_string(server_.port()) + "\n"));

@@ -8,7 +8,18 @@
 
 #include <signal.h>
 
+#include <fstream>
+#include <sstream>
+#include <string>
+
 namespace e2e {
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // A served server with one connected controller and the board's control
 // socket; the test ends with SIGTERM, which must stop the server cleanly.

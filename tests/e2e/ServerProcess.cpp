@@ -136,17 +136,8 @@ std::optional<int> ServerProcess::WaitExit() {
       ADD_FAILURE() << "the server did not end; output:\n" << output_;
       return std::nullopt;
     }
-    if (pidfd_ >= 0) {
-      Wait(pidfd_, POLLIN, 100);
-      continue;
-    }
-    // Without a process descriptor the end of the output pipe tells the end.
-    if (output_fd_ < 0) {
-      waitpid(pid_, &status, 0);
-      status_ = status;
-      break;
-    }
-    Wait(-1, 0, 100);
+    // Without a process descriptor this waits on the output alone.
+    Wait(pidfd_, POLLIN, 100);
   }
   Drain();
   return status_;
@@ -250,27 +241,17 @@ short ServerProcess::Wait(int fd, short events, int timeout_ms) {
 }
 
 void ServerProcess::Drain() {
-  while (output_fd_ >= 0) {
-    pollfd entry{output_fd_, POLLIN, 0};
-    if (poll(&entry, 1, 0) != 1 || !ReadOutput()) {
-      return;
+  char buffer[4096];
+  pollfd entry{output_fd_, POLLIN, 0};
+  while (output_fd_ >= 0 && poll(&entry, 1, 0) == 1) {
+    const ssize_t count = read(output_fd_, buffer, sizeof buffer);
+    if (count > 0) {
+      output_.append(buffer, static_cast<size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+      close(output_fd_);
+      output_fd_ = -1;
     }
   }
-}
-
-bool ServerProcess::ReadOutput() {
-  char buffer[4096];
-  ssize_t count = read(output_fd_, buffer, sizeof buffer);
-  if (count > 0) {
-    output_.append(buffer, static_cast<size_t>(count));
-    return true;
-  }
-  if (count < 0 && errno == EINTR) {
-    return true;
-  }
-  close(output_fd_);
-  output_fd_ = -1;
-  return false;
 }
 
 }  // namespace e2e

@@ -67,8 +67,6 @@ class ServerProcess {
  private:
   void Drain();
   void DrainSysLog();
-  // Reads what the server wrote; false when the pipe is at its end.
-  bool ReadOutput();
 
   std::string root_;
   uint16_t port_ = 0;

@@ -4,14 +4,12 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace e2e {
@@ -20,13 +18,6 @@ namespace {
 using SignalsTest = GatewayFixture;
 
 constexpr int kAttempts = 50;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST_F(SignalsTest, HangUpSendsTheResourceReport) {
   server_.Signal(SIGHUP);
