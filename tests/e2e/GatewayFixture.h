@@ -8,6 +8,7 @@
 
 #include <signal.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,7 +23,8 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // A served server with one connected controller and the board's control
-// socket; the test ends with SIGTERM, which must stop the server cleanly.
+// socket; the test ends with SIGTERM, which must stop the server cleanly and
+// remove its pid file.
 class GatewayFixture : public testing::Test {
  protected:
   void SetUp() override {
@@ -37,6 +39,7 @@ class GatewayFixture : public testing::Test {
     }
     server_.Signal(SIGTERM);
     EXPECT_EQ(server_.WaitExitCode(), 0) << server_.output();
+    EXPECT_FALSE(std::filesystem::exists(server_.Path("/var/run/server.pid")));
   }
 
   ServerProcess server_;
