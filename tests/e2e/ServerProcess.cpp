@@ -124,31 +124,22 @@ bool ServerProcess::WaitReady() {
   return false;
 }
 
-std::optional<int> ServerProcess::WaitExit() {
+int ServerProcess::WaitExitCode() {
   const int64_t deadline = NowMs() + kWaitMs;
+  int status = 0;
   while (!status_) {
-    int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       status_ = status;
-      break;
-    }
-    if (NowMs() >= deadline) {
+    } else if (NowMs() >= deadline) {
       ADD_FAILURE() << "the server did not end; output:\n" << output_;
-      return std::nullopt;
+      return -1;
+    } else {
+      // Without a process descriptor this waits on the output alone.
+      Wait(pidfd_, POLLIN, 100);
     }
-    // Without a process descriptor this waits on the output alone.
-    Wait(pidfd_, POLLIN, 100);
   }
   Drain();
-  return status_;
-}
-
-int ServerProcess::WaitExitCode() {
-  std::optional<int> status = WaitExit();
-  if (!status || !WIFEXITED(*status)) {
-    return -1;
-  }
-  return WEXITSTATUS(*status);
+  return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
 }
 
 void ServerProcess::Signal(int number) const {

@@ -24,7 +24,6 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  const std::string& root() const { return root_; }
   // The board path under this server's root.
   std::string Path(const std::string& absolute_path) const { return root_ + absolute_path; }
   uint16_t port() const { return port_; }
@@ -40,9 +39,8 @@ class ServerProcess {
   // Waits until the control socket answers; false when the server ended.
   [[nodiscard]] bool WaitReady();
 
-  // Waits for the child to end; its raw wait status, nothing on a hang.
-  std::optional<int> WaitExit();
-  // The exit code of a normal end, -1 for any other end or a hang.
+  // Waits for the child to end: the exit code of a normal end, -1 for any
+  // other end or a hang.
   int WaitExitCode();
   void Signal(int number) const;
 
