@@ -54,14 +54,16 @@ struct OneService {
   FakeService service;
 };
 
-TEST(CtrlSrvServer, OffersCommandsInBindOrderUntilOneTakesIt) {
+TEST(CtrlSrvServer, OffersCommandsInBindOrderAndShowsSignalsToTheOthers) {
   ControllerLink link;
   Strings journal;
   FakeService first("A", journal), second("B", journal), third("C", journal);
+  // B takes destroy alone, and signals before it answers.
   second.reaction = [](FakeService& s, const LGCP::Command& c) {
     if (c.currentSelection() != kDestroy) {
       return false;
     }
+    s.SendSignal(Activated());
     s.Success();
     return true;
   };
@@ -71,11 +73,16 @@ TEST(CtrlSrvServer, OffersCommandsInBindOrderUntilOneTakesIt) {
   link.Connect();
   journal.clear();
 
-  link.Send(Command(kDestroy, 1, 4));
   link.Send(Command(kQuery, 2));
+  link.Send(Command(kDestroy, 7, 5));
+  second.SendSignal(Activated());
+  second.SendSignal(12, Activated());
 
-  EXPECT_THAT(journal, ElementsAre("A command 5", "B command 5", "A command 0", "B command 0", "C command 0"));
-  EXPECT_THAT(link.Received(), ElementsAre("seq=1 slot=4 success", "seq=2 error 4"));
+  EXPECT_THAT(journal, ElementsAre("A command 0", "B command 0", "C command 0", "A command 5", "B command 5",
+                                   "A signal 5", "C signal 5", "A signal 5", "C signal 5", "A signal 5", "C signal 5"));
+  // Signals never carry a seq; outside a command the one-argument form has no slot to give.
+  EXPECT_THAT(link.Received(),
+              ElementsAre("seq=2 error 4", "slot=5 signal 5", "seq=7 slot=5 success", "signal 5", "slot=12 signal 5"));
 }
 
 TEST(CtrlSrvServer, AnswersEachCommandOnce) {
@@ -213,31 +220,6 @@ TEST(CtrlSrvServer, OffersOnlyCommandsWithASlotInRangeAndKeepsServing) {
     one.link.Send(Command(kDestroy, 2, 1));
     EXPECT_THAT(one.link.Received(), ElementsAre("seq=2 slot=1 success"));
   }
-}
-
-TEST(CtrlSrvServer, ShowsASignalToEveryOtherServiceBeforeSendingIt) {
-  ControllerLink link;
-  Strings journal;
-  FakeService first("A", journal), sender("B", journal), third("C", journal);
-  sender.reaction = [](FakeService& s, const LGCP::Command&) {
-    s.SendSignal(Activated());
-    s.Success();
-    return true;
-  };
-  for (FakeService* service : {&first, &sender, &third}) {
-    link.server.Bind(service);
-  }
-  link.Connect();
-  journal.clear();
-
-  link.Send(Command(kDestroy, 7, 5));
-  sender.SendSignal(Activated());
-  sender.SendSignal(12, Activated());
-
-  EXPECT_THAT(journal, ElementsAre("A command 5", "B command 5", "A signal 5", "C signal 5", "A signal 5", "C signal 5",
-                                   "A signal 5", "C signal 5"));
-  // Signals never carry a seq; outside a command the one-argument form has no slot to give.
-  EXPECT_THAT(link.Received(), ElementsAre("slot=5 signal 5", "seq=7 slot=5 success", "signal 5", "slot=12 signal 5"));
 }
 
 TEST(CtrlSrvServer, FansConnectAndDisconnectOut) {
