@@ -80,7 +80,7 @@ TEST_F(BusCtlTest, ControllerComingGoingAndAskingChoosesTheClock) {
 
 TEST_F(BusCtlTest, DisabledControlLeavesTheClockAlone) {
   {
-    LogCapture log;
+    Capture log(std::clog);
     bus_->DisableControl();
     EXPECT_EQ(log.Text(), "clock control disabled.\n");
   }

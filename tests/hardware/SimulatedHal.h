@@ -3,12 +3,9 @@
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
 #include "platform/sim/HalDriver.h"
+#include "tests/server/ControllerLink.h"
 
 #include <gtest/gtest.h>
-
-#include <iostream>
-#include <sstream>
-#include <string>
 
 // A fresh simulated board with its "/dev/hal" for each test; device sleeps skipped.
 class SimulatedHalTest : public ::testing::Test {
@@ -29,16 +26,4 @@ class SimulatedHalTest : public ::testing::Test {
 
  private:
   sim::HalDriver* hal_ = nullptr;
-};
-
-// Collects what is written to the log stream while it lives.
-class LogCapture {
- public:
-  LogCapture() : saved_(std::clog.rdbuf(text_.rdbuf())) {}
-  ~LogCapture() { std::clog.rdbuf(saved_); }
-  std::string Text() const { return text_.str(); }
-
- private:
-  std::ostringstream text_;
-  std::streambuf* saved_;
 };

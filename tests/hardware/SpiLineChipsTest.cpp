@@ -11,10 +11,9 @@
 
 namespace {
 
-using LineState = SpiLineChips::LineState;
-using Request = sim::LineChips::Request;
+using ctrlsrv_test::Capture;
 
-constexpr unsigned long kReadRequest = 0xc0034203;
+using Request = sim::LineChips::Request;
 
 class SpiLineChipsTest : public SimulatedHalTest {};
 
@@ -39,60 +38,11 @@ TEST_F(SpiLineChipsTest, StartInitialisesAndEnablesSevenChannels) {
   EXPECT_EQ(std::vector<Request>(requests.begin(), requests.begin() + 8), first_channel);
 }
 
-TEST_F(SpiLineChipsTest, StatusRegisterDecodes) {
-  SpiLineChips chips;
-  const struct {
-    uint8_t status;
-    LineState state;
-  } kCases[] = {
-      {0xC5, LineState::normal},      {0x85, LineState::rai},         {0x45, LineState::ais},
-      {0x05, LineState::ais},         {0x04, LineState::lossCarrier}, {0x01, LineState::lossBF},
-      {0xC4, LineState::lossCarrier}, {0xC1, LineState::lossBF},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(static_cast<int>(c.status));
-    Chips().SetRegister(3, 0x33, c.status);
-    const auto status = chips.ReadStatus(3);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(status->state, c.state);
-    EXPECT_EQ(status->slips, 0);
-  }
-}
-
-// One edge flag serves all channels: a raised slips bit counts once, until a
-// channel without it clears the flag.
-TEST_F(SpiLineChipsTest, SlipsBitCountsOnceAcrossChannels) {
-  SpiLineChips chips;
-  const struct {
-    int channel;
-    uint8_t status;
-    int slips;
-  } kSteps[] = {
-      {1, 0xE5, 1}, {2, 0xE5, 0}, {1, 0xE5, 0}, {3, 0xC5, 0}, {1, 0xE5, 1},
-  };
-  for (const auto& step : kSteps) {
-    Chips().SetRegister(step.channel, 0x33, step.status);
-    const auto status = chips.ReadStatus(step.channel);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(status->slips, step.slips) << "channel " << step.channel;
-  }
-}
-
-TEST_F(SpiLineChipsTest, FailedStatusReadReportsNothing) {
-  SpiLineChips chips;
-  FailNext(kReadRequest, EIO, 1);
-  LogCapture log;
-  EXPECT_EQ(chips.ReadStatus(2), std::nullopt);
-  EXPECT_EQ(log.Text(), "spi: read error: channel=2 addr=51\n");
-  EXPECT_TRUE(chips.IsPresent());
-  EXPECT_TRUE(chips.ReadStatus(2).has_value());
-}
-
 TEST_F(SpiLineChipsTest, HalWithoutSpiStopsAllTraffic) {
   SpiLineChips chips;
   Chips().SetPresent(false);
   {
-    LogCapture log;
+    Capture log(std::clog);
     EXPECT_EQ(chips.ReadStatus(0), std::nullopt);
     EXPECT_EQ(log.Text(), "spi: hal without spi\n");
   }
@@ -100,7 +50,7 @@ TEST_F(SpiLineChipsTest, HalWithoutSpiStopsAllTraffic) {
 
   Chips().SetPresent(true);
   Chips().ClearRequests();
-  LogCapture log;
+  Capture log(std::clog);
   EXPECT_EQ(chips.ReadStatus(0), std::nullopt);
   EXPECT_EQ(chips.read(0, 0x33), 0);
   chips.write(0, 0x30, 1);
@@ -120,7 +70,7 @@ TEST_F(SpiLineChipsTest, ClockMasterIsOneChannelOrNone) {
   chips.clock(2);
   EXPECT_EQ(Chips().Register(7, 0x57), 0x30);
   EXPECT_EQ(Chips().Register(2, 0x57), 0x38);
-  LogCapture log;
+  Capture log(std::clog);
   chips.clock(-1);
   EXPECT_EQ(Chips().Register(2, 0x57), 0x30);
   EXPECT_EQ(log.Text(), "spi: clock master disabled\n");
@@ -140,7 +90,7 @@ TEST_F(SpiLineChipsTest, ChannelsOutsideRangeAreRefused) {
       {[](SpiLineChips& c) { c.clock(8); }, "spi: bad channel for set clock master 8\n"},
   };
   for (const auto& c : kCases) {
-    LogCapture log;
+    Capture log(std::clog);
     c.operation(chips);
     EXPECT_EQ(log.Text(), c.line);
   }

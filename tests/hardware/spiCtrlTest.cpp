@@ -10,6 +10,8 @@
 
 namespace {
 
+using ctrlsrv_test::Capture;
+
 using Strings = std::vector<std::string>;
 
 class SpiCtrlTest : public hardware_test::ControllerTest {
@@ -59,12 +61,15 @@ TEST_F(SpiCtrlTest, ReportsEveryChannelOnceASecondWhileConnected) {
   EXPECT_FALSE(spi.IsPolling());
 }
 
-// A failed read says nothing about the line: no lossCarrier for it.
+// A failed read says nothing about the line: no lossCarrier for it, and the
+// chips stay in use.
 TEST_F(SpiCtrlTest, FailedReadSendsNothingForThatChannel) {
   spiCtrl spi;
   Start(spi);
   FailNext(0xc0034203, EIO, 1);
+  Capture log(std::clog);
   const Strings lines = Lines(AdvanceMs(1000));
+  EXPECT_NE(log.Text().find("spi: read error: channel=0 addr=51\n"), std::string::npos) << log.Text();
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0].substr(0, 8), "trunk 1 ");
   EXPECT_EQ(AdvanceMs(1000).size(), 8u);
@@ -84,7 +89,7 @@ TEST_F(SpiCtrlTest, SpiAbsentEndsThePassAndTheCycle) {
     spiCtrl spi;
     Start(spi);
     Chips().SetPresent(false);
-    LogCapture log;
+    Capture log(std::clog);
     c.discover(spi);
     EXPECT_EQ(Received(), Strings{});
     EXPECT_EQ(log.Text().find("spi: read error"), std::string::npos);
