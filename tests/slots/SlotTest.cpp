@@ -5,30 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-std::string Printed(const Slot& slot) {
-  std::ostringstream text;
-  text << slot;
-  return text.str();
-}
-
-TEST_F(SlotsTest, PrintsTheNumberAndTheKind) {
-  CreateProbe(5, 1, 2);
-  CreateProbe(1023, 1, 2);
-  CreateTrunk(120, 0, 7);
-  const ProbeSlot unstored(1, 2, {});
-  EXPECT_EQ(Printed(*SlotAt(5)), "05:probe");
-  EXPECT_EQ(Printed(*SlotAt(1023)), "1023:probe");
-  EXPECT_EQ(Printed(*SlotAt(120)), "120:trunk");
-  EXPECT_EQ(Printed(unstored), "na:probe");
-}
 
 TEST_F(SlotsTest, EachStreamStateIsReportedOnce) {
   CreateProbe(1, 300, 301);
@@ -76,24 +58,27 @@ TEST_F(SlotsTest, StreamsSwitchedOffCutTheirLinksBeforeTheSignal) {
   EXPECT_EQ(Received(), (Lines{"1 transmitter : inactive : NULL", "1 receiver : inactive : NULL"}));
 }
 
-// Factories that build nothing; they only take their place in the chain.
-class InertFactory : public SlotFactory {
- public:
-  const char* GetName() const override { return "inert"; }
-  std::unique_ptr<Slot> INewSlot(const LGCP::CreateParams&) override { return nullptr; }
-  void Query(LGCP::Resources&) override {}
-};
-
-TEST(SlotFactory, TheNewestFactoryIsAskedFirst) {
-  static InertFactory older;
-  static InertFactory newer;
-  EXPECT_EQ(firstFactory, &newer);
-  EXPECT_EQ(newer.next(), &older);
+TEST_F(SlotsTest, ToneCodesBecomeSignals) {
+  CreateProbe(4, 1, 2);
+  const struct {
+    uint32_t code;
+    const char* event;  // none: refused with a line (past the last IVA code, between DTMF and IVA, negative)
+  } kCases[] = {{9, "dtmf : 9"},
+                {17, "ced : NULL"},
+                {18, "cng : NULL"},
+                {0x1400, "iva : code : 20"},
+                {0x1500, "iva : ringoff : NULL"},
+                {0x1600, nullptr},
+                {0x80, nullptr},
+                {0xFFFFFF00u, nullptr}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.code);
+    const size_t logged = ErrorText().size();
+    SlotAt(4)->processTonecEvent(c.code, 1234);
+    EXPECT_EQ(Received(), c.event ? Lines{"4 tonec : { timestamp 1234, event " + std::string(c.event) + "}"} : Lines{});
+    EXPECT_EQ(ErrorText().substr(logged), c.event ? "" : "bad DTMF code, ignored.\n");
+  }
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(SlotsTest, DeviceEventsBecomeSignals) {
   CreateProbe(4, 1, 2);
@@ -104,23 +89,6 @@ TEST_F(SlotsTest, DeviceEventsBecomeSignals) {
     Lines signals;
     const char* complaint;
   } kCases[] = {
-      {"DTMF digit",
-       [](Slot& s) { s.processTonecEvent(9, 1234); },
-       {"4 tonec : { timestamp 1234, event dtmf : 9}"},
-       nullptr},
-      {"CED", [](Slot& s) { s.processTonecEvent(17, 5); }, {"4 tonec : { timestamp 5, event ced : NULL}"}, nullptr},
-      {"CNG", [](Slot& s) { s.processTonecEvent(18, 5); }, {"4 tonec : { timestamp 5, event cng : NULL}"}, nullptr},
-      {"last IVA code",
-       [](Slot& s) { s.processTonecEvent(0x1400, 5); },
-       {"4 tonec : { timestamp 5, event iva : code : 20}"},
-       nullptr},
-      {"IVA ring off",
-       [](Slot& s) { s.processTonecEvent(0x1500, 5); },
-       {"4 tonec : { timestamp 5, event iva : ringoff : NULL}"},
-       nullptr},
-      {"IVA code out of range", [](Slot& s) { s.processTonecEvent(0x1600, 5); }, {}, "bad DTMF code, ignored."},
-      {"code between DTMF and IVA", [](Slot& s) { s.processTonecEvent(0x80, 5); }, {}, "bad DTMF code, ignored."},
-      {"negative IVA code", [](Slot& s) { s.processTonecEvent(0xFFFFFF00u, 5); }, {}, "bad DTMF code, ignored."},
       {"tone generated",
        [](Slot& s) { s.processToneGenEvent(); },
        {"4 tonec : { timestamp 0, event dtmfDone : NULL}"},
