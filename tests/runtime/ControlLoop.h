@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers of the control transport tests: a frozen loop clock, a loop that
-// runs until a condition holds, captured log streams, a recording Notify and
+// Helpers of the runtime tests: a frozen loop clock, a loop that runs until a
+// condition holds, captured log streams, a recording Notify, socket pairs and
 // plain loopback peers.
 
 #include "platform/Clock.h"
@@ -14,6 +14,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace control_test {
@@ -31,6 +33,53 @@ class FrozenClock {
   FrozenClock() { platform::clock_control::Freeze(timeval{1000000, 0}); }
   ~FrozenClock() { platform::clock_control::Release(); }
   void Advance(uint64_t ms) { platform::clock_control::Advance(ms); }
+};
+
+// Sets the frozen loop clock to ms milliseconds after the epoch.
+inline void FreezeAtMs(uint64_t ms) {
+  platform::clock_control::Freeze(timeval{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)});
+}
+
+// A deferred call that runs hook with its run number; run 2n is the second
+// run of pass n, just before that pass polls.
+class PassHook {
+ public:
+  explicit PassHook(std::function<void(int run)> hook = nullptr) : hook_(std::move(hook)) {
+    dpc_.Bind(this, &PassHook::OnRun);
+    dpc_.Activate();
+  }
+  void OnRun() {
+    ++runs_;
+    if (hook_) {
+      hook_(runs_);
+    }
+  }
+  int runs() const { return runs_; }
+
+ private:
+  Dpc dpc_;
+  int runs_ = 0;
+  std::function<void(int)> hook_;
+};
+
+inline std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    text += name + ' ';
+  }
+  return text;
+}
+
+// A connected pair of local stream sockets: the code under test gets local.
+struct SocketPair {
+  explicit SocketPair(int flags = 0) {
+    int fds[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0, fds), 0);
+    local = Fd(fds[0]);
+    peer = Fd(fds[1]);
+  }
+  Fd local;
+  Fd peer;
 };
 
 // Runs loop passes until done() holds, at most max_passes. The condition is
@@ -53,14 +102,11 @@ inline bool RunUntil(const std::function<bool()>& done, int max_passes = 200) {
     int max_passes;
     int passes = 0;
   } stopper{done, max_passes};
-  int pair[2];
-  EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  Fd ready(pair[0]);
-  Fd writer(pair[1]);
-  EXPECT_EQ(write(writer.get(), "x", 1), 1);
+  SocketPair ready;
+  EXPECT_EQ(write(ready.peer.get(), "x", 1), 1);
   Event always;
   always.Bind("always", &Stopper::OnEvent, &stopper);
-  always.Schedule(ready, POLLIN);
+  always.Schedule(ready.local, POLLIN);
   Dpc dpc;
   dpc.Bind(&stopper, &Stopper::OnPass);
   dpc.Activate();
@@ -87,6 +133,12 @@ class Logs {
   }
   std::string Out() const { return out_.str(); }
   std::string Err() const { return err_.str(); }
+  std::string Log() const { return log_.str(); }
+  void Clear() {
+    out_.str("");
+    err_.str("");
+    log_.str("");
+  }
   // Occurrences of text on the error stream.
   int CountErr(const std::string& text) const {
     int count = 0;
@@ -118,6 +170,35 @@ class Recorder : public Control::Notify {
     return text;
   }
   std::vector<std::string> calls;
+};
+
+// Writes into a non-blocking fd until it would block; returns what was written.
+inline size_t Fill(const Fd& fd) {
+  const std::string junk(4096, 'J');
+  size_t total = 0;
+  ssize_t n;
+  while ((n = send(fd.get(), junk.data(), junk.size(), MSG_DONTWAIT)) > 0) {
+    total += static_cast<size_t>(n);
+  }
+  return total;
+}
+
+// Lowers the descriptor limit for its lifetime so that only spare more
+// descriptors can be opened.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(int spare) {
+    EXPECT_EQ(getrlimit(RLIMIT_NOFILE, &saved_), 0);
+    const int lowest_free = dup(0);
+    close(lowest_free);
+    rlimit low = saved_;
+    low.rlim_cur = static_cast<rlim_t>(lowest_free + spare);
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  }
+  ~DescriptorLimit() { EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &saved_), 0); }
+
+ private:
+  rlimit saved_{};
 };
 
 inline uint16_t LocalPort(int fd) {
@@ -160,6 +241,24 @@ inline std::string ReadNow(const Fd& fd) {
     return "EOF";
   }
   return n < 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+// A loopback TCP connection: the connecting end and the accepted one.
+struct TcpPair {
+  TcpPair() {
+    Fd listener = BoundSocket(true);
+    client = Connect(LocalPort(listener.get()));
+    server = Fd(accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  }
+  Fd client;
+  Fd server;
+};
+
+// Ends a TCP connection with a reset instead of an orderly close.
+inline void CloseWithReset(Fd& fd) {
+  const linger abort{1, 0};
+  EXPECT_EQ(setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+  fd.close();
 }
 
 inline std::string Frame(const std::string& payload) {

@@ -5,6 +5,7 @@
 #include "platform/sim/WatchdogDriver.h"
 #include "runtime/Dpc.h"
 #include "runtime/Event.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -20,54 +21,26 @@
 
 namespace {
 
-void FreezeAtMs(uint64_t ms) {
-  platform::clock_control::Freeze(timeval{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)});
-}
+using control_test::FreezeAtMs;
+using control_test::PassHook;
 
-// Runs a hook on every run of a deferred call; run 2n is the second run of
-// pass n, just before that pass polls.
-class PassHook {
- public:
-  explicit PassHook(std::function<void(int run)> hook) : hook_(std::move(hook)) {
-    dpc_.Bind(this, &PassHook::OnRun);
-    dpc_.Activate();
-  }
-  void OnRun() { hook_(++runs_); }
-
- private:
-  Dpc dpc_;
-  int runs_ = 0;
-  std::function<void(int)> hook_;
-};
-
-// An Event on a pipe's write end: always writable, so poll never waits.
-class AlwaysReady {
- public:
-  AlwaysReady() {
-    int fds[2];
-    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    reader_ = Fd(fds[0]);
-    writer_ = Fd(fds[1]);
-    event_.Schedule(writer_, POLLOUT);
-  }
-
- private:
-  Fd reader_;
-  Fd writer_;
-  Event event_;
+// An Event on a socket that is always writable, so poll never waits.
+struct AlwaysReady {
+  AlwaysReady() { event.Schedule(ends.local, POLLOUT); }
+  control_test::SocketPair ends;
+  Event event;
 };
 
 class Watchdog : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { ResetBoard(); }
+  void TearDown() override { platform::clock_control::Release(); }
+
+  void ResetBoard() {
     sim::Board::instance().Reset();
     driver_ = sim::Board::instance().Find<sim::WatchdogDriver>(sim::WatchdogDriver::kPath);
     ASSERT_NE(driver_, nullptr);
-    saved_errors_ = std::cerr.rdbuf(errors_.rdbuf());
-  }
-  void TearDown() override {
-    std::cerr.rdbuf(saved_errors_);
-    platform::clock_control::Release();
+    logs_.Clear();
   }
 
   // "WORD@ms" per entry, times in loop-clock milliseconds.
@@ -80,8 +53,7 @@ class Watchdog : public ::testing::Test {
   }
 
   sim::WatchdogDriver* driver_ = nullptr;
-  std::ostringstream errors_;
-  std::streambuf* saved_errors_ = nullptr;
+  control_test::Logs logs_;
 };
 
 TEST_F(Watchdog, PingsAfterFirstPollThenEverySecondOrWhenClockGoesBack) {
@@ -98,8 +70,7 @@ TEST_F(Watchdog, PingsAfterFirstPollThenEverySecondOrWhenClockGoesBack) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    sim::Board::instance().Reset();
-    driver_ = sim::Board::instance().Find<sim::WatchdogDriver>(sim::WatchdogDriver::kPath);
+    ResetBoard();
     FreezeAtMs(10000);
     AlwaysReady ready;
     PassHook hook([&c](int run) {
@@ -115,7 +86,7 @@ TEST_F(Watchdog, PingsAfterFirstPollThenEverySecondOrWhenClockGoesBack) {
     multiplexer.run(true, true);
     EXPECT_EQ(Entries(), c.entries);
   }
-  EXPECT_EQ(errors_.str(), "");
+  EXPECT_EQ(logs_.Err(), "");
 }
 
 TEST_F(Watchdog, FailuresAreLoggedAndNeverStopTheLoop) {
@@ -139,9 +110,7 @@ TEST_F(Watchdog, FailuresAreLoggedAndNeverStopTheLoop) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    sim::Board::instance().Reset();
-    driver_ = sim::Board::instance().Find<sim::WatchdogDriver>(sim::WatchdogDriver::kPath);
-    errors_.str("");
+    ResetBoard();
     c.before(*driver_);
     FreezeAtMs(10000);
     AlwaysReady ready;
@@ -160,35 +129,34 @@ TEST_F(Watchdog, FailuresAreLoggedAndNeverStopTheLoop) {
     multiplexer.run(true, true);
     EXPECT_EQ(passes, 3) << "the loop ran all its passes";
     EXPECT_EQ(Entries(), c.entries);
-    EXPECT_EQ(errors_.str(), c.errors);
+    EXPECT_EQ(logs_.Err(), c.errors);
     EXPECT_EQ(driver_->OpenCount(), 0u) << "the watchdog is closed after the loop";
   }
 }
 
 TEST_F(Watchdog, DescriptorIsCloseOnExec) {
-  std::vector<int> inheritable;
-  PassHook hook([&inheritable](int run) {
-    if (run != 2) {
-      return;
-    }
+  // The descriptors a child program would inherit.
+  const auto inheritable = [] {
+    std::vector<int> fds;
     for (int fd = 3; fd < 1024; ++fd) {
-      int flags = fcntl(fd, F_GETFD);
+      const int flags = fcntl(fd, F_GETFD);
       if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
-        inheritable.push_back(fd);
+        fds.push_back(fd);
       }
     }
-    multiplexer.terminate();
-  });
+    return fds;
+  };
   FreezeAtMs(10000);
-  std::vector<int> before;
-  for (int fd = 3; fd < 1024; ++fd) {
-    int flags = fcntl(fd, F_GETFD);
-    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
-      before.push_back(fd);
+  const std::vector<int> before = inheritable();
+  std::vector<int> while_running;
+  PassHook hook([&](int run) {
+    if (run == 2) {
+      while_running = inheritable();
+      multiplexer.terminate();
     }
-  }
+  });
   multiplexer.run(true, true);
-  EXPECT_EQ(inheritable, before);
+  EXPECT_EQ(while_running, before);
   EXPECT_EQ(Entries(), "START@10000 PING@10000 STOP@10000 ");
 }
 
