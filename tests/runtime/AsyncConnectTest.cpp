@@ -2,10 +2,10 @@
 
 #include "platform/Clock.h"
 #include "runtime/Multiplexer.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -14,23 +14,15 @@
 
 namespace {
 
-// A loopback listener on a port of its own; with a full accept queue it never
-// answers further connection attempts.
+// A loopback listener; with a full accept queue it never answers further
+// connection attempts.
 struct Listener {
-  explicit Listener(int backlog) {
-    fd = Fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    EXPECT_EQ(bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  explicit Listener(int backlog) : fd(control_test::BoundSocket(false)), port(control_test::LocalPort(fd.get())) {
     EXPECT_EQ(listen(fd.get(), backlog), 0);
-    EXPECT_EQ(getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
-    port = ntohs(address.sin_port);
   }
   std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
   Fd fd;
-  int port = 0;
+  int port;
 };
 
 class ConnectTest : public ::testing::Test {
@@ -107,14 +99,7 @@ TEST_F(ConnectTest, RefusedAndUnparsableAddressesFail) {
 TEST_F(ConnectTest, SilentPeerTimesOutAndStopEndsTheAttempt) {
   // Backlog 0 takes one connection; further handshakes go unanswered.
   Listener full(0);
-  Fd first(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(full.port));
-  ASSERT_EQ(connect(first.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  Fd second(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  connect(second.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  Fd first = control_test::Connect(static_cast<uint16_t>(full.port));
 
   platform::clock_control::Freeze(timeval{1000, 0});
   connect_.Start(full.Address(), 3000);

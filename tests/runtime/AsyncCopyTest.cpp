@@ -1,12 +1,11 @@
 #include "runtime/AsyncCopy.h"
 
 #include "runtime/Multiplexer.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -20,15 +19,8 @@ namespace {
 
 // A connected non-blocking stream pair: the copy gets `local`, the test plays
 // the far end on `peer`.
-struct Pair {
-  Pair() {
-    int fds[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
-    local = Fd(fds[0]);
-    peer = Fd(fds[1]);
-  }
-  Fd local;
-  Fd peer;
+struct Pair : control_test::SocketPair {
+  Pair() : SocketPair(SOCK_NONBLOCK) {}
 };
 
 std::string Pattern(size_t size) {
@@ -53,16 +45,7 @@ std::string ReadAvailable(const Fd& fd) {
   return text;
 }
 
-// Fills the socket until a write would block; returns what was written.
-size_t Fill(const Fd& fd) {
-  std::string junk(4096, 'J');
-  size_t total = 0;
-  ssize_t n;
-  while ((n = write(fd.get(), junk.data(), junk.size())) > 0) {
-    total += static_cast<size_t>(n);
-  }
-  return total;
-}
+using control_test::Fill;
 
 size_t Unread(const Fd& fd) {
   int bytes = 0;
@@ -170,26 +153,13 @@ TEST_F(CopyTest, DestinationHangUpFailsWithNoError) {
 TEST_F(CopyTest, ReadErrorFailsTheCopyEvenAfterDataWasWritten) {
   // A TCP peer that sends data and then resets: reads give the data, then
   // ECONNRESET.
-  Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener.get(), 1), 0);
-  ASSERT_EQ(getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
-  Fd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  ASSERT_EQ(connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  Fd server(accept(listener.get(), nullptr, nullptr));
-  ASSERT_TRUE(server);
-  WriteAll(server, "partial");
-  linger reset{1, 0};
-  ASSERT_EQ(setsockopt(server.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-  server.close();
-  ASSERT_TRUE(client.NonBlock());
+  control_test::TcpPair tcp;
+  WriteAll(tcp.server, "partial");
+  control_test::CloseWithReset(tcp.server);
+  ASSERT_TRUE(tcp.client.NonBlock());
 
   Pair destination;
-  copy_.Start(client, destination.local);
+  copy_.Start(tcp.client, destination.local);
   RunUntilDone();
   EXPECT_EQ(completions_, std::vector<ASync::Copy::Status::Type>{ASync::Copy::Status::kFailed});
   EXPECT_EQ(copy_.error(), ECONNRESET);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <netinet/tcp.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <string>
@@ -124,10 +123,10 @@ TEST(ControlAcceptorNet, CheckDropsAConnectionThePeerLeft) {
     const std::string peer = PeerOf(client);
     Logs logs;
     if (c.reset) {
-      linger abort{1, 0};
-      ASSERT_EQ(setsockopt(client.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+      control_test::CloseWithReset(client);
+    } else {
+      client.close();
     }
-    client.close();
     // The check runs before the stream layer reads the end of the stream.
     clock.Advance(1000);
     ASSERT_TRUE(RunUntil([&] { return acceptor.state() != State::Connected; }));
@@ -167,18 +166,16 @@ TEST(ControlAcceptorNet, ConnectionArrivingDuringTeardownIsServedAfterIt) {
     }
     Control::Service* acceptor = nullptr;
   } dropper;
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  Fd trigger(pair[0]), pull(pair[1]);
+  control_test::SocketPair trigger;
   Event drop;
   drop.Bind("drop", &Dropper::OnEvent, &dropper);
-  drop.Schedule(trigger, POLLIN);
+  drop.Schedule(trigger.local, POLLIN);
 
   Acceptor acceptor;
   Fd first = Connect(acceptor.Port());
   ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
   dropper.acceptor = &acceptor;
-  ASSERT_EQ(write(pull.get(), "x", 1), 1);
+  ASSERT_EQ(write(trigger.peer.get(), "x", 1), 1);
   Fd second = Connect(acceptor.Port());
   ASSERT_TRUE(RunUntil([&] { return acceptor.recorder.calls.size() == 3; }));
   EXPECT_EQ(acceptor.recorder.Calls(), "connect;disconnect;connect;");
@@ -227,17 +224,12 @@ TEST(ControlAcceptorNet, BusyPortIsRetriedEveryFiveSeconds) {
 TEST(ControlAcceptorNet, ListenerThatCouldNotBeCreatedIsRetried) {
   FrozenClock clock;
   MeetTheSanitizer();
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  Fd probe(dup(0));
-  rlimit low = saved;
-  low.rlim_cur = static_cast<rlim_t>(probe.get());
   Logs logs;
   Acceptor acceptor(0, true, false);
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  const bool started = acceptor.Activate();
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
-  EXPECT_TRUE(started);
+  {
+    control_test::DescriptorLimit limit(0);
+    EXPECT_TRUE(acceptor.Activate());
+  }
   EXPECT_EQ(logs.Err(), "can't create socket:Too many open files\n");
   EXPECT_EQ(acceptor.state(), State::Connecting);
 
@@ -252,16 +244,11 @@ TEST(ControlAcceptorNet, PausesWhileNoDescriptorIsLeftForAConnection) {
   Acceptor acceptor;
   // Completed by the backlog; the server cannot take it while it has no descriptor to spare.
   Fd client = Connect(acceptor.Port());
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  Fd probe(dup(0));
-  rlimit low = saved;
-  // Three for the test loop (its pair, and the loop's copy of one end), none for accept.
-  low.rlim_cur = static_cast<rlim_t>(probe.get() + 3);
-  probe.close();
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  control_test::RunPasses(5);
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  {
+    // Three for the test loop (its pair, and the loop's copy of one end), none for accept.
+    control_test::DescriptorLimit limit(3);
+    control_test::RunPasses(5);
+  }
   // One failure, then no more tries: nothing spins.
   EXPECT_EQ(logs.Err(), "can't accept connection: Too many open files  waiting...\n");
 

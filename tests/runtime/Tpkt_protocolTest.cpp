@@ -3,11 +3,10 @@
 #include "platform/Clock.h"
 #include "runtime/Multiplexer.h"
 #include "runtime/ProtocolsFamily.h"
+#include "tests/runtime/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,13 +44,9 @@ class TpktTest : public ::testing::Test {
   TpktTest() {
     platform::clock_control::Freeze(timeval{1000, 0});
     wire_ = static_cast<Wire*>(owner_.add_protocol_tail(new Wire));
-    tpkt_ = static_cast<Tpkt_protocol*>(owner_.add_protocol_tail(new Tpkt_protocol));
-    saved_log_ = std::clog.rdbuf(log_.rdbuf());
+    owner_.add_protocol_tail(new Tpkt_protocol);
   }
-  ~TpktTest() override {
-    std::clog.rdbuf(saved_log_);
-    platform::clock_control::Release();
-  }
+  ~TpktTest() override { platform::clock_control::Release(); }
 
   void Feed(const Bytes& bytes) {
     Packet chunk;
@@ -75,9 +70,7 @@ class TpktTest : public ::testing::Test {
 
   Owner owner_;
   Wire* wire_;
-  Tpkt_protocol* tpkt_;
-  std::ostringstream log_;
-  std::streambuf* saved_log_;
+  control_test::Logs logs_;
 };
 
 TEST_F(TpktTest, CutsTheStreamIntoPayloads) {
@@ -104,13 +97,13 @@ TEST_F(TpktTest, CutsTheStreamIntoPayloads) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     owner_.payloads.clear();
-    log_.str("");
+    logs_.Clear();
     for (const Bytes& chunk : c.chunks) {
       Feed(chunk);
     }
     EXPECT_EQ(owner_.payloads, c.payloads);
     Wait(5000);
-    EXPECT_EQ(log_.str(), c.log) << "and no frame is left pending";
+    EXPECT_EQ(logs_.Log(), c.log) << "and no frame is left pending";
   }
 }
 
@@ -127,14 +120,14 @@ TEST_F(TpktTest, DropsAPartialFrameThreeSecondsAfterItsLastByte) {
   Wait(2000);
   Feed({3});
   Wait(2999);
-  EXPECT_EQ(log_.str(), "") << "the wait restarts with every chunk";
+  EXPECT_EQ(logs_.Log(), "") << "the wait restarts with every chunk";
   Wait(1);
-  EXPECT_EQ(log_.str(), " TPKT packet timeout.\n");
+  EXPECT_EQ(logs_.Log(), " TPKT packet timeout.\n");
 
-  log_.str("");
+  logs_.Clear();
   Feed({4, 3, 0, 0, 5, 6});
   EXPECT_EQ(owner_.payloads, std::vector<std::string>{"06"}) << "the rest of a dropped frame is read as a header";
-  EXPECT_EQ(log_.str(), "(no name) bad TPKT packet start.\n");
+  EXPECT_EQ(logs_.Log(), "(no name) bad TPKT packet start.\n");
 }
 
 TEST_F(TpktTest, FramesWhatItSends) {
@@ -160,7 +153,7 @@ TEST_F(TpktTest, FramesWhatItSends) {
     EXPECT_EQ(Bytes(written.begin(), written.begin() + 4), c.header);
     EXPECT_EQ(Bytes(written.begin() + 4, written.end()), payload);
   }
-  EXPECT_EQ(log_.str(), "TPKT payload too big to send, length = 65532 max = 65531\n");
+  EXPECT_EQ(logs_.Log(), "TPKT payload too big to send, length = 65532 max = 65531\n");
 }
 
 TEST_F(TpktTest, DeactivationDropsThePartialFrameAndGoesDown) {
