@@ -84,10 +84,8 @@ TEST(CleanQueue, EmptyRingLeavesTheOutputAlone) {
   CleanQueue<Packet, 7> ring;
   Packet out = Frame(5);
   EXPECT_FALSE(ring.get(&out));
-  EXPECT_FALSE(ring.get_last(&out));
   EXPECT_FALSE(ring.preview(&out));
   EXPECT_EQ(out.text(), "05");
-  EXPECT_TRUE(ring.empty());
 
   ASSERT_TRUE(ring.put(out));
   EXPECT_TRUE(ring.preview(nullptr));

@@ -61,22 +61,4 @@ TEST(Fd, EmptyDescriptorFailsCleanly) {
   EXPECT_FALSE(copy);
 }
 
-TEST(Fd, ModeFunctionsChangeOnlyTheirFlag) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  Fd reader(fds[0]);
-  Fd writer(fds[1]);
-  EXPECT_TRUE(reader.NonBlock());
-  EXPECT_NE(fcntl(fds[0], F_GETFL) & O_NONBLOCK, 0);
-  EXPECT_TRUE(BlockMode(fds[0]));
-  EXPECT_EQ(fcntl(fds[0], F_GETFL) & O_NONBLOCK, 0);
-
-  EXPECT_FALSE(SetCloexec(fds[1], true));
-  EXPECT_TRUE(HasCloexec(fds[1]));
-  EXPECT_FALSE(SetCloexec(fds[1], false));
-  EXPECT_FALSE(HasCloexec(fds[1]));
-  EXPECT_TRUE(SetCloexec(-1, true)) << "a failure is reported as true";
-  EXPECT_FALSE(NonBlockMode(-1));
-}
-
 }  // namespace

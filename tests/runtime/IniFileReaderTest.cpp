@@ -97,15 +97,6 @@ TEST(IniFileReader, ReportsEachFaultWithItsLines) {
   }
 }
 
-TEST(IniFileReader, LookupLeavesEmptyKeysBehind) {
-  Bound bound;
-  File file;
-  ASSERT_TRUE(Read("[s]\nname = gw\ntype = 1\n", bound, file).result);
-  SubSection& sub_section = *file["s"].begin();
-  EXPECT_EQ(sub_section.GetKeyCount(), 4);
-  EXPECT_EQ(sub_section["note"].GetSubKeyCount(), 0);
-}
-
 TEST(IniFileReader, ConvertsBoolWords) {
   const struct {
     const char* text;

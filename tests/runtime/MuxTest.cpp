@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <ctime>
 
@@ -63,17 +61,6 @@ TEST(MuxArithmetic, DiffRoundsTowardsZeroAndNeverGoesNegative) {
   }
 }
 
-TEST(MuxArithmetic, CompareAndBuildFromUnits) {
-  EXPECT_EQ(Mux::timevalcompare({1, 5}, {1, 6}), -1);
-  EXPECT_EQ(Mux::timevalcompare({2, 0}, {1, 999999}), 1);
-  EXPECT_EQ(Mux::timevalcompare({3, 3}, {3, 3}), 0);
-  EXPECT_TRUE(Mux::make_from_msec(61001) == (Mux::timeval{61, 1000}));
-  EXPECT_TRUE(Mux::make_from_usec(2000001) == (Mux::timeval{2, 1}));
-  Mux::timeval tv{};
-  Mux::timevalset(tv, 5000000123ULL);
-  EXPECT_TRUE(tv == (Mux::timeval{5000000, 123000}));
-}
-
 TEST(MuxArithmetic, TimerExpiresOnlyAfterItsPeriod) {
   Mux::timeval_timer timer{};
   timer.init({100, 0}, 1000);
@@ -118,25 +105,6 @@ TEST_F(MuxClock, CachedLoopTimeHoldsUntilRefreshed) {
   EXPECT_EQ(Mux::milliseconds(), 1000000u);
   Mux::mux_settimeofday();
   EXPECT_EQ(Mux::milliseconds(), 1005000u);
-}
-
-TEST(MuxSelect, ReportsReadyDescriptorAndSkipsUnusedSets) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  Mux::Set rd;
-  Mux::Set wr;
-  Mux::Set ex;
-  rd.add(fds[0]);
-  Mux::timeval no_wait{0, 0};
-  EXPECT_EQ(Mux::select_rd(rd, &no_wait), 0);
-  ASSERT_EQ(write(fds[1], "x", 1), 1);
-  rd.zero();
-  rd.add(fds[0]);
-  EXPECT_EQ(Mux::select(rd, wr, ex, &no_wait), 1);
-  EXPECT_TRUE(rd.isset(fds[0]));
-  EXPECT_EQ(Mux::max_fd(rd, wr, ex), fds[0]);
-  close(fds[0]);
-  close(fds[1]);
 }
 
 }  // namespace

@@ -63,10 +63,4 @@ TEST(FindProc, MatchesCommandNamesWithClosingParenthesis) {
   }
 }
 
-TEST(NetHostname, ReadsHostName) {
-  char expected[512] = {};
-  ASSERT_EQ(gethostname(expected, sizeof expected - 1), 0);
-  EXPECT_EQ(Net::hostname(), expected);
-}
-
 }  // namespace

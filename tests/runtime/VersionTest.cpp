@@ -31,9 +31,6 @@ TEST(Version, CurrentBuildShowsItsTagAlone) {
   std::ostringstream out;
   Version::current.put(out);
   EXPECT_EQ(out.str(), "T250124-1901");
-  EXPECT_EQ(Version::current.type, Version::snapshot);
-  EXPECT_STREQ(Version::current.date, "2025-01-24 19:01");
-  EXPECT_STREQ(Version::current.arch, "ppc");
 }
 
 }  // namespace
