@@ -204,7 +204,8 @@ OpenFile* Board::FindOpen(int fd) {
   return found == opens_.end() ? nullptr : found->second.get();
 }
 
-std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
+template <typename Call>
+std::optional<long> Board::CallDriver(int fd, Call call) {
   auto lock = Lock();
   SweepIfDue();
   OpenFile* file = FindOpen(fd);
@@ -214,20 +215,15 @@ std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
   if (file->driver_ == nullptr) {
     return -EIO;
   }
-  return file->driver_->Ioctl(*file, request, record);
+  return call(*file);
+}
+
+std::optional<long> Board::Ioctl(int fd, unsigned long request, void* record) {
+  return CallDriver(fd, [&](OpenFile& file) { return file.driver_->Ioctl(file, request, record); });
 }
 
 std::optional<long> Board::IoctlValue(int fd, unsigned long request, unsigned long value) {
-  auto lock = Lock();
-  SweepIfDue();
-  OpenFile* file = FindOpen(fd);
-  if (file == nullptr) {
-    return std::nullopt;
-  }
-  if (file->driver_ == nullptr) {
-    return -EIO;
-  }
-  return file->driver_->IoctlValue(*file, request, value);
+  return CallDriver(fd, [&](OpenFile& file) { return file.driver_->IoctlValue(file, request, value); });
 }
 
 std::optional<long> Board::Read(int fd, void* buffer, size_t size) {
@@ -290,20 +286,13 @@ void Board::Stall(OpenFile& file, int fd) {
 }
 
 std::optional<long> Board::Write(int fd, const void* buffer, size_t size) {
-  auto lock = Lock();
-  SweepIfDue();
-  OpenFile* file = FindOpen(fd);
-  if (file == nullptr) {
-    return std::nullopt;
-  }
-  if (file->driver_ == nullptr) {
-    return -EIO;
-  }
-  const long result = file->driver_->Write(*file, static_cast<const uint8_t*>(buffer), size);
-  if (result == -EAGAIN && !file->stalled_ && file->driver_ != nullptr) {
-    Stall(*file, fd);
-  }
-  return result;
+  return CallDriver(fd, [&](OpenFile& file) {
+    const long result = file.driver_->Write(file, static_cast<const uint8_t*>(buffer), size);
+    if (result == -EAGAIN && !file.stalled_ && file.driver_ != nullptr) {
+      Stall(file, fd);
+    }
+    return result;
+  });
 }
 
 std::optional<long> Board::Close(int fd) {

@@ -76,6 +76,10 @@ class Board {
   // Sweeps when the loop clock has left the millisecond of the last one.
   void SweepIfDue();
   OpenFile* FindOpen(int fd);
+  // Runs call on the descriptor's open when it is the board's and its driver
+  // has not hung up (-EIO then, as on a hung-up line).
+  template <typename Call>
+  std::optional<long> CallDriver(int fd, Call call);
   void Stall(OpenFile& file, int fd);
 
   std::map<std::string, std::unique_ptr<Driver>> drivers_;
