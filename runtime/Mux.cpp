@@ -187,15 +187,19 @@ void Set::zero() {
   max = -1;
 }
 
-void Set::add(int fd) {
+bool Set::add(int fd) {
+  if (fd < 0 || fd >= FD_SETSIZE) {
+    return false;
+  }
   FD_SET(fd, &set);
   if (fd > max) {
     max = fd;
   }
+  return true;
 }
 
 bool Set::isset(int fd) const {
-  return max >= 0 && FD_ISSET(fd, &set);
+  return max >= 0 && fd >= 0 && fd < FD_SETSIZE && FD_ISSET(fd, &set);
 }
 
 int max_fd(const Set& a, const Set& b) {

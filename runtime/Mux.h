@@ -62,7 +62,9 @@ struct Set {
 
   Set();
   void zero();
-  void add(int fd);
+  // False for a descriptor an fd_set cannot hold (FD_SETSIZE and above),
+  // which is left out rather than written past the set.
+  [[nodiscard]] bool add(int fd);
   bool isset(int fd) const;
 };
 

@@ -107,4 +107,15 @@ TEST_F(MuxClock, CachedLoopTimeHoldsUntilRefreshed) {
   EXPECT_EQ(Mux::milliseconds(), 1005000u);
 }
 
+TEST(MuxSet, RefusesDescriptorsAnFdSetCannotHold) {
+  Mux::Set set;
+  EXPECT_FALSE(set.add(-1));
+  EXPECT_FALSE(set.add(FD_SETSIZE));
+  EXPECT_EQ(set.max, -1);
+  ASSERT_TRUE(set.add(FD_SETSIZE - 1));
+  EXPECT_EQ(set.max, FD_SETSIZE - 1);
+  EXPECT_TRUE(set.isset(FD_SETSIZE - 1));
+  EXPECT_FALSE(set.isset(FD_SETSIZE));
+}
+
 }  // namespace
