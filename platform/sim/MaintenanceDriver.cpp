@@ -13,10 +13,6 @@ MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
     tclk_writes_.push_back(mask);
     return 0L;
   });
-  HandleValue(0xc0044d0a, [this](OpenFile&, unsigned long source) {
-    clock_sources_.push_back(source);
-    return 0L;
-  });
   // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>
   AddCommand("framer", [this](const std::vector<std::string>& args) {
     if (args.size() != 7) {
@@ -69,11 +65,6 @@ void MaintenanceDriver::SetStatus(int trunk, const FramerStatus& status) {
 std::vector<unsigned long> MaintenanceDriver::TclkWrites() const {
   auto lock = Board::Lock();
   return tclk_writes_;
-}
-
-std::vector<unsigned long> MaintenanceDriver::ClockSources() const {
-  auto lock = Board::Lock();
-  return clock_sources_;
 }
 
 }  // namespace sim

@@ -9,8 +9,8 @@
 namespace sim {
 
 // The simulated "/dev/maintenance": the synchronisation status of the four E1
-// framers, which a test sets per trunk, and the transmit-clock and clock-source
-// settings the server writes.
+// framers, which a test sets per trunk, and the transmit-clock masks the
+// server writes.
 class MaintenanceDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/maintenance";
@@ -30,14 +30,12 @@ class MaintenanceDriver : public Driver {
   void SetStatus(int trunk, const FramerStatus& status);
   // Every transmit-clock mask written, oldest first.
   std::vector<unsigned long> TclkWrites() const;
-  std::vector<unsigned long> ClockSources() const;
 
  private:
   long FillStatus(Record& record) const;
 
   std::array<FramerStatus, kTrunks> framers_{};
   std::vector<unsigned long> tclk_writes_;
-  std::vector<unsigned long> clock_sources_;
 };
 
 }  // namespace sim
