@@ -2,16 +2,17 @@
 
 #include <cstddef>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace sim {
 
 // What a simulated device saw, newest last. Enough for a test to see what a
 // command did, and bounded so a long workstation run does not grow without end.
-template <typename T>
+template <typename T, size_t Kept = 1000>
 class History {
  public:
-  static constexpr size_t kKept = 1000;
+  static constexpr size_t kKept = Kept;
 
   void Add(T item) {
     if (items_.size() == kKept) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <deque>
 #include <string>
 
 namespace sim {
@@ -60,7 +59,8 @@ struct MccDriver::PerOpen : OpenFile::State {
   uint32_t rx_threshold = 0;
   uint32_t tx_threshold = 0;
   bool blocked = false;
-  std::deque<std::vector<uint8_t>> transmitted;
+  // Frames kept for a test to take; older ones are dropped.
+  History<std::vector<uint8_t>> transmitted;
 };
 
 MccDriver::MccDriver() : Driver(kPath) {
@@ -127,10 +127,7 @@ long MccDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
   if (channel.blocked) {
     return -EAGAIN;
   }
-  if (channel.transmitted.size() == kTransmittedKept) {
-    channel.transmitted.pop_front();
-  }
-  channel.transmitted.push_back(record);
+  channel.transmitted.Add(record);
   return 0;
 }
 
@@ -209,9 +206,9 @@ std::vector<std::vector<uint8_t>> MccDriver::TakeTransmitted(int switch_channel)
   if (file == nullptr) {
     return {};
   }
-  std::deque<std::vector<uint8_t>>& transmitted = file->StateAs<PerOpen>().transmitted;
-  std::vector<std::vector<uint8_t>> frames(transmitted.begin(), transmitted.end());
-  transmitted.clear();
+  auto& transmitted = file->StateAs<PerOpen>().transmitted;
+  std::vector<std::vector<uint8_t>> frames = transmitted.Items();
+  transmitted.Clear();
   return frames;
 }
 

@@ -23,8 +23,6 @@ class MccDriver : public Driver {
   // Switch channel of channel 0; the others follow. Below the bus outputs and
   // above the trunk timeslots.
   static constexpr int kFirstSwitchChannel = 512;
-  // Frames kept per channel for a test to take; older ones are dropped.
-  static constexpr size_t kTransmittedKept = 1000;
 
   // The allocation types of the record.
   enum Type : uint32_t { kData = 0, kBri = 1, kTransparent = 2, kSs7 = 3 };

@@ -7,13 +7,6 @@
 #include <cstdio>
 
 namespace sim {
-namespace {
-
-// An hour of PINGs: plenty for a test, bounded for a long workstation run.
-constexpr size_t kEntriesKept = 3600;
-
-}  // namespace
-
 WatchdogDriver::WatchdogDriver() : Driver(kPath) {
   AddCommand("log", [this](const std::vector<std::string>& args) {
     return args.empty() ? ControlLog() : Reply{false, "usage: log"};
@@ -22,16 +15,13 @@ WatchdogDriver::WatchdogDriver() : Driver(kPath) {
 
 std::vector<WatchdogDriver::Entry> WatchdogDriver::Entries() const {
   auto lock = Board::Lock();
-  return std::vector<Entry>(entries_.begin(), entries_.end());
+  return entries_.Items();
 }
 
 long WatchdogDriver::OnWrite(OpenFile&, const std::vector<uint8_t>& record) {
   Entry entry{std::string(record.begin(), record.end()), timeval{}};
   platform::GetTimeOfDay(&entry.time);
-  if (entries_.size() == kEntriesKept) {
-    entries_.pop_front();
-  }
-  entries_.push_back(std::move(entry));
+  entries_.Add(std::move(entry));
   return 0;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "platform/sim/Driver.h"
+#include "platform/sim/History.h"
 
 #include <sys/time.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -34,7 +34,8 @@ class WatchdogDriver : public Driver {
   long OnWrite(OpenFile& file, const std::vector<uint8_t>& record) override;
   Reply ControlLog() const;
 
-  std::deque<Entry> entries_;
+  // An hour of PINGs: plenty for a test, bounded for a long workstation run.
+  History<Entry, 3600> entries_;
 };
 
 }  // namespace sim
