@@ -44,6 +44,10 @@ class Type:
         self.name = None  # REF: type name
         self.target = None  # REF: the resolved Assignment
 
+    def fields(self):
+        """SEQUENCE and CHOICE: the root fields, then the extensions."""
+        return self.items + self.extensions
+
     def references(self):
         """The REF types this expression contains, at any depth."""
         if self.kind == 'REF':
@@ -51,7 +55,7 @@ class Type:
         if self.element:
             yield from self.element.references()
         if self.kind in ('SEQUENCE', 'CHOICE'):
-            for field in self.items + self.extensions:
+            for field in self.fields():
                 yield from field.type.references()
 
 
@@ -403,7 +407,7 @@ def _check_type(assignment, type_):
             if not INT32_MIN <= value <= INT32_MAX:
                 raise SchemaError(f'{where}: value {name}({value}) does not fit 32 bits')
     if type_.kind in ('SEQUENCE', 'CHOICE'):
-        fields = type_.items + type_.extensions
+        fields = type_.fields()
         _check_names(where, [field.name for field in fields])
         for field in fields:
             _check_type(assignment, field.type)
@@ -432,10 +436,6 @@ def has_explicit_values(type_):
     return False
 
 
-def root_count(type_):
-    return len(type_.items)
-
-
 def _check_expectations(module):
     defined = module.assignments
     explicit_stated, explicit_where = set(), None
@@ -450,7 +450,7 @@ def _check_expectations(module):
                                   f'named types, stated {stated[0]} and {stated[1]}')
         elif what == 'roots' and len(words) == 3:
             assignment = _expected_type(module, words[1], where)
-            found = root_count(assignment.type)
+            found = len(assignment.type.items)
             if found != int(words[2]):
                 raise SchemaError(f'{where}: {assignment.qualified} has {found} root items, '
                                   f'stated {words[2]}')

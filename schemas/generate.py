@@ -88,7 +88,7 @@ def check_generatable(module):
                               f'SEQUENCE, CHOICE or ENUMERATED to get a class')
         if assignment.type.kind == 'ENUMERATED':
             continue
-        for field in assignment.type.items + assignment.type.extensions:
+        for field in assignment.type.fields():
             field_type(assignment, field)
 
 
@@ -138,14 +138,10 @@ def class_order(module):
     return ordered
 
 
-def fields_of(assignment):
-    return assignment.type.items + assignment.type.extensions
-
-
 def emit_sequence_class(assignment):
     name = assignment.name
     out = [f'class {name} : public ASN1::SEQUENCE {{', ' public:']
-    for field in fields_of(assignment):
+    for field in assignment.type.fields():
         ft = field_type(assignment, field)
         if ft.nested_string:
             out += [f'  // The type of the size-constrained field {field.name}.',
@@ -158,7 +154,7 @@ def emit_sequence_class(assignment):
                     '    };',
                     '  };']
     out += ['  static const ASN1::SequenceInfo theInfo;', '', f'  {name}() : SEQUENCE(&theInfo) {{}}']
-    for index, field in enumerate(fields_of(assignment)):
+    for index, field in enumerate(assignment.type.fields()):
         ft = field_type(assignment, field)
         accessor = cpp_name(field.name)
         out.append('')
@@ -176,7 +172,7 @@ def emit_choice_class(assignment):
     name = assignment.name
     out = [f'class {name} : public ASN1::CHOICE {{', ' public:',
            '  static const ASN1::ChoiceInfo theInfo;', '', f'  {name}() : CHOICE(&theInfo) {{}}']
-    for index, field in enumerate(fields_of(assignment)):
+    for index, field in enumerate(assignment.type.fields()):
         ft = field_type(assignment, field)
         accessor = cpp_name(field.name)
         selected = f'assert(currentSelection() == {index} && "{field.name} is selected");'
@@ -240,7 +236,7 @@ def array(declaration, items):
 
 def emit_sequence_info(assignment):
     name, type_ = assignment.name, assignment.type
-    fields = fields_of(assignment)
+    fields = assignment.type.fields()
     out, extra = [], []
     infos = [field_type(assignment, field).info for field in fields]
     ids, number = [], 0
@@ -272,7 +268,7 @@ def emit_sequence_info(assignment):
 
 def emit_choice_info(assignment):
     name, type_ = assignment.name, assignment.type
-    fields = fields_of(assignment)
+    fields = assignment.type.fields()
     out = []
     lines, infos_name = array(f'const ASN1::TypeInfo* const k{name}Selections[]',
                               [field_type(assignment, field).info for field in fields])
@@ -321,7 +317,7 @@ def generated_types(modules):
             result.append((assignment.qualified, f'&{qualified(assignment)}::theInfo'))
             if assignment.type.kind != 'SEQUENCE':
                 continue
-            for field in fields_of(assignment):
+            for field in assignment.type.fields():
                 ft = field_type(assignment, field)
                 if ft.nested_string:
                     result.append((f'{assignment.qualified}.{field.name}', f'&{ft.cpp}::theInfo'))
