@@ -170,11 +170,15 @@ bool PEREncoder::encodeConstraint(const ConstrainedInfo& info, int64_t value) {
   return true;
 }
 
-bool PEREncoder::encodeConstrainedLength(const ConstrainedInfo& info, uint32_t n) {
-  if (encodeConstraint(info, n)) {
-    return encodeLength(n, 0, kUnconstrainedBound);
+bool PEREncoder::encodeConstrainedLength(const ConstrainedInfo& info, size_t n) {
+  if (n > 0xFFFFFFFF) {
+    return false;
   }
-  return encodeLength(n, static_cast<uint32_t>(info.lower), info.upper);
+  const auto count = static_cast<uint32_t>(n);
+  if (encodeConstraint(info, count)) {
+    return encodeLength(count, 0, kUnconstrainedBound);
+  }
+  return encodeLength(count, static_cast<uint32_t>(info.lower), info.upper);
 }
 
 bool PEREncoder::encodeAnyType(const AbstractData* value) {
@@ -264,7 +268,7 @@ bool PEREncoder::do_visit(const BIT_STRING& value) {
 }
 
 bool PEREncoder::do_visit(const OCTET_STRING& value) {
-  if (value.size() > 0xFFFFFFFF || !encodeConstrainedLength(*value.info(), static_cast<uint32_t>(value.size()))) {
+  if (!encodeConstrainedLength(*value.info(), value.size())) {
     return false;
   }
   if (value.size() > 2) {
@@ -279,7 +283,7 @@ bool PEREncoder::do_visit(const OCTET_STRING& value) {
 
 bool PEREncoder::do_visit(const AbstractString& value) {
   const StringInfo& info = *value.info();
-  if (value.size() > 0xFFFFFFFF || !encodeConstrainedLength(info, static_cast<uint32_t>(value.size()))) {
+  if (!encodeConstrainedLength(info, value.size())) {
     return false;
   }
   const unsigned bits = info.alignedBits;
@@ -309,7 +313,7 @@ bool PEREncoder::do_visit(const AbstractString& value) {
 
 bool PEREncoder::do_visit(const BMPString& value) {
   const BMPStringInfo& info = *value.info();
-  if (value.size() > 0xFFFFFFFF || !encodeConstrainedLength(info, static_cast<uint32_t>(value.size()))) {
+  if (!encodeConstrainedLength(info, value.size())) {
     return false;
   }
   if (!IsSmallFixedSize(info, 16)) {
@@ -360,7 +364,7 @@ bool PEREncoder::do_visit(const GeneralizedTime& value) {
 }
 
 bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
-  if (value.size() > 0xFFFFFFFF || !encodeConstrainedLength(*value.info(), static_cast<uint32_t>(value.size()))) {
+  if (!encodeConstrainedLength(*value.info(), value.size())) {
     return false;
   }
   for (size_t i = 0; i < value.size(); ++i) {

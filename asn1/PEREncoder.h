@@ -30,7 +30,8 @@ class PEREncoder : public ConstVisitor {
   bool encodeUnsigned(uint32_t value, uint32_t lb, uint32_t ub);
   // Writes the extension bit of an extendable constraint; true when the unconstrained form must follow.
   bool encodeConstraint(const ConstrainedInfo& info, int64_t value);
-  bool encodeConstrainedLength(const ConstrainedInfo& info, uint32_t n);
+  // A count too large for 32 bits fails.
+  bool encodeConstrainedLength(const ConstrainedInfo& info, size_t n);
   // X.691 10.2: the value as an open type, its octets preceded by their count.
   bool encodeAnyType(const AbstractData* value);
 
