@@ -84,8 +84,7 @@ bool Copy::SrcReady() {
     return GoFlush();
   }
   if (errno == EAGAIN) {
-    Wait(source_event_, events_.source);
-    Wait(destination_event_, 0);
+    GoReading();
     return false;
   }
   // Whatever was copied before, a broken source is a failed copy.
