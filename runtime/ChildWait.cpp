@@ -46,14 +46,10 @@ ChildWait::~ChildWait() {
 
 void ChildWait::Attach(int pid) {
   pid_ = pid;
-  ChildWaitService* service = ChildWaitService::childWaitService;
-  if (service == nullptr) {
-    return;
+  Detach();
+  if (ChildWaitService::childWaitService != nullptr) {
+    ChildWaitService::childWaitService->waits_.insert_to_tail(this);
   }
-  if (service->waits_.contains(this)) {
-    service->waits_.remove(this);
-  }
-  service->waits_.insert_to_tail(this);
 }
 
 void ChildWait::Detach() {
