@@ -262,18 +262,20 @@ void Slot::OnChangeOutputStream(bool on) {
     SendSignal(signal);
     return;
   }
-  // Bounded by the count taken first: a cut that failed to unlink its
-  // listener must not make this loop forever.
-  for (size_t cuts = listeners_.size(); cuts > 0; --cuts) {
-    if (listeners_.empty()) {
-      std::cerr << "mux: internal error: expected slots not exists." << std::endl;
-      break;
-    }
-    (void)Slots::instance().Disconnect(listeners_.front());
-  }
+  DisconnectListeners("mux: internal error: expected slots not exists.");
   output_on_ = false;
   signal.select_transmitter().select_inactive();
   SendSignal(signal);
+}
+
+void Slot::DisconnectListeners(const char* missing_line) {
+  for (size_t cuts = listeners_.size(); cuts > 0; --cuts) {
+    if (listeners_.empty()) {
+      std::cerr << missing_line << std::endl;
+      return;
+    }
+    (void)Slots::instance().Disconnect(listeners_.front());
+  }
 }
 
 namespace {

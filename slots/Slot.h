@@ -131,6 +131,12 @@ class Slot {
   friend class SlotFactory;
   friend class Slots;
 
+  // Disconnects every listener, first one first, as many times as there were
+  // listeners at the start: a cut that failed to unlink its listener must not
+  // loop forever. A list found empty before that writes missing_line to the
+  // error stream.
+  void DisconnectListeners(const char* missing_line);
+
   uint32_t id_ = kNoId;
   std::vector<Slot*> listeners_;
   Slot* source_ = nullptr;

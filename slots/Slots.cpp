@@ -235,13 +235,7 @@ void Slots::CmdQuery() {
 
 bool Slots::Destroy(Slot* slot) {
   (void)Disconnect(slot);
-  for (size_t cuts = slot->listeners_.size(); cuts > 0; --cuts) {
-    if (slot->listeners_.empty()) {
-      std::cerr << "mux internal error: expected slots not exists." << std::endl;
-      break;
-    }
-    (void)Disconnect(slot->listeners_.front());
-  }
+  slot->DisconnectListeners("mux internal error: expected slots not exists.");
   if (!slot->listeners_.empty()) {
     std::cerr << "mux internal error: unexpected slots exists." << std::endl;
   }
