@@ -75,11 +75,9 @@ void Service::Error(LGCP::ErrorCause::NamedNumber cause) {
 }
 
 void Service::SendSignal(const LGCP::Signal& signal) {
-  if (!IsBound()) {
-    return;
+  if (IsBound()) {
+    SendSignal(server_->GetSlot(), signal);
   }
-  server_->ShowSignal(this, signal);
-  server_->SendSignal(signal);
 }
 
 void Service::SendSignal(unsigned slot, const LGCP::Signal& signal) {
