@@ -6,8 +6,8 @@
 //
 //   ControllerLinkBench [--port N] [--count N]
 #include "asn1/CoderEnv.h"
-#include "runtime/ControlAcceptorNet.h"
-#include "runtime/Multiplexer.h"
+#include "runtime/loop/Multiplexer.h"
+#include "runtime/transport/ControlAcceptorNet.h"
 #include "schemas/LGCP.h"
 #include "tests/support/FreePort.h"
 #include "tests/support/NumberedMessage.h"

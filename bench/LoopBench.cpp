@@ -1,9 +1,9 @@
 // Cost of the event loop's hot paths: timers with 10,000 pending, and one loop
 // pass over 1,000 registered descriptors.
 #include "platform/Clock.h"
-#include "runtime/Event.h"
-#include "runtime/Multiplexer.h"
-#include "runtime/Timer.h"
+#include "runtime/loop/Event.h"
+#include "runtime/loop/Multiplexer.h"
+#include "runtime/loop/Timer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/Fd.h"
+#include "runtime/net/Fd.h"
 #include "server/CtrlSrv.h"
 
 #include <ostream>

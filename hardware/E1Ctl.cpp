@@ -3,7 +3,7 @@
 #include "hardware/DeviceNames.h"
 #include "platform/ByteOrder.h"
 #include "platform/Device.h"
-#include "runtime/Ext.h"
+#include "runtime/log/Ext.h"
 #include "schemas/ACP.h"
 
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "runtime/Event.h"
-#include "runtime/Fd.h"
-#include "runtime/Timer.h"
+#include "runtime/loop/Event.h"
+#include "runtime/loop/Timer.h"
+#include "runtime/net/Fd.h"
 #include "server/CtrlSrv.h"
 
 #include <cstdint>

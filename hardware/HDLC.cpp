@@ -3,10 +3,10 @@
 #include "hardware/HwMux.h"
 #include "hardware/mcc_alloc_params.h"
 #include "platform/Device.h"
-#include "runtime/Ext.h"
-#include "runtime/Fd.h"
-#include "runtime/Packet.h"
-#include "runtime/TraceFlags.h"
+#include "runtime/log/Ext.h"
+#include "runtime/log/TraceFlags.h"
+#include "runtime/net/Fd.h"
+#include "runtime/protocol/Packet.h"
 
 #include <poll.h>
 

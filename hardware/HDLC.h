@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hardware/GenericHDLC.h"
-#include "runtime/Event.h"
+#include "runtime/loop/Event.h"
 
 #include <cstdint>
 #include <ostream>

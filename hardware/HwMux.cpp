@@ -3,7 +3,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/Device.h"
-#include "runtime/Ext.h"
+#include "runtime/log/Ext.h"
 
 #include <fcntl.h>
 

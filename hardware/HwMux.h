@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/Dpc.h"
+#include "runtime/loop/Dpc.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 
 #include "hardware/HwMux.h"
 #include "platform/Clock.h"
-#include "runtime/Ext.h"
+#include "runtime/log/Ext.h"
 
 #include <cstdlib>
 #include <iostream>

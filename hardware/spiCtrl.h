@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hardware/SpiLineChips.h"
-#include "runtime/Timer.h"
+#include "runtime/loop/Timer.h"
 #include "server/CtrlSrv.h"
 
 // The line chips as a service of the controller link: while a controller is

@@ -1,7 +1,7 @@
 #include "server/CtrlSrv.h"
 
 #include "asn1/CoderEnv.h"
-#include "runtime/Ext.h"
+#include "runtime/log/Ext.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/ControlService.h"
+#include "runtime/transport/ControlService.h"
 #include "schemas/LGCP.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/Timer.h"
+#include "runtime/loop/Timer.h"
 #include "server/CtrlSrv.h"
 
 #include <ostream>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Dpc.h"
-#include "runtime/Run.h"
+#include "runtime/loop/Dpc.h"
+#include "runtime/loop/Run.h"
 
 #include <memory>
 #include <optional>

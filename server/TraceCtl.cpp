@@ -1,7 +1,7 @@
 #include "server/TraceCtl.h"
 
-#include "runtime/IniFileReader.h"
-#include "runtime/TraceFlags.h"
+#include "runtime/config/IniFileReader.h"
+#include "runtime/log/TraceFlags.h"
 
 #include <iostream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/IniFile.h"
+#include "runtime/config/IniFile.h"
 
 // Sets the process-wide trace flags from the configuration's "traces" section.
 namespace TraceCtl {

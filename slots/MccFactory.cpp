@@ -3,7 +3,7 @@
 #include "hardware/mcc_alloc_params.h"
 #include "platform/ByteOrder.h"
 #include "platform/Device.h"
-#include "runtime/Fd.h"
+#include "runtime/net/Fd.h"
 #include "slots/MccSlot.h"
 
 #include <fcntl.h>

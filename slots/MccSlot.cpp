@@ -1,7 +1,7 @@
 #include "slots/MccSlot.h"
 
 #include "platform/Device.h"
-#include "runtime/Ext.h"
+#include "runtime/log/Ext.h"
 
 #include <poll.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/Event.h"
+#include "runtime/loop/Event.h"
 #include "slots/MccFactory.h"
 #include "slots/Slot.h"
 

@@ -5,9 +5,9 @@
 // payload delivered must fit a frame, and framing it again must give back the
 // header and the same bytes.
 #include "platform/Clock.h"
-#include "runtime/Multiplexer.h"
-#include "runtime/ProtocolsFamily.h"
-#include "runtime/Tpkt_protocol.h"
+#include "runtime/loop/Multiplexer.h"
+#include "runtime/protocol/ProtocolsFamily.h"
+#include "runtime/protocol/Tpkt_protocol.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,11 +2,11 @@
 
 #include "hardware/HwMux.h"
 #include "platform/sim/MccDriver.h"
-#include "runtime/Multiplexer.h"
-#include "runtime/Packet.h"
-#include "runtime/TraceFlags.h"
+#include "runtime/log/TraceFlags.h"
+#include "runtime/loop/Multiplexer.h"
+#include "runtime/protocol/Packet.h"
 #include "tests/hardware/SimulatedHal.h"
-#include "tests/runtime/ControlLoop.h"
+#include "tests/support/ControlLoop.h"
 
 #include <gtest/gtest.h>
 

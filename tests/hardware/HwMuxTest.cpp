@@ -1,6 +1,6 @@
 #include "hardware/HwMux.h"
 
-#include "runtime/Multiplexer.h"
+#include "runtime/loop/Multiplexer.h"
 #include "tests/hardware/SimulatedHal.h"
 
 #include <gtest/gtest.h>

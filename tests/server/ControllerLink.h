@@ -1,10 +1,10 @@
 #pragma once
 
 #include "asn1/CoderEnv.h"
-#include "runtime/ControlService.h"
+#include "runtime/transport/ControlService.h"
 #include "schemas/LGCP.h"
 #include "server/CtrlSrv.h"
-#include "tests/runtime/ControlLoop.h"
+#include "tests/support/ControlLoop.h"
 #include "tests/support/NumberedMessage.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "server/TraceCtl.h"
 
-#include "runtime/TraceFlags.h"
+#include "runtime/log/TraceFlags.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,0 @@
-#include "runtime/TraceFlags.h"
-
-TraceFlags traces{};

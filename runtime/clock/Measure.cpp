@@ -1,0 +1,30 @@
+#include "runtime/clock/Measure.h"
+
+#include "runtime/clock/Mux.h"
+
+void Measure::begin() {
+  begin_time_ = Mux::microseconds();
+}
+
+uint32_t Measure::end() {
+  uint32_t elapsed = Mux::microseconds() - begin_time_;
+  if (first_sample_) {
+    first_sample_ = false;
+    min_ = max_ = last_ = elapsed;
+    counter_ = 1;
+    return elapsed;
+  }
+  ++counter_;
+  if (elapsed < min_) {
+    min_ = elapsed;
+  }
+  if (elapsed > max_) {
+    max_ = elapsed;
+  }
+  last_ = elapsed;
+  return elapsed;
+}
+
+void Measure::put(std::ostream& os) const {
+  os << "min=" << min_ << " max=" << max_ << " avg=" << last_ << " counter=" << counter_;
+}

@@ -1,0 +1,3 @@
+#include "runtime/log/TraceFlags.h"
+
+TraceFlags traces{};

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "runtime/clock/Measure.h"
+#include "runtime/containers/F_dual_list.h"
+#include "runtime/loop/EventHandler.h"
+#include "runtime/loop/Timer.h"
+
+#include <poll.h>
+
+#include <csignal>
+#include <cstdint>
+#include <list>
+#include <ostream>
+#include <vector>
+
+class Dpc;
+class TimerPoolPlugin;
+
+// The single-threaded event loop: fires due timers, runs the active deferred
+// calls twice per pass, polls every registered descriptor, feeds the hardware
+// watchdog and serves every handler on every poll return.
+class Multiplexer {
+ public:
+  // Lets a plug-in unhook itself while the plug-ins are being asked.
+  class TimerPollNotify {
+   public:
+    virtual ~TimerPollNotify() = default;
+    virtual void remove_plugin(TimerPoolPlugin* plugin) = 0;
+  };
+
+  Multiplexer() = default;
+  Multiplexer(const Multiplexer&) = delete;
+  Multiplexer& operator=(const Multiplexer&) = delete;
+
+  // Runs passes until terminate(); a terminate requested before the call is
+  // kept, so the loop stops after its first pass.
+  void run(bool watchdog, bool liveTime);
+  // Safe from a signal handler.
+  void terminate() { terminate_ = 1; }
+  void resetWD();
+  void dump(std::ostream& os) const;
+
+  void attach(EventHandler* handler);
+  void detach(EventHandler* handler);
+
+  void set(TimerEvent* event);
+  void reset(TimerEvent* event);
+  void attach(Dpc* dpc);
+  void dettach(Dpc* dpc);
+  void execute_dpc();
+  // Fires the due timers and runs the deferred calls once; returns the
+  // milliseconds until the next timer (0 when none is pending).
+  uint32_t timers_schedule();
+
+  void hook(TimerPoolPlugin* plugin);
+  void unhook(TimerPoolPlugin* plugin);
+  // The smallest non-negative timeout the plug-ins want, 0x7fffffff for none.
+  int timerPoll_schedule();
+
+ private:
+  void OpenWatchdog();
+  void CloseWatchdog();
+  void RunPass(bool liveTime, bool& pinged, uint32_t& last_ping);
+  void JoinNewHandlers();
+  void BuildPollVector();
+  int PollTimeout(int plugin_timeout) const;
+  void ServeHandlers();
+  void Move(EventHandler* handler, F_dual_list<EventHandler>& to);
+
+  F_sorted_list<TimerEvent> timers_;
+  F_dual_list<EventHandler> new_;
+  F_dual_list<EventHandler> served_;
+  F_dual_list<EventHandler> active_;
+  std::vector<pollfd> poll_vector_;
+  // True while poll_vector_ holds the entries of the current pass.
+  bool polling_ = false;
+  std::list<Dpc*> dpcs_;
+  std::list<Dpc*> dpc_run_;
+  volatile sig_atomic_t terminate_ = 0;
+  Measure dpc_measure_;
+  Measure event_measure_;
+  Measure timer_measure_;
+  std::list<TimerPoolPlugin*> plugins_;
+  TimerPollNotify* notify_ = nullptr;
+  int watchdog_ = -1;
+};
+
+// The process-wide loop.
+extern Multiplexer multiplexer;
+
+// An object that can limit how long the loop waits in poll.
+class TimerPoolPlugin {
+ public:
+  TimerPoolPlugin() = default;
+  TimerPoolPlugin(const TimerPoolPlugin&) = delete;
+  TimerPoolPlugin& operator=(const TimerPoolPlugin&) = delete;
+  virtual ~TimerPoolPlugin() { timerUnhook(); }
+  // Milliseconds the plug-in lets the loop wait; negative: no limit.
+  virtual int timeout() = 0;
+
+  void timerHook();
+  void timerUnhook();
+
+ private:
+  bool hooked_ = false;
+};

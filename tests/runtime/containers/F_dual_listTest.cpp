@@ -1,0 +1,103 @@
+#include "runtime/containers/F_dual_list.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Item : F_dual_list_item<Item> {
+  explicit Item(int key = 0) : key(key) {}
+  int compare(const Item* other) const { return key - other->key; }
+  int key;
+};
+
+template <class List>
+std::vector<const Item*> Order(const List& list) {
+  std::vector<const Item*> order;
+  for (const Item& item : list) {
+    order.push_back(&item);
+  }
+  return order;
+}
+
+TEST(FDualList, InsertAndRemoveKeepLinksConsistent) {
+  Item a, b, c, d;
+  F_dual_list<Item> list;
+  list.insert_to_tail(&b);
+  list.insert_to_head(&a);
+  list.push_back(&d);
+  list.insert_after(&b, &c);
+  EXPECT_EQ(Order(list), (std::vector<const Item*>{&a, &b, &c, &d}));
+  EXPECT_EQ(list.size(), 4u);
+
+  list.remove(&c);
+  EXPECT_EQ(c.next, nullptr);
+  EXPECT_EQ(c.prev, nullptr);
+  EXPECT_EQ(list.remove_from_tail(), &d);
+  EXPECT_EQ(list.last(), &b);
+  EXPECT_EQ(list.remove_from_head(), &a);
+  EXPECT_EQ(list.remove_from_head(), &b);
+  EXPECT_EQ(list.remove_from_head(), nullptr);
+  EXPECT_EQ(list.size(), 0u);
+  EXPECT_EQ(list.begin(), list.end());
+  EXPECT_EQ(list.last(), nullptr);
+  list.insert_to_tail(&c);
+  EXPECT_EQ(list.first(), &c);
+  EXPECT_EQ(list.last(), &c);
+}
+
+TEST(FDualList, MergeExchangesWholeContents) {
+  Item a, b, c;
+  F_dual_list<Item> served;
+  F_dual_list<Item> active;
+  served.push_back(&a);
+  served.push_back(&b);
+  served.push_back(&c);
+  active.merge(served);
+  EXPECT_EQ(Order(active), (std::vector<const Item*>{&a, &b, &c}));
+  EXPECT_EQ(active.size(), 3u);
+  EXPECT_EQ(served.size(), 0u);
+  EXPECT_EQ(served.begin(), served.end());
+}
+
+TEST(FDualList, InitLinksBlocksInArrayOrder) {
+  Item blocks[4];
+  F_dual_list<Item> pool;
+  pool.init(blocks, 4);
+  EXPECT_EQ(pool.size(), 4u);
+  EXPECT_EQ(blocks[0].next, &blocks[1]);
+  EXPECT_EQ(pool.remove_from_head(), &blocks[0]);
+  EXPECT_EQ(pool.last(), &blocks[3]);
+}
+
+TEST(FSortedList, EqualKeysKeepInsertionOrder) {
+  const struct {
+    const char* name;
+    std::vector<int> keys;
+    std::vector<size_t> order;  // indices into keys
+  } kCases[] = {
+      {"mixed with duplicates", {5, 3, 5, 9}, {1, 0, 2, 3}},
+      {"descending", {9, 7, 1}, {2, 1, 0}},
+      {"all equal", {4, 4, 4}, {0, 1, 2}},
+      {"negative difference keys", {-2, 0, -5}, {2, 0, 1}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Item> items(c.keys.begin(), c.keys.end());
+    F_sorted_list<Item> list;
+    for (Item& item : items) {
+      list.insert_to_tail_by_grown(&item);
+    }
+    std::vector<const Item*> expected;
+    for (size_t index : c.order) {
+      expected.push_back(&items[index]);
+    }
+    EXPECT_EQ(Order(list), expected);
+    EXPECT_EQ(list.count(), c.keys.size());
+    while (list.remove_from_head() != nullptr) {
+    }
+  }
+}
+
+}  // namespace

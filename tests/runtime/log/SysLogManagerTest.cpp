@@ -1,0 +1,285 @@
+#include "runtime/log/SysLogManager.h"
+
+#include "platform/Clock.h"
+#include "runtime/config/Version.h"
+#include "runtime/log/Daemon.h"
+#include "runtime/log/SysLogStreamBuf.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kIdent = std::string("kvd-") + Version::current.tag;
+
+timeval At(int day, int hour, int minute, int second) {
+  tm when{};
+  when.tm_year = 2025 - 1900;
+  when.tm_mon = 0;
+  when.tm_mday = day;
+  when.tm_hour = hour;
+  when.tm_min = minute;
+  when.tm_sec = second;
+  return timeval{timegm(&when), 0};
+}
+
+int BindUnix(const std::string& path, int type) {
+  int fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  if (type == SOCK_STREAM) {
+    EXPECT_EQ(listen(fd, 4), 0);
+  }
+  return fd;
+}
+
+// One datagram (or what a stream holds), or "" when nothing comes.
+std::string Receive(int fd, int timeout_ms = 5000) {
+  pollfd ready{fd, POLLIN, 0};
+  if (poll(&ready, 1, timeout_ms) != 1) {
+    return std::string();
+  }
+  std::vector<char> data(70000);
+  ssize_t length = recv(fd, data.data(), data.size(), 0);
+  return length <= 0 ? std::string() : std::string(data.data(), length);
+}
+
+// The NUL-terminated lines of a datagram.
+std::vector<std::string> Lines(const std::string& datagram) {
+  std::vector<std::string> lines;
+  size_t begin = 0;
+  for (size_t end = datagram.find('\0'); end != std::string::npos; end = datagram.find('\0', begin)) {
+    lines.push_back(datagram.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  EXPECT_EQ(begin, datagram.size()) << "every line ends with its NUL";
+  return lines;
+}
+
+// A fresh board root with a frozen UTC clock, and the client reset to its start.
+class SysLog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/syslogXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    root_ = folder;
+    setenv("GATEWAY_ROOT", root_.c_str(), 1);
+    ASSERT_EQ(mkdir((root_ + "/dev").c_str(), 0755), 0);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    platform::clock_control::Freeze(At(24, 19, 1, 5));
+    // closelog keeps the default facility an earlier test may have set.
+    manager().closelog();
+    manager().openlog(nullptr, 0, LOG_USER);
+  }
+
+  void TearDown() override {
+    manager().closelog();
+    platform::clock_control::Release();
+    unlink(LogPath().c_str());
+    unlink((root_ + "/dev/console").c_str());
+    rmdir((root_ + "/dev").c_str());
+    rmdir(root_.c_str());
+    unsetenv("GATEWAY_ROOT");
+  }
+
+  static SysLogManager& manager() { return SysLogManager::instance(); }
+  std::string LogPath() const { return root_ + "/dev/log"; }
+
+  std::string root_;
+};
+
+TEST_F(SysLog, FlushCutsTheTextAtEachNewline) {
+  const struct {
+    const char* name;
+    const char* written;
+    std::vector<std::string> messages;
+  } kCases[] = {
+      {"text after the last newline is a message of its own", "x\ny", {"x", "y"}},
+      {"an empty line is a message", "a\n\nb\n", {"a", "", "b"}},
+      {"text without newline waits for more", "wait", {}},
+      {"and goes out with the next newline", " for it\n", {"wait for it"}},
+  };
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
+  std::ostream stream(&buffer);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    stream << c.written << std::flush;
+    std::vector<std::string> expected;
+    for (const std::string& message : c.messages) {
+      expected.push_back("<29>Jan 24 19:01:05 " + message);
+    }
+    EXPECT_EQ(Lines(Receive(server, c.messages.empty() ? 0 : 5000)), expected);
+  }
+  close(server);
+}
+
+TEST_F(SysLog, FormatsTheLineHead) {
+  const std::string pid = std::to_string(getpid());
+  const struct {
+    const char* name;
+    const char* ident;
+    int options;
+    int facility;
+    int priority;
+    timeval at;
+    std::string line;
+  } kCases[] = {
+      {"the day is padded with a blank", "srv", 0, 0, LOG_ERR, At(5, 7, 8, 9), "<11>Jan  5 07:08:09 srv: m"},
+      {"no ident, no colon", "", 0, 0, LOG_ERR, At(24, 19, 1, 5), "<11>Jan 24 19:01:05 m"},
+      {"the pid follows the ident", "srv", LOG_PID, 0, LOG_INFO, At(24, 19, 1, 5),
+       "<14>Jan 24 19:01:05 srv[" + pid + "]: m"},
+      {"the facility of openlog becomes the default", "srv", 0, LOG_DAEMON, LOG_ERR, At(24, 19, 1, 5),
+       "<27>Jan 24 19:01:05 srv: m"},
+      {"a facility in the priority wins", "srv", 0, LOG_DAEMON, LOG_LOCAL0 | LOG_INFO, At(24, 19, 1, 5),
+       "<134>Jan 24 19:01:05 srv: m"},
+  };
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    manager().closelog();
+    manager().openlog(c.ident, c.options | LOG_NDELAY, c.facility);
+    platform::clock_control::Freeze(c.at);
+    manager().syslog(c.priority, "%c", 'm');
+    EXPECT_EQ(manager().sendmsg(), static_cast<int>(c.line.size() + 1));
+    EXPECT_EQ(Receive(server), c.line + '\0');
+  }
+  close(server);
+}
+
+TEST_F(SysLog, ManyLinesGoOutInBatchesOf256) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
+  std::ostream stream(&buffer);
+  for (int i = 0; i < 300; ++i) {
+    stream << i << '\n';
+  }
+  stream << std::flush;
+  std::vector<std::string> first = Lines(Receive(server));
+  std::vector<std::string> second = Lines(Receive(server));
+  ASSERT_EQ(first.size(), 256u);
+  ASSERT_EQ(second.size(), 44u);
+  EXPECT_EQ(first.front(), "<29>Jan 24 19:01:05 srv: 0");
+  EXPECT_EQ(second.back(), "<29>Jan 24 19:01:05 srv: 299");
+  EXPECT_EQ(Receive(server, 0), "");
+  close(server);
+}
+
+TEST_F(SysLog, BatchGoesOutOnceItHoldsEnoughBytes) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  const std::string text(500, 'x');
+  const size_t line_size = std::string("<29>Jan 24 19:01:05 srv: ").size() + text.size() + 1;
+  const size_t lines_to_send = (SysLogManager::kSendThreshold + line_size - 1) / line_size;
+  for (size_t i = 0; i < lines_to_send; ++i) {
+    manager().syslog(LOG_DAEMON | LOG_NOTICE, "%s", text.c_str());
+  }
+  EXPECT_EQ(Lines(Receive(server)).size(), lines_to_send);
+  close(server);
+}
+
+TEST_F(SysLog, LongTextIsLoggedAsTheBufferFills) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
+  std::ostream stream(&buffer);
+  stream << std::string(20000, 'y');
+  // The buffer filled once: one message, cut to the line buffer.
+  std::vector<std::string> lines = Lines(Receive(server));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].size(), SysLogManager::kLineSize - 1);
+  EXPECT_EQ(lines[0].back(), 'y');
+  EXPECT_EQ(Receive(server, 0), "");
+  stream << std::endl;
+  EXPECT_EQ(Lines(Receive(server)).size(), 1u);
+  close(server);
+}
+
+TEST_F(SysLog, FallsBackToAStreamSocket) {
+  const int server = BindUnix(LogPath(), SOCK_STREAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  const int connection = accept(server, nullptr, nullptr);
+  ASSERT_GE(connection, 0);
+  manager().syslog(LOG_ERR, "one");
+  manager().syslog(LOG_ERR, "two");
+  manager().sendmsg();
+  const std::string head = "<11>Jan 24 19:01:05 srv: ";
+  EXPECT_EQ(Receive(connection), head + "one" + '\0' + head + "two" + '\0');
+  close(connection);
+  close(server);
+}
+
+TEST_F(SysLog, ConnectsOnceTheLogSocketAppearsAndAgainWhenItIsReplaced) {
+  manager().openlog("srv", 0, 0);
+  manager().syslog(LOG_ERR, "lost");
+  EXPECT_EQ(manager().sendmsg(), 0);
+  int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().syslog(LOG_ERR, "before");
+  manager().sendmsg();
+  EXPECT_EQ(Lines(Receive(server)), std::vector<std::string>{"<11>Jan 24 19:01:05 srv: before"});
+
+  // The log daemon restarts: its socket goes away and a new one takes the name.
+  close(server);
+  unlink(LogPath().c_str());
+  server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().syslog(LOG_ERR, "after");
+  EXPECT_GT(manager().sendmsg(), 0);
+  EXPECT_EQ(Lines(Receive(server)), std::vector<std::string>{"<11>Jan 24 19:01:05 srv: after"});
+  close(server);
+}
+
+TEST_F(SysLog, WritesToTheConsoleWhenThereIsNoLog) {
+  const std::string console = root_ + "/dev/console";
+  std::ofstream(console).close();
+  manager().openlog("srv", LOG_CONS, 0);
+  manager().syslog(LOG_ERR, "no log %d", 7);
+  std::ifstream in(console);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "srv: no log 7\r\n");
+}
+
+TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Daemon::Params params;
+    params.name = kIdent;
+    Daemon::Init(params);
+    std::cout << "up" << std::endl;
+    std::cerr << "bad" << std::endl;
+    std::clog << "dbg" << std::endl;
+    static_cast<void>(write(STDOUT_FILENO, "raw", 3));
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(Receive(server), "<29>Jan 24 19:01:05 kvd-T250124-1901: up" + std::string(1, '\0'));
+  EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: bad" + std::string(1, '\0'));
+  EXPECT_EQ(Receive(server), "<31>Jan 24 19:01:05 kvd-T250124-1901: dbg" + std::string(1, '\0'));
+  EXPECT_EQ(Receive(server), "raw");
+  close(server);
+}
+
+}  // namespace

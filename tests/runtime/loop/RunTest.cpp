@@ -1,0 +1,69 @@
+#include "runtime/loop/Run.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class PidFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/gw-run-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    setenv("GATEWAY_ROOT", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("GATEWAY_ROOT");
+    std::string command = "rm -rf '" + root_ + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  std::string root_;
+};
+
+// The descriptor of this process that has path open, or -1.
+int OpenDescriptorOf(const std::string& path) {
+  for (int fd = 0; fd < 1024; ++fd) {
+    char link[PATH_MAX];
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t length = readlink(proc.c_str(), link, sizeof link - 1);
+    if (length > 0 && std::string(link, static_cast<size_t>(length)) == path) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
+TEST_F(PidFile, HoldsThePidWhileAliveAndIsRemovedAfter) {
+  ASSERT_EQ(mkdir((root_ + "/var").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((root_ + "/var/run").c_str(), 0755), 0);
+  const std::string path = root_ + "/var/run/server.pid";
+  {
+    Linux::Run run("server");
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ(text.str(), std::to_string(getpid()));
+    int fd = OpenDescriptorOf(path);
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "child programs must not inherit the pid file";
+  }
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+TEST_F(PidFile, MissingFolderIsSilentlySkipped) {
+  { Linux::Run run("server"); }
+  EXPECT_NE(access((root_ + "/var/run/server.pid").c_str(), F_OK), 0);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "runtime/transport/ControlConnectorNet.h"
+
+#include "tests/support/ControlLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <string>
+
+namespace {
+
+using control_test::BoundSocket;
+using control_test::Frame;
+using control_test::FrozenClock;
+using control_test::LocalPort;
+using control_test::Logs;
+using control_test::ReadNow;
+using control_test::Recorder;
+using control_test::RunUntil;
+using State = Control::Service::State;
+
+// Counts the failed attempts of a connector by its lines, and checks when the
+// next one comes.
+class Attempts {
+ public:
+  Attempts(FrozenClock& clock, const Logs& logs, std::string line) : clock_(clock), logs_(logs), line_(line) {}
+  int Count() const { return logs_.CountErr(line_); }
+  // The next failed attempt comes exactly ms after the last one.
+  void ExpectNextAfter(unsigned ms) {
+    const int before = Count();
+    clock_.Advance(ms - 1);
+    control_test::RunPasses(3);
+    EXPECT_EQ(Count(), before) << "early, before " << ms << " ms";
+    clock_.Advance(1);
+    EXPECT_TRUE(RunUntil([&] { return Count() == before + 1; })) << "missing after " << ms << " ms";
+  }
+
+ private:
+  FrozenClock& clock_;
+  const Logs& logs_;
+  std::string line_;
+};
+
+TEST(ControlConnectorNet, RetriesSoonSevenTimesThenSlowly) {
+  Fd refusing = BoundSocket(false);
+  const std::string port = std::to_string(LocalPort(refusing.get()));
+  const struct {
+    const char* name;
+    std::string host;
+    std::string line;
+    unsigned slow_ms;
+  } kCases[] = {
+      {"refused while connecting", "127.0.0.1", "fail to connect to 127.0.0.1:" + port + "\n", 15000},
+      {"refused at once", "255.255.255.255", "can't connect to 255.255.255.255:" + port + " : ", 20000},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FrozenClock clock;
+    Logs logs;
+    Attempts attempts(clock, logs, c.line);
+    Control::ConnectorNet connector(c.host, LocalPort(refusing.get()));
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(RunUntil([&] { return attempts.Count() == 1; }));
+    for (int retry = 0; retry < 7; ++retry) {
+      attempts.ExpectNextAfter(1000);
+    }
+    attempts.ExpectNextAfter(c.slow_ms);
+    attempts.ExpectNextAfter(c.slow_ms);
+    EXPECT_EQ(connector.state(), State::Connecting);
+  }
+}
+
+TEST(ControlConnectorNet, ReconnectsTenSecondsAfterADropWithTheFastRetriesLeft) {
+  FrozenClock clock;
+  Logs logs;
+  Fd server = BoundSocket(false);
+  const uint16_t port = LocalPort(server.get());
+  const std::string address = "127.0.0.1:" + std::to_string(port);
+  Attempts attempts(clock, logs, "fail to connect to " + address + "\n");
+  Control::ConnectorNet connector(address);
+  Recorder recorder;
+  connector.Bind(&recorder);
+  ASSERT_TRUE(connector.Activate());
+  ASSERT_TRUE(RunUntil([&] { return attempts.Count() == 1; }));
+  attempts.ExpectNextAfter(1000);
+
+  ASSERT_EQ(listen(server.get(), 1), 0);
+  clock.Advance(1000);
+  ASSERT_TRUE(RunUntil([&] { return connector.state() == State::Connected; }));
+  EXPECT_EQ(logs.Out(), "connected to " + address + ".\n");
+  Fd agent(accept4(server.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  connector.Send("hi", 2);
+  EXPECT_EQ(ReadNow(agent), Frame("hi"));
+  const std::string answer = Frame("yo");
+  ASSERT_EQ(write(agent.get(), answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+  ASSERT_TRUE(RunUntil([&] { return recorder.calls.size() == 2; }));
+
+  server.close();
+  agent.close();
+  ASSERT_TRUE(RunUntil([&] { return recorder.calls.size() == 3; }));
+  EXPECT_EQ(recorder.Calls(), "connect;message:yo;disconnect;");
+  EXPECT_EQ(connector.state(), State::Connecting);
+  attempts.ExpectNextAfter(10000);
+  for (int retry = 0; retry < 5; ++retry) {
+    attempts.ExpectNextAfter(1000);
+  }
+  attempts.ExpectNextAfter(15000);
+}
+
+TEST(ControlConnectorNet, DeactivateStopsAnAttemptUnderWay) {
+  FrozenClock clock;
+  // A full backlog drops further handshakes, so the attempt stays under way.
+  Fd server = BoundSocket(false);
+  ASSERT_EQ(listen(server.get(), 0), 0);
+  Fd filler = control_test::Connect(LocalPort(server.get()));
+  Logs logs;
+  Control::ConnectorNet connector("127.0.0.1", LocalPort(server.get()));
+  ASSERT_TRUE(connector.Activate());
+  control_test::RunPasses(3);
+  EXPECT_EQ(connector.state(), State::Connecting);
+  connector.Deactivate();
+  clock.Advance(60000);
+  control_test::RunPasses(3);
+  EXPECT_EQ(connector.state(), State::Idle);
+  EXPECT_EQ(logs.Err() + logs.Out(), "");
+}
+
+TEST(ControlConnectorNet, AddressTextGivesHostAndPort) {
+  const struct {
+    const char* text;
+    std::string host;
+    uint16_t port;
+  } kCases[] = {{"10.1.2.3:5060", "10.1.2.3", 5060}, {"10.1.2.3", "10.1.2.3", 0}, {"agent:161", "0.0.0.0", 0}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    Control::ConnectorNet connector{std::string(c.text)};
+    EXPECT_EQ(connector.host(), c.host);
+    EXPECT_EQ(connector.port(), c.port);
+  }
+}
+
+}  // namespace

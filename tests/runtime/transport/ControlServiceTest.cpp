@@ -1,0 +1,144 @@
+#include "runtime/transport/ControlService.h"
+
+#include "tests/support/ControlLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+using control_test::Frame;
+using control_test::Logs;
+using control_test::ReadNow;
+using control_test::Recorder;
+using control_test::RunUntil;
+using State = Control::Service::State;
+
+// A service whose connection is one end of a socket pair.
+class PairService : public Control::ServiceUnix {
+ public:
+  explicit PairService(bool verbose = true) : ServiceUnix(verbose) { Bind(&recorder); }
+  // Connects the service to a fresh pair; returns the peer's end.
+  Fd Connect() {
+    control_test::SocketPair pair;
+    Connected(pair.local, "pair");
+    return std::move(pair.peer);
+  }
+  bool ImplActivate() override { return starts; }
+  void ImplDeactivate() override { log += "deactivate;"; }
+  void ImplOnDisconnect() override { log += "on-disconnect;"; }
+
+  Recorder recorder;
+  bool starts = true;
+  std::string log;
+};
+
+TEST(ControlService, SendDependsOnState) {
+  const struct {
+    const char* name;
+    State::Type state;
+    bool verbose;
+    std::string peer_reads;
+    std::string line;
+  } kCases[] = {
+      {"connected", State::Connected, true, Frame("abc"), ""},
+      {"idle", State::Idle, true, "", "Control::Service::Send() ignore Send request in Idle state.\n"},
+      {"connecting", State::Connecting, true, "",
+       "Control::Service::Send() ignore Send request in Connecting state.\n"},
+      {"connecting, quiet", State::Connecting, false, "", ""},
+      {"deactivating", State::Deactivating, true, "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    PairService service(c.verbose);
+    Fd peer = service.Connect();
+    if (c.state == State::Idle) {
+      service.Deactivate();
+    } else if (c.state == State::Connecting) {
+      ASSERT_TRUE(service.Activate());
+    } else if (c.state == State::Deactivating) {
+      service.Disconnect();
+    }
+    ASSERT_EQ(service.state(), c.state);
+    Logs logs;
+    service.Send("abc", 3);
+    EXPECT_EQ(logs.Err(), c.line);
+    EXPECT_EQ(ReadNow(peer), c.state == State::Deactivating ? "EOF" : c.peer_reads);
+  }
+}
+
+TEST(ControlService, ReportsConnectMessagesAndALaterDisconnect) {
+  PairService service;
+  Fd peer = service.Connect();
+  EXPECT_EQ(service.state(), State::Connected);
+  const std::string frames = Frame("one") + Frame("") + Frame("two");
+  ASSERT_EQ(write(peer.get(), frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 4; }));
+
+  Logs logs;
+  peer.close();
+  ASSERT_TRUE(RunUntil([&] { return service.state() != State::Connected; }));
+  EXPECT_EQ(service.state(), State::Deactivating);
+  EXPECT_EQ(logs.Err(), "control connection pair closed.\n");
+  EXPECT_EQ(service.recorder.Calls(), "connect;message:one;message:;message:two;");
+  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 5; }));
+  EXPECT_EQ(service.state(), State::Connecting);
+  EXPECT_EQ(service.log, "on-disconnect;");
+  EXPECT_EQ(service.peer(), "pair");
+}
+
+TEST(ControlService, DisconnectReportsOnceEvenWithoutAConnection) {
+  for (bool connected : {true, false}) {
+    SCOPED_TRACE(connected ? "connected" : "never connected");
+    PairService service;
+    Fd peer = connected ? service.Connect() : Fd();
+    Logs logs;
+    service.Disconnect();
+    service.Disconnect();
+    EXPECT_EQ(logs.Err(), connected ? "control connection pair closed.\n" : "control connection  closed.\n");
+    ASSERT_TRUE(
+        RunUntil([&] { return !service.recorder.calls.empty() && service.recorder.calls.back() == "disconnect"; }));
+    control_test::RunPasses(3);
+    EXPECT_EQ(service.recorder.Calls(), connected ? "connect;disconnect;" : "disconnect;");
+  }
+}
+
+TEST(ControlService, DeactivateWhileTearingDownStaysIdle) {
+  PairService service;
+  Fd peer = service.Connect();
+  service.Disconnect();
+  service.Deactivate();
+  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 2; }));
+  EXPECT_EQ(service.recorder.Calls(), "connect;disconnect;");
+  EXPECT_EQ(service.state(), State::Idle);
+  EXPECT_EQ(service.log, "deactivate;");
+}
+
+TEST(ControlService, ActivateFollowsTheStart) {
+  PairService service;
+  service.starts = false;
+  EXPECT_FALSE(service.Activate());
+  EXPECT_EQ(service.state(), State::Idle);
+  service.starts = true;
+  EXPECT_TRUE(service.Activate());
+  EXPECT_EQ(service.state(), State::Connecting);
+  EXPECT_EQ(service.log, "deactivate;deactivate;");
+}
+
+TEST(ControlService, OversizedMessageIsDroppedAndTheConnectionStays) {
+  PairService service;
+  Fd peer = service.Connect();
+  const std::string big(70000, 'x');
+  Logs logs;
+  service.Send(big.data(), static_cast<int>(big.size()));
+  service.Send("ok", 2);
+  EXPECT_EQ(ReadNow(peer), Frame("ok"));
+  EXPECT_EQ(service.state(), State::Connected);
+  EXPECT_NE(logs.Err(), "");
+}
+
+}  // namespace
