@@ -18,7 +18,11 @@
 //     static const ASN1::SequenceInfo theInfo;
 //     Message() : SEQUENCE(&theInfo) {}
 //     ASN1::INTEGER& get_seq() { return fieldAs<ASN1::INTEGER>(0); }  // get_/set_ accessors
+//     bool has_seq() const { return hasOptionalField(0); }             // has_/include_/omit_ for optional fields
 //   };
+//
+// A CHOICE class names its alternatives in `enum class Alternative`, valued as their indexes, and has is_/get_/
+// select_ accessors for each.
 //
 //   using Slot = ASN1::Constrained_INTEGER<ASN1::ConstraintType::FixedConstraint, 0, 1023>;
 //   const ASN1::TypeInfo* const kMessageFields[] = {&ASN1::INTEGER::theInfo, &Slot::theInfo, &PDU::theInfo,

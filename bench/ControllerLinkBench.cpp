@@ -38,9 +38,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// Alternatives of LGCP::PDU.
-constexpr int kResponse = 1;
-
 // The controller side: a blocking TCP client that frames in TPKT (RFC 1006).
 class Link {
  public:
@@ -125,11 +122,11 @@ bool Execute(Link& link, const LGCP::Message& command) {
     if (!ASN1::decode(begin, begin + payload->size(), &env, answer, true)) {
       return false;
     }
-    if (answer.get_pdu().currentSelection() != kResponse || !answer.hasOptionalField(0) ||
+    if (!answer.get_pdu().is_response() || !answer.has_seq() ||
         answer.get_seq().getValue() != command.get_seq().getValue()) {
       continue;
     }
-    return answer.get_pdu().get_response().currentSelection() == 0;
+    return answer.get_pdu().get_response().is_success();
   }
 }
 

@@ -14,8 +14,7 @@ namespace {
 
 LGCP::Message Ping() {
   LGCP::Message message;
-  message.includeOptionalField(0, 0);
-  message.set_seq(1);
+  message.include_seq().setValue(1);
   message.get_pdu().select_command().select_ping();
   return message;
 }
@@ -25,32 +24,27 @@ void FillHost(TERM::HostAddress& host, const char* address, unsigned port) {
   host.set_port(port);
 }
 
-// Every optional field of the RTP parameters present (optional numbers 0..11 at field indices 2..13).
+// Every optional field of the RTP parameters present.
 LGCP::Message CreateRtp() {
   LGCP::Message message;
-  message.includeOptionalField(0, 0);
-  message.set_seq(42);
-  message.includeOptionalField(1, 1);
-  message.set_slot(700);
+  message.include_seq().setValue(42);
+  message.include_slot() = 700;
   LGCP::CreateRtpParams& create = message.get_pdu().select_command().select_create().select_rtp();
   create.set_txPayload(TERM::Payload::ptG729);
   create.set_rxPayload(TERM::Payload::ptG729);
   TERM::RtpParams& rtp = create.get_codecRTP();
-  for (int optional = 0; optional < 12; ++optional) {
-    rtp.includeOptionalField(optional, optional + 2);
-  }
   rtp.set_payload(TERM::Payload::ptG729);
   FillHost(rtp.get_dhost(), "192.168.10.20", 40000);
-  FillHost(rtp.get_shost(), "192.168.10.1", 40002);
-  rtp.set_dname("gateway-7.example");
-  rtp.get_jitter().set_start(40);
+  FillHost(rtp.include_shost(), "192.168.10.1", 40002);
+  rtp.include_dname() = "gateway-7.example";
+  rtp.include_jitter().set_start(40);
   rtp.get_jitter().set_max(120);
-  rtp.set_pfactor(2);
-  rtp.set_crate(8000);
-  rtp.set_vad(true);
-  rtp.get_echo().set_suppressor(true);
+  rtp.include_pfactor().setValue(2);
+  rtp.include_crate().setValue(8000);
+  rtp.include_vad().setValue(true);
+  rtp.include_echo().set_suppressor(true);
   rtp.get_echo().set_canceller(true);
-  TERM::LemzRadioStatus& radio = rtp.get_radio().get_status().select_lemz();
+  TERM::LemzRadioStatus& radio = rtp.include_radio().get_status().select_lemz();
   radio.get_flags().set_prio(3);
   radio.get_flags().set_ptt(true);
   radio.get_flags().set_li(300);
@@ -63,18 +57,17 @@ LGCP::Message CreateRtp() {
   radio.set_standby_state_channel(TERM::RadioStandby::active);
   radio.set_standby_group(7);
   radio.set_standby_state_receiver(TERM::RadioStandby::standby);
-  rtp.get_rtp_e2m().set_slot(701);
+  rtp.include_rtp_e2m().set_slot(701);
   rtp.get_rtp_e2m().set_channel(3);
-  rtp.set_ssrc(0xDEADBEEFu);
-  rtp.set_ttl(64);
-  rtp.set_qos_dscp(TERM::IpQoSDSCP::ef);
+  rtp.include_ssrc() = 0xDEADBEEFu;
+  rtp.include_ttl() = 64;
+  rtp.include_qos_dscp().setValue(TERM::IpQoSDSCP::ef);
   return message;
 }
 
 LGCP::Message Tonec() {
   LGCP::Message message;
-  message.includeOptionalField(1, 1);
-  message.set_slot(12);
+  message.include_slot() = 12;
   LGCP::TonecEvent& event = message.get_pdu().select_signal().select_tonec();
   event.set_timestamp(123456);
   event.get_event().select_dtmf() = 5;
@@ -83,8 +76,7 @@ LGCP::Message Tonec() {
 
 LGCP::Message Query() {
   LGCP::Message message;
-  message.includeOptionalField(0, 0);
-  message.set_seq(9);
+  message.include_seq().setValue(9);
   LGCP::Resources& resources = message.get_pdu().select_signal().select_query();
   resources.set_boardMajor(3);
   resources.set_boardMinor(1);
@@ -108,8 +100,7 @@ LGCP::Message Query() {
 
 LGCP::Message LemzPackets() {
   LGCP::Message message;
-  message.includeOptionalField(1, 1);
-  message.set_slot(30);
+  message.include_slot() = 30;
   LEMZGW::ProtoLemzPackets& packets = message.get_pdu().select_signal().select_protoLemz();
   LEMZGW::ProtoLemzPacket packet;
   packet.set_msgLength(24);

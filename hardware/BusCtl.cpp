@@ -15,8 +15,6 @@ constexpr char kHalDevice[] = "/dev/hal";
 // Record {int32 source}.
 constexpr unsigned long kClockSelectRequest = 0x80044301;
 
-constexpr int kClockCfgCommand = 11;
-
 constexpr int kFreeRun = 4;
 constexpr int kX3 = 5;
 
@@ -43,7 +41,7 @@ void BusCtl::OnDisconnect() {
 }
 
 bool BusCtl::OnCommand(const LGCP::Command& command) {
-  if (command.currentSelection() != kClockCfgCommand) {
+  if (!command.is_clockCfg()) {
     return false;
   }
   if (!enabled_) {

@@ -50,11 +50,6 @@ constexpr int kSignallingTimeslot = 16;
 // Poll results that keep a descriptor reporting at once, pass after pass.
 constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
 
-constexpr int kIoctlCommand = 9;
-constexpr int kTrunkCfgCommand = 10;
-constexpr int kCasIoctl = 15;
-enum CasCommand { kOpen = 0, kClose = 1, kSet = 2, kGet = 3 };
-
 bool IsChannelTimeslot(int timeslot) {
   return timeslot != kTrunkTimeslot && timeslot != kSignallingTimeslot;
 }
@@ -101,8 +96,8 @@ void E1Ctl::OnDisconnect() {
 }
 
 bool E1Ctl::OnCommand(const LGCP::Command& command) {
-  switch (command.currentSelection()) {
-    case kIoctlCommand:
+  switch (command.alternative()) {
+    case LGCP::Command::Alternative::ioctl:
       // An ioctl with a slot number belongs to that slot.
       if (IsSlotPresent()) {
         return false;
@@ -110,7 +105,7 @@ bool E1Ctl::OnCommand(const LGCP::Command& command) {
       HandleCas(command.get_ioctl());
       Success();
       return true;
-    case kTrunkCfgCommand:
+    case LGCP::Command::Alternative::trunkCfg:
       SetMode(command.get_trunkCfg());
       Success();
       return true;
@@ -227,7 +222,7 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
 }
 
 void E1Ctl::HandleCas(const LGCP::IoctlParams& params) {
-  if (!cas_ || params.currentSelection() != kCasIoctl) {
+  if (!cas_ || !params.is_cas()) {
     return;
   }
   const LGCP::CasCommand& command = params.get_cas();
@@ -237,17 +232,17 @@ void E1Ctl::HandleCas(const LGCP::IoctlParams& params) {
     return;
   }
   const LGCP::CasCommandSignal& cmd = command.get_cmd();
-  switch (cmd.currentSelection()) {
-    case kOpen:
+  switch (cmd.alternative()) {
+    case LGCP::CasCommandSignal::Alternative::open:
       HandleCasOpen(trunk, timeslot, cmd.get_open().getValue());
       break;
-    case kClose:
+    case LGCP::CasCommandSignal::Alternative::close:
       HandleCasClose(trunk, timeslot);
       break;
-    case kSet:
+    case LGCP::CasCommandSignal::Alternative::set:
       HandleCasSet(trunk, timeslot, cmd.get_set().getValue());
       break;
-    case kGet:
+    case LGCP::CasCommandSignal::Alternative::get:
       HandleCasGet(trunk, timeslot);
       break;
     default:

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int kTestBpcCommand = 1;
-
-enum Mode { kRead = 0, kWrite = 1, kDisconnect = 2 };
-
 // Time the switch needs to put the written bytes on the bus, or to let them go.
 constexpr uint32_t kWriteSettleUs = 500;
 constexpr uint32_t kDisconnectSettleUs = 250;
@@ -29,7 +25,7 @@ HwTests& HwTests::instance() {
 }
 
 bool HwTests::OnCommand(const LGCP::Command& command) {
-  if (command.currentSelection() != kTestBpcCommand) {
+  if (!command.is_testBpc()) {
     return false;
   }
   OnTestBpc(command.get_testBpc());
@@ -69,13 +65,13 @@ void HwTests::OnTestBpc(const LGCP::BpcTestParams& params) {
   seed_ = params.get_seed().getValue();
   srandom(static_cast<unsigned>(seed_));
 
-  switch (params.get_mode().currentSelection()) {
-    case kRead:
+  switch (params.get_mode().alternative()) {
+    case LGCP::BpcTestMode::Alternative::read:
       if (!CheckPattern("test failed", "expected", "read")) {
         return;
       }
       break;
-    case kWrite:
+    case LGCP::BpcTestMode::Alternative::write:
       for (int channel = first_; channel < end_; ++channel) {
         // A failed write shows up as a mismatch below.
         (void)mux_.Write(channel, NextPatternByte());
@@ -86,7 +82,7 @@ void HwTests::OnTestBpc(const LGCP::BpcTestParams& params) {
         return;
       }
       break;
-    case kDisconnect:
+    case LGCP::BpcTestMode::Alternative::disconnect:
       for (int channel = first_; channel < end_; ++channel) {
         (void)mux_.Disable(channel);
       }

@@ -138,6 +138,16 @@ def class_order(module):
     return ordered
 
 
+def optional_numbers(type_):
+    """(field, optional number, field index) of every optional root field and known extension."""
+    result, number = [], 0
+    for index, field in enumerate(type_.fields()):
+        if field.optional or index >= len(type_.items):
+            result.append((field, number, index))
+            number += 1
+    return result
+
+
 def emit_sequence_class(assignment):
     name = assignment.name
     out = [f'class {name} : public ASN1::SEQUENCE {{', ' public:']
@@ -154,6 +164,7 @@ def emit_sequence_class(assignment):
                     '    };',
                     '  };']
     out += ['  static const ASN1::SequenceInfo theInfo;', '', f'  {name}() : SEQUENCE(&theInfo) {{}}']
+    numbers = {index: number for _, number, index in optional_numbers(assignment.type)}
     for index, field in enumerate(assignment.type.fields()):
         ft = field_type(assignment, field)
         accessor = cpp_name(field.name)
@@ -164,19 +175,38 @@ def emit_sequence_class(assignment):
             parameter, statement = ft.setter
             body = statement.format(getter=f'get_{accessor}()')
             out.append(f'  void set_{accessor}({parameter} value) {{ {body} }}')
+        if index in numbers:
+            number = numbers[index]
+            out += [f'  bool has_{accessor}() const {{ return hasOptionalField({number}); }}',
+                    '  // Marks the field present and returns it; a field included before keeps its value.',
+                    f'  {ft.cpp}& include_{accessor}() {{',
+                    f'    includeOptionalField({number}, {index});',
+                    f'    return get_{accessor}();',
+                    '  }',
+                    f'  void omit_{accessor}() {{ removeOptionalField({number}); }}']
     out.append('};')
     return out
 
 
 def emit_choice_class(assignment):
     name = assignment.name
+    fields = assignment.type.fields()
+    enumerators = ', '.join(f'{cpp_name(field.name)} = {index}' for index, field in enumerate(fields))
     out = [f'class {name} : public ASN1::CHOICE {{', ' public:',
-           '  static const ASN1::ChoiceInfo theInfo;', '', f'  {name}() : CHOICE(&theInfo) {{}}']
-    for index, field in enumerate(assignment.type.fields()):
+           '  // The alternatives, valued as their indexes.',
+           f'  enum class Alternative : int {{ {enumerators} }};',
+           '',
+           '  static const ASN1::ChoiceInfo theInfo;', '', f'  {name}() : CHOICE(&theInfo) {{}}', '',
+           '  // The selected alternative; CHOICE::kNoSelection or kUnknownExtension when there is none.',
+           '  Alternative alternative() const { return static_cast<Alternative>(currentSelection()); }',
+           '  // Selects an alternative with a default value; false when this type has no such alternative.',
+           '  bool select(Alternative alternative) { return CHOICE::select(static_cast<int>(alternative)); }']
+    for field in fields:
         ft = field_type(assignment, field)
         accessor = cpp_name(field.name)
-        selected = f'assert(currentSelection() == {index} && "{field.name} is selected");'
+        selected = f'assert(is_{accessor}() && "{field.name} is selected");'
         out += ['',
+                f'  bool is_{accessor}() const {{ return alternative() == Alternative::{accessor}; }}',
                 f'  const {ft.cpp}& get_{accessor}() const {{',
                 f'    {selected}',
                 f'    return selectionAs<{ft.cpp}>();',
@@ -187,7 +217,7 @@ def emit_choice_class(assignment):
                 '  }',
                 f'  // Selects {field.name} with a default value.',
                 f'  {ft.cpp}& select_{accessor}() {{',
-                f'    static_cast<void>(select({index}));',
+                f'    static_cast<void>(select(Alternative::{accessor}));',
                 f'    return selectionAs<{ft.cpp}>();',
                 '  }']
     out.append('};')

@@ -18,24 +18,15 @@ namespace {
 // The highest slot number the controller may name.
 constexpr unsigned kMaxSlot = 1023;
 
-// Optional numbers of the seq and slot fields of LGCP::Message, which are also their field indexes.
-constexpr int kSeqField = 0;
-constexpr int kSlotField = 1;
-
-// The command alternative of LGCP::PDU.
-constexpr int kCommand = 0;
-
 void SetSeq(LGCP::Message& message, int32_t seq) {
-  message.includeOptionalField(kSeqField, kSeqField);
-  message.set_seq(seq);
+  message.include_seq().setValue(seq);
 }
 
 void SetSlot(LGCP::Message& message, unsigned slot) {
   if (slot == kNoSlot) {
     return;
   }
-  message.includeOptionalField(kSlotField, kSlotField);
-  message.set_slot(slot);
+  message.include_slot() = slot;
 }
 
 bool IsConnected(const Control::Service& connection) {
@@ -202,16 +193,16 @@ void Server::OnMessage(const char* data, int length) {
 
 void Server::Handle(const LGCP::Message& message) {
   answer_state_ = AnswerState::kNothingSent;
-  has_seq_ = message.hasOptionalField(kSeqField);
+  has_seq_ = message.has_seq();
   if (has_seq_) {
     seq_ = message.get_seq().getValue();
   }
   const LGCP::PDU& pdu = message.get_pdu();
-  if (pdu.currentSelection() != kCommand) {
+  if (!pdu.is_command()) {
     Error(LGCP::ErrorCause::unexpectedMsgType);
     return;
   }
-  if (message.hasOptionalField(kSlotField)) {
+  if (message.has_slot()) {
     slot_ = message.get_slot().getValue();
     if (slot_ > kMaxSlot) {
       slot_ = kNoSlot;

@@ -2,13 +2,6 @@
 
 #include <iostream>
 
-namespace {
-
-// The ping alternative of LGCP::Command.
-constexpr int kPing = 12;
-
-}  // namespace
-
 HeartBeatCtl& HeartBeatCtl::instance() {
   static HeartBeatCtl heartbeat;
   return heartbeat;
@@ -20,7 +13,7 @@ void HeartBeatCtl::OnDisconnect() {
 
 bool HeartBeatCtl::OnCommand(const LGCP::Command& command) {
   ResetTimeOut();
-  if (command.currentSelection() != kPing) {
+  if (!command.is_ping()) {
     return false;
   }
   Success();

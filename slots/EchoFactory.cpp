@@ -6,8 +6,6 @@
 
 namespace {
 
-// The echo alternative of LGCP::CreateParams.
-constexpr int kCreateEcho = 12;
 constexpr int kChannelsPerBus = 32;
 
 }  // namespace
@@ -27,7 +25,7 @@ void EchoFactory::Scan() {
 }
 
 std::unique_ptr<Slot> EchoFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.currentSelection() != kCreateEcho) {
+  if (!params.is_echo()) {
     return nullptr;
   }
   const LGCP::EchoParams& echo = params.get_echo();

@@ -2,20 +2,13 @@
 
 #include "slots/ExtSlot.h"
 
-namespace {
-
-// The ext alternative of LGCP::CreateParams.
-constexpr int kCreateExt = 10;
-
-}  // namespace
-
 ExtFactory& ExtFactory::instance() {
   static ExtFactory factory;
   return factory;
 }
 
 std::unique_ptr<Slot> ExtFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.currentSelection() != kCreateExt) {
+  if (!params.is_ext()) {
     return nullptr;
   }
   const LGCP::ExtParams& ext = params.get_ext();

@@ -8,11 +8,6 @@
 
 namespace {
 
-// The map alternative of LGCP::CreateParams and the optional fields of LGCP::MapParams.
-constexpr int kCreateMap = 9;
-constexpr int kTransmitter = 0;
-constexpr int kReceiver = 1;
-
 constexpr unsigned kBuses = 16;
 constexpr unsigned kChannelsPerBus = 128;
 
@@ -33,12 +28,12 @@ MapFactory& MapFactory::instance() {
 }
 
 std::unique_ptr<Slot> MapFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.currentSelection() != kCreateMap) {
+  if (!params.is_map()) {
     return nullptr;
   }
   const LGCP::MapParams& map = params.get_map();
-  const bool has_tx = map.hasOptionalField(kTransmitter);
-  const bool has_rx = map.hasOptionalField(kReceiver);
+  const bool has_tx = map.has_transmitter();
+  const bool has_rx = map.has_receiver();
   // The decoder keeps the values in range; a value built in process is not trusted to be.
   if ((has_tx && !IsBusChannel(map.get_transmitter())) || (has_rx && !IsBusChannel(map.get_receiver()))) {
     return nullptr;

@@ -12,9 +12,6 @@
 
 namespace {
 
-// The mcc alternative of LGCP::CreateParams.
-constexpr int kCreateMcc = 11;
-
 // The allocation type of a create: data, bri or transparent, or an SS7 link
 // whatever the type in mode ss7; nothing for an unknown type.
 std::optional<uint32_t> AllocationType(const LGCP::MccParams& params) {
@@ -41,7 +38,7 @@ void MccFactory::PutHeader(std::ostream& os) const {
 }
 
 std::unique_ptr<Slot> MccFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.currentSelection() != kCreateMcc) {
+  if (!params.is_mcc()) {
     return nullptr;
   }
   const std::optional<uint32_t> type = AllocationType(params.get_mcc());

@@ -280,11 +280,6 @@ void Slot::DisconnectListeners(const char* missing_line) {
 
 namespace {
 
-// Optional fields of LGCP::VADEvent and LGCP::SDEvent, numbered as their fields.
-constexpr int kVadRx = 0;
-constexpr int kVadTx = 1;
-constexpr int kSdRx = 0;
-
 constexpr uint32_t kCedCode = 17;
 constexpr uint32_t kCngCode = 18;
 constexpr uint32_t kLastDtmfCode = 127;
@@ -346,12 +341,10 @@ void Slot::processVADEvent(int32_t rx, int32_t tx) {
   }
   LGCP::VADEvent event;
   if (rx >= 0) {
-    event.includeOptionalField(kVadRx, kVadRx);
-    event.set_vad_rx(rx != 0);
+    event.include_vad_rx().setValue(rx != 0);
   }
   if (tx >= 0) {
-    event.includeOptionalField(kVadTx, kVadTx);
-    event.set_vad_tx(tx != 0);
+    event.include_vad_tx().setValue(tx != 0);
   }
   OnVADEvent(event);
 }
@@ -362,8 +355,7 @@ void Slot::processSDEvent(int32_t rx) {
     return;
   }
   LGCP::SDEvent event;
-  event.includeOptionalField(kSdRx, kSdRx);
-  event.set_sd_rx(rx != 0);
+  event.include_sd_rx().setValue(rx != 0);
   OnSDEvent(event);
 }
 
@@ -371,12 +363,10 @@ void Slot::processFlagsEvent(uint32_t values, uint32_t mask) {
   if ((mask & (kVoiceReceived | kVoiceSent)) != 0) {
     LGCP::VADEvent event;
     if ((mask & kVoiceReceived) != 0) {
-      event.includeOptionalField(kVadRx, kVadRx);
-      event.set_vad_rx((values & kVoiceReceived) != 0);
+      event.include_vad_rx().setValue((values & kVoiceReceived) != 0);
     }
     if ((mask & kVoiceSent) != 0) {
-      event.includeOptionalField(kVadTx, kVadTx);
-      event.set_vad_tx((values & kVoiceSent) != 0);
+      event.include_vad_tx().setValue((values & kVoiceSent) != 0);
     }
     OnVADEvent(event);
   }

@@ -8,26 +8,6 @@
 #include <cassert>
 #include <iostream>
 
-namespace {
-
-// Alternatives of LGCP::Command that the table takes.
-enum CommandAlternative : int {
-  kQuery = 0,
-  kConnect = 2,
-  kDisconnect = 3,
-  kCreate = 4,
-  kDestroy = 5,
-  kActivate = 6,
-  kDeactivate = 7,
-  kUserData = 8,
-  kIoctl = 9,
-};
-
-// The trunkStatus alternative of LGCP::Signal.
-constexpr int kTrunkStatusSignal = 11;
-
-}  // namespace
-
 Slots& Slots::instance() {
   static Slots slots;
   return slots;
@@ -43,35 +23,35 @@ Slot* Slots::Find(unsigned number) const {
 
 bool Slots::OnCommand(const LGCP::Command& command) {
   if (!IsSlotPresent()) {
-    if (command.currentSelection() != kQuery) {
+    if (!command.is_query()) {
       return false;
     }
     CmdQuery();
     return true;
   }
-  switch (command.currentSelection()) {
-    case kConnect:
+  switch (command.alternative()) {
+    case LGCP::Command::Alternative::connect:
       CmdConnect(command.get_connect().getValue());
       return true;
-    case kDisconnect:
+    case LGCP::Command::Alternative::disconnect:
       CmdDisconnect();
       return true;
-    case kCreate:
+    case LGCP::Command::Alternative::create:
       CmdCreate(command.get_create());
       return true;
-    case kDestroy:
+    case LGCP::Command::Alternative::destroy:
       CmdDestroy();
       return true;
-    case kActivate:
+    case LGCP::Command::Alternative::activate:
       CmdActivate(command.get_activate());
       return true;
-    case kDeactivate:
+    case LGCP::Command::Alternative::deactivate:
       CmdDeactivate();
       return true;
-    case kUserData:
+    case LGCP::Command::Alternative::userData:
       CmdUserData(command.get_userData());
       return true;
-    case kIoctl:
+    case LGCP::Command::Alternative::ioctl:
       CmdIoctl(command.get_ioctl());
       return true;
     default:
@@ -80,7 +60,7 @@ bool Slots::OnCommand(const LGCP::Command& command) {
 }
 
 void Slots::OnSignal(const LGCP::Signal& signal) {
-  if (signal.currentSelection() != kTrunkStatusSignal) {
+  if (!signal.is_trunkStatus()) {
     return;
   }
   for (SlotFactory* factory = firstFactory; factory != nullptr; factory = factory->next()) {

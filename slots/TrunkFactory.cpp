@@ -7,10 +7,6 @@
 
 namespace {
 
-// Alternatives of LGCP::CreateParams; both carry LGCP::TrunkParams.
-constexpr int kTrunk = 7;
-constexpr int kTrunkBri = 8;
-
 constexpr unsigned kE1Timeslots = 32;
 constexpr unsigned kBriChannels = 4;
 
@@ -23,9 +19,9 @@ TrunkBRIFactory trunk_bri0(0, 0), trunk_bri1(1, 4), trunk_bri2(2, 8), trunk_bri3
 TrunkFactory::TrunkFactory(unsigned trunk, int base) : trunk_(trunk), base_(base) {}
 
 template <class Build>
-std::unique_ptr<Slot> TrunkFactory::Take(const LGCP::CreateParams& params, int alternative, unsigned timeslots,
-                                         Build build) {
-  if (params.currentSelection() != alternative) {
+std::unique_ptr<Slot> TrunkFactory::Take(const LGCP::CreateParams& params, LGCP::CreateParams::Alternative alternative,
+                                         unsigned timeslots, Build build) {
+  if (params.alternative() != alternative) {
     return nullptr;
   }
   const auto& trunk_params = params.selectionAs<LGCP::TrunkParams>();
@@ -52,7 +48,7 @@ void TrunkFactory::Evict(unsigned timeslot) {
 }
 
 std::unique_ptr<Slot> TrunkFactory::INewSlot(const LGCP::CreateParams& params) {
-  return Take(params, kTrunk, kE1Timeslots,
+  return Take(params, LGCP::CreateParams::Alternative::trunk, kE1Timeslots,
               [](TrunkFactory& factory, int channel) { return std::make_unique<TrunkSlot>(factory, channel); });
 }
 
@@ -64,7 +60,7 @@ void TrunkFactory::ReleaseTrunkSlot(TrunkSlot* slot) {
 }
 
 std::unique_ptr<Slot> TrunkBRIFactory::INewSlot(const LGCP::CreateParams& params) {
-  return Take(params, kTrunkBri, kBriChannels, [](TrunkFactory& factory, int channel) {
+  return Take(params, LGCP::CreateParams::Alternative::trunk_bri, kBriChannels, [](TrunkFactory& factory, int channel) {
     return std::unique_ptr<TrunkSlot>(std::make_unique<TrunkBRISlot>(factory, channel));
   });
 }

@@ -27,7 +27,8 @@ class TrunkFactory : public SlotFactory {
   // A slot of alternative `alternative` on one of the first `timeslots`
   // timeslots of this trunk, built by `build` on its channel.
   template <class Build>
-  std::unique_ptr<Slot> Take(const LGCP::CreateParams& params, int alternative, unsigned timeslots, Build build);
+  std::unique_ptr<Slot> Take(const LGCP::CreateParams& params, LGCP::CreateParams::Alternative alternative,
+                             unsigned timeslots, Build build);
 
  private:
   // Destroys the slot that holds the timeslot, if any.

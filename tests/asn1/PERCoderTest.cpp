@@ -132,7 +132,7 @@ std::vector<Golden> GoldenCases() {
       {"success answer",
        [] {
          auto* response = new test::Response;
-         response->select(0);
+         response->select(test::Response::success);
          return std::make_unique<test::Message>(test::MakeMessage(1, std::nullopt, test::PDU::response, response));
        },
        {0x80, 0x01, 0x01, 0x40}},
@@ -158,7 +158,7 @@ std::vector<Golden> GoldenCases() {
       {"enumerated 3", [] { return Enumerated(3); }, {0x18}},
       {"enumerated extension 20", [] { return Enumerated(20); }, {0x95, 0xA0}},
       {"choice of 15, index 4",
-       [] { return With(std::make_unique<test::Command>(), [](auto& c) { c.select(4); }); },
+       [] { return With(std::make_unique<test::Command>(), [](auto& c) { c.select(test::Command::create); }); },
        {0x20}},
       {"choice extension alternative",
        [] {
@@ -177,8 +177,7 @@ std::vector<Golden> GoldenCases() {
        [] {
          auto tone = std::make_unique<test::Tone>();
          tone->get_a().setValue(1);
-         tone->includeOptionalField(1, 2);
-         tone->get_done().setValue(true);
+         tone->include_done().setValue(true);
          return tone;
        },
        {0x80, 0x01, 0x01, 0x01, 0x01, 0x80}},
@@ -186,8 +185,8 @@ std::vector<Golden> GoldenCases() {
        [] {
          auto tone = std::make_unique<test::Tone>();
          tone->get_a().setValue(1);
-         tone->includeOptionalField(1, 2);
-         tone->removeOptionalField(1);
+         tone->include_done();
+         tone->omit_done();
          return tone;
        },
        {0x00, 0x01, 0x01}},
@@ -291,8 +290,8 @@ TEST(PERDecoder, SkipsUnknownExtensions) {
   test::Tone tone;
   ASSERT_TRUE(Decode({0x80, 0x01, 0x07, 0x05, 0x40, 0x01, 0x80, 0x02, 0x12, 0x34, 0x99}, tone));
   EXPECT_EQ(tone.get_a().getValue(), 7);
-  EXPECT_TRUE(tone.hasOptionalField(1));
-  EXPECT_FALSE(tone.hasOptionalField(2));
+  EXPECT_TRUE(tone.has_done());
+  EXPECT_FALSE(tone.has_more());
 }
 
 TEST(PERDecoder, HonoursTheLimits) {
@@ -373,9 +372,8 @@ TEST(PERCoder, RoundTripsEveryKind) {
       },
       [] {
         auto tone = std::make_unique<test::Tone>();
-        tone->includeOptionalField(0, 1);
-        tone->includeOptionalField(2, 3);
-        tone->get_more() = std::string(200, 'z');
+        tone->include_b();
+        tone->include_more() = std::string(200, 'z');
         return tone;
       },
       [] {
@@ -424,7 +422,7 @@ TEST(PEREncoder, RefusesValuesOutsideTheirTypes) {
       {"missing mandatory field",
        [] {
          auto message = std::make_unique<test::Message>();
-         message->includeOptionalField(0, 0);
+         message->include_seq();
          message->get_pdu().setSelection(test::PDU::signal, nullptr);
          return message;
        }},

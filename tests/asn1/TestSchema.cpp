@@ -71,12 +71,10 @@ const ASN1::SequenceInfo Tone::theInfo = {{&ASN1::CreateAs<Tone>, ASN1::kUnivers
 Message MakeMessage(std::optional<int> seq, std::optional<int> slot, int pdu_index, ASN1::AbstractData* selection) {
   Message message;
   if (seq) {
-    message.includeOptionalField(0, 0);
-    message.get_seq().setValue(*seq);
+    message.include_seq().setValue(*seq);
   }
   if (slot) {
-    message.includeOptionalField(1, 1);
-    message.get_slot() = static_cast<unsigned>(*slot);
+    message.include_slot() = static_cast<unsigned>(*slot);
   }
   message.get_pdu().setSelection(pdu_index, selection);
   return message;

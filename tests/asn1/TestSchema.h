@@ -36,13 +36,14 @@ class Sparse : public ASN1::ENUMERATED {
 
 class Response : public ASN1::CHOICE {
  public:
+  enum { success = 0, error = 1 };
   static const ASN1::ChoiceInfo theInfo;
   Response() : CHOICE(&theInfo) {}
 };
 
 class Command : public ASN1::CHOICE {
  public:
-  enum { query = 0, connect = 2, destroy = 5, userData = 8, ping = 12 };
+  enum { query = 0, connect = 2, create = 4, destroy = 5, userData = 8, ping = 12 };
   static const ASN1::ChoiceInfo theInfo;
   Command() : CHOICE(&theInfo) {}
 };
@@ -61,6 +62,17 @@ class Message : public ASN1::SEQUENCE {
   ASN1::INTEGER& get_seq() { return fieldAs<ASN1::INTEGER>(0); }
   Slot& get_slot() { return fieldAs<Slot>(1); }
   PDU& get_pdu() { return fieldAs<PDU>(2); }
+  bool has_seq() const { return hasOptionalField(0); }
+  bool has_slot() const { return hasOptionalField(1); }
+  ASN1::INTEGER& include_seq() {
+    includeOptionalField(0, 0);
+    return get_seq();
+  }
+  Slot& include_slot() {
+    includeOptionalField(1, 1);
+    return get_slot();
+  }
+  void omit_seq() { removeOptionalField(0); }
 };
 
 class Tone : public ASN1::SEQUENCE {
@@ -71,6 +83,22 @@ class Tone : public ASN1::SEQUENCE {
   ASN1::BOOLEAN& get_b() { return fieldAs<ASN1::BOOLEAN>(1); }
   ASN1::BOOLEAN& get_done() { return fieldAs<ASN1::BOOLEAN>(2); }
   ASN1::IA5String& get_more() { return fieldAs<ASN1::IA5String>(3); }
+  // b is optional number 0; the extensions done and more are numbers 1 and 2.
+  bool has_done() const { return hasOptionalField(1); }
+  bool has_more() const { return hasOptionalField(2); }
+  ASN1::BOOLEAN& include_b() {
+    includeOptionalField(0, 1);
+    return get_b();
+  }
+  ASN1::BOOLEAN& include_done() {
+    includeOptionalField(1, 2);
+    return get_done();
+  }
+  ASN1::IA5String& include_more() {
+    includeOptionalField(2, 3);
+    return get_more();
+  }
+  void omit_done() { removeOptionalField(1); }
 };
 
 // A message: seq and slot when given, and the given PDU alternative holding `selection`.

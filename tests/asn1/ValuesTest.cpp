@@ -158,26 +158,24 @@ TEST(Sequence, OptionalFieldsComeAndGo) {
   EXPECT_EQ(message.getField(1), nullptr);
   ASSERT_NE(message.getField(2), nullptr);
   EXPECT_EQ(typeid(*message.getField(2)), typeid(test::PDU));
-  EXPECT_FALSE(message.hasOptionalField(0));
-  EXPECT_FALSE(message.hasOptionalField(1));
+  EXPECT_FALSE(message.has_seq());
+  EXPECT_FALSE(message.has_slot());
 
   // A removed field keeps its value for when it is included again.
-  message.includeOptionalField(0, 0);
-  message.get_seq().setValue(7);
-  message.removeOptionalField(0);
-  EXPECT_FALSE(message.hasOptionalField(0));
-  message.includeOptionalField(0, 0);
-  EXPECT_EQ(message.get_seq().getValue(), 7);
+  message.include_seq().setValue(7);
+  message.omit_seq();
+  EXPECT_FALSE(message.has_seq());
+  EXPECT_EQ(message.include_seq().getValue(), 7);
 }
 
 TEST(Sequence, IncludingAnExtensionGrowsTheMapKeepingEarlierBits) {
   test::Tone tone;
-  tone.includeOptionalField(1, 2);  // done: first extension
+  tone.include_done();
   ASSERT_EQ(tone.extensionMap().totalBits, 1u);
-  tone.includeOptionalField(2, 3);  // more: second extension
+  tone.include_more();
   EXPECT_EQ(tone.extensionMap().totalBits, 2u);
-  EXPECT_TRUE(tone.hasOptionalField(1));
-  EXPECT_TRUE(tone.hasOptionalField(2));
+  EXPECT_TRUE(tone.has_done());
+  EXPECT_TRUE(tone.has_more());
   EXPECT_FALSE(tone.hasOptionalField(5));
 }
 
@@ -233,15 +231,14 @@ TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {
   // Sequences differing in the first extension only.
   test::Tone a;
   test::Tone b;
-  a.includeOptionalField(1, 2);
-  b.includeOptionalField(1, 2);
-  a.includeOptionalField(2, 3);
-  b.includeOptionalField(2, 3);
-  a.get_done().setValue(true);
+  a.include_more();
+  b.include_more();
+  a.include_done().setValue(true);
+  b.include_done();
   EXPECT_GT(a.compare(b), 0);
   b.get_done().setValue(true);
   EXPECT_EQ(a.compare(b), 0);
-  b.removeOptionalField(1);
+  b.omit_done();
   EXPECT_GT(a.compare(b), 0);
 }
 

@@ -21,31 +21,28 @@ namespace {
 
 constexpr size_t kTpktHeader = 4;
 
-// Alternatives of LGCP::Signal the tests name.
-enum SignalAlternative { kQuery = 0, kReceiver = 9, kTransmitter = 10, kTrunkStatus = 11 };
-
 bool IsTrunkStatus(const Bytes& payload) {
   LGCP::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   const char* begin = reinterpret_cast<const char*>(payload.data());
-  return ASN1::decode(begin, begin + payload.size(), &env, message, true) &&
-         message.get_pdu().currentSelection() == 2 && message.get_pdu().get_signal().currentSelection() == kTrunkStatus;
+  return ASN1::decode(begin, begin + payload.size(), &env, message, true) && message.get_pdu().is_signal() &&
+         message.get_pdu().get_signal().is_trunkStatus();
 }
 
 std::string DescribeStream(const char* name, const LGCP::Stream& stream) {
-  if (stream.currentSelection() == 0) {
+  if (stream.is_inactive()) {
     return std::string(name) + " inactive";
   }
   return std::string(name) + " active " + std::to_string(stream.get_active().getValue());
 }
 
 std::string DescribeSignal(const LGCP::Signal& signal) {
-  switch (signal.currentSelection()) {
-    case kQuery:
+  switch (signal.alternative()) {
+    case LGCP::Signal::Alternative::query:
       return "query";
-    case kReceiver:
+    case LGCP::Signal::Alternative::receiver:
       return DescribeStream("receiver", signal.get_receiver());
-    case kTransmitter:
+    case LGCP::Signal::Alternative::transmitter:
       return DescribeStream("transmitter", signal.get_transmitter());
     default:
       return "signal #" + std::to_string(signal.currentSelection());
@@ -154,7 +151,7 @@ bool Controller::Sync() {
     if (!Read(message)) {
       return false;
     }
-    if (Describe(message) == "success" && message.hasOptionalField(0) && message.get_seq().getValue() == kSyncSeq) {
+    if (Describe(message) == "success" && message.has_seq() && message.get_seq().getValue() == kSyncSeq) {
       return true;
     }
   }
@@ -221,19 +218,18 @@ LGCP::Message Destroy(int seq, unsigned slot) {
 
 std::string Describe(const LGCP::Message& message) {
   const LGCP::PDU& pdu = message.get_pdu();
-  switch (pdu.currentSelection()) {
-    case 0:
+  switch (pdu.alternative()) {
+    case LGCP::PDU::Alternative::command:
       return "command #" + std::to_string(pdu.get_command().currentSelection());
-    case 1:
-      if (pdu.get_response().currentSelection() == 0) {
+    case LGCP::PDU::Alternative::response:
+      if (pdu.get_response().is_success()) {
         return "success";
       }
       return std::string("error ") + pdu.get_response().get_error().getName();
-    case 2:
+    case LGCP::PDU::Alternative::signal:
       return DescribeSignal(pdu.get_signal());
-    default:
-      return "no pdu";
   }
+  return "no pdu";
 }
 
 void ExpectNext(Controller& controller, const Expected& expected) {
@@ -244,11 +240,11 @@ void ExpectNext(Controller& controller, const Expected& expected) {
   }
   EXPECT_EQ(Describe(message), expected.what);
   std::optional<int> seq;
-  if (message.hasOptionalField(0)) {
+  if (message.has_seq()) {
     seq = message.get_seq().getValue();
   }
   std::optional<unsigned> slot;
-  if (message.hasOptionalField(1)) {
+  if (message.has_slot()) {
     slot = message.get_slot().getValue();
   }
   EXPECT_EQ(seq, expected.seq) << "seq of " << expected.what;

@@ -107,9 +107,9 @@ TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
   // A map slot receiving bus 1 channel 3: switch output 8192 + 128 + 3.
   ASSERT_TRUE(controller_.Send(Build(1, 20, [](LGCP::Command& c) {
     LGCP::MapParams& map = c.select_create().select_map();
-    map.includeOptionalField(1, 1);
-    map.get_receiver().set_bus(1);
-    map.get_receiver().set_channel(3);
+    LGCP::SharedChannel& receiver = map.include_receiver();
+    receiver.set_bus(1);
+    receiver.set_channel(3);
   })));
   ExpectNext(controller_, {1, 20u, "success"});
   ExpectNext(controller_, {std::nullopt, 20u, "receiver active 8323"});

@@ -16,14 +16,14 @@
 namespace hardware_test {
 
 // Command alternatives of LGCP::Command.
-constexpr int kTestBpc = 1;
-constexpr int kIoctl = 9;
-constexpr int kTrunkCfg = 10;
-constexpr int kClockCfg = 11;
+constexpr auto kTestBpc = LGCP::Command::Alternative::testBpc;
+constexpr auto kIoctl = LGCP::Command::Alternative::ioctl;
+constexpr auto kTrunkCfg = LGCP::Command::Alternative::trunkCfg;
+constexpr auto kClockCfg = LGCP::Command::Alternative::clockCfg;
 
 // "trunk 1 state 2 slips 3 bf 4 carrier 5 ais 6 rai 7 e1", "cas 1/5 rx 3 tx 11".
 inline std::string DescribeSignal(const LGCP::Signal& signal) {
-  if (signal.currentSelection() == 14) {
+  if (signal.is_cas()) {
     const LGCP::CasSignalling& cas = signal.get_cas();
     return "cas " + std::to_string(cas.get_channel().get_path().getValue()) + "/" +
            std::to_string(cas.get_channel().get_timeslot().getValue()) + " rx " +
@@ -83,9 +83,9 @@ class ControllerTest : public SimulatedHalTest {
       ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
       const char* begin = reinterpret_cast<const char*>(payload.data());
       EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
-      const bool signal = message.get_pdu().currentSelection() == 2;
+      const bool signal = message.get_pdu().is_signal();
       described.push_back(signal ? DescribeSignal(message.get_pdu().get_signal()) : ctrlsrv_test::Describe(message));
-      EXPECT_FALSE(signal && (message.hasOptionalField(0) || message.hasOptionalField(1))) << described.back();
+      EXPECT_FALSE(signal && (message.has_seq() || message.has_slot())) << described.back();
     }
     return described;
   }

@@ -17,7 +17,8 @@ namespace {
 using ctrlsrv_test::Capture;
 using Strings = std::vector<std::string>;
 
-enum Cas { kOpen, kClose, kSet, kGet };
+using Cas = LGCP::CasCommandSignal::Alternative;
+constexpr Cas kOpen = Cas::open, kClose = Cas::close, kSet = Cas::set, kGet = Cas::get;
 
 LGCP::Message CasCommand(Cas cmd, int path, int timeslot, int value = 0) {
   LGCP::Message message = ctrlsrv_test::Command(hardware_test::kIoctl);

@@ -17,7 +17,8 @@ using ctrlsrv_test::Capture;
 using Operation = sim::TdmSwitch::Operation;
 using Strings = std::vector<std::string>;
 
-enum Mode { kRead, kWrite, kDisconnect };
+using Mode = LGCP::BpcTestMode::Alternative;
+constexpr Mode kRead = Mode::read, kWrite = Mode::write, kDisconnect = Mode::disconnect;
 
 LGCP::Message TestBpc(Mode mode, unsigned bus, unsigned start, unsigned length, int seed = 1234) {
   LGCP::Message message = ctrlsrv_test::Command(hardware_test::kTestBpc, 3);

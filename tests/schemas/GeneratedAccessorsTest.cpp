@@ -62,8 +62,7 @@ const NamedField kFields[] = {
     {"enumerator voice-admit",
      [] {
        TERM::RtpParams params;
-       params.includeOptionalField(11, 13);
-       params.set_qos_dscp(TERM::IpQoSDSCP::voice_admit);
+       params.include_qos_dscp().setValue(TERM::IpQoSDSCP::voice_admit);
        return params.asValueNotation();
      },
      "  qos-dscp voice-admit\n"},
@@ -125,6 +124,25 @@ TEST(GeneratedAccessors, NamesCarryTheirNumbers) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.number, c.expected);
   }
+}
+
+// is_ follows the selection, extensions included; has_ follows include_ and omit_, and an omitted field keeps its
+// value for the next include_.
+TEST(GeneratedAccessors, PresenceTestsFollowSelectionAndInclusion) {
+  LGCP::TonecCode code;
+  EXPECT_FALSE(code.is_dtmf() || code.is_dtmfDone());
+  code.select_dtmfDone();
+  EXPECT_TRUE(code.is_dtmfDone());
+  EXPECT_FALSE(code.is_dtmf());
+  EXPECT_EQ(code.alternative(), LGCP::TonecCode::Alternative::dtmfDone);
+
+  LGCP::Message message;
+  message.include_seq().setValue(9);
+  EXPECT_TRUE(message.has_seq());
+  EXPECT_FALSE(message.has_slot());
+  message.omit_seq();
+  EXPECT_FALSE(message.has_seq());
+  EXPECT_EQ(message.include_seq().getValue(), 9);
 }
 
 TEST(GeneratedAccessors, SettersWriteIntoTheExistingFieldObjects) {

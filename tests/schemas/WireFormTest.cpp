@@ -30,8 +30,7 @@ std::vector<char> Octets(std::initializer_list<int> values) {
 
 std::unique_ptr<LGCP::Message> Command(int seq) {
   auto message = std::make_unique<LGCP::Message>();
-  message->includeOptionalField(0, 0);
-  message->set_seq(seq);
+  message->include_seq().setValue(seq);
   message->get_pdu().select_command();
   return message;
 }
@@ -44,28 +43,25 @@ std::unique_ptr<LGCP::Message> Ping(int seq) {
 
 std::unique_ptr<LGCP::Message> Signal(unsigned slot) {
   auto message = std::make_unique<LGCP::Message>();
-  message->includeOptionalField(1, 1);
-  message->set_slot(slot);
+  message->include_slot() = slot;
   message->get_pdu().select_signal();
   return message;
 }
 
-std::unique_ptr<LGCP::Message> Tonec(int alternative) {
+std::unique_ptr<LGCP::Message> Tonec(LGCP::TonecCode::Alternative alternative) {
   auto message = Signal(3);
   LGCP::TonecEvent& event = message->get_pdu().get_signal().select_tonec();
   event.set_timestamp(7);
-  if (alternative == 0) {
-    event.get_event().select_dtmf() = 5;
-  } else {
-    event.get_event().select_dtmfDone();
+  EXPECT_TRUE(event.get_event().select(alternative));
+  if (event.get_event().is_dtmf()) {
+    event.get_event().get_dtmf() = 5;
   }
   return message;
 }
 
 std::unique_ptr<ASN1::AbstractData> Answer(bool success) {
   auto message = std::make_unique<LGCP::Message>();
-  message->includeOptionalField(0, 0);
-  message->set_seq(1);
+  message->include_seq().setValue(1);
   LGCP::Response& response = message->get_pdu().select_response();
   if (success) {
     response.select_success();
@@ -75,14 +71,13 @@ std::unique_ptr<ASN1::AbstractData> Answer(bool success) {
   return message;
 }
 
-std::unique_ptr<ASN1::AbstractData> SlotCommand(int alternative) {
+std::unique_ptr<ASN1::AbstractData> SlotCommand(LGCP::Command::Alternative alternative) {
   auto message = Command(1);
-  message->includeOptionalField(1, 1);
-  message->set_slot(5);
-  if (alternative == 5) {
-    message->get_pdu().get_command().select_destroy();
-  } else {
-    message->get_pdu().get_command().select_connect() = 7;
+  message->include_slot() = 5;
+  LGCP::Command& command = message->get_pdu().get_command();
+  EXPECT_TRUE(command.select(alternative));
+  if (command.is_connect()) {
+    command.get_connect() = 7;
   }
   return message;
 }
@@ -101,12 +96,10 @@ std::unique_ptr<ASN1::AbstractData> Enumerated(int value) {
   return enumerated;
 }
 
-// dname is optional number 1, the fourth field.
 std::unique_ptr<ASN1::AbstractData> DnameOfLength(size_t length) {
   auto params = std::make_unique<TERM::RtpParams>();
   params->get_dhost().set_iaddr("10.0.0.1");
-  params->includeOptionalField(1, 3);
-  params->set_dname(std::string(length, 'd'));
+  params->include_dname() = std::string(length, 'd');
   return params;
 }
 
@@ -133,13 +126,17 @@ const WireCase kCases[] = {
     // [pdu 01|error 1|ext 0|12 in 4 bits]
     {"error destroyInProgress", [] { return Answer(false); }, Octets({0x80, 0x01, 0x01, 0x6C})},
     // [seq|slot|pad] [len] [seq] [slot in 16 aligned bits] [pdu 00|ext 0|destroy 0101|pad]
-    {"destroy", [] { return SlotCommand(5); }, Octets({0xC0, 0x01, 0x01, 0x00, 0x05, 0x0A})},
+    {"destroy", [] { return SlotCommand(LGCP::Command::Alternative::destroy); },
+     Octets({0xC0, 0x01, 0x01, 0x00, 0x05, 0x0A})},
     // ... [pdu 00|ext 0|connect 0010|pad] [listener in 16 aligned bits]
-    {"connect", [] { return SlotCommand(2); }, Octets({0xC0, 0x01, 0x01, 0x00, 0x05, 0x04, 0x00, 0x07})},
+    {"connect", [] { return SlotCommand(LGCP::Command::Alternative::connect); },
+     Octets({0xC0, 0x01, 0x01, 0x00, 0x05, 0x04, 0x00, 0x07})},
     // [0|slot 1|pad] [slot] [pdu 10|ext 0|tonec 00001] [len] [7] [ext 0|dtmf 000|5 in 7 bits|pad]
-    {"tonec dtmf", [] { return Tonec(0); }, Octets({0x40, 0x00, 0x03, 0x81, 0x01, 0x07, 0x00, 0xA0})},
+    {"tonec dtmf", [] { return Tonec(LGCP::TonecCode::Alternative::dtmf); },
+     Octets({0x40, 0x00, 0x03, 0x81, 0x01, 0x07, 0x00, 0xA0})},
     // ... [ext 1|extension 0 in 7 bits] [open type length 1] [NULL as one zero octet]
-    {"tonec dtmfDone", [] { return Tonec(1); }, Octets({0x40, 0x00, 0x03, 0x81, 0x01, 0x07, 0x80, 0x01, 0x00})},
+    {"tonec dtmfDone", [] { return Tonec(LGCP::TonecCode::Alternative::dtmfDone); },
+     Octets({0x40, 0x00, 0x03, 0x81, 0x01, 0x07, 0x80, 0x01, 0x00})},
     // [len 2] "ab" [octet count 0 in 2 bits|pad] [0]
     {"ssrc 0", [] { return RadioAddress(0); }, Octets({0x02, 0x61, 0x62, 0x00, 0x00})},
     // ... [octet count 3 in 2 bits|pad] [four octets]

@@ -137,6 +137,12 @@ class ReadsWhatTheModulesUse(unittest.TestCase):
         e = modules['B'].assignments['E'].type
         self.assertEqual((e.items, e.extendable), ([('not-use', -1), ('active', 0)], True))
 
+    def test_optional_numbers_count_optional_roots_then_extensions(self):
+        t = load_texts(A='T ::= SEQUENCE { a NULL OPTIONAL, b NULL, c NULL OPTIONAL, ..., d NULL }')
+        numbers = generate.optional_numbers(t['A'].assignments['T'].type)
+        self.assertEqual([(f.name, number, index) for f, number, index in numbers],
+                         [('a', 0, 0), ('c', 1, 2), ('d', 2, 3)])
+
 
 class TheModulesOfTheGateway(unittest.TestCase):
     @classmethod

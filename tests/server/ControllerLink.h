@@ -74,7 +74,7 @@ inline Bytes Encode(const LGCP::Message& message) {
 }
 
 // A message of the given command alternative (one without parameters, or with default ones).
-inline LGCP::Message Command(int alternative, std::optional<int32_t> seq = std::nullopt,
+inline LGCP::Message Command(LGCP::Command::Alternative alternative, std::optional<int32_t> seq = std::nullopt,
                              std::optional<unsigned> slot = std::nullopt) {
   LGCP::Message message = test_support::NumberedMessage(seq, slot);
   EXPECT_TRUE(message.get_pdu().select_command().select(alternative));
@@ -82,33 +82,28 @@ inline LGCP::Message Command(int alternative, std::optional<int32_t> seq = std::
 }
 
 // Command alternatives used by the tests.
-constexpr int kQuery = 0;
-constexpr int kDestroy = 5;
-constexpr int kPing = 12;
+constexpr auto kQuery = LGCP::Command::Alternative::query;
+constexpr auto kDestroy = LGCP::Command::Alternative::destroy;
+constexpr auto kPing = LGCP::Command::Alternative::ping;
 
 // An answer or signal in one line: "seq=7 slot=5 success", "error 4", "slot=3 signal 5".
 inline std::string Describe(const LGCP::Message& message) {
   std::ostringstream text;
-  if (message.hasOptionalField(0)) {
+  if (message.has_seq()) {
     text << "seq=" << message.get_seq().getValue() << ' ';
   }
-  if (message.hasOptionalField(1)) {
+  if (message.has_slot()) {
     text << "slot=" << message.get_slot().getValue() << ' ';
   }
   const LGCP::PDU& pdu = message.get_pdu();
-  switch (pdu.currentSelection()) {
-    case 1:
-      if (pdu.get_response().currentSelection() == 0) {
-        text << "success";
-      } else {
-        text << "error " << pdu.get_response().get_error().getValue();
-      }
-      break;
-    case 2:
-      text << "signal " << pdu.get_signal().currentSelection();
-      break;
-    default:
-      text << "not an answer";
+  if (pdu.is_response() && pdu.get_response().is_success()) {
+    text << "success";
+  } else if (pdu.is_response()) {
+    text << "error " << pdu.get_response().get_error().getValue();
+  } else if (pdu.is_signal()) {
+    text << "signal " << pdu.get_signal().currentSelection();
+  } else {
+    text << "not an answer";
   }
   return text.str();
 }

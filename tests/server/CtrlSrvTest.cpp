@@ -20,12 +20,9 @@ using Cause = LGCP::ErrorCause;
 using Step = std::function<void(FakeService&)>;
 using Strings = std::vector<std::string>;
 
-// The activated alternative of LGCP::Signal.
-constexpr int kActivated = 5;
-
 LGCP::Signal Activated() {
   LGCP::Signal signal;
-  EXPECT_TRUE(signal.select(kActivated));
+  signal.select_activated();
   return signal;
 }
 
@@ -60,7 +57,7 @@ TEST(CtrlSrvServer, OffersCommandsInBindOrderAndShowsSignalsToTheOthers) {
   FakeService first("A", journal), second("B", journal), third("C", journal);
   // B takes destroy alone, and signals before it answers.
   second.reaction = [](FakeService& s, const LGCP::Command& c) {
-    if (c.currentSelection() != kDestroy) {
+    if (!c.is_destroy()) {
       return false;
     }
     s.SendSignal(Activated());
@@ -163,7 +160,7 @@ TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
     CtrlSrv::DelayedSeq kept;
     unsigned kept_slot = CtrlSrv::kNoSlot;
     OneService one([&](FakeService& s, const LGCP::Command& command) {
-      if (command.currentSelection() == kDestroy) {
+      if (command.is_destroy()) {
         kept = s.delayResponse();
         kept_slot = s.GetSlot();
       } else {

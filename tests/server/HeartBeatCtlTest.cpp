@@ -19,7 +19,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using Strings = std::vector<std::string>;
 
-constexpr int kTrunkCfg = 10;
+constexpr auto kTrunkCfg = LGCP::Command::Alternative::trunkCfg;
 
 // The heartbeat bound first, as at start-up, and behind it a service that fails every destroy and takes nothing
 // else; the clock moves only when the test moves it.
@@ -28,7 +28,7 @@ class HeartBeatCtlTest : public ::testing::Test {
   void SetUp() override {
     platform::clock_control::Freeze(timeval{1000, 0});
     slots_.reaction = [](FakeService& s, const LGCP::Command& c) {
-      if (c.currentSelection() != kDestroy) {
+      if (!c.is_destroy()) {
         return false;
       }
       s.Error(LGCP::ErrorCause::slotNotExists);

@@ -40,14 +40,14 @@ class MapSlotTest : public SlotsTest {
     return Send(slot, [&](LGCP::Command& command) {
       LGCP::MapParams& map = command.select_create().select_map();
       if (transmitter) {
-        map.includeOptionalField(0, 0);
-        map.get_transmitter().set_bus(transmitter->bus);
-        map.get_transmitter().set_channel(transmitter->channel);
+        LGCP::SharedChannel& channel = map.include_transmitter();
+        channel.set_bus(transmitter->bus);
+        channel.set_channel(transmitter->channel);
       }
       if (receiver) {
-        map.includeOptionalField(1, 1);
-        map.get_receiver().set_bus(receiver->bus);
-        map.get_receiver().set_channel(receiver->channel);
+        LGCP::SharedChannel& channel = map.include_receiver();
+        channel.set_bus(receiver->bus);
+        channel.set_channel(receiver->channel);
       }
     });
   }

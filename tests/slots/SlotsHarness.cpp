@@ -7,12 +7,6 @@
 
 namespace {
 
-// Alternatives of the generated choices the harness builds or reads.
-constexpr int kCreateExt = 10;
-constexpr int kPduResponse = 1;
-constexpr int kResponseSuccess = 0;
-constexpr int kCommandConnect = 2;
-
 // Value notation on one line: "tonec : { timestamp 5, event ced : NULL}".
 std::string OneLine(const std::string& notation) {
   std::string line;
@@ -27,16 +21,16 @@ std::string OneLine(const std::string& notation) {
 
 std::string Describe(const LGCP::Message& message) {
   std::string text;
-  if (message.hasOptionalField(0)) {
+  if (message.has_seq()) {
     text += "#" + std::to_string(message.get_seq().getValue()) + " ";
   }
-  text += message.hasOptionalField(1) ? std::to_string(message.get_slot().getValue()) : std::string("-");
+  text += message.has_slot() ? std::to_string(message.get_slot().getValue()) : std::string("-");
   const LGCP::PDU& pdu = message.get_pdu();
-  if (pdu.currentSelection() != kPduResponse) {
+  if (!pdu.is_response()) {
     return text + " " + OneLine(pdu.get_signal().asValueNotation());
   }
   const LGCP::Response& response = pdu.get_response();
-  if (response.currentSelection() == kResponseSuccess) {
+  if (response.is_success()) {
     return text + " success";
   }
   return text + " error " + response.get_error().getName();
@@ -69,7 +63,7 @@ ProbeFactory& ProbeFactory::instance() {
 }
 
 std::unique_ptr<Slot> ProbeFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.currentSelection() != kCreateExt) {
+  if (!params.is_ext()) {
     return nullptr;
   }
   const LGCP::ExtParams& ext = params.get_ext();
@@ -85,7 +79,7 @@ void ProbeFactory::SelfSignal(const LGCP::Signal& signal) {
 }
 
 bool SlotsTest::Rewriter::OnCommand(const LGCP::Command& command) {
-  if (!connect_target || command.currentSelection() != kCommandConnect) {
+  if (!connect_target || !command.is_connect()) {
     return false;
   }
   LGCP::Command rewritten;

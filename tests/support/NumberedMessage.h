@@ -12,12 +12,10 @@ namespace test_support {
 inline LGCP::Message NumberedMessage(std::optional<int32_t> seq, std::optional<unsigned> slot) {
   LGCP::Message message;
   if (seq) {
-    message.includeOptionalField(0, 0);
-    message.set_seq(*seq);
+    message.include_seq().setValue(*seq);
   }
   if (slot) {
-    message.includeOptionalField(1, 1);
-    message.set_slot(*slot);
+    message.include_slot() = *slot;
   }
   return message;
 }
