@@ -4,10 +4,12 @@
 
 #ifndef GATEWAY_BOARD
 #include "platform/sim/Board.h"
+#include "platform/sim/NetInterfacesDriver.h"
 #endif
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +40,10 @@ ssize_t Write(int fd, const void* buffer, size_t size) {
 
 int Close(int fd) {
   return close(fd);
+}
+
+int InterfaceSocket(int domain, int type, int protocol) {
+  return socket(domain, type | SOCK_CLOEXEC, protocol);
 }
 
 #else
@@ -95,6 +101,15 @@ int Close(int fd) {
     return static_cast<int>(SystemResult(*result));
   }
   return close(fd);
+}
+
+int InterfaceSocket(int, int, int) {
+  std::optional<long> result = sim::Board::instance().Open(sim::NetInterfacesDriver::kPath, O_RDWR | O_CLOEXEC);
+  if (!result) {
+    errno = ENOENT;
+    return -1;
+  }
+  return static_cast<int>(SystemResult(*result));
 }
 
 #endif

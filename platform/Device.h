@@ -35,4 +35,11 @@ ssize_t Read(int fd, void* buffer, size_t size);
 ssize_t Write(int fd, const void* buffer, size_t size);
 int Close(int fd);
 
+// A socket that only carries network-interface requests (SIOCGIFNAME,
+// SIOCGIFFLAGS, SIOCGIFADDR, SIOCGIFCONF through Ioctl; Close to release it).
+// On the board it is socket(); on the host build the simulated board's
+// interface table answers (platform/sim/NetInterfacesDriver.h), whatever the
+// domain, so no host privilege or host interface is involved.
+int InterfaceSocket(int domain, int type, int protocol);
+
 }  // namespace platform

@@ -7,7 +7,7 @@ root="$1"
 [ -n "$root" ] || { echo "usage: $0 <board root>" >&2; exit 2; }
 
 mkdir -p "$root/usr/local/etc" "$root/var/run" "$root/var/log" "$root/var/monitoring" \
-  "$root/dev" "$root/proc/voice"
+  "$root/dev" "$root/proc/voice" "$root/proc/driver/hdlc/peb22554"
 
 keep() { # file, then its content
   [ -e "$root$1" ] || printf '%s\n' "$2" > "$root$1"
@@ -24,3 +24,12 @@ keep /var/fpga-version "1.0"
 keep /var/board-version "1.0"
 keep /proc/temperature "40 deg"
 keep /proc/voice/version "voice 1.0 r1 b1"
+# The HDLC driver's status of the four E1 framers.
+for framer in 0 1 2 3; do
+  keep /proc/driver/hdlc/peb22554/$framer "Framer $framer
+Current state           : No Carrier
+Loss of Signal          : yes
+Loss of Frame Alignment : yes
+Receive Slip Negative   : 0
+Receive Slip Positive   : 0"
+done

@@ -5,6 +5,7 @@
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
 #include "platform/sim/MccDriver.h"
+#include "platform/sim/NetInterfacesDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
 #include <fcntl.h>
@@ -49,6 +50,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<MaintenanceDriver>());
   Install(std::make_unique<E1CasDriver>());
   Install(std::make_unique<MccDriver>());
+  Install(std::make_unique<NetInterfacesDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {

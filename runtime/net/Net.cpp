@@ -1,5 +1,7 @@
 #include "runtime/net/Net.h"
 
+#include "platform/Device.h"
+
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -39,7 +41,7 @@ bool IsSelected(const ifreq& record, ifconfig_mode_t mode) {
 
 // Walks the selected IPv4 interfaces; visit returns true when it appended one.
 int ForEachSelected(ifconfig_mode_t mode, const std::function<bool(int socket, ifreq& record)>& visit) {
-  int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int sock = platform::InterfaceSocket(AF_INET, SOCK_DGRAM, 0);
   if (sock < 0) {
     return -1;
   }
@@ -48,8 +50,8 @@ int ForEachSelected(ifconfig_mode_t mode, const std::function<bool(int socket, i
   ifconf config{};
   config.ifc_len = sizeof records;
   config.ifc_req = records;
-  if (ioctl(sock, SIOCGIFCONF, &config) < 0) {
-    close(sock);
+  if (platform::Ioctl(sock, SIOCGIFCONF, &config) < 0) {
+    platform::Close(sock);
     return -1;
   }
   int count = 0;
@@ -63,7 +65,7 @@ int ForEachSelected(ifconfig_mode_t mode, const std::function<bool(int socket, i
       ++count;
     }
   }
-  close(sock);
+  platform::Close(sock);
   return count;
 }
 
@@ -71,7 +73,7 @@ int ForEachSelected(ifconfig_mode_t mode, const std::function<bool(int socket, i
 
 int ifconfig(std::list<INet4::Addr>& addresses, ifconfig_mode_t mode) {
   return ForEachSelected(mode, [&addresses](int sock, ifreq& record) {
-    if (ioctl(sock, SIOCGIFADDR, &record) < 0) {
+    if (platform::Ioctl(sock, SIOCGIFADDR, &record) < 0) {
       return false;
     }
     INet4::Addr address;
@@ -83,7 +85,7 @@ int ifconfig(std::list<INet4::Addr>& addresses, ifconfig_mode_t mode) {
 
 int ifconfig(std::list<std::string>& names, ifconfig_mode_t mode, int flags) {
   return ForEachSelected(mode, [&names, flags](int sock, ifreq& record) {
-    if (ioctl(sock, SIOCGIFADDR, &record) < 0 || ioctl(sock, SIOCGIFFLAGS, &record) < 0) {
+    if (platform::Ioctl(sock, SIOCGIFADDR, &record) < 0 || platform::Ioctl(sock, SIOCGIFFLAGS, &record) < 0) {
       return false;
     }
     if ((record.ifr_flags & flags) != flags) {

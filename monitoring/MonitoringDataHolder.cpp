@@ -1,0 +1,415 @@
+#include "monitoring/MonitoringDataHolder.h"
+
+#include "asn1/AVNEncoder.h"
+#include "monitoring/MonitoringFiles.h"
+#include "platform/BoardPath.h"
+#include "platform/Device.h"
+#include "runtime/log/TraceFlags.h"
+#include "runtime/net/Net.h"
+
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// Alternatives and optional fields of the display messages, in schema order.
+constexpr int kDisplayBoard = 0;
+constexpr int kDisplayTrapReceivers = 1;
+constexpr int kDisplayFramer = 2;
+constexpr int kDisplayEmPhone = 3;
+constexpr int kDisplayController = 4;
+constexpr int kDisplayTermCounter = 5;
+constexpr int kDisplaySnmpSet = 6;
+constexpr int kBoardStatus = 0;
+constexpr int kPhoneStatus = 0;
+constexpr int kCommandIdOid = 0;
+constexpr int kCommandIdName = 1;
+constexpr int kOwnerIdOptional = 0;
+
+constexpr int kFramers = 4;
+constexpr const char* kFramerStatusPath = "/proc/driver/hdlc/peb22554/";
+constexpr int kNetIfIndexes = 16;
+// The socket only carries the interface requests; its protocol is never used.
+constexpr int kPacketProtocol = 255;
+constexpr const char* kTermCounterDir = "/var/monitoring/term_cnts/";
+
+std::string DottedAddress(const INet4::Addr& address) {
+  const std::vector<uint8_t> bytes = address.GetVector();
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+         std::to_string(bytes[3]);
+}
+
+std::string PowerStatusSaver(int status) {
+  return std::to_string(status >= 0 && status <= LGCP::POWERStatus::both ? status : 0);
+}
+
+std::string ConfigVersionSaver(uint32_t first, uint64_t second) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%08x-%016llx", first, static_cast<unsigned long long>(second));
+  return text;
+}
+
+std::string BoardStatusSaver(const LGCP::BoardStatusParams& board) {
+  return std::to_string(board.get_status().getValue()) + "\n" + std::string(board.get_version()) + "\n" +
+         std::to_string(board.get_type().getValue()) + "\n";
+}
+
+std::string PhoneStatusSaver(const LGCP::EmPhoneStatusParams& phone) {
+  std::string text;
+  for (const ASN1::OCTET_STRING* version : {&phone.get_panelSV(), &phone.get_ctrlSV(), &phone.get_fpgaSV()}) {
+    text += std::string(*version) + "\n";
+  }
+  for (const ASN1::ENUMERATED* value : {static_cast<const ASN1::ENUMERATED*>(&phone.get_status()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_powerStatus()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_mode()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_hookStatus()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_baseStatus())}) {
+    text += std::to_string(value->getValue()) + "\n";
+  }
+  return text;
+}
+
+// The term_cnts file of a counter's owner; empty when it has none.
+std::string TermCounterPath(const LGCP::TermCounter& counter) {
+  switch (counter.get_owner().getValue()) {
+    case LGCP::TermCounterOwner::router:
+      return std::string(kTermCounterDir) + "router";
+    case LGCP::TermCounterOwner::controller:
+      return std::string(kTermCounterDir) + "controller";
+    case LGCP::TermCounterOwner::server:
+      return std::string(kTermCounterDir) + "server";
+    case LGCP::TermCounterOwner::extBoard:
+      if (!counter.hasOptionalField(kOwnerIdOptional)) {
+        return std::string();
+      }
+      return std::string(kTermCounterDir) + "board" + std::to_string(counter.get_ownerId().getValue());
+    default:
+      return std::string();
+  }
+}
+
+bool SameCounterOwner(const LGCP::TermCounter& held, const LGCP::TermCounter& counter) {
+  if (held.get_owner().getValue() != counter.get_owner().getValue()) {
+    return false;
+  }
+  if (!held.hasOptionalField(kOwnerIdOptional)) {
+    return true;
+  }
+  return counter.hasOptionalField(kOwnerIdOptional) &&
+         held.get_ownerId().getValue() == counter.get_ownerId().getValue();
+}
+
+bool SameCommandId(const MON::SnmpSetCommandId& held, const MON::SnmpSetCommandId& id) {
+  if (held.currentSelection() != id.currentSelection()) {
+    return false;
+  }
+  if (id.currentSelection() == kCommandIdOid) {
+    return held.get_oid() == id.get_oid();
+  }
+  if (id.currentSelection() != kCommandIdName) {
+    return false;
+  }
+  const MON::IniName& a = held.get_name();
+  const MON::IniName& b = id.get_name();
+  return a.get_section() == b.get_section() && a.get_name() == b.get_name() &&
+         a.get_index().getValue() == b.get_index().getValue();
+}
+
+MON::SnmpSetCommand* FindSnmpCommand(MON::SnmpSetCommands& held, const MON::SnmpSetCommandId& id) {
+  for (MON::SnmpSetCommand& command : held.get_commands()) {
+    if (SameCommandId(command.get_id(), id)) {
+      return &command;
+    }
+  }
+  return nullptr;
+}
+
+// A name the controller gives may only name one entry of its own directory.
+bool IsSafeEntryName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") {
+    return false;
+  }
+  for (unsigned char c : name) {
+    if (c == '/' || c < 0x20 || c == 0x7F) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Control bytes are shown escaped, so a refused name cannot break the log line.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+template <typename T>
+int StoreIfChanged(T& field, const T& value) {
+  if (field == value) {
+    return 0;
+  }
+  field = value;
+  return 1;
+}
+
+}  // namespace
+
+MonitoringDataHolder::MonitoringDataHolder() {
+  MonitoringFiles::ClearMonitorFiles();
+  FindSelfAddress();
+  FindFramers();
+  FindNetIfs();
+  MonitoringFiles::CheckForMonDir(MonitoringFiles::kRoot);
+  MonitoringFiles::CheckForMonDir(kTermCounterDir);
+}
+
+MonitoringDataHolder::~MonitoringDataHolder() {
+  MonitoringFiles::ClearMonitorFiles();
+}
+
+void MonitoringDataHolder::FindSelfAddress() {
+  std::list<INet4::Addr> addresses;
+  if (Net::ifconfig(addresses, Net::kPrivate) > 0 && !addresses.empty()) {
+    selfAddress = addresses.front();
+    return;
+  }
+  (void)selfAddress.Assign("127.0.0.1");
+}
+
+void MonitoringDataHolder::FindFramers() {
+  for (int i = 0; i < kFramers; ++i) {
+    const std::string path = kFramerStatusPath + std::to_string(i);
+    struct stat status {};
+    if (stat(platform::BoardPath(path).c_str(), &status) == 0) {
+      framers.emplace_back(i + 1, path);
+    }
+  }
+}
+
+void MonitoringDataHolder::FindNetIfs() {
+  const int sock = platform::InterfaceSocket(AF_PACKET, SOCK_RAW, kPacketProtocol);
+  if (sock < 0) {
+    return;
+  }
+  for (int index = 0; index < kNetIfIndexes; ++index) {
+    ifreq request{};
+    request.ifr_ifindex = index;
+    if (platform::Ioctl(sock, SIOCGIFNAME, &request) == 0) {
+      netIfs.emplace_back(index, std::string(request.ifr_name, strnlen(request.ifr_name, sizeof request.ifr_name)));
+    }
+  }
+  platform::Close(sock);
+}
+
+int MonitoringDataHolder::setDipValue(int32_t value) {
+  if (!StoreIfChanged(dipValue, value)) {
+    return 0;
+  }
+  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/dip", std::to_string(dipValue));
+  return 1;
+}
+
+int MonitoringDataHolder::setPowerStatus(LGCP::POWERStatus::NamedNumber status) {
+  if (boardPowerStatus.getValue() == status) {
+    return 0;
+  }
+  boardPowerStatus.setValue(status);
+  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/powerstatus", PowerStatusSaver(status));
+  return 1;
+}
+
+int MonitoringDataHolder::setConfigVersion(uint32_t first, uint64_t second) {
+  if (!StoreIfChanged(configVersion, std::make_pair(first, second))) {
+    return 0;
+  }
+  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/config_version", ConfigVersionSaver(first, second));
+  return 1;
+}
+
+int MonitoringDataHolder::setTemperature(const std::string& text) {
+  return StoreIfChanged(temperature, text);
+}
+
+int MonitoringDataHolder::setBuildVersion(const std::string& text) {
+  return StoreIfChanged(buildVersion, text);
+}
+
+int MonitoringDataHolder::setFPGAVersion(const std::string& text) {
+  return StoreIfChanged(fpgaVersion, text);
+}
+
+int MonitoringDataHolder::setBootVersion(const std::string& text) {
+  return StoreIfChanged(bootVersion, text);
+}
+
+int MonitoringDataHolder::setBoardVersion(const std::string& text) {
+  return StoreIfChanged(boardVersion, text);
+}
+
+int MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& report) {
+  INet4::Addr address;
+  // Text that is no IPv4 address leaves 0.0.0.0.
+  (void)address.Assign(std::string(report.get_host().get_iaddr()));
+  const bool is_self = address.IsEqual(selfAddress);
+  if (is_self) {
+    selfControllerStatus = report.get_status();
+  }
+  bool changed = true;
+  auto held = std::find_if(controllers.begin(), controllers.end(), [&report](const LGCP::ControllerInfo& entry) {
+    return entry.get_host().compare(report.get_host()) == 0;
+  });
+  if (held == controllers.end()) {
+    controllers.push_back(report);
+  } else {
+    changed = held->get_status().getValue() != report.get_status().getValue();
+    held->get_status() = report.get_status();
+  }
+  if (!changed) {
+    return 0;
+  }
+  const std::string dotted = DottedAddress(address);
+  if (traces.monitoring.internal) {
+    std::clog << "New controller " << dotted << " status - " << report.get_status() << std::endl;
+  }
+  MonitoringFiles::CheckForMonControllerDir(dotted, is_self);
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kControllerDir + dotted + "/status",
+                                          std::to_string(report.get_status().getValue()));
+  return is_self ? 1 : 0;
+}
+
+void MonitoringDataHolder::setDisplayStatus(const LGCP::DisplayParams& params) {
+  switch (params.currentSelection()) {
+    case kDisplayBoard:
+      setBoardStatus(params.get_board());
+      return;
+    case kDisplayTrapReceivers:
+      setSnmpTrapReceivers(params.get_snmpTrapReceivers());
+      return;
+    case kDisplayFramer:
+      // The framer LEDs are the service's.
+      return;
+    case kDisplayEmPhone:
+      setEmPhoneInfo(params.get_emPhone());
+      return;
+    case kDisplayController:
+      (void)setControllerStatus(params.get_controller());
+      return;
+    case kDisplayTermCounter:
+      setTermCounter(params.get_termCounter());
+      return;
+    case kDisplaySnmpSet:
+      setSnmpCommands(params.get_snmp_set());
+      return;
+    default:
+      // An alternative added to the schema later carries nothing held here.
+      return;
+  }
+}
+
+void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
+  if (info.currentSelection() != kBoardStatus) {
+    return;
+  }
+  const LGCP::BoardStatusParams& board = info.get_boardStatus();
+  // Merged before the file is written, so a full disk loses no record from
+  // later resends.
+  const int position = board.get_position().getValue();
+  auto held = std::find_if(boards.begin(), boards.end(), [position](const LGCP::BoardStatusParams& entry) {
+    return entry.get_position().getValue() == position;
+  });
+  if (held == boards.end()) {
+    boards.push_back(board);
+  } else {
+    *held = board;
+  }
+  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/board" + std::to_string(position), BoardStatusSaver(board));
+}
+
+void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
+  if (info.currentSelection() != kPhoneStatus) {
+    return;
+  }
+  const LGCP::EmPhoneStatusParams& phone = info.get_phoneStatus();
+  const int id = phone.get_id().getValue();
+  auto held = std::find_if(emPhones.begin(), emPhones.end(),
+                           [id](const LGCP::EmPhoneStatusParams& entry) { return entry.get_id().getValue() == id; });
+  if (held == emPhones.end()) {
+    emPhones.push_back(phone);
+  } else {
+    *held = phone;
+  }
+  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/emphone" + std::to_string(id), PhoneStatusSaver(phone));
+}
+
+void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
+  const std::string path = TermCounterPath(counter);
+  if (!path.empty()) {
+    (void)MonitoringFiles::SaveStatusToFile(path, std::to_string(counter.get_cnt().getValue()));
+  }
+  auto held = std::find_if(termCounters.begin(), termCounters.end(),
+                           [&counter](const LGCP::TermCounter& entry) { return SameCounterOwner(entry, counter); });
+  if (held == termCounters.end()) {
+    termCounters.push_back(counter);
+    return;
+  }
+  held->get_cnt() = counter.get_cnt();
+}
+
+void MonitoringDataHolder::setSnmpTrapReceivers(const ASN1::SEQUENCE_OF<ASN1::IA5String>& receivers) {
+  trapReceivers.clear();
+  if (traces.monitoring.internal) {
+    std::clog << "Trap receivers:" << receivers << std::endl;
+  }
+  for (const ASN1::IA5String& receiver : receivers) {
+    trapReceivers.push_back(receiver);
+  }
+}
+
+void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands) {
+  for (const MON::SnmpSetCommand& command : commands.get_commands()) {
+    if (MON::SnmpSetCommand* held = FindSnmpCommand(snmpSetCommands, command.get_id())) {
+      held->get_value() = command.get_value();
+    } else {
+      snmpSetCommands.get_commands().push_back(command);
+    }
+    if (command.get_id().currentSelection() == kCommandIdName) {
+      SaveSnmpSetValue(command.get_id().get_name(), command.get_value());
+    }
+  }
+}
+
+void MonitoringDataHolder::SaveSnmpSetValue(const MON::IniName& name, const std::string& value) {
+  const std::string section = name.get_section();
+  const std::string index = std::to_string(name.get_index().getValue());
+  const std::string entry = name.get_name();
+  if (!IsSafeEntryName(section) || !IsSafeEntryName(entry)) {
+    std::cerr << "refused snmp-set name " << Printable(section) << "/" << index << "/" << Printable(entry) << std::endl;
+    return;
+  }
+  const std::string section_dir = MonitoringFiles::kRoot + section;
+  MonitoringFiles::CheckForMonDir(section_dir);
+  MonitoringFiles::CheckForMonDir(section_dir + "/" + index);
+  (void)MonitoringFiles::SaveStatusToFile(section_dir + "/" + index + "/" + entry, value);
+}
+
+void MonitoringDataHolder::ClearControllerFiles() {
+  if (MonitoringFiles::ClearBoardFiles()) {
+    boards.clear();
+  }
+}

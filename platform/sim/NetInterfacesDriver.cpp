@@ -1,0 +1,154 @@
+#include "platform/sim/NetInterfacesDriver.h"
+
+#include "platform/sim/Board.h"
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+// The requests carry the host's own structures: copy them out of and back into
+// the record bytes as they are.
+ifreq InterfaceRequest(const Record& record) {
+  ifreq request{};
+  std::memcpy(&request, record.Bytes().data(), sizeof request);
+  return request;
+}
+
+void StoreRequest(Record& record, const ifreq& request) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&request);
+  for (size_t i = 0; i < sizeof request; ++i) {
+    record.SetU8(i, bytes[i]);
+  }
+}
+
+void StoreAddress(ifreq& request, uint32_t address) {
+  sockaddr_in inet{};
+  inet.sin_family = AF_INET;
+  inet.sin_addr.s_addr = htonl(address);
+  std::memcpy(&request.ifr_addr, &inet, sizeof inet);
+}
+
+}  // namespace
+
+NetInterfacesDriver::NetInterfacesDriver() : Driver(kPath) {
+  interfaces_[1] = Interface{"lo", true, 0x7F000001};
+  interfaces_[2] = Interface{"eth0", true, 0xC0A8000A};
+  HandleRecord(SIOCGIFNAME, sizeof(ifreq), [this](OpenFile&, Record& r) { return Name(r); });
+  HandleRecord(SIOCGIFFLAGS, sizeof(ifreq), [this](OpenFile&, Record& r) { return Flags(r); });
+  HandleRecord(SIOCGIFADDR, sizeof(ifreq), [this](OpenFile&, Record& r) { return Address(r); });
+  HandleRecord(SIOCGIFCONF, sizeof(ifconf), [this](OpenFile&, Record& r) { return Configuration(r); });
+  AddCommand("set", [this](const std::vector<std::string>& args) { return ControlSet(args); });
+}
+
+void NetInterfacesDriver::Set(int index, const Interface& interface) {
+  auto lock = Board::Lock();
+  interfaces_.at(static_cast<size_t>(index)) = interface;
+}
+
+long NetInterfacesDriver::Name(Record& record) const {
+  ifreq request = InterfaceRequest(record);
+  const int index = request.ifr_ifindex;
+  if (index < 0 || index >= kIndexes || interfaces_[static_cast<size_t>(index)].name.empty()) {
+    return -ENODEV;
+  }
+  const std::string& name = interfaces_[static_cast<size_t>(index)].name;
+  std::memset(request.ifr_name, 0, sizeof request.ifr_name);
+  std::memcpy(request.ifr_name, name.data(), std::min(name.size(), sizeof request.ifr_name - 1));
+  StoreRequest(record, request);
+  return 0;
+}
+
+const NetInterfacesDriver::Interface* NetInterfacesDriver::FindByName(const Record& record) const {
+  const ifreq request = InterfaceRequest(record);
+  const std::string name(request.ifr_name, strnlen(request.ifr_name, sizeof request.ifr_name));
+  for (const Interface& interface : interfaces_) {
+    if (!name.empty() && interface.name == name) {
+      return &interface;
+    }
+  }
+  return nullptr;
+}
+
+long NetInterfacesDriver::Flags(Record& record) const {
+  const Interface* interface = FindByName(record);
+  if (interface == nullptr) {
+    return -ENODEV;
+  }
+  ifreq request = InterfaceRequest(record);
+  request.ifr_flags = static_cast<short>(IFF_UP | (interface->running ? IFF_RUNNING : 0) |
+                                         (interface->name == "lo" ? IFF_LOOPBACK : 0));
+  StoreRequest(record, request);
+  return 0;
+}
+
+long NetInterfacesDriver::Address(Record& record) const {
+  const Interface* interface = FindByName(record);
+  if (interface == nullptr) {
+    return -ENODEV;
+  }
+  if (interface->address == 0) {
+    return -EADDRNOTAVAIL;
+  }
+  ifreq request = InterfaceRequest(record);
+  StoreAddress(request, interface->address);
+  StoreRequest(record, request);
+  return 0;
+}
+
+long NetInterfacesDriver::Configuration(Record& record) const {
+  // The record holds the caller's buffer length and pointer, as the kernel
+  // receives them; the interface records go straight into that buffer.
+  ifconf configuration{};
+  std::memcpy(&configuration, record.Bytes().data(), sizeof configuration);
+  if (configuration.ifc_len < 0 || configuration.ifc_req == nullptr) {
+    return -EFAULT;
+  }
+  const size_t room = static_cast<size_t>(configuration.ifc_len) / sizeof(ifreq);
+  size_t count = 0;
+  for (const Interface& interface : interfaces_) {
+    if (interface.name.empty() || interface.address == 0 || count == room) {
+      continue;
+    }
+    ifreq entry{};
+    std::memcpy(entry.ifr_name, interface.name.data(), std::min(interface.name.size(), sizeof entry.ifr_name - 1));
+    StoreAddress(entry, interface.address);
+    configuration.ifc_req[count++] = entry;
+  }
+  configuration.ifc_len = static_cast<int>(count * sizeof(ifreq));
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&configuration);
+  for (size_t i = 0; i < sizeof configuration; ++i) {
+    record.SetU8(i, bytes[i]);
+  }
+  return 0;
+}
+
+Reply NetInterfacesDriver::ControlSet(const std::vector<std::string>& args) {
+  // "set <index> <name>|- <running 0|1> [<a.b.c.d>]"; the name "-" removes.
+  if (args.size() != 3 && args.size() != 4) {
+    return Reply{false, "usage: set <index> <name>|- <running 0|1> [<address>]"};
+  }
+  const auto index = ParseNumber(args[0]);
+  const auto running = ParseNumber(args[2]);
+  if (!index || *index >= static_cast<unsigned long>(kIndexes) || !running || *running > 1) {
+    return Reply{false, "bad index or running flag"};
+  }
+  in_addr address{};
+  if (args.size() == 4 && inet_pton(AF_INET, args[3].c_str(), &address) != 1) {
+    return Reply{false, "bad address " + args[3]};
+  }
+  if (args[1].size() >= IFNAMSIZ) {
+    return Reply{false, "name too long " + args[1]};
+  }
+  interfaces_[*index] = Interface{args[1] == "-" ? std::string() : args[1], *running == 1, ntohl(address.s_addr)};
+  return Reply{true, ""};
+}
+
+}  // namespace sim

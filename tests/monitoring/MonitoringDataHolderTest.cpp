@@ -1,0 +1,349 @@
+#include "monitoring/MonitoringDataHolder.h"
+
+#include "BoardRootFixture.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Interface = sim::NetInterfacesDriver::Interface;
+
+constexpr int kTermCounterOwnerId = 1;  // the index of the optional field
+constexpr const char* kSelfDir = "/var/monitoring/controller/192.168.0.10";
+
+LGCP::DisplayParams Board(int position, const std::string& version) {
+  LGCP::DisplayParams params;
+  LGCP::BoardStatusParams& board = params.select_board().select_boardStatus();
+  board.set_position(position);
+  board.get_version().assign(version.begin(), version.end());
+  board.set_status(LGCP::ExtBoardStatus::ready);
+  board.set_type(LGCP::ExtBoardType::fxs);
+  return params;
+}
+
+LGCP::DisplayParams Phone(int id) {
+  LGCP::DisplayParams params;
+  LGCP::EmPhoneStatusParams& phone = params.select_emPhone().select_phoneStatus();
+  phone.set_id(id);
+  phone.get_panelSV().assign({'p', '1'});
+  phone.get_ctrlSV().assign({'c', '1'});
+  phone.get_fpgaSV().assign({'f', '1'});
+  phone.set_status(LGCP::EmPhoneStatus::ready);
+  phone.set_powerStatus(LGCP::POWERStatus::both);
+  phone.set_mode(LGCP::EmPhoneMode::active);
+  phone.set_hookStatus(LGCP::EmPhoneConnectionStatus::connected);
+  phone.set_baseStatus(LGCP::EmPhoneConnectionStatus::disconnected);
+  return params;
+}
+
+LGCP::DisplayParams Counter(LGCP::TermCounterOwner::NamedNumber owner, int owner_id, int count) {
+  LGCP::DisplayParams params;
+  LGCP::TermCounter& counter = params.select_termCounter();
+  counter.set_owner(owner);
+  if (owner_id >= 0) {
+    counter.includeOptionalField(0, kTermCounterOwnerId);
+    counter.set_ownerId(owner_id);
+  }
+  counter.set_cnt(count);
+  return params;
+}
+
+LGCP::ControllerInfo Controller(const std::string& address, HSP::ControllerStatus::NamedNumber status) {
+  LGCP::ControllerInfo report;
+  report.get_host().set_iaddr(address);
+  report.set_status(status);
+  return report;
+}
+
+LGCP::DisplayParams SnmpSet(const std::string& section, int index, const std::string& name, const std::string& value) {
+  LGCP::DisplayParams params;
+  MON::SnmpSetCommand command;
+  command.set_uniq(1);
+  MON::IniName& ini_name = command.get_id().select_name();
+  ini_name.set_section(section);
+  ini_name.set_index(index);
+  ini_name.set_name(name);
+  command.set_value(value);
+  params.select_snmp_set().get_commands().push_back(command);
+  return params;
+}
+
+class MonitoringDataHolderTest : public BoardRootFixture {
+ protected:
+  // Every entry below "/var/monitoring/" by its path there: a file's content,
+  // a link's target after "-> "; each directory must have the readers' mode.
+  std::map<std::string, std::string> Listing() const {
+    std::map<std::string, std::string> entries;
+    const fs::path base = Host("/var/monitoring");
+    for (const auto& entry : fs::recursive_directory_iterator(base)) {
+      const std::string name = entry.path().lexically_relative(base).string();
+      if (entry.is_symlink()) {
+        entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+      } else if (entry.is_directory()) {
+        struct stat status {};
+        EXPECT_EQ(stat(entry.path().c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0755u) << name;
+      } else {
+        entries[name] = ReadFile("/var/monitoring/" + name);
+      }
+    }
+    return entries;
+  }
+};
+
+TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
+  WriteFile("/proc/driver/hdlc/peb22554/0", "");
+  WriteFile("/proc/driver/hdlc/peb22554/2", "");
+  WriteFile("/var/monitoring/dip", "5");
+  WriteFile("/var/monitoring/term_cnts/router", "4");
+  WriteFile("/var/monitoring/term_cnts/.tmp-server", "4");
+  WriteFile("/var/monitoring/agent/1/.tmp-contact", "x");
+  fs::create_directories(Host("/var/monitoring/empty"));
+  Interfaces().Set(5, Interface{"hdlc0", false, 0});
+  Interfaces().Set(6, Interface{"eth1", true, 0x0A000005});
+  {
+    MonitoringDataHolder holder;
+    EXPECT_EQ(holder.selfAddress.GetString(), "192.168.0.10:0");
+    std::vector<std::pair<int, std::string>> framers;
+    for (const FramerDataHolder& framer : holder.framers) {
+      framers.emplace_back(framer.number, framer.path);
+    }
+    EXPECT_EQ(framers, (std::vector<std::pair<int, std::string>>{{1, "/proc/driver/hdlc/peb22554/0"},
+                                                                 {3, "/proc/driver/hdlc/peb22554/2"}}));
+    std::vector<std::pair<int, std::string>> links;
+    for (const NetIfDataHolder& link : holder.netIfs) {
+      links.emplace_back(link.ifIndex, link.name);
+      EXPECT_EQ(link.linkUp, -1);
+    }
+    EXPECT_EQ(links, (std::vector<std::pair<int, std::string>>{{1, "lo"}, {2, "eth0"}, {5, "hdlc0"}, {6, "eth1"}}));
+    // The old top level goes, files in subdirectories stay, leftovers go.
+    EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}}));
+    EXPECT_EQ(holder.setDipValue(7), 1);
+  }
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}}));
+
+  // Without a private address the board is 127.0.0.1.
+  Interfaces().Set(2, Interface{"eth0", true, 0xA9FE0101});
+  Interfaces().Set(6, Interface{});
+  MonitoringDataHolder holder;
+  EXPECT_EQ(holder.selfAddress.GetString(), "127.0.0.1:0");
+}
+
+TEST_F(MonitoringDataHolderTest, MirrorsReportsIntoFiles) {
+  MonitoringDataHolder holder;
+  using Files = std::map<std::string, std::string>;
+  const std::string self_link = "-> " + Host(kSelfDir);
+  // Each row acts on the one holder; results of -1 are operations without one.
+  const struct {
+    const char* name;
+    std::function<int(MonitoringDataHolder&)> act;
+    int result;
+    Files files;  // what changes in the listing; "" removes
+  } kSteps[] = {
+      {"dip", [](auto& h) { return h.setDipValue(7); }, 1, {{"dip", "7"}}},
+      {"same dip", [](auto& h) { return h.setDipValue(7); }, 0, {}},
+      {"power unknown", [](auto& h) { return h.setPowerStatus(LGCP::POWERStatus::unknown); }, 0, {}},
+      {"power main", [](auto& h) { return h.setPowerStatus(LGCP::POWERStatus::main); }, 1, {{"powerstatus", "2"}}},
+      {"config version",
+       [](auto& h) { return h.setConfigVersion(0x1A2B, 5); },
+       1,
+       {{"config_version", "00001a2b-0000000000000005"}}},
+      {"temperature", [](auto& h) { return h.setTemperature("40"); }, 1, {}},
+      {"temperature longer", [](auto& h) { return h.setTemperature("40 "); }, 1, {}},
+      {"board", [](auto& h) { return h.setDisplayStatus(Board(2, "1.4")), -1; }, -1, {{"board2", "3\n1.4\n2\n"}}},
+      {"board again", [](auto& h) { return h.setDisplayStatus(Board(2, "1.5")), -1; }, -1, {{"board2", "3\n1.5\n2\n"}}},
+      {"board channel",
+       [](auto& h) {
+         LGCP::DisplayParams params;
+         params.select_board().select_boardChannelStatus();
+         return h.setDisplayStatus(params), -1;
+       },
+       -1,
+       {}},
+      {"emPhone",
+       [](auto& h) { return h.setDisplayStatus(Phone(7)), -1; },
+       -1,
+       {{"emphone7", "p1\nc1\nf1\n2\n3\n1\n1\n2\n"}}},
+      {"router counter",
+       [](auto& h) { return h.setDisplayStatus(Counter(LGCP::TermCounterOwner::router, -1, 5)), -1; },
+       -1,
+       {{"term_cnts/router", "5"}}},
+      {"router counter again",
+       [](auto& h) { return h.setDisplayStatus(Counter(LGCP::TermCounterOwner::router, -1, 6)), -1; },
+       -1,
+       {{"term_cnts/router", "6"}}},
+      {"board counter without owner",
+       [](auto& h) { return h.setDisplayStatus(Counter(LGCP::TermCounterOwner::extBoard, -1, 1)), -1; },
+       -1,
+       {}},
+      {"board counter 12",
+       [](auto& h) { return h.setDisplayStatus(Counter(LGCP::TermCounterOwner::extBoard, 12, 9)), -1; },
+       -1,
+       {{"term_cnts/board12", "9"}}},
+      {"own controller",
+       [](auto& h) { return h.setControllerStatus(Controller("192.168.0.10", HSP::ControllerStatus::ok)); },
+       1,
+       {{"controller/192.168.0.10/status", "1"}, {"controller/self", self_link}}},
+      {"own controller unchanged",
+       [](auto& h) { return h.setControllerStatus(Controller("192.168.0.10", HSP::ControllerStatus::ok)); },
+       0,
+       {}},
+      {"other controller",
+       [](auto& h) { return h.setControllerStatus(Controller("10.1.1.1", HSP::ControllerStatus::standby)); },
+       0,
+       {{"controller/10.1.1.1/status", "3"}}},
+      {"controller in a display",
+       [](auto& h) {
+         LGCP::DisplayParams params;
+         params.select_controller() = Controller("10.1.1.1", HSP::ControllerStatus::active);
+         return h.setDisplayStatus(params), -1;
+       },
+       -1,
+       {{"controller/10.1.1.1/status", "2"}}},
+      {"snmp-set",
+       [](auto& h) { return h.setDisplayStatus(SnmpSet("agent", 1, "contact", "admin")), -1; },
+       -1,
+       {{"agent/1/contact", "admin"}}},
+      {"snmp-set again",
+       [](auto& h) { return h.setDisplayStatus(SnmpSet("agent", 1, "contact", "root")), -1; },
+       -1,
+       {{"agent/1/contact", "root"}}},
+      {"controller gone", [](auto& h) { return h.ClearControllerFiles(), -1; }, -1, {{"board2", ""}}},
+  };
+  Files expected;
+  for (const auto& step : kSteps) {
+    SCOPED_TRACE(step.name);
+    EXPECT_EQ(step.act(holder), step.result);
+    for (const auto& file : step.files) {
+      if (file.second.empty()) {
+        expected.erase(file.first);
+      } else {
+        expected[file.first] = file.second;
+      }
+    }
+    EXPECT_EQ(Listing(), expected);
+  }
+  EXPECT_TRUE(holder.boards.empty());
+  ASSERT_EQ(holder.emPhones.size(), 1u);
+  EXPECT_EQ(holder.selfControllerStatus.getValue(), HSP::ControllerStatus::ok);
+  EXPECT_EQ(holder.controllers.size(), 2u);
+  EXPECT_EQ(holder.temperature, "40 ");
+  // router 6, and the extBoard counter without an owner took the count of 12.
+  ASSERT_EQ(holder.termCounters.size(), 2u);
+  EXPECT_EQ(holder.termCounters.front().get_cnt().getValue(), 6);
+  EXPECT_EQ(holder.termCounters.back().get_cnt().getValue(), 9);
+  ASSERT_EQ(holder.snmpSetCommands.get_commands().size(), 1u);
+  EXPECT_EQ(std::string(holder.snmpSetCommands.get_commands().begin()->get_value()), "root");
+}
+
+TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
+  MonitoringDataHolder holder;
+  // A directory in the way of the temporary file makes every write of it fail.
+  fs::create_directories(Host("/var/monitoring/.tmp-board3"));
+  fs::create_directories(Host("/var/monitoring/.tmp-emphone4"));
+  holder.setDisplayStatus(Board(3, "2.0"));
+  holder.setDisplayStatus(Phone(4));
+  EXPECT_EQ(holder.boards.size(), 1u);
+  EXPECT_EQ(holder.emPhones.size(), 1u);
+  EXPECT_EQ(ReadFile("/var/monitoring/board3"), "<missing>");
+}
+
+TEST_F(MonitoringDataHolderTest, PointsSelfLinkAtOwnAddress) {
+  const std::string link = Host("/var/monitoring/controller/self");
+  const struct {
+    const char* name;
+    std::function<void()> before;
+  } kCases[] = {
+      {"fresh", [] {}},
+      {"directory left from an earlier run", [this] { fs::create_directories(Host(kSelfDir)); }},
+      {"link to an old address",
+       [this, &link] {
+         fs::create_directories(Host("/var/monitoring/controller/10.9.9.9"));
+         fs::create_directory_symlink(Host("/var/monitoring/controller/10.9.9.9"), link);
+       }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Host("/var/monitoring"));
+    fs::create_directories(Host("/var/monitoring/controller"));
+    c.before();
+    MonitoringDataHolder holder;
+    EXPECT_EQ(holder.setControllerStatus(Controller("192.168.0.10", HSP::ControllerStatus::ok)), 1);
+    EXPECT_EQ(fs::read_symlink(link), Host(kSelfDir));
+    EXPECT_EQ(ReadFile("/var/monitoring/controller/self/status"), "1");
+    // A correct link is left as it is.
+    struct stat first {};
+    struct stat second {};
+    ASSERT_EQ(lstat(link.c_str(), &first), 0);
+    EXPECT_EQ(holder.setControllerStatus(Controller("192.168.0.10", HSP::ControllerStatus::active)), 1);
+    EXPECT_EQ(holder.setControllerStatus(Controller("10.1.1.1", HSP::ControllerStatus::active)), 0);
+    ASSERT_EQ(lstat(link.c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);
+  }
+}
+
+TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
+  MonitoringDataHolder holder;
+  const struct {
+    const char* section;
+    const char* name;
+    const char* log;
+  } kCases[] = {
+      {"..", "x", "refused snmp-set name ../1/x\n"},
+      {"agent", "..", "refused snmp-set name agent/1/..\n"},
+      {".", "x", "refused snmp-set name ./1/x\n"},
+      {"", "x", "refused snmp-set name /1/x\n"},
+      {"agent", "", "refused snmp-set name agent/1/\n"},
+      {"a/b", "x", "refused snmp-set name a/b/1/x\n"},
+      {"agent", "../../../../etc/passwd", "refused snmp-set name agent/1/../../../../etc/passwd\n"},
+      {"agent", "x\ny", "refused snmp-set name agent/1/x\\x0ay\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.log);
+    testing::internal::CaptureStderr();
+    holder.setDisplayStatus(SnmpSet(c.section, 1, c.name, "v"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.log);
+  }
+  // Nothing written anywhere, everything held for the agents.
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{}));
+  EXPECT_FALSE(fs::exists(Host("/var/1")));
+  EXPECT_EQ(holder.snmpSetCommands.get_commands().size(), std::size(kCases));
+}
+
+TEST_F(MonitoringDataHolderTest, ReaderNeverSeesPartialFile) {
+  MonitoringDataHolder holder;
+  const std::string path = Host("/var/monitoring/dip");
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::atomic<int> reads{0};
+  std::thread reader([&] {
+    while (!done) {
+      std::ifstream file(path);
+      if (!file) {
+        continue;  // before the first write
+      }
+      const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      ++reads;
+      if (content != "123456789" && content != "5") {
+        ++bad;
+      }
+    }
+  });
+  for (int i = 0; i < 10000; ++i) {
+    ASSERT_EQ(holder.setDipValue(i % 2 == 0 ? 123456789 : 5), 1);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(ReadFile("/var/monitoring/dip"), "5");
+  EXPECT_GT(reads, 0);
+}
+
+}  // namespace
