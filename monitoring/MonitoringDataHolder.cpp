@@ -9,7 +9,6 @@
 
 #include <net/if.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -36,8 +35,6 @@ constexpr int kOwnerIdOptional = 0;
 constexpr int kFramers = 4;
 constexpr const char* kFramerStatusPath = "/proc/driver/hdlc/peb22554/";
 constexpr int kNetIfIndexes = 16;
-// The socket only carries the interface requests; its protocol is never used.
-constexpr int kPacketProtocol = 255;
 constexpr const char* kTermCounterDir = "/var/monitoring/term_cnts/";
 
 std::string DottedAddress(const INet4::Addr& address) {
@@ -203,7 +200,7 @@ void MonitoringDataHolder::FindFramers() {
 }
 
 void MonitoringDataHolder::FindNetIfs() {
-  const int sock = platform::InterfaceSocket(AF_PACKET, SOCK_RAW, kPacketProtocol);
+  const int sock = NetIfDataHolder::OpenInterfaceSocket();
   if (sock < 0) {
     return;
   }

@@ -28,8 +28,12 @@ void TraceFailure(const char* what) {
 
 NetIfDataHolder::NetIfDataHolder(int32_t if_index, const std::string& if_name) : ifIndex(if_index), name(if_name) {}
 
+int NetIfDataHolder::OpenInterfaceSocket() {
+  return platform::InterfaceSocket(AF_PACKET, SOCK_RAW, kPacketProtocol);
+}
+
 bool NetIfDataHolder::updateNetIf() {
-  const int sock = platform::InterfaceSocket(AF_PACKET, SOCK_RAW, kPacketProtocol);
+  const int sock = OpenInterfaceSocket();
   if (sock < 0) {
     TraceFailure("Error open socket: ");
     return false;

@@ -11,6 +11,10 @@ class NetIfDataHolder {
  public:
   NetIfDataHolder(int32_t if_index, const std::string& if_name);
 
+  // The packet socket that carries the interface requests (close it with
+  // platform::Close); -1 with errno on failure.
+  static int OpenInterfaceSocket();
+
   // Samples the interface's running flag once; true when the debounced state
   // changed. A failed sample adds nothing and reports no change.
   [[nodiscard]] bool updateNetIf();
