@@ -48,8 +48,9 @@ SysLogManager::~SysLogManager() {
 }
 
 SysLogManager& SysLogManager::instance() {
-  static SysLogManager manager;
-  return manager;
+  // Stream buffers and static destructors log until the very end of the process.
+  static SysLogManager* const manager = new SysLogManager;
+  return *manager;
 }
 
 void SysLogManager::openlog(const char* ident, int options, int facility) {

@@ -42,7 +42,7 @@ class SysLogManager {
   SysLogManager& operator=(const SysLogManager&) = delete;
   ~SysLogManager();
 
-  // The process-wide client.
+  // The process-wide client; never destroyed, so that logging works until the process ends.
   static SysLogManager& instance();
 
   // As the C library's: a null ident keeps the current one; a facility of 0 keeps

@@ -75,6 +75,17 @@ std::vector<std::string> Lines(const std::string& datagram) {
   return lines;
 }
 
+// Logs from its destructor. Built before the test runs, so destroyed after every
+// static object the logging path creates later.
+struct LogsAtExit {
+  ~LogsAtExit() {
+    if (armed) {
+      std::cerr << "logged at exit" << std::endl;
+    }
+  }
+  bool armed = false;
+} g_logs_at_exit;
+
 // Appends the lines of every datagram waiting on fd to lines.
 void ReceiveAll(int fd, std::vector<std::string>* lines) {
   for (std::string datagram = Receive(fd, 0); !datagram.empty(); datagram = Receive(fd, 0)) {
@@ -340,6 +351,22 @@ TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
   EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: bad" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "<31>Jan 24 19:01:05 kvd-T250124-1901: dbg" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "raw");
+  close(server);
+}
+
+TEST_F(SysLog, LogsFromStaticDestructors) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Daemon::Params params;
+    params.name = kIdent;
+    Daemon::Init(params);
+    g_logs_at_exit.armed = true;
+    std::exit(0);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: logged at exit" + std::string(1, '\0'));
   close(server);
 }
 
