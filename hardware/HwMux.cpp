@@ -103,6 +103,10 @@ bool HwMux::Connect(int source, int destination) {
     std::clog << "hwMux: ERROR not opened" << std::endl;
     return false;
   }
+  if (source >= kChannelCount || destination >= kChannelCount) {
+    std::clog << "hwMux: connect " << source << " -> " << destination << " refused: no such channel" << std::endl;
+    return false;
+  }
   SetShadow(destination, static_cast<uint16_t>(source));
   if (const int error = Request(kConnectRequest, destination, source, nullptr)) {
     std::clog << "hwMux: connect " << source << " -> " << destination << " failed: " << std::strerror(error)

@@ -123,6 +123,27 @@ TEST_F(HwMuxTest, NegativeChannelIssuesNoRequest) {
   EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
 }
 
+// A source past the last channel would alias the shadow's markers in 16 bits.
+TEST_F(HwMuxTest, ConnectRefusesChannelsPastTheSwitch) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(300, 8200));
+  Switch().ClearRequests();
+  const struct {
+    int source, destination;
+  } kCases[] = {{0xFFFE, 8200}, {0xFFFF, 8200}, {HwMux::kChannelCount, 8200}, {300, HwMux::kChannelCount}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.source) + " -> " + std::to_string(c.destination));
+    Capture log(std::clog);
+    EXPECT_FALSE(mux.Connect(c.source, c.destination));
+    EXPECT_EQ(log.Text(), "hwMux: connect " + std::to_string(c.source) + " -> " + std::to_string(c.destination) +
+                              " refused: no such channel\n");
+  }
+  EXPECT_TRUE(Switch().Requests().empty());
+  EXPECT_EQ(mux.Shadow(8200), 300);
+  multiplexer.execute_dpc();
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+}
+
 TEST_F(HwMuxTest, FailedRequestKeepsAskedStateInShadow) {
   HwMux mux;
   ASSERT_TRUE(mux.Connect(300, 8200));
