@@ -153,15 +153,15 @@ bool HwMux::Write(int output, unsigned value) {
   return true;
 }
 
-uint8_t HwMux::Read(int channel) {
+std::optional<uint8_t> HwMux::Read(int channel) {
   if (!EnsureOpen() || channel < 0) {
-    return 255;
+    return std::nullopt;
   }
   int32_t value = 255;
   if (const int error = Request(kReadRequest, channel, 255, &value)) {
     std::clog << "hwMux: read failed " << channel << " -> " << ext::OutUnsignedInHex(static_cast<uint32_t>(value), 0)
               << " : " << std::strerror(error) << std::endl;
-    return 255;
+    return std::nullopt;
   }
   return static_cast<uint8_t>(value);
 }

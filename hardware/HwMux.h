@@ -3,6 +3,7 @@
 #include "runtime/loop/Dpc.h"
 
 #include <cstdint>
+#include <optional>
 
 // Drives the board's TDM switch through "/dev/hal": connects a source channel to
 // a switch output, makes an output send a constant byte, disables it, or reads
@@ -38,8 +39,9 @@ class HwMux {
   [[nodiscard]] bool Disconnect(int output);
   [[nodiscard]] bool Disable(int output);
   [[nodiscard]] bool Write(int output, unsigned value);
-  // 255 when the device is not open, the channel is negative or the request fails.
-  [[nodiscard]] uint8_t Read(int channel);
+  // The byte the channel carries; nothing when the device is not open, the
+  // channel is negative or the request fails.
+  [[nodiscard]] std::optional<uint8_t> Read(int channel);
 
   bool IsOpen() const { return fd_ >= 0; }
   // The shadow of a bus output, for outputs 8192 to 10239.

@@ -118,7 +118,7 @@ TEST_F(HwMuxTest, NegativeChannelIssuesNoRequest) {
     EXPECT_FALSE(c.operation(mux));
     EXPECT_EQ(log.Text(), c.line);
   }
-  EXPECT_EQ(mux.Read(-1), 255);
+  EXPECT_EQ(mux.Read(-1), std::nullopt);
   EXPECT_TRUE(Switch().Requests().empty());
   EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
 }
@@ -171,7 +171,7 @@ TEST_F(HwMuxTest, FailedRequestsAreLoggedWithTheirValues) {
        "hwMux: connect 300 -> 8200 failed: "},
       {"disconnect", 0xc0084d04, [](HwMux& m) { return m.Disconnect(8201); }, "hwMux: disconnect failed 8201 : "},
       {"write", 0xc0084d04, [](HwMux& m) { return m.Write(8202, 0xAB); }, "hwMux: write failed 8202 <- 0xAB : "},
-      {"read", 0xc0084d05, [](HwMux& m) { return m.Read(8203) == 255; }, "hwMux: read failed 8203 -> 0xFF : "},
+      {"read", 0xc0084d05, [](HwMux& m) { return !m.Read(8203); }, "hwMux: read failed 8203 -> 0xFF : "},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -188,7 +188,7 @@ TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
   SetDeviceAbsent(true);
   HwMux mux;
   EXPECT_FALSE(mux.IsOpen());
-  EXPECT_EQ(mux.Read(8200), 255);
+  EXPECT_EQ(mux.Read(8200), std::nullopt);
   EXPECT_FALSE(mux.Connect(300, 8200));
   multiplexer.execute_dpc();
   EXPECT_EQ(Switch().DisableCount(8193), 0u);
