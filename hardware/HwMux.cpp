@@ -103,6 +103,10 @@ bool HwMux::Connect(int source, int destination) {
     std::clog << "hwMux: ERROR not opened" << std::endl;
     return false;
   }
+  if (source >= kChannelCount || destination >= kChannelCount) {
+    std::clog << "hwMux: connect " << source << " -> " << destination << " refused: no such channel" << std::endl;
+    return false;
+  }
   SetShadow(destination, static_cast<uint16_t>(source));
   if (const int error = Request(kConnectRequest, destination, source, nullptr)) {
     std::clog << "hwMux: connect " << source << " -> " << destination << " failed: " << std::strerror(error)
@@ -149,15 +153,15 @@ bool HwMux::Write(int output, unsigned value) {
   return true;
 }
 
-uint8_t HwMux::Read(int channel) {
+std::optional<uint8_t> HwMux::Read(int channel) {
   if (!EnsureOpen() || channel < 0) {
-    return 255;
+    return std::nullopt;
   }
   int32_t value = 255;
   if (const int error = Request(kReadRequest, channel, 255, &value)) {
     std::clog << "hwMux: read failed " << channel << " -> " << ext::OutUnsignedInHex(static_cast<uint32_t>(value), 0)
               << " : " << std::strerror(error) << std::endl;
-    return 255;
+    return std::nullopt;
   }
   return static_cast<uint8_t>(value);
 }

@@ -3,6 +3,7 @@
 #include "runtime/loop/Dpc.h"
 
 #include <cstdint>
+#include <optional>
 
 // Drives the board's TDM switch through "/dev/hal": connects a source channel to
 // a switch output, makes an output send a constant byte, disables it, or reads
@@ -14,6 +15,8 @@ class HwMux {
  public:
   static constexpr int kFirstOutput = 8192;
   static constexpr int kOutputCount = 2048;
+  // The switch's channels: the board's channels below the bus outputs, then the bus outputs.
+  static constexpr int kChannelCount = kFirstOutput + kOutputCount;
   // Shadow entries besides a source channel number.
   static constexpr uint16_t kDisabled = 0xFFFF;
   static constexpr uint16_t kConstant = 0xFFFE;
@@ -29,13 +32,16 @@ class HwMux {
   // Every operation opens the device first if needed and refuses a negative
   // channel. The shadow keeps the state asked for even when the request
   // fails, so the refresh still disables an output that should be off.
+  // Connect also refuses a channel past the switch's last one: a source of
+  // 0xFFFE or 0xFFFF would read as a shadow marker.
   [[nodiscard]] bool Connect(int source, int destination);
   // The output then sends the idle byte 0xD5 instead of being switched off.
   [[nodiscard]] bool Disconnect(int output);
   [[nodiscard]] bool Disable(int output);
   [[nodiscard]] bool Write(int output, unsigned value);
-  // 255 when the device is not open, the channel is negative or the request fails.
-  [[nodiscard]] uint8_t Read(int channel);
+  // The byte the channel carries; nothing when the device is not open, the
+  // channel is negative or the request fails.
+  [[nodiscard]] std::optional<uint8_t> Read(int channel);
 
   bool IsOpen() const { return fd_ >= 0; }
   // The shadow of a bus output, for outputs 8192 to 10239.

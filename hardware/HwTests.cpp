@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -39,10 +40,16 @@ void HwTests::PutHeader(std::ostream& os) const {
 bool HwTests::CheckPattern(const char* failure, const char* expected_word, const char* actual_word) {
   for (int channel = first_; channel < end_; ++channel) {
     const uint8_t expected = NextPatternByte();
-    const uint8_t actual = mux_.Read(channel);
-    if (actual != expected) {
+    const std::optional<uint8_t> actual = mux_.Read(channel);
+    if (!actual) {
+      // The switch said why; a byte that was never read must not pass as 0xFF.
+      std::cerr << ext::header(this) << "read failed on channel " << (channel & 127) << std::endl;
+      Error(LGCP::ErrorCause::busError);
+      return false;
+    }
+    if (*actual != expected) {
       std::cerr << ext::header(this) << failure << " on channel " << (channel & 127) << " " << expected_word << " "
-                << ext::OutUnsignedInHex(expected, 2) << " " << actual_word << " " << ext::OutUnsignedInHex(actual, 2)
+                << ext::OutUnsignedInHex(expected, 2) << " " << actual_word << " " << ext::OutUnsignedInHex(*actual, 2)
                 << std::endl;
       Error(LGCP::ErrorCause::busError);
       return false;

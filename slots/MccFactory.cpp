@@ -49,7 +49,7 @@ std::unique_ptr<Slot> MccFactory::INewSlot(const LGCP::CreateParams& params) {
   if (!channel) {
     return nullptr;
   }
-  return std::unique_ptr<Slot>(new MccSlot(*this, *type, *channel));
+  return std::unique_ptr<Slot>(new MccSlot(*this, *channel));
 }
 
 std::optional<MccFactory::Channel> MccFactory::OpenChannel(uint32_t type) const {

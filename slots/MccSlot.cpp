@@ -2,6 +2,7 @@
 
 #include "platform/Device.h"
 #include "runtime/log/Ext.h"
+#include "slots/Slots.h"
 
 #include <poll.h>
 
@@ -16,14 +17,14 @@ constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
 
 }  // namespace
 
-MccSlot::MccSlot(MccFactory& factory, uint32_t type, const MccFactory::Channel& channel)
-    : owner_(factory), type_(type), channel_(channel.switch_channel) {
+MccSlot::MccSlot(MccFactory& factory, const MccFactory::Channel& channel)
+    : owner_(factory), channel_(channel.switch_channel) {
   event_.Bind("MccSlot::OnEvent", &MccSlot::OnEvent, this);
   event_.Schedule(channel.fd, POLLIN);
 }
 
 bool MccSlot::IUserData(const std::vector<char>& bytes) {
-  if (!event_.GetFd() && !Reopen()) {
+  if (!event_.GetFd()) {
     return false;
   }
   for (;;) {
@@ -42,21 +43,6 @@ bool MccSlot::IUserData(const std::vector<char>& bytes) {
   }
 }
 
-bool MccSlot::Reopen() {
-  std::optional<MccFactory::Channel> channel = owner_.OpenChannel(type_);
-  if (!channel) {
-    return false;
-  }
-  // The switch connections of the slot name its channel; another one would carry nothing of them.
-  if (channel->switch_channel != channel_) {
-    std::cerr << ext::header(&owner_) << *static_cast<Slot*>(this) << " channel " << channel_ << " came back as "
-              << channel->switch_channel << ", not taken" << std::endl;
-    return false;
-  }
-  event_.Schedule(channel->fd, POLLIN);
-  return true;
-}
-
 void MccSlot::OnEvent(int, short revents) {
   if ((revents & POLLIN) != 0) {
     ReceivePass();
@@ -65,8 +51,16 @@ void MccSlot::OnEvent(int, short revents) {
     // Polling a hung-up descriptor again would report the same at once, forever.
     std::cerr << ext::header(&owner_) << *static_cast<Slot*>(this)
               << " device hang-up: " << PollEventAsText(revents & kHangUp) << std::endl;
-    event_.Release();
+    LoseChannel();
   }
+}
+
+void MccSlot::LoseChannel() {
+  (void)Slots::instance().Disconnect(this);
+  DisconnectListeners("mcc: internal error: expected slots not exists.");
+  event_.Release();
+  channel_ = -1;
+  OnDeactivated();
 }
 
 void MccSlot::ReceivePass() {

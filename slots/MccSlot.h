@@ -10,15 +10,16 @@
 // receives goes to the controller as user data signals, and user data
 // commands are written to it. Its switch channel transmits and receives. The
 // slot owns the channel's descriptor through its loop registration, so
-// destroying the slot frees the channel. A channel the device hangs up is let
-// go at once and allocated again at the next user data.
+// destroying the slot frees the channel. A channel the device hangs up is lost:
+// the slot cuts its connections, reports itself deactivated and refuses user
+// data until the controller destroys it.
 class MccSlot : private Slot {
  private:
   friend class MccFactory;
 
-  MccSlot(MccFactory& factory, uint32_t type, const MccFactory::Channel& channel);
+  MccSlot(MccFactory& factory, const MccFactory::Channel& channel);
 
-  // One frame; false when the channel cannot be had or refuses it (it pushes back).
+  // One frame; false when the channel is lost or refuses it (it pushes back).
   bool IUserData(const std::vector<char>& bytes) override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
@@ -28,12 +29,11 @@ class MccSlot : private Slot {
 
   void OnEvent(int fd, short revents);
   void ReceivePass();
-  // Allocates the channel again after a hang-up; false when the device
-  // refuses or the switch channel it gives is not the slot's.
-  [[nodiscard]] bool Reopen();
+  // The device hung up: the driver frees the channel, and the next MCC slot may
+  // be given its switch channel, so no path may name it any more.
+  void LoseChannel();
 
   MccFactory& owner_;
-  uint32_t type_;
   int channel_;
   Event event_;
 };

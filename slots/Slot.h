@@ -126,16 +126,15 @@ class Slot {
 
  protected:
   void SendSignal(const LGCP::Signal& signal);
-
- private:
-  friend class SlotFactory;
-  friend class Slots;
-
   // Disconnects every listener, first one first, as many times as there were
   // listeners at the start: a cut that failed to unlink its listener must not
   // loop forever. A list found empty before that writes missing_line to the
   // error stream.
   void DisconnectListeners(const char* missing_line);
+
+ private:
+  friend class SlotFactory;
+  friend class Slots;
 
   uint32_t id_ = kNoId;
   std::vector<Slot*> listeners_;

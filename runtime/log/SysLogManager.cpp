@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -47,8 +48,9 @@ SysLogManager::~SysLogManager() {
 }
 
 SysLogManager& SysLogManager::instance() {
-  static SysLogManager manager;
-  return manager;
+  // Stream buffers and static destructors log until the very end of the process.
+  static SysLogManager* const manager = new SysLogManager;
+  return *manager;
 }
 
 void SysLogManager::openlog(const char* ident, int options, int facility) {
@@ -61,6 +63,9 @@ void SysLogManager::closelog() {
   type_ = SOCK_DGRAM;
   used_ = 0;
   line_count_ = 0;
+  backlog_.clear();
+  backlog_bytes_ = 0;
+  dropped_ = 0;
 }
 
 void SysLogManager::syslog(int priority, const char* format, ...) {
@@ -95,18 +100,36 @@ void SysLogManager::syslog(int priority, const char* format, ...) {
 int SysLogManager::sendmsg() {
   int result = 0;
   if (line_count_ > 0 && fd_ != -1) {
-    result = SendBatch();
-    // The log daemon may have restarted: its socket is then a new one.
-    if (result < 0) {
-      Close();
-      Open(nullptr, options_ | LOG_NDELAY, 0);
-      if (fd_ != -1) {
-        result = SendBatch();
-      }
-    }
+    result = Deliver();
   }
   used_ = 0;
   line_count_ = 0;
+  if (result >= 0) {
+    ReportDropped();
+  }
+  return result;
+}
+
+int SysLogManager::Deliver() {
+  // The backlog goes first, so lines keep their order.
+  int result = FlushBacklog() ? SendBatch() : -1;
+  if (result < 0 && errno != EAGAIN) {
+    // The log daemon may have restarted: its socket is then a new one.
+    Close();
+    Open(nullptr, options_ | LOG_NDELAY, 0);
+    if (fd_ == -1) {
+      return result;
+    }
+    result = FlushBacklog() ? SendBatch() : -1;
+  }
+  if (result < 0 && errno == EAGAIN) {
+    Hold(0);
+    return 0;
+  }
+  // Half a batch on a stream: the rest follows once there is room.
+  if (result >= 0 && static_cast<size_t>(result) < used_) {
+    Hold(static_cast<size_t>(result));
+  }
   return result;
 }
 
@@ -159,6 +182,7 @@ bool SysLogManager::Connect() {
 }
 
 void SysLogManager::Close() {
+  Unwatch();
   if (fd_ != -1) {
     ::close(fd_);
     fd_ = -1;
@@ -211,13 +235,92 @@ int SysLogManager::SendBatch() {
   message.msg_iovlen = line_count_;
   ssize_t sent;
   do {
-    sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+    sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
   } while (sent < 0 && errno == EINTR);
-  // Half a batch on a stream would glue the next line to a cut one.
-  if (sent >= 0 && static_cast<size_t>(sent) < used_) {
-    Close();
-  }
   return static_cast<int>(sent);
+}
+
+bool SysLogManager::FlushBacklog() {
+  while (!backlog_.empty()) {
+    Datagram& head = backlog_.front();
+    ssize_t sent;
+    do {
+      sent = ::send(fd_, head.bytes.data(), head.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+      return false;
+    }
+    backlog_bytes_ -= static_cast<size_t>(sent);
+    if (static_cast<size_t>(sent) < head.bytes.size()) {
+      head.bytes.erase(0, static_cast<size_t>(sent));
+      errno = EAGAIN;
+      return false;
+    }
+    backlog_.pop_front();
+  }
+  Unwatch();
+  return true;
+}
+
+void SysLogManager::Hold(size_t sent) {
+  const size_t length = used_ - sent;
+  if (backlog_bytes_ + length > kBacklogSize) {
+    dropped_ += line_count_;
+    return;
+  }
+  // Batches of short lines share a datagram, so the daemon's queue holds more lines.
+  if (backlog_.empty() || backlog_.back().lines + line_count_ > kMaxLines ||
+      backlog_.back().bytes.size() + length > kBatchSize) {
+    backlog_.push_back(Datagram{std::string(), 0});
+  }
+  backlog_.back().bytes.append(batch_ + sent, length);
+  backlog_.back().lines += line_count_;
+  backlog_bytes_ += length;
+  Watch();
+}
+
+void SysLogManager::ReportDropped() {
+  if (dropped_ == 0 || !backlog_.empty()) {
+    return;
+  }
+  const size_t dropped = dropped_;
+  dropped_ = 0;
+  syslog(LOG_DAEMON | LOG_WARNING, "syslog: %zu lines lost while the log socket was full", dropped);
+  sendmsg();
+}
+
+void SysLogManager::SetRoomWatch(RoomWatch* watch) {
+  Unwatch();
+  watch_ = watch;
+  if (!backlog_.empty()) {
+    Watch();
+  }
+}
+
+void SysLogManager::Watch() {
+  if (watch_ != nullptr && !watching_ && fd_ != -1) {
+    watch_->Watch(fd_);
+    watching_ = true;
+  }
+}
+
+void SysLogManager::Unwatch() {
+  if (watching_) {
+    watch_->Cancel();
+    watching_ = false;
+  }
+}
+
+void SysLogManager::OnRoom() {
+  if (!FlushBacklog()) {
+    if (errno == EAGAIN) {
+      return;
+    }
+    // The log daemon went away; the backlog waits for the next connection.
+    Close();
+    return;
+  }
+  ReportDropped();
 }
 
 void SysLogManager::WriteToConsole(const char* text, size_t length) {

@@ -6,6 +6,7 @@
 #include "runtime/log/Table.h"
 #include "runtime/loop/Dpc.h"
 #include "runtime/loop/Event.h"
+#include "runtime/loop/LogRoomWatch.h"
 
 #include <fcntl.h>
 
@@ -45,6 +46,7 @@ int SmallerTimeout(int a, int b) {
 }  // namespace
 
 void Multiplexer::run(bool watchdog, bool liveTime) {
+  LogRoomWatch::Install();
   if (watchdog) {
     OpenWatchdog();
   }

@@ -118,9 +118,30 @@ TEST_F(HwMuxTest, NegativeChannelIssuesNoRequest) {
     EXPECT_FALSE(c.operation(mux));
     EXPECT_EQ(log.Text(), c.line);
   }
-  EXPECT_EQ(mux.Read(-1), 255);
+  EXPECT_EQ(mux.Read(-1), std::nullopt);
   EXPECT_TRUE(Switch().Requests().empty());
   EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
+}
+
+// A source past the last channel would alias the shadow's markers in 16 bits.
+TEST_F(HwMuxTest, ConnectRefusesChannelsPastTheSwitch) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(300, 8200));
+  Switch().ClearRequests();
+  const struct {
+    int source, destination;
+  } kCases[] = {{0xFFFE, 8200}, {0xFFFF, 8200}, {HwMux::kChannelCount, 8200}, {300, HwMux::kChannelCount}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.source) + " -> " + std::to_string(c.destination));
+    Capture log(std::clog);
+    EXPECT_FALSE(mux.Connect(c.source, c.destination));
+    EXPECT_EQ(log.Text(), "hwMux: connect " + std::to_string(c.source) + " -> " + std::to_string(c.destination) +
+                              " refused: no such channel\n");
+  }
+  EXPECT_TRUE(Switch().Requests().empty());
+  EXPECT_EQ(mux.Shadow(8200), 300);
+  multiplexer.execute_dpc();
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
 }
 
 TEST_F(HwMuxTest, FailedRequestKeepsAskedStateInShadow) {
@@ -150,7 +171,7 @@ TEST_F(HwMuxTest, FailedRequestsAreLoggedWithTheirValues) {
        "hwMux: connect 300 -> 8200 failed: "},
       {"disconnect", 0xc0084d04, [](HwMux& m) { return m.Disconnect(8201); }, "hwMux: disconnect failed 8201 : "},
       {"write", 0xc0084d04, [](HwMux& m) { return m.Write(8202, 0xAB); }, "hwMux: write failed 8202 <- 0xAB : "},
-      {"read", 0xc0084d05, [](HwMux& m) { return m.Read(8203) == 255; }, "hwMux: read failed 8203 -> 0xFF : "},
+      {"read", 0xc0084d05, [](HwMux& m) { return !m.Read(8203); }, "hwMux: read failed 8203 -> 0xFF : "},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -167,7 +188,7 @@ TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
   SetDeviceAbsent(true);
   HwMux mux;
   EXPECT_FALSE(mux.IsOpen());
-  EXPECT_EQ(mux.Read(8200), 255);
+  EXPECT_EQ(mux.Read(8200), std::nullopt);
   EXPECT_FALSE(mux.Connect(300, 8200));
   multiplexer.execute_dpc();
   EXPECT_EQ(Switch().DisableCount(8193), 0u);

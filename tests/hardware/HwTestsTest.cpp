@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -89,6 +91,19 @@ TEST_F(HwTestsTest, FirstBadByteFailsTheTest) {
   EXPECT_EQ(errors.Text(), "bus 15: test failed on channel 125 expected " + Hex(good) + " read " + Hex(good ^ 0x5A) +
                                "\nbus 15: write failed on channel 125 write " + Hex(good) + " written " +
                                Hex(good ^ 0x5A) + "\n");
+}
+
+// A failed read is a bus error even where the pattern wants 0xFF, the byte a
+// failed read used to stand for.
+TEST_F(HwTestsTest, FailedReadIsABusError) {
+  int seed = 0;
+  for (srandom(0); (random() & 0xFF) != 0xFF; srandom(++seed)) {
+  }
+  ASSERT_EQ(Exchange(TestBpc(kWrite, 4, 0, 1, seed)), Strings{"seq=3 success"});
+  FailNext(0xc0084d05, EIO, 1);
+  Capture errors(std::cerr);
+  EXPECT_EQ(Exchange(TestBpc(kRead, 4, 0, 1, seed)), Strings{"seq=3 error 10"});
+  EXPECT_EQ(errors.Text(), "bus 4: read failed on channel 0\n");
 }
 
 // A run that passes the end of its bus would write onto the next bus, or past

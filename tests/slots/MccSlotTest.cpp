@@ -154,9 +154,15 @@ TEST_F(MccSlotTest, UserDataGoesOutAsOneFrameAndWaitsOutBackPressure) {
   EXPECT_NE(ErrorText().find("mcc: 05:MCC write fail: Invalid argument\n"), std::string::npos) << ErrorText();
 }
 
-TEST_F(MccSlotTest, AHungUpChannelIsLetGoOnceAndTakenBackAtTheNextUserData) {
+TEST_F(MccSlotTest, AHungUpChannelCutsItsPathsAndIsReportedDeactivated) {
   CreateMcc(5, LGCP::MccType::data);
   const int channel = ChannelOf(5);
+  CreateTrunk(7, 0, 4);
+  Connect(5, 7);
+  Connect(7, 5);
+  ASSERT_EQ(Switch().OutputOf(4), (TdmSwitch::Output{Carries::source, channel}));
+  ASSERT_EQ(Switch().OutputOf(channel), (TdmSwitch::Output{Carries::source, 4}));
+  Received();
   mcc_->HangUpAll();
   ctrlsrv_test::Pump();
   ctrlsrv_test::Pump();
@@ -165,22 +171,19 @@ TEST_F(MccSlotTest, AHungUpChannelIsLetGoOnceAndTakenBackAtTheNextUserData) {
   ASSERT_NE(errors.find(line), std::string::npos) << errors;
   EXPECT_EQ(errors.find(line, errors.find(line) + 1), std::string::npos) << errors;
   EXPECT_TRUE(mcc_->Channels().empty());
+  EXPECT_EQ(Received(), Lines{"5 deactivated : networkError"});
+  EXPECT_NE(Switch().OutputOf(4).carries, Carries::source);
+  EXPECT_NE(Switch().OutputOf(channel).carries, Carries::source);
+  EXPECT_EQ(SendUserData(5, {0x01}), Lines{"5 error unsupported"});
 
-  EXPECT_EQ(SendUserData(5, {0x01}), Lines{"5 success"});
-  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x01}}));
-  ASSERT_TRUE(mcc_->Receive(channel, {0x02}));
-  ctrlsrv_test::Pump();
-  EXPECT_EQ(Received(), Lines{UserData(5, {0x02})});
-
-  // Hung up again, and another slot is given the freed channel first: the
-  // switch paths of the first name a channel that is not its own any more.
-  mcc_->HangUpAll();
-  ctrlsrv_test::Pump();
+  // The next slot is given the freed channel; the lost one leaves its paths alone.
   CreateMcc(6, LGCP::MccType::data);
   ASSERT_EQ(ChannelOf(6), channel);
-  EXPECT_EQ(SendUserData(5, {0x03}), Lines{"5 error unsupported"});
-  EXPECT_EQ(mcc_->TakeTransmitted(channel), std::vector<Bytes>{});
-  EXPECT_EQ(mcc_->Channels().size(), 1u);
+  Connect(7, 6);
+  EXPECT_EQ(Destroy(5), Lines{"5 success"});
+  EXPECT_EQ(Switch().OutputOf(channel), (TdmSwitch::Output{Carries::source, 4}));
+  EXPECT_EQ(SendUserData(6, {0x03}), Lines{"6 success"});
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x03}}));
 }
 
 TEST_F(MccSlotTest, ControllerLossFreesEveryChannel) {

@@ -4,6 +4,7 @@
 #include "runtime/config/Version.h"
 #include "runtime/log/Daemon.h"
 #include "runtime/log/SysLogStreamBuf.h"
+#include "tests/support/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,26 @@ std::vector<std::string> Lines(const std::string& datagram) {
   }
   EXPECT_EQ(begin, datagram.size()) << "every line ends with its NUL";
   return lines;
+}
+
+// Logs from its destructor. Built before the test runs, so destroyed after every
+// static object the logging path creates later.
+struct LogsAtExit {
+  ~LogsAtExit() {
+    if (armed) {
+      std::cerr << "logged at exit" << std::endl;
+    }
+  }
+  bool armed = false;
+} g_logs_at_exit;
+
+// Appends the lines of every datagram waiting on fd to lines.
+void ReceiveAll(int fd, std::vector<std::string>* lines) {
+  for (std::string datagram = Receive(fd, 0); !datagram.empty(); datagram = Receive(fd, 0)) {
+    for (std::string& line : Lines(datagram)) {
+      lines->push_back(std::move(line));
+    }
+  }
 }
 
 // A fresh board root with a frozen UTC clock, and the client reset to its start.
@@ -216,6 +237,57 @@ TEST_F(SysLog, LongTextIsLoggedAsTheBufferFills) {
   close(server);
 }
 
+// The log daemon's queue holds only a few datagrams: a burst waits in the
+// backlog and reaches the log, in order, as the daemon reads.
+TEST_F(SysLog, BurstThroughASlowReaderArrivesWhole) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
+  std::ostream stream(&buffer);
+  constexpr int kLines = 1000;
+  for (int i = 0; i < kLines; ++i) {
+    stream << i << std::endl;
+  }
+  std::vector<std::string> lines;
+  EXPECT_TRUE(control_test::RunUntil([&] {
+    ReceiveAll(server, &lines);
+    return lines.size() >= kLines;
+  }));
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
+  for (int i = 0; i < kLines; ++i) {
+    ASSERT_EQ(lines[i], "<29>Jan 24 19:01:05 srv: " + std::to_string(i));
+  }
+  close(server);
+}
+
+// A burst larger than the backlog loses its tail, and says once how many lines.
+TEST_F(SysLog, BacklogOverflowIsCountedOnce) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  manager().openlog("srv", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
+  std::ostream stream(&buffer);
+  const std::string text(900, 'x');
+  constexpr size_t kLines = 2 * SysLogManager::kBacklogSize / 900;
+  for (size_t i = 0; i < kLines; ++i) {
+    stream << i << text << std::endl;
+  }
+  const std::string report = "<28>Jan 24 19:01:05 srv: syslog: ";
+  std::vector<std::string> lines;
+  EXPECT_TRUE(control_test::RunUntil([&] {
+    ReceiveAll(server, &lines);
+    return !lines.empty() && lines.back().rfind(report, 0) == 0;
+  }));
+  control_test::RunPasses(3);
+  ReceiveAll(server, &lines);
+  ASSERT_GT(lines.size(), 1u);
+  const size_t kept = lines.size() - 1;
+  for (size_t i = 0; i < kept; ++i) {
+    ASSERT_EQ(lines[i], "<29>Jan 24 19:01:05 srv: " + std::to_string(i) + text);
+  }
+  EXPECT_EQ(lines.back(), report + std::to_string(kLines - kept) + " lines lost while the log socket was full");
+  close(server);
+}
+
 TEST_F(SysLog, FallsBackToAStreamSocket) {
   const int server = BindUnix(LogPath(), SOCK_STREAM);
   manager().openlog("srv", LOG_NDELAY, 0);
@@ -279,6 +351,22 @@ TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
   EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: bad" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "<31>Jan 24 19:01:05 kvd-T250124-1901: dbg" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "raw");
+  close(server);
+}
+
+TEST_F(SysLog, LogsFromStaticDestructors) {
+  const int server = BindUnix(LogPath(), SOCK_DGRAM);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Daemon::Params params;
+    params.name = kIdent;
+    Daemon::Init(params);
+    g_logs_at_exit.armed = true;
+    std::exit(0);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: logged at exit" + std::string(1, '\0'));
   close(server);
 }
 
