@@ -49,7 +49,8 @@ GeneralizedTime::GeneralizedTime(int year, int month, int day, int hour, int min
       utc(utc) {}
 
 std::string GeneralizedTime::get() const {
-  char text[64];
+  // Room for every field at its widest (11 characters for INT_MIN): 6 * 11 + 12 + 11 + 1, so nothing is cut.
+  char text[96];
   int length = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
   if (millisec != 0) {
     length += std::snprintf(text + length, sizeof text - length, ".%03d", millisec);
@@ -57,8 +58,9 @@ std::string GeneralizedTime::get() const {
   if (utc) {
     length += std::snprintf(text + length, sizeof text - length, "Z");
   } else if (mindiff != 0) {
-    const int magnitude = std::abs(mindiff);
-    std::snprintf(text + length, sizeof text - length, "%c%02d%02d", mindiff < 0 ? '-' : '+', magnitude / 60,
+    // In 64 bits, since INT_MIN has no 32-bit magnitude.
+    const long long magnitude = std::llabs(mindiff);
+    std::snprintf(text + length, sizeof text - length, "%c%02lld%02lld", mindiff < 0 ? '-' : '+', magnitude / 60,
                   magnitude % 60);
   }
   return text;

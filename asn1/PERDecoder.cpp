@@ -246,7 +246,8 @@ bool PERDecoder::do_visit(INTEGER& value) {
   return true;
 }
 
-// Coded by value: the field is sized for 0..maxValue, and an extension value n carries n + 1 first.
+// Coded by value: the field is sized for 0..maxValue, and an extension value n carries n + 1 first. An extension
+// header whose bound is 0 (or unreadable) announces no extension value: the root form follows from where it ended.
 bool PERDecoder::do_visit(ENUMERATED& value) {
   const EnumeratedInfo& info = *value.info();
   bool extended = false;
@@ -254,9 +255,9 @@ bool PERDecoder::do_visit(ENUMERATED& value) {
     return false;
   }
   uint32_t number = 0;
-  if (extended) {
-    uint32_t bound = 0;
-    if (!decodeSmallUnsigned(bound) || bound == 0 || bound > 0x80000000u || !decodeUnsigned(0, bound - 1, number)) {
+  uint32_t bound = 0;
+  if (extended && decodeSmallUnsigned(bound) && bound != 0) {
+    if (bound > 0x80000000u || !decodeUnsigned(0, bound - 1, number)) {
       return false;
     }
   } else if (info.maxValue < 0 || !decodeUnsigned(0, static_cast<uint32_t>(info.maxValue), number)) {
@@ -366,6 +367,10 @@ bool PERDecoder::do_visit(BMPString& value) {
 
 bool PERDecoder::do_visit(CHOICE& value) {
   const ChoiceInfo& info = *value.info();
+  // Even a CHOICE whose header takes no bits needs input left, so a message cut before it never decodes.
+  if (getBitsLeft() == 0) {
+    return false;
+  }
   bool extended = false;
   if (info.extendable && !decodeSingleBit(extended)) {
     return false;

@@ -56,6 +56,11 @@ const ASN1::TypeInfo* const kExtChoiceInfos[] = {&ASN1::INTEGER::theInfo, &ASN1:
                                                  &ASN1::IA5String::theInfo};
 const char* const kExtChoiceNames[] = {"a", "b", "c"};
 const ASN1::ChoiceInfo kExtChoice = {{&ASN1::CHOICE::create, 0}, true, kExtChoiceInfos, 2, 3, nullptr, kExtChoiceNames};
+// OneChoice ::= CHOICE { a NULL }
+const ASN1::TypeInfo* const kOneChoiceInfos[] = {&ASN1::Null::theInfo};
+const char* const kOneChoiceNames[] = {"a"};
+const ASN1::ChoiceInfo kOneChoice = {
+    {&ASN1::CHOICE::create, 0}, false, kOneChoiceInfos, 1, 1, nullptr, kOneChoiceNames};
 const ASN1::SequenceOfInfo kIntegers = {
     {{&ASN1::SEQUENCE_OF_Base::create, ASN1::kUniversalSequence}, ConstraintType::Unconstrained, 0, 0xFFFFFFFF},
     &ASN1::INTEGER::theInfo};
@@ -263,18 +268,31 @@ TEST(PERDecoder, RejectsMalformedInput) {
       {"extension reading beyond its octets",
        [] { return std::make_unique<test::Tone>(); },
        {0x80, 0x01, 0x01, 0x03, 0x80, 0x00, 0x01, 0x41}},
-      {"enumeration extension of bound 0", [] { return Enumerated(0); }, {0x80, 0x00}},
       {"character outside the set", [] { return std::make_unique<ASN1::NumericString>(); }, {0x01, 0xB0}},
       {"sequence of 129", [] { return std::make_unique<ASN1::SEQUENCE_OF_Base>(&kIntegers); }, {0x80, 0x81}},
       {"string longer than the input", [] { return std::make_unique<ASN1::IA5String>(); }, {0xBF, 0xFF, 0x41}},
       {"open type longer than the input", [] { return std::make_unique<ASN1::OpenData>(); }, {0x03, 0x00}},
       {"bad time text", [] { return std::make_unique<ASN1::GeneralizedTime>(); }, {0x02, 0x31, 0x32}},
+      {"choice of one alternative at the end", [] { return std::make_unique<ASN1::CHOICE>(&kOneChoice); }, {}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     auto value = c.make();
     EXPECT_FALSE(Decode(c.bytes, *value));
   }
+}
+
+// [ext 1|small 0|000000] announces no extension value: the root value in 0..12 follows in 4 bits.
+TEST(PERDecoder, ReadsTheRootFormAfterAnEmptyEnumerationExtension) {
+  test::ErrorCause cause;
+  ASSERT_TRUE(Decode({0x80, 0xC0}, cause));
+  EXPECT_EQ(cause.getValue(), test::ErrorCause::destroyInProgress);
+}
+
+TEST(PERDecoder, DecodesAChoiceOfOneAlternativeFromNoBits) {
+  ASN1::CHOICE choice(&kOneChoice);
+  ASSERT_TRUE(Decode({0x00}, choice));
+  EXPECT_EQ(choice.currentSelection(), 0);
 }
 
 TEST(PERDecoder, KnownExtensionConsumesExactlyItsOctets) {

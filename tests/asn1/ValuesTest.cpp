@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
+#include <string>
 #include <typeinfo>
 
 namespace {
@@ -69,7 +71,7 @@ TEST(Enumerated, NamesAreFoundByValue) {
   } kCases[] = {{&test::ErrorCause::theInfo, 12, "destroyInProgress"},
                 {&test::ErrorCause::theInfo, 13, nullptr},
                 {&test::ErrorCause::theInfo, -1, nullptr},
-                {&test::Sparse::theInfo, -1, "low"},
+                {&test::Sparse::theInfo, -1, nullptr},  // named, but below 0
                 {&test::Sparse::theInfo, 40, "far"},
                 {&test::Sparse::theInfo, 2, nullptr}};
   for (const auto& c : kCases) {
@@ -135,6 +137,12 @@ TEST(GeneralizedTime, TextRoundTrips) {
   EXPECT_EQ(time.get(), "20240131235959+0130");
   EXPECT_FALSE(time.set("2024013123"));
   EXPECT_FALSE(time.set("20240131235959+1"));
+}
+
+TEST(GeneralizedTime, PrintsTheWidestFieldsWhole) {
+  const ASN1::GeneralizedTime time(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, false);
+  const std::string min = "-2147483648";
+  EXPECT_EQ(time.get(), min + min + min + min + min + min + "." + min + "-3579139408");
 }
 
 TEST(BitString, ComparesByFirstDifferingBitThenLength) {

@@ -66,13 +66,13 @@ const NamedField kFields[] = {
        return params.asValueNotation();
      },
      "  qos-dscp voice-admit\n"},
-    {"enumerator not-use",
+    {"state-channel holding not-use, which prints as its number below 0",
      [] {
        TERM::RadioCommandWMStandby standby;
        standby.set_state_channel(TERM::RadioStandby::not_use);
        return standby.asValueNotation();
      },
-     "  state-channel not-use,\n"},
+     "  state-channel -1,\n"},
 };
 
 TEST(GeneratedAccessors, ReachTheFieldTheModuleNames) {
