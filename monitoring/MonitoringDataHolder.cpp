@@ -18,20 +18,6 @@
 
 namespace {
 
-// Alternatives and optional fields of the display messages, in schema order.
-constexpr int kDisplayBoard = 0;
-constexpr int kDisplayTrapReceivers = 1;
-constexpr int kDisplayFramer = 2;
-constexpr int kDisplayEmPhone = 3;
-constexpr int kDisplayController = 4;
-constexpr int kDisplayTermCounter = 5;
-constexpr int kDisplaySnmpSet = 6;
-constexpr int kBoardStatus = 0;
-constexpr int kPhoneStatus = 0;
-constexpr int kCommandIdOid = 0;
-constexpr int kCommandIdName = 1;
-constexpr int kOwnerIdOptional = 0;
-
 constexpr int kFramers = 4;
 constexpr const char* kFramerStatusPath = "/proc/driver/hdlc/peb22554/";
 constexpr int kNetIfIndexes = 16;
@@ -83,7 +69,7 @@ std::string TermCounterPath(const LGCP::TermCounter& counter) {
     case LGCP::TermCounterOwner::server:
       return std::string(kTermCounterDir) + "server";
     case LGCP::TermCounterOwner::extBoard:
-      if (!counter.hasOptionalField(kOwnerIdOptional)) {
+      if (!counter.has_ownerId()) {
         return std::string();
       }
       return std::string(kTermCounterDir) + "board" + std::to_string(counter.get_ownerId().getValue());
@@ -96,21 +82,20 @@ bool SameCounterOwner(const LGCP::TermCounter& held, const LGCP::TermCounter& co
   if (held.get_owner().getValue() != counter.get_owner().getValue()) {
     return false;
   }
-  if (!held.hasOptionalField(kOwnerIdOptional)) {
+  if (!held.has_ownerId()) {
     return true;
   }
-  return counter.hasOptionalField(kOwnerIdOptional) &&
-         held.get_ownerId().getValue() == counter.get_ownerId().getValue();
+  return counter.has_ownerId() && held.get_ownerId().getValue() == counter.get_ownerId().getValue();
 }
 
 bool SameCommandId(const MON::SnmpSetCommandId& held, const MON::SnmpSetCommandId& id) {
   if (held.currentSelection() != id.currentSelection()) {
     return false;
   }
-  if (id.currentSelection() == kCommandIdOid) {
+  if (id.is_oid()) {
     return held.get_oid() == id.get_oid();
   }
-  if (id.currentSelection() != kCommandIdName) {
+  if (!id.is_name()) {
     return false;
   }
   const MON::IniName& a = held.get_name();
@@ -291,26 +276,26 @@ int MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& report
 }
 
 void MonitoringDataHolder::setDisplayStatus(const LGCP::DisplayParams& params) {
-  switch (params.currentSelection()) {
-    case kDisplayBoard:
+  switch (params.alternative()) {
+    case LGCP::DisplayParams::Alternative::board:
       setBoardStatus(params.get_board());
       return;
-    case kDisplayTrapReceivers:
+    case LGCP::DisplayParams::Alternative::snmpTrapReceivers:
       setSnmpTrapReceivers(params.get_snmpTrapReceivers());
       return;
-    case kDisplayFramer:
+    case LGCP::DisplayParams::Alternative::framer:
       // The framer LEDs are the service's.
       return;
-    case kDisplayEmPhone:
+    case LGCP::DisplayParams::Alternative::emPhone:
       setEmPhoneInfo(params.get_emPhone());
       return;
-    case kDisplayController:
+    case LGCP::DisplayParams::Alternative::controller:
       (void)setControllerStatus(params.get_controller());
       return;
-    case kDisplayTermCounter:
+    case LGCP::DisplayParams::Alternative::termCounter:
       setTermCounter(params.get_termCounter());
       return;
-    case kDisplaySnmpSet:
+    case LGCP::DisplayParams::Alternative::snmp_set:
       setSnmpCommands(params.get_snmp_set());
       return;
     default:
@@ -320,7 +305,7 @@ void MonitoringDataHolder::setDisplayStatus(const LGCP::DisplayParams& params) {
 }
 
 void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
-  if (info.currentSelection() != kBoardStatus) {
+  if (!info.is_boardStatus()) {
     return;
   }
   const LGCP::BoardStatusParams& board = info.get_boardStatus();
@@ -339,7 +324,7 @@ void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
 }
 
 void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
-  if (info.currentSelection() != kPhoneStatus) {
+  if (!info.is_phoneStatus()) {
     return;
   }
   const LGCP::EmPhoneStatusParams& phone = info.get_phoneStatus();
@@ -385,7 +370,7 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
     } else {
       snmpSetCommands.get_commands().push_back(command);
     }
-    if (command.get_id().currentSelection() == kCommandIdName) {
+    if (command.get_id().is_name()) {
       SaveSnmpSetValue(command.get_id().get_name(), command.get_value());
     }
   }

@@ -15,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using Interface = sim::NetInterfacesDriver::Interface;
 
-constexpr int kTermCounterOwnerId = 1;  // the index of the optional field
 constexpr const char* kSelfDir = "/var/monitoring/controller/192.168.0.10";
 
 LGCP::DisplayParams Board(int position, const std::string& version) {
@@ -48,8 +47,7 @@ LGCP::DisplayParams Counter(LGCP::TermCounterOwner::NamedNumber owner, int owner
   LGCP::TermCounter& counter = params.select_termCounter();
   counter.set_owner(owner);
   if (owner_id >= 0) {
-    counter.includeOptionalField(0, kTermCounterOwnerId);
-    counter.set_ownerId(owner_id);
+    counter.include_ownerId().setValue(owner_id);
   }
   counter.set_cnt(count);
   return params;
