@@ -1,10 +1,12 @@
-// Commands per second and latency of the controller link, measured against a
-// running server over loopback (start one with `make run`): ping, and cycles
-// of create, create, connect, disconnect, destroy, destroy of two trunk slots.
-// The floor beside them is a bare TPKT echo over the same socket path (the
-// server's acceptor, stream and TPKT layers), run in a child process.
+// Commands per second, latency and server CPU per command of the controller
+// link, measured against a running server over loopback (start one with `make
+// run`): ping, and cycles of create, create, connect, disconnect, destroy,
+// destroy of two trunk slots. The floor beside them is a bare TPKT echo over
+// the same socket path (the server's acceptor, stream and TPKT layers), run in
+// a child process. Server CPU is read from /proc/<pid>/stat, so it holds on a
+// busy machine where rates do not; it is left out without --pid.
 //
-//   ControllerLinkBench [--port N] [--count N]
+//   ControllerLinkBench [--port N] [--count N] [--pid N]
 #include "asn1/CoderEnv.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/transport/ControlAcceptorNet.h"
@@ -25,11 +27,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -130,15 +135,44 @@ bool Execute(Link& link, const LGCP::Message& command) {
   }
 }
 
+// User plus system CPU of a process in seconds; nothing when it cannot be read.
+std::optional<double> CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  // The command name may hold blanks; the fields after it are plain: state is
+  // the third field, utime and stime the 14th and 15th.
+  const size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos) {
+    return std::nullopt;
+  }
+  std::istringstream fields(text.substr(name_end + 1));
+  std::string field;
+  unsigned long long utime = 0;
+  unsigned long long stime = 0;
+  for (int number = 3; number <= 15 && fields >> field; ++number) {
+    if (number == 14) {
+      utime = std::strtoull(field.c_str(), nullptr, 10);
+    }
+    if (number == 15) {
+      stime = std::strtoull(field.c_str(), nullptr, 10);
+      return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+  }
+  return std::nullopt;
+}
+
 struct Result {
   const char* name;
   int commands_per_round;
   std::vector<double> latencies_us;
   double seconds = 0;
+  std::optional<double> cpu_seconds;
 };
 
-// Runs count rounds, timing each; false as soon as a round fails.
-bool TimeRounds(Result& result, int count, const std::function<bool(int)>& round) {
+// Runs count rounds, timing each and, when pid is given, measuring its CPU;
+// false as soon as a round fails.
+bool TimeRounds(Result& result, int count, std::optional<pid_t> pid, const std::function<bool(int)>& round) {
+  const std::optional<double> cpu_start = pid ? CpuSeconds(*pid) : std::nullopt;
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < count; ++i) {
     const Clock::time_point begin = Clock::now();
@@ -149,6 +183,10 @@ bool TimeRounds(Result& result, int count, const std::function<bool(int)>& round
     result.latencies_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - begin).count());
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const std::optional<double> cpu_end = pid ? CpuSeconds(*pid) : std::nullopt;
+  if (cpu_start && cpu_end) {
+    result.cpu_seconds = *cpu_end - *cpu_start;
+  }
   return true;
 }
 
@@ -159,8 +197,13 @@ void Report(Result& result) {
   }
   std::sort(l.begin(), l.end());
   const double commands = static_cast<double>(l.size()) * result.commands_per_round;
-  std::printf("%-34s %12.0f %12.1f %12.1f\n", result.name, commands / result.seconds, l[l.size() / 2],
+  std::printf("%-34s %12.0f %12.1f %12.1f", result.name, commands / result.seconds, l[l.size() / 2],
               l[std::min(l.size() - 1, l.size() * 99 / 100)]);
+  if (result.cpu_seconds) {
+    std::printf(" %16.1f\n", *result.cpu_seconds * 1e6 / commands);
+  } else {
+    std::printf(" %16s\n", "-");
+  }
 }
 
 // The floor: the acceptor, stream and TPKT layers of the server, echoing.
@@ -215,17 +258,26 @@ std::optional<int> Number(const char* text) {
 
 int main(int argc, char** argv) {
   uint16_t port = 20001;
-  int count = 10000;
+  // Enough commands that the floor's CPU spans many clock ticks of /proc.
+  int count = 50000;
+  std::optional<pid_t> server_pid;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::optional<int> value = Number(argv[i + 1]);
-    if (!value || (std::strcmp(argv[i], "--port") != 0 && std::strcmp(argv[i], "--count") != 0)) {
-      std::cerr << "usage: " << argv[0] << " [--port N] [--count N]" << std::endl;
+    const std::string option = argv[i];
+    if (!value || (option != "--port" && option != "--count" && option != "--pid")) {
+      std::cerr << "usage: " << argv[0] << " [--port N] [--count N] [--pid N]" << std::endl;
       return 2;
     }
-    (std::strcmp(argv[i], "--port") == 0 ? port = static_cast<uint16_t>(*value) : count = *value);
+    if (option == "--port") {
+      port = static_cast<uint16_t>(*value);
+    } else if (option == "--count") {
+      count = *value;
+    } else {
+      server_pid = *value;
+    }
   }
 
-  std::printf("%-34s %12s %12s %12s\n", "", "commands/s", "median us", "p99 us");
+  std::printf("%-34s %12s %12s %12s %16s\n", "", "commands/s", "median us", "p99 us", "server cpu us/cmd");
   const uint16_t echo_port = test_support::FreePort();
   pid_t echo_pid = StartEcho(echo_port);
   Link echo;
@@ -238,8 +290,8 @@ int main(int argc, char** argv) {
     message.get_pdu().get_command().select_ping();
     return message;
   }());
-  Result floor{"tpkt echo (floor)", 1, {}};
-  bool ok = TimeRounds(floor, count, [&](int) { return echo.Send(ping) && echo.Receive().has_value(); });
+  Result floor{"tpkt echo (floor)", 1, {}, 0, {}};
+  bool ok = TimeRounds(floor, count, echo_pid, [&](int) { return echo.Send(ping) && echo.Receive().has_value(); });
   kill(echo_pid, SIGKILL);
   waitpid(echo_pid, nullptr, 0);
   Report(floor);
@@ -249,8 +301,8 @@ int main(int argc, char** argv) {
     std::cerr << "no server on port " << port << " (start one with make run)" << std::endl;
     return 1;
   }
-  Result pings{"ping", 1, {}};
-  ok = TimeRounds(pings, count, [&](int i) {
+  Result pings{"ping", 1, {}, 0, {}};
+  ok = TimeRounds(pings, count, server_pid, [&](int i) {
     LGCP::Message message = Command(i, std::nullopt);
     message.get_pdu().get_command().select_ping();
     return Execute(server, message);
@@ -258,8 +310,8 @@ int main(int argc, char** argv) {
   Report(pings);
 
   // Per cycle: create 10 and 11 on trunk 0, connect 10 to 11, disconnect 11, destroy both.
-  Result cycles{"trunk slot cycle (6 commands)", 6, {}};
-  ok = ok && TimeRounds(cycles, count / 6 + 1, [&](int i) {
+  Result cycles{"trunk slot cycle (6 commands)", 6, {}, 0, {}};
+  ok = ok && TimeRounds(cycles, count / 6 + 1, server_pid, [&](int i) {
          int seq = i * 6;
          auto create = [&](unsigned slot, int timeslot) {
            LGCP::Message message = Command(++seq, slot);

@@ -3,6 +3,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/Device.h"
+#include "runtime/clock/Mux.h"
 #include "runtime/log/Ext.h"
 
 #include <fcntl.h>
@@ -167,6 +168,16 @@ std::optional<uint8_t> HwMux::Read(int channel) {
 }
 
 void HwMux::OnDPC() {
+  // The deferred calls run twice a pass, and a busy loop makes passes far
+  // shorter than a millisecond. Pacing by the loop clock gives an idle loop
+  // one step a pass, and keeps a loaded one at 128 requests a millisecond: a
+  // whole sweep in 16 ms instead of a pass's worth of device requests per
+  // command served.
+  const uint32_t now = Mux::milliseconds();
+  if (last_refresh_ms_ == now) {
+    return;
+  }
+  last_refresh_ms_ = now;
   for (unsigned i = 0; i < kRefreshPerPass; ++i) {
     refresh_index_ = (refresh_index_ + 1) % kOutputCount;
     if (shadow_[refresh_index_] == kDisabled) {

@@ -9,8 +9,8 @@
 // a switch output, makes an output send a constant byte, disables it, or reads
 // what it carries. It owns the device descriptor and a shadow of the 2048 bus
 // outputs (8192 to 10239), and keeps re-disabling the outputs that should be
-// off, 128 of them on every pass of the event loop, so that an output the
-// hardware dropped back into service is switched off again.
+// off, 128 of them a step, so that an output the hardware dropped back into
+// service is switched off again within one sweep of 16 steps.
 class HwMux {
  public:
   static constexpr int kFirstOutput = 8192;
@@ -48,8 +48,9 @@ class HwMux {
   uint16_t Shadow(int output) const;
 
  private:
-  // One refresh step, on every loop pass once the device is open: re-disables
-  // the next 128 outputs whose shadow says off.
+  // One refresh step once the device is open: re-disables the next 128
+  // outputs whose shadow says off. At most one step runs per millisecond of
+  // loop clock.
   void OnDPC();
   [[nodiscard]] bool EnsureOpen();
   void SetShadow(int output, uint16_t state);
@@ -60,5 +61,6 @@ class HwMux {
   int fd_ = -1;
   uint16_t shadow_[kOutputCount];
   unsigned refresh_index_ = 0;
+  std::optional<uint32_t> last_refresh_ms_;
   Dpc refresh_;
 };

@@ -113,6 +113,7 @@ Reply Board::Control(const std::vector<std::string>& words) {
 
 void Board::Sweep() {
   auto lock = Lock();
+  routes_.clear();
   std::vector<pollfd> ends;
   std::vector<Key> keys;
   for (const auto& entry : opens_) {
@@ -193,17 +194,38 @@ std::optional<long> Board::Open(const std::string& path, int flags) {
     close(ends[1]);
     return result;
   }
+  OpenFile* open = file.get();
   opens_[Key{status.st_dev, status.st_ino}] = std::move(file);
+  Route(ends[0]) = open;
   return ends[0];
 }
 
+OpenFile*& Board::Route(int fd) {
+  const auto index = static_cast<size_t>(fd);
+  if (index >= routes_.size()) {
+    routes_.resize(index + 1, nullptr);
+  }
+  return routes_[index];
+}
+
 OpenFile* Board::FindOpen(int fd) {
+  if (fd < 0) {
+    return nullptr;
+  }
+  OpenFile*& route = Route(fd);
+  if (route != nullptr) {
+    return route;
+  }
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISSOCK(status.st_mode)) {
     return nullptr;
   }
   auto found = opens_.find(Key{status.st_dev, status.st_ino});
-  return found == opens_.end() ? nullptr : found->second.get();
+  if (found == opens_.end()) {
+    return nullptr;
+  }
+  route = found->second.get();
+  return route;
 }
 
 template <typename Call>

@@ -24,6 +24,9 @@ namespace sim {
 // SOCK_SEQPACKET), non-blocking, so one record goes per read and the loop polls
 // it like any other; the board keeps the other end. A call on a descriptor is
 // the board's when fstat names the same socket (a duplicate is the same one).
+// The answer is remembered per descriptor number until the next sweep, so the
+// device calls cost no system call of their own; a number that a plain close()
+// freed keeps its old route until then (numbers Open hands out are routed anew).
 // When the server has closed the last duplicate, its peer end reports a hang-up
 // and the board releases the open at the next sweep of its ends: on Open and
 // Close, on every control command and test accessor, and on any other call once
@@ -76,6 +79,7 @@ class Board {
   // Sweeps when the loop clock has left the millisecond of the last one.
   void SweepIfDue();
   OpenFile* FindOpen(int fd);
+  OpenFile*& Route(int fd);
   // Runs call on the descriptor's open when it is the board's and its driver
   // has not hung up (-EIO then, as on a hung-up line).
   template <typename Call>
@@ -86,6 +90,9 @@ class Board {
   // Hung-up opens stay as markers so later calls still fail as on a hung-up
   // line; socket inode numbers are not reused, so a marker never misleads.
   std::map<Key, std::unique_ptr<OpenFile>> opens_;
+  // The open of each descriptor number looked up since the last sweep, null
+  // where none was; sweeps are the only place that frees opens.
+  std::vector<OpenFile*> routes_;
   int64_t last_sweep_ms_ = -1;
 };
 

@@ -1,5 +1,6 @@
 #include "hardware/HwMux.h"
 
+#include "platform/Clock.h"
 #include "runtime/loop/Multiplexer.h"
 #include "tests/hardware/SimulatedHal.h"
 
@@ -21,7 +22,24 @@ using Operation = TdmSwitch::Operation;
 constexpr unsigned long kConnectRequest = 0x80084d02;
 constexpr unsigned long kDisableRequest = 0x80044d03;
 
-class HwMuxTest : public SimulatedHalTest {};
+// The refresh is paced by the loop clock, so it stands still here unless a
+// test moves it.
+class HwMuxTest : public SimulatedHalTest {
+ protected:
+  void SetUp() override {
+    SimulatedHalTest::SetUp();
+    platform::clock_control::Freeze(timeval{1000, 0});
+  }
+  void TearDown() override {
+    platform::clock_control::Release();
+    SimulatedHalTest::TearDown();
+  }
+  // One loop pass a millisecond after the last one: its refresh step runs.
+  static void NextRefreshStep() {
+    platform::clock_control::Advance(1);
+    multiplexer.execute_dpc();
+  }
+};
 
 // Every bus output's shadow, for checking that an operation left them alone.
 std::vector<uint16_t> Shadows(const HwMux& mux) {
@@ -201,30 +219,30 @@ TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
   EXPECT_EQ(Switch().DisableCount(8193), 2u);
 }
 
-// The refresh walks the outputs 128 a pass from 8193, wraps from 10239 to
+// The refresh walks the outputs 128 a step from 8193, wraps from 10239 to
 // 8192, and only touches outputs that should be off.
-TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenPasses) {
+TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenSteps) {
   HwMux mux;
   ASSERT_TRUE(mux.Connect(300, 8200));
   ASSERT_TRUE(mux.Write(10239, 1));
   ASSERT_TRUE(mux.Disconnect(8192));
   Switch().ClearRequests();
 
-  multiplexer.execute_dpc();
+  NextRefreshStep();
   EXPECT_EQ(Switch().DisableCount(8193), 2u);
   EXPECT_EQ(Switch().DisableCount(8320), 2u);
   EXPECT_EQ(Switch().DisableCount(8321), 1u);
-  for (int pass = 1; pass < 15; ++pass) {
-    multiplexer.execute_dpc();
+  for (int step = 1; step < 15; ++step) {
+    NextRefreshStep();
   }
   EXPECT_EQ(Switch().DisableCount(10238), 1u);
-  multiplexer.execute_dpc();
+  NextRefreshStep();
   EXPECT_EQ(Switch().DisableCount(10238), 2u);
 
   ASSERT_TRUE(mux.Disable(10239));
   ASSERT_TRUE(mux.Disable(8192));
-  for (int pass = 0; pass < 16; ++pass) {
-    multiplexer.execute_dpc();
+  for (int step = 0; step < 16; ++step) {
+    NextRefreshStep();
   }
   EXPECT_EQ(Switch().DisableCount(10239), 3u);
   EXPECT_EQ(Switch().DisableCount(8192), 3u);
@@ -232,6 +250,37 @@ TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenPasses) {
   EXPECT_EQ(Switch().DisableCount(8201), 3u);
   // Only what the test asked for is in the switch's record, not the refresh.
   EXPECT_EQ(Switch().Requests().size(), 2u);
+  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
+}
+
+// Outputs the hardware put back into service behind the server's back: a busy
+// loop makes one refresh step per millisecond of loop clock however many
+// passes it runs, and one sweep of 16 steps switches every one off again.
+TEST_F(HwMuxTest, RefreshRestoresGlitchedOutputsWithinOneSweep) {
+  HwMux mux;
+  ASSERT_TRUE(mux.Connect(300, 8200));
+  // Reached by the first step, the seventh, and the last (after the wrap).
+  const int kGlitched[] = {8193, 9000, 8192};
+  for (int output : kGlitched) {
+    ASSERT_EQ(Switch().Connect(output, 7), 0);
+  }
+
+  for (int pass = 0; pass < 100; ++pass) {
+    multiplexer.execute_dpc();
+  }
+  EXPECT_EQ(Switch().OutputOf(8193), TdmSwitch::Output{});
+  EXPECT_EQ(Switch().OutputOf(9000), (TdmSwitch::Output{Carries::source, 7}));
+  EXPECT_EQ(Switch().DisableCount(8194), 2u);
+
+  for (int step = 1; step < 16; ++step) {
+    NextRefreshStep();
+    multiplexer.execute_dpc();
+  }
+  for (int output : kGlitched) {
+    SCOPED_TRACE(output);
+    EXPECT_EQ(Switch().OutputOf(output), TdmSwitch::Output{});
+  }
+  EXPECT_EQ(Switch().DisableCount(8194), 2u);
   EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
 }
 

@@ -293,6 +293,34 @@ TEST_F(DeviceTest, WhatHappensBehindTheCallsIsServedOnceTheClockMoves) {
   platform::clock_control::Release();
 }
 
+// Routes are remembered per descriptor number: a number that a plain close()
+// freed is looked up afresh when a new open takes it, or once the clock moved.
+TEST_F(DeviceTest, FreedNumberTakenAgainIsRoutedAfresh) {
+  platform::clock_control::Freeze(timeval{1000, 0});
+  const int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  uint8_t record[8] = {};
+  ASSERT_EQ(platform::Ioctl(fd, SimTestDriver::kDouble, record), 0);
+  EXPECT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 0), 41);
+  ASSERT_EQ(close(fd), 0);
+
+  const int reopened = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_EQ(reopened, fd);
+  EXPECT_EQ(platform::IoctlValue(reopened, SimTestDriver::kChannel, 0), 40);
+  ASSERT_EQ(close(reopened), 0);
+
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  ASSERT_EQ(pipe_ends[0], fd);
+  ASSERT_EQ(write(pipe_ends[1], "abc", 3), 3);
+  platform::clock_control::Advance(1);
+  char buffer[4];
+  EXPECT_EQ(platform::Read(pipe_ends[0], buffer, sizeof buffer), 3);
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
+  platform::clock_control::Release();
+}
+
 TEST_F(DeviceTest, ResetHangsUpEveryOpen) {
   int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
   ASSERT_GE(fd, 0);
