@@ -1,6 +1,8 @@
 #include "asn1/CoderEnv.h"
 
 #include "asn1/AVNEncoder.h"
+#include "asn1/BERDecoder.h"
+#include "asn1/BEREncoder.h"
 #include "asn1/PERDecoder.h"
 #include "asn1/PEREncoder.h"
 
@@ -18,11 +20,24 @@ bool CoderEnv::encode(const AbstractData& value, std::vector<char>& output) {
   switch (encodingRule) {
     case per_Aligned:
       return encodePER(value, output);
+    case ber:
+      return encodeBER(value, output);
     case avn:
       return encodeAVN(value, output);
     default:
       return false;
   }
+}
+
+bool CoderEnv::encodeBER(const AbstractData& value, std::vector<char>& output) {
+  std::vector<char> bytes;
+  bytes.reserve(kReservedOutput);
+  BEREncoder encoder(bytes);
+  if (!value.accept(encoder)) {
+    return false;
+  }
+  output.swap(bytes);
+  return true;
 }
 
 bool CoderEnv::encodePER(const AbstractData& value, std::vector<char>& output) {
@@ -47,11 +62,22 @@ bool CoderEnv::encodeAVN(const AbstractData& value, std::vector<char>& output) {
 }
 
 bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {
-  if (encodingRule != per_Aligned || begin > end) {
+  if (begin > end) {
     return false;
   }
-  PERDecoder decoder(begin, end, noEnv ? nullptr : this);
-  return value.accept(decoder);
+  CoderEnv* nested = noEnv ? nullptr : this;
+  switch (encodingRule) {
+    case per_Aligned: {
+      PERDecoder decoder(begin, end, nested);
+      return value.accept(decoder);
+    }
+    case ber: {
+      BERDecoder decoder(begin, end, nested);
+      return value.accept(decoder);
+    }
+    default:
+      return false;
+  }
 }
 
 }  // namespace ASN1

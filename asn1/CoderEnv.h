@@ -27,6 +27,7 @@ class CoderEnv {
 
  private:
   bool encodePER(const AbstractData& value, std::vector<char>& output);
+  bool encodeBER(const AbstractData& value, std::vector<char>& output);
   bool encodeAVN(const AbstractData& value, std::vector<char>& output);
 };
 

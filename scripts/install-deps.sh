@@ -3,7 +3,7 @@
 # quiet when everything is already there. Must run as root when anything is missing.
 set -e
 
-PACKAGES="g++ cmake ninja-build make python3 libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev libloki-dev clang-format clang libclang-rt-dev libxml2-utils"
+PACKAGES="g++ cmake ninja-build make python3 libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev libloki-dev clang-format clang libclang-rt-dev libxml2-utils asn1c openssl"
 
 missing=""
 for p in $PACKAGES; do

@@ -119,24 +119,28 @@ unsigned VariantCount(const ASN1::TypeInfo* info) {
   return 5;  // every unconstrained INTEGER sample
 }
 
-std::vector<char> Encode(const ASN1::AbstractData& value) {
+std::vector<char> Encode(const ASN1::AbstractData& value, int rule) {
   std::vector<char> bytes;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  ASN1::CoderEnv env(rule);
   EXPECT_TRUE(ASN1::encode(value, &env, std::back_inserter(bytes)));
   return bytes;
 }
 
+// In every encoding rule: aligned PER, BER and value notation.
 void ExpectRoundTrip(const ASN1::TypeInfo* info, const Variant& variant) {
   SCOPED_TRACE("variant " + std::to_string(variant.number) + (variant.minimal ? " minimal" : ""));
   std::unique_ptr<ASN1::AbstractData> original(info->create(info));
   Fill(*original, variant);
-  const std::vector<char> bytes = Encode(*original);
-  std::unique_ptr<ASN1::AbstractData> decoded(info->create(info));
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  ASSERT_TRUE(ASN1::decode(bytes.data(), bytes.data() + bytes.size(), &env, *decoded, true));
-  EXPECT_EQ(decoded->compare(*original), 0) << original->asValueNotation() << "\n" << decoded->asValueNotation();
-  EXPECT_EQ(Encode(*decoded), bytes);
-  const std::string text = decoded->asValueNotation();
+  for (const int rule : {ASN1::CoderEnv::per_Aligned, ASN1::CoderEnv::ber}) {
+    SCOPED_TRACE("rule " + std::to_string(rule));
+    const std::vector<char> bytes = Encode(*original, rule);
+    std::unique_ptr<ASN1::AbstractData> decoded(info->create(info));
+    ASN1::CoderEnv env(rule);
+    ASSERT_TRUE(ASN1::decode(bytes.data(), bytes.data() + bytes.size(), &env, *decoded, true));
+    EXPECT_EQ(decoded->compare(*original), 0) << original->asValueNotation() << "\n" << decoded->asValueNotation();
+    EXPECT_EQ(Encode(*decoded, rule), bytes);
+  }
+  const std::string text = original->asValueNotation();
   EXPECT_EQ(text.find(ASN1::AbstractData::kPrintFailedMarker), std::string::npos) << text;
 }
 
