@@ -2,7 +2,9 @@
 
 #include "BoardRootFixture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -80,19 +82,26 @@ class MonitoringDataHolderTest : public BoardRootFixture {
   std::map<std::string, std::string> Listing() const {
     std::map<std::string, std::string> entries;
     const fs::path base = Host("/var/monitoring");
+    ExpectReadersMode(base);
     for (const auto& entry : fs::recursive_directory_iterator(base)) {
       const std::string name = entry.path().lexically_relative(base).string();
       if (entry.is_symlink()) {
         entries[name] = "-> " + fs::read_symlink(entry.path()).string();
       } else if (entry.is_directory()) {
-        struct stat status {};
-        EXPECT_EQ(stat(entry.path().c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, 0755u) << name;
+        ExpectReadersMode(entry.path());
       } else {
         entries[name] = ReadFile("/var/monitoring/" + name);
       }
     }
     return entries;
+  }
+
+  static void ExpectReadersMode(const fs::path& directory) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat status {};
+    EXPECT_EQ(stat(directory.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0755u & ~mask) << directory;
   }
 };
 
@@ -322,13 +331,16 @@ TEST_F(MonitoringDataHolderTest, ReaderNeverSeesPartialFile) {
   std::atomic<int> bad{0};
   std::atomic<int> reads{0};
   std::thread reader([&] {
+    char buffer[64];
     while (!done) {
-      std::ifstream file(path);
-      if (!file) {
+      const int fd = open(path.c_str(), O_RDONLY);
+      if (fd < 0) {
         continue;  // before the first write
       }
-      const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      const ssize_t size = read(fd, buffer, sizeof buffer);
+      close(fd);
       ++reads;
+      const std::string content(buffer, size > 0 ? static_cast<size_t>(size) : 0);
       if (content != "123456789" && content != "5") {
         ++bad;
       }
