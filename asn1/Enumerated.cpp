@@ -16,9 +16,6 @@ void ENUMERATED::swap(ENUMERATED& other) {
 }
 
 const char* ENUMERATED::getName() const {
-  if (value_ < 0 || value_ > info()->maxValue) {
-    return nullptr;
-  }
   for (uint32_t i = 0; i < info()->nameCount; ++i) {
     if (info()->names[i].value == value_) {
       return info()->names[i].name;

@@ -20,7 +20,7 @@ class ENUMERATED : public AbstractData {
   const EnumeratedInfo* info() const { return static_cast<const EnumeratedInfo*>(info_); }
   int getValue() const { return value_; }
   void setValue(int value) { value_ = value; }
-  // The enumerator's name, found by value; null when the value is outside 0..maxValue or names no enumerator.
+  // The enumerator's name, found by value (declared negative values too); null when the value names no enumerator.
   const char* getName() const;
   // False, leaving the value alone, when no enumerator has that name.
   bool setFromName(const std::string& name);

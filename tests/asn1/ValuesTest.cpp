@@ -71,7 +71,7 @@ TEST(Enumerated, NamesAreFoundByValue) {
   } kCases[] = {{&test::ErrorCause::theInfo, 12, "destroyInProgress"},
                 {&test::ErrorCause::theInfo, 13, nullptr},
                 {&test::ErrorCause::theInfo, -1, nullptr},
-                {&test::Sparse::theInfo, -1, nullptr},  // named, but below 0
+                {&test::Sparse::theInfo, -1, "low"},
                 {&test::Sparse::theInfo, 40, "far"},
                 {&test::Sparse::theInfo, 2, nullptr}};
   for (const auto& c : kCases) {

@@ -66,13 +66,13 @@ const NamedField kFields[] = {
        return params.asValueNotation();
      },
      "  qos-dscp voice-admit\n"},
-    {"state-channel holding not-use, which prints as its number below 0",
+    {"state-channel holding not-use, a name below 0",
      [] {
        TERM::RadioCommandWMStandby standby;
        standby.set_state_channel(TERM::RadioStandby::not_use);
        return standby.asValueNotation();
      },
-     "  state-channel -1,\n"},
+     "  state-channel not-use,\n"},
 };
 
 TEST(GeneratedAccessors, ReachTheFieldTheModuleNames) {
