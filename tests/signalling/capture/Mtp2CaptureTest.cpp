@@ -77,8 +77,8 @@ class Mtp2Capture : public ::testing::Test {
 TEST_F(Mtp2Capture, TsharkReadsWellFormedUnitsInSequence) {
   BackToBack link;
   ASSERT_TRUE(link.Align());
-  link.a.end.impairments.drop_every = 13;
-  link.b.end.impairments.drop_every = 13;
+  link.a.end.line.impairments.drop_every = 13;
+  link.b.end.line.impairments.drop_every = 13;
   for (unsigned i = 0; i < 200; ++i) {
     Packet to_b = PacketOf(TestMessage(i % 16));
     link.a.slc->message(to_b);
