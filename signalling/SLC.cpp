@@ -26,7 +26,10 @@ const SLC::Sequence kOne(1);
 
 }  // namespace
 
-SLC::SLC() = default;
+SLC::SLC() {
+  // Idle from the start, with the buffers in the state its entry would leave.
+  reset();
+}
 
 SLC::~SLC() = default;
 
