@@ -26,7 +26,10 @@ const SLC::Sequence kOne(1);
 
 }  // namespace
 
-SLC::SLC() = default;
+SLC::SLC() {
+  // Idle from the start, with the buffers in the state its entry would leave.
+  reset();
+}
 
 SLC::~SLC() = default;
 
@@ -73,10 +76,14 @@ void SLC::WriteDump(std::ostream& os) const {
 
 void SLC::WriteBytes(std::ostream& os, const char* title, const Packet& packet) const {
   os << ext::header(this) << title;
+  const std::ios_base::fmtflags flags = os.flags();
+  const char fill = os.fill('0');
   for (unsigned i = 0; i < packet.length(); ++i) {
-    os << ' ' << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << unsigned{packet[i]};
+    os << ' ' << std::hex << std::uppercase << std::setw(2) << unsigned{packet[i]};
   }
-  os << std::dec << std::setfill(' ') << std::endl;
+  os.flags(flags);
+  os.fill(fill);
+  os << std::endl;
 }
 
 void SLC::protocol_info(std::ostream& os) {
@@ -172,22 +179,23 @@ void SLC::receive(Packet& packet) {
   fsnr_ = packet[1];
   fibr_ = packet[1] >> 7;
   const unsigned li = packet[2] & kLiMask;
-  Packet before = packet;
-  packet.pull8();
-  packet.pull8();
-  packet.pull8();
-  const unsigned length = packet.length();
+  const unsigned length = packet.length() - kHeaderSize;
   const unsigned expected = length < kLiMax ? length : kLiMax;
+  unsigned excess = 0;
   if (li != expected) {
     std::cerr << ext::header(this) << "invalid packet length,"
               << " expected = " << li << ", received = " << length << std::endl;
     if (length < kLiMax && li < length) {
-      std::cerr << ext::header(this) << "truncate " << length - li << " octet(s) : " << before.text() << std::endl;
-      packet.trim(length - li);
+      excess = length - li;
+      std::cerr << ext::header(this) << "truncate " << excess << " octet(s) : " << packet.text() << std::endl;
     } else if (length >= kLiMax) {
       std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
     }
   }
+  packet.pull8();
+  packet.pull8();
+  packet.pull8();
+  packet.trim(excess);
   li_ = packet.length();
   ++stats_.msuRx;
   if (li_ == 0) {

@@ -1,6 +1,7 @@
 #include "platform/sim/MccDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/HalDriver.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -128,7 +129,63 @@ long MccDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
     return -EAGAIN;
   }
   channel.transmitted.Add(record);
+  Route(kFirstSwitchChannel + channel.index, record);
   return 0;
+}
+
+void MccDriver::Route(int switch_channel, const std::vector<uint8_t>& frame) {
+  HalDriver* hal = Board::instance().Find<HalDriver>(HalDriver::kPath);
+  if (hal == nullptr) {
+    return;
+  }
+  const TdmSwitch& tdm = hal->Switch();
+  for (Cable& cable : cables_) {
+    for (int side = 0; side < 2; ++side) {
+      if (!(tdm.OutputOf(cable.ends[side]) == TdmSwitch::Output{TdmSwitch::Carries::source, switch_channel})) {
+        continue;
+      }
+      const TdmSwitch::Output far{TdmSwitch::Carries::source, cable.ends[1 - side]};
+      const unsigned copies = cable.leaving[side].Copies();
+      for (OpenFile* file : channels_) {
+        if (file == nullptr || !(tdm.OutputOf(kFirstSwitchChannel + file->StateAs<PerOpen>().index) == far) ||
+            frame.size() > file->StateAs<PerOpen>().rx_packet_size) {
+          continue;
+        }
+        for (unsigned copy = 0; copy < copies; ++copy) {
+          (void)Deliver(*file, frame);
+        }
+      }
+    }
+  }
+}
+
+MccDriver::Cable* MccDriver::CableAt(int end) {
+  for (Cable& cable : cables_) {
+    if (cable.ends[0] == end || cable.ends[1] == end) {
+      return &cable;
+    }
+  }
+  return nullptr;
+}
+
+bool MccDriver::JoinLines(int a, int b) {
+  auto lock = Board::Lock();
+  const auto is_channel = [](int end) { return end >= kFirstSwitchChannel && end < kFirstSwitchChannel + kChannels; };
+  if (a == b || a < 0 || b < 0 || is_channel(a) || is_channel(b) || CableAt(a) != nullptr || CableAt(b) != nullptr) {
+    return false;
+  }
+  cables_.push_back(Cable{{a, b}, {}});
+  return true;
+}
+
+bool MccDriver::SetImpairments(int end, const LineImpairments& impairments) {
+  auto lock = Board::Lock();
+  Cable* cable = CableAt(end);
+  if (cable == nullptr) {
+    return false;
+  }
+  cable->leaving[cable->ends[0] == end ? 0 : 1].impairments = impairments;
+  return true;
 }
 
 OpenFile* MccDriver::FindChannel(int switch_channel) const {
@@ -273,6 +330,33 @@ void MccDriver::AddCommands() {
       text += (text.empty() ? "" : " ") + HexBytes(frame);
     }
     return Reply{true, text};
+  });
+  // cable <line> <line>: joins two line endpoints.
+  AddCommand("cable", [this](const std::vector<std::string>& args) {
+    const auto a = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto b = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    if (!a || !b) {
+      return Reply{false, "usage: cable <line> <line>"};
+    }
+    if (!JoinLines(static_cast<int>(*a), static_cast<int>(*b))) {
+      return Reply{false, "cannot join " + args[0] + " and " + args[1]};
+    }
+    return Reply{true, ""};
+  });
+  // impair <line> <drop every> <duplicate every> cut|through: what the cable
+  // does to frames leaving that end.
+  AddCommand("impair", [this](const std::vector<std::string>& args) {
+    const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
+    const auto drop = args.size() == 4 ? ParseNumber(args[1]) : std::nullopt;
+    const auto duplicate = args.size() == 4 ? ParseNumber(args[2]) : std::nullopt;
+    if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
+      return Reply{false, "usage: impair <line> <drop every> <duplicate every> cut|through"};
+    }
+    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate), args[3] == "on"};
+    if (!SetImpairments(static_cast<int>(*end), impairments)) {
+      return Reply{false, "line " + args[0] + " has no cable"};
+    }
+    return Reply{true, ""};
   });
   // block <channel> on|off: the channel refuses frames, or takes them again.
   AddCommand("block", [this](const std::vector<std::string>& args) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/sim/Driver.h"
+#include "platform/sim/LineImpairments.h"
 
 #include <array>
 #include <cstdint>
@@ -16,6 +17,13 @@ namespace sim {
 // injects received frames and receive failures, takes the frames the server
 // wrote, and can make the channel refuse frames for a while. The channel is
 // freed when the server closes its last descriptor.
+//
+// Frames also travel through the switch: a test can join two line endpoints
+// (the switch channels of trunk timeslots) with a cable. A frame a channel
+// writes reaches every line endpoint whose switch output carries that
+// channel; from a cabled one it crosses the cable, through the impairments of
+// that direction, and is received by every channel whose switch output
+// carries the far end. So two links on two channels can talk to each other.
 class MccDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/mcc/ctl";
@@ -57,7 +65,18 @@ class MccDriver : public Driver {
   // server's descriptor poll writable again. False when not allocated.
   bool SetBlocked(int switch_channel, bool blocked);
 
+  // Joins two line endpoints with a cable. False when an end is an MCC
+  // channel or already cabled, or both ends are one.
+  bool JoinLines(int a, int b);
+  // What the cable does to frames leaving this end; false when it has none.
+  bool SetImpairments(int end, const LineImpairments& impairments);
+
  private:
+  struct Cable {
+    int ends[2];
+    ImpairedLine leaving[2];  // frames leaving ends[0], ends[1]
+  };
+
   struct PerOpen;
 
   long Allocate(OpenFile& file, Record& record);
@@ -69,8 +88,12 @@ class MccDriver : public Driver {
   void AddCommands();
   OpenFile* FindChannel(int switch_channel) const;
   static Channel Describe(OpenFile& file);
+  // Carries a frame the channel wrote along the switch and the cables.
+  void Route(int switch_channel, const std::vector<uint8_t>& frame);
+  Cable* CableAt(int end);
 
   std::array<OpenFile*, kChannels> channels_{};
+  std::vector<Cable> cables_;
 };
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Device.h"
 #include "platform/sim/Board.h"
+#include "platform/sim/HalDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,48 @@ TEST_F(MccDriverTest, ControlCommandsReachTheChannels) {
     SCOPED_TRACE(words[0] + (words.size() > 1 ? " " + words[1] : ""));
     EXPECT_FALSE(control(words).ok);
   }
+}
+
+TEST_F(MccDriverTest, FramesCrossACableThroughTheSwitch) {
+  TdmSwitch& tdm = Board::instance().Find<HalDriver>(HalDriver::kPath)->Switch();
+  int sender_fd, near_fd, far_fd, other_far_fd;
+  const int sender = OpenChannel(3, &sender_fd);
+  const int near = OpenChannel(3, &near_fd);
+  const int far = OpenChannel(3, &far_fd);
+  const int other_far = OpenChannel(3, &other_far_fd);
+  // The sender feeds line 21 and hears line 21; two channels hear line 22.
+  ASSERT_EQ(tdm.Connect(21, sender), 0);
+  ASSERT_EQ(tdm.Connect(near, 21), 0);
+  ASSERT_EQ(tdm.Connect(far, 22), 0);
+  ASSERT_EQ(tdm.Connect(other_far, 22), 0);
+  ASSERT_TRUE(driver_->JoinLines(21, 22));
+  EXPECT_FALSE(driver_->JoinLines(22, 23)) << "already cabled";
+  EXPECT_FALSE(driver_->JoinLines(sender, 23)) << "an MCC channel is no line";
+
+  ASSERT_EQ(platform::Write(sender_fd, "one", 3), 3);
+  EXPECT_EQ(ReadOne(far_fd), "one");
+  EXPECT_EQ(ReadOne(other_far_fd), "one");
+  EXPECT_EQ(ReadOne(near_fd), "EAGAIN") << "a line does not echo";
+  // Nothing feeds line 22, so what the far channel writes goes nowhere.
+  ASSERT_EQ(platform::Write(far_fd, "back", 4), 4);
+  EXPECT_EQ(ReadOne(sender_fd), "EAGAIN");
+
+  const Reply impaired = Board::instance().Control({MccDriver::kPath, "impair", "21", "2", "3", "through"});
+  ASSERT_TRUE(impaired.ok) << impaired.text;
+  for (const char* frame : {"a", "b", "c", "d", "e", "f"}) {
+    ASSERT_EQ(platform::Write(sender_fd, frame, 1), 1);
+  }
+  std::string heard;
+  for (std::string one; (one = ReadOne(far_fd)) != "EAGAIN";) {
+    heard += one;
+  }
+  // The line counts from its first frame, "one": every 2nd lost, every 3rd twice.
+  EXPECT_EQ(heard, "bbdf");
+  ASSERT_TRUE(driver_->SetImpairments(22, LineImpairments{0, 0, true}));
+  ASSERT_TRUE(driver_->SetImpairments(21, LineImpairments{0, 0, true}));
+  ASSERT_EQ(platform::Write(sender_fd, "cut", 3), 3);
+  EXPECT_EQ(ReadOne(far_fd), "EAGAIN");
+  EXPECT_FALSE(Board::instance().Control({MccDriver::kPath, "impair", "40", "0", "0", "cut"}).ok);
 }
 
 }  // namespace

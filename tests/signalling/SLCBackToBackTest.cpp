@@ -32,12 +32,14 @@ void Feed(SS7::SLC& slc, const std::vector<Bytes>& payloads, size_t& next) {
   }
 }
 
-TEST(SLCBackToBack, CarriesEveryMsuOnceInOrderOverALossyLine) {
+TEST(SLCBackToBack, CarriesEveryMsuOnceInOrderOverAnImpairedLine) {
   BackToBack link;
   ASSERT_TRUE(link.Align());
   EXPECT_EQ(link.a.owner.TakeEvents(), std::vector<std::string>{"activated"});
-  link.a.end.impairments.drop_every = 13;
-  link.b.end.impairments.drop_every = 13;
+  link.a.end.line.impairments.drop_every = 13;
+  link.b.end.line.impairments.drop_every = 13;
+  link.b.end.line.impairments.duplicate_every = 7;
+  link.a.end.delay_ms = 3;
   const std::vector<Bytes> to_b = Payloads(500, 1);
   const std::vector<Bytes> to_a = Payloads(500, 2);
   size_t next_to_b = 0;
@@ -58,8 +60,8 @@ TEST(SLCBackToBack, CarriesEveryMsuOnceInOrderOverALossyLine) {
 TEST(SLCBackToBack, CutLineTimesOutAndRealignsAfterRestore) {
   BackToBack link;
   ASSERT_TRUE(link.Align());
-  link.a.end.impairments.cut = true;
-  link.b.end.impairments.cut = true;
+  link.a.end.line.impairments.cut = true;
+  link.b.end.line.impairments.cut = true;
   Packet packet = PacketOf({1, 2, 3});
   link.a.slc->message(packet);
   link.Step(11999);
@@ -68,8 +70,8 @@ TEST(SLCBackToBack, CutLineTimesOutAndRealignsAfterRestore) {
   EXPECT_EQ(link.a.slc->get_state_id(), State::idle);
   link.a.owner.TakeEvents();
   // Restored, the far end hears the out-of-service fill and goes down too.
-  link.a.end.impairments.cut = false;
-  link.b.end.impairments.cut = false;
+  link.a.end.line.impairments.cut = false;
+  link.b.end.line.impairments.cut = false;
   link.Step(10);
   EXPECT_EQ(link.b.slc->get_state_id(), State::idle);
   ASSERT_TRUE(link.Align());

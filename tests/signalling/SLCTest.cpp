@@ -125,6 +125,18 @@ TEST_F(SLCTest, LocalAndTrunkCommands) {
   EXPECT_EQ(slc->get_state_id(), State::idle);
 }
 
+TEST_F(SLCTest, TracesNameTheLink) {
+  slc->dpc = 5;
+  slc->slc = 2;
+  slc->trunk = 1;
+  slc->log.raw_receive = true;
+  slc->log.state = true;
+  end.Inject(Lssu(SLC::SIO));
+  EXPECT_EQ(logs.Log(),
+            "SS7/L2 [dpc=5, slc=2, trunk=1] (idle):  rx raw FF FF 01 00\n"
+            "SS7/L2 [dpc=5, slc=2, trunk=1]: change state from \"idle\" to \"aligned\"\n");
+}
+
 TEST_F(SLCTest, RefusedLssuIsSentWhenTheChannelIsReady) {
   end.RefuseNext(1);
   slc->local_activate();

@@ -49,13 +49,9 @@ void HdlcEnd::PutOnLine(const Bytes& bytes) {
   sent.push_back(Frame{now, bytes});
   last_ = bytes;
   last_sent_ms_ = now;
-  ++on_line_;
-  if (peer_ == nullptr || impairments.cut || (impairments.drop_every != 0 && on_line_ % impairments.drop_every == 0)) {
-    return;
-  }
-  const bool twice = impairments.duplicate_every != 0 && on_line_ % impairments.duplicate_every == 0;
-  for (int copy = twice ? 2 : 1; copy > 0; --copy) {
-    peer_->inbound_.push_back(Frame{now + impairments.delay_ms, bytes});
+  const unsigned copies = line.Copies();
+  for (unsigned copy = 0; peer_ != nullptr && copy < copies; ++copy) {
+    peer_->inbound_.push_back(Frame{now + delay_ms, bytes});
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "hardware/GenericHDLC.h"
 #include "hardware/HDLC.h"
+#include "platform/sim/LineImpairments.h"
 #include "runtime/loop/Dpc.h"
 
 #include <cstdint>
@@ -9,15 +10,6 @@
 #include <vector>
 
 namespace test_support {
-
-// What a line does to the frames on it. Counts include every frame put on
-// the line, repeats and duplicates too.
-struct Impairments {
-  unsigned drop_every = 0;       // the n-th, 2n-th, ... frame is lost (0: none)
-  unsigned duplicate_every = 0;  // the n-th, 2n-th, ... frame arrives twice
-  unsigned delay_ms = 0;         // frames arrive this much later on the loop clock
-  bool cut = false;              // every frame is lost
-};
 
 // One end of an in-memory HDLC channel for link-layer tests: the link under
 // test transmits through it and hears its notify calls. Two joined ends form a
@@ -52,7 +44,10 @@ class HdlcEnd : public GenericHDLC {
   size_t InFlight() const { return inbound_.size(); }
 
   HDLC::Notify* notify = nullptr;
-  Impairments impairments;
+  // The line towards the peer; repeated frames count too.
+  sim::ImpairedLine line;
+  // Frames arrive this much later on the loop clock.
+  unsigned delay_ms = 0;
   // Put the last frame on the line again after this much silence (0: never),
   // as an SS7 channel fills the line with its last FISU or LSSU.
   unsigned repeat_ms = 0;
@@ -70,7 +65,6 @@ class HdlcEnd : public GenericHDLC {
   bool ready_ = true;
   unsigned refuse_ = 0;
   unsigned fail_ = 0;
-  unsigned on_line_ = 0;
   uint32_t last_sent_ms_ = 0;
   Bytes last_;
   std::deque<Frame> inbound_;  // ms: due time
