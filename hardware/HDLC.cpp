@@ -92,15 +92,18 @@ bool HDLC::activate() {
 void HDLC::Join(int source, int output) {
   // A failed connection is the switch's to report; the channel works without it.
   if (HwMux::instance().Connect(source, output)) {
-    joined_outputs_.push_back(output);
+    joined_.push_back(Path{source, output});
   }
 }
 
 void HDLC::IdleJoinedOutputs() {
-  for (int output : joined_outputs_) {
-    (void)HwMux::instance().Disconnect(output);
+  HwMux& mux = HwMux::instance();
+  for (const Path& path : joined_) {
+    if (mux.Carries(path.output, path.source)) {
+      (void)mux.Disconnect(path.output);
+    }
   }
-  joined_outputs_.clear();
+  joined_.clear();
 }
 
 void HDLC::Release() {

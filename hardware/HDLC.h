@@ -14,8 +14,9 @@ class Packet;
 // activate() whenever the binding changes, and hands the channel to its link
 // layer as the GenericHDLC below it. The channel owns its "/dev/mcc/ctl"
 // descriptor (through its loop registration) and the switch connections it
-// made; it idles those when it lets the channel go, so a released MCC channel
-// never keeps feeding a line timeslot.
+// made; it idles those that still carry its path when it lets the channel go,
+// so a released MCC channel never keeps feeding a line timeslot, and an output
+// since given to another source keeps it.
 class HDLC : public GenericHDLC {
  public:
   // Where the channel's received frames and events go.
@@ -55,7 +56,8 @@ class HDLC : public GenericHDLC {
   // (Re)opens the channel with the fields as set; an active channel is first
   // let go. False (with an error line) when the device refuses.
   [[nodiscard]] bool activate();
-  // Lets the channel go: closes the descriptor and idles the switch outputs it joined.
+  // Lets the channel go: closes the descriptor and idles the switch outputs it
+  // joined that still carry what it joined them to.
   void deactivate();
 
   bool hdlc_transmit(Packet& packet) override;
@@ -89,5 +91,9 @@ class HDLC : public GenericHDLC {
   bool ready_ = false;
   Counters counters_;
   Event event_;
-  std::vector<int> joined_outputs_;
+  struct Path {
+    int source;
+    int output;
+  };
+  std::vector<Path> joined_;
 };

@@ -74,10 +74,24 @@ bool HwMux::EnsureOpen() {
 }
 
 void HwMux::SetShadow(int output, uint16_t state) {
-  // Channels below the bus outputs have no shadow entry; they still reach the device.
   if (IsBusOutput(output)) {
     shadow_[output - kFirstOutput] = state;
+    return;
   }
+  // Other channels have no shadow entry; only their source is kept, for Carries.
+  if (state == kDisabled || state == kConstant) {
+    line_sources_.erase(output);
+  } else {
+    line_sources_[output] = state;
+  }
+}
+
+bool HwMux::Carries(int output, int source) const {
+  if (IsBusOutput(output)) {
+    return shadow_[output - kFirstOutput] == source;
+  }
+  const auto found = line_sources_.find(output);
+  return found != line_sources_.end() && found->second == source;
 }
 
 uint16_t HwMux::Shadow(int output) const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 
 // Drives the board's TDM switch through "/dev/hal": connects a source channel to
 // a switch output, makes an output send a constant byte, disables it, or reads
@@ -46,6 +47,8 @@ class HwMux {
   bool IsOpen() const { return fd_ >= 0; }
   // The shadow of a bus output, for outputs 8192 to 10239.
   uint16_t Shadow(int output) const;
+  // True while output is connected to source as last asked, on any output.
+  bool Carries(int output, int source) const;
 
  private:
   // One refresh step once the device is open: re-disables the next 128
@@ -60,6 +63,8 @@ class HwMux {
 
   int fd_ = -1;
   uint16_t shadow_[kOutputCount];
+  // The sources of the outputs below the bus outputs that are connected: they have no shadow entry.
+  std::unordered_map<int, int> line_sources_;
   unsigned refresh_index_ = 0;
   std::optional<uint32_t> last_refresh_ms_;
   Dpc refresh_;

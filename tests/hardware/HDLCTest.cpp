@@ -309,6 +309,25 @@ TEST_F(HDLCTest, LettingGoIdlesTheJoinedOutputs) {
   }
 }
 
+// An output the channel fed that was since given to another source is not its to idle.
+TEST_F(HDLCTest, LettingGoLeavesReconnectedOutputsAlone) {
+  const struct {
+    const char* name;
+    int line;
+  } kCases[] = {{"line output", kLine}, {"bus output", 8300}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    hdlc_.rx_channel = c.line;
+    ASSERT_TRUE(hdlc_.activate());
+    const int channel = Channel();
+    ASSERT_TRUE(HwMux::instance().Connect(kOther, c.line));
+    ASSERT_TRUE(HwMux::instance().Connect(kOther, channel));
+    hdlc_.deactivate();
+    EXPECT_EQ(Switch().OutputOf(c.line), (sim::TdmSwitch::Output{Carries::source, kOther}));
+    EXPECT_EQ(Switch().OutputOf(channel), (sim::TdmSwitch::Output{Carries::source, kOther}));
+  }
+}
+
 TEST_F(HDLCTest, OwnerDeactivatingInsideReceiveStopsThePass) {
   ActivateReady();
   ASSERT_TRUE(mcc_->Receive(Channel(), {'1'}));
