@@ -34,11 +34,13 @@ bool MccSlot::IUserData(const std::vector<char>& bytes) {
     if (errno == EINTR) {
       continue;
     }
-    // A channel that pushes back is no fault: the controller hears the refusal and sends again.
-    if (errno != EAGAIN) {
-      std::cerr << ext::header(&owner_) << *static_cast<Slot*>(this) << " write fail: " << std::strerror(errno)
-                << std::endl;
+    // A channel that pushes back is no fault: the controller hears that it is busy and sends again.
+    if (errno == EAGAIN) {
+      Slots::instance().Error(LGCP::ErrorCause::insufficientResources);
+      return false;
     }
+    std::cerr << ext::header(&owner_) << *static_cast<Slot*>(this) << " write fail: " << std::strerror(errno)
+              << std::endl;
     return false;
   }
 }

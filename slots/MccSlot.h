@@ -19,7 +19,8 @@ class MccSlot : private Slot {
 
   MccSlot(MccFactory& factory, const MccFactory::Channel& channel);
 
-  // One frame; false when the channel is lost or refuses it (it pushes back).
+  // One frame; false when the channel is lost or refuses it. A channel that
+  // pushes back is answered insufficientResources: busy, try again.
   bool IUserData(const std::vector<char>& bytes) override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }

@@ -140,9 +140,9 @@ TEST_F(MccSlotTest, UserDataGoesOutAsOneFrameAndWaitsOutBackPressure) {
   EXPECT_EQ(SendUserData(5, {0x10, 0x20, 0x30}), Lines{"5 success"});
   EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x10, 0x20, 0x30}}));
 
-  // A channel that pushes back takes nothing, and the controller hears so.
+  // A channel that pushes back takes nothing, and the controller hears it is busy.
   ASSERT_TRUE(mcc_->SetBlocked(channel, true));
-  EXPECT_EQ(SendUserData(5, {0x40}), Lines{"5 error unsupported"});
+  EXPECT_EQ(SendUserData(5, {0x40}), Lines{"5 error insufficientResources"});
   EXPECT_EQ(mcc_->TakeTransmitted(channel), std::vector<Bytes>{});
   ASSERT_TRUE(mcc_->SetBlocked(channel, false));
   ctrlsrv_test::Pump();
