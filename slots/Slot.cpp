@@ -89,7 +89,10 @@ int Slot::IGetReceiveChannel() const {
 void Slot::IOnForcedRelease() {}
 
 bool Slot::BeforeDestroy() {
-  if (!IBeforeDestroy()) {
+  const uint32_t number = id_;
+  const bool at_once = IBeforeDestroy();
+  // The hook may complete a wind-down itself, whatever it answers: the slot is deleted then.
+  if (!at_once || Slots::instance().Find(number) != this) {
     return false;
   }
   if (factory_ == nullptr) {

@@ -70,7 +70,8 @@ class Slot {
   bool IsInputOn() const { return input_on_; }
   bool IsOutputOn() const { return output_on_; }
 
-  // Leaves its factory's list; false (and nothing else) when IBeforeDestroy says wind down first.
+  // Leaves its factory's list; false (and nothing else) when IBeforeDestroy says
+  // wind down first, or when the slot was released, and so deleted, inside it.
   [[nodiscard]] bool BeforeDestroy();
   // The wind-down is complete: the table answers a delayed destroy and deletes the slot.
   // Does nothing unless destruction has begun.

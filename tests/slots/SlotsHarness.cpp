@@ -50,9 +50,11 @@ bool ProbeSlot::Noted(const char* hook, bool result) const {
 
 bool ProbeSlot::IBeforeDestroy() {
   if (options_.released_in_hook) {
-    Noted("IBeforeDestroy", false);
+    // The release deletes this probe: the answer must be read before it.
+    const bool answer = options_.answer_after_release;
+    Noted("IBeforeDestroy", answer);
     on_release();
-    return false;
+    return answer;
   }
   return Noted("IBeforeDestroy", !options_.winds_down);
 }

@@ -25,8 +25,9 @@ struct ProbeOptions {
   bool winds_down = false;
   bool output = true;
   bool input = true;
-  // Winds down, but completes at once from inside IBeforeDestroy.
+  // Winds down, but completes at once from inside IBeforeDestroy, which then answers answer_after_release.
   bool released_in_hook = false;
+  bool answer_after_release = false;
 };
 
 // A slot kind with switch channels of its choice that journals every hook it is

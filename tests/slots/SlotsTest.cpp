@@ -103,18 +103,25 @@ TEST_F(SlotsTest, DestroyOfAWindingDownSlotIsAnsweredAtItsRelease) {
 }
 
 TEST_F(SlotsTest, AWindDownThatCompletesInsideTheHookIsAnsweredAtOnce) {
-  ProbeOptions at_once;
-  at_once.released_in_hook = true;
+  // Whatever the hook answers after the release, the slot is gone.
   const struct {
     const char* name;
+    bool answer;
     std::function<Lines()> destroy;
     Lines answers;
   } kCases[] = {
-      {"destroy", [this] { return Destroy(6, 12); }, {"#12 6 success"}},
+      {"destroy", false, [this] { return Destroy(6, 12); }, {"#12 6 success"}},
+      {"destroy, answered done", true, [this] { return Destroy(6, 12); }, {"#12 6 success"}},
       {"create over it",
+       false,
+       [this] { return CreateTrunk(6, 0, 3); },
+       {"6 success", "6 transmitter : active : 3", "6 receiver : active : 3"}},
+      {"create over it, answered done",
+       true,
        [this] { return CreateTrunk(6, 0, 3); },
        {"6 success", "6 transmitter : active : 3", "6 receiver : active : 3"}},
       {"controller loss",
+       false,
        [this] {
          DropController();
          return Lines{};
@@ -123,6 +130,9 @@ TEST_F(SlotsTest, AWindDownThatCompletesInsideTheHookIsAnsweredAtOnce) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
+    ProbeOptions at_once;
+    at_once.released_in_hook = true;
+    at_once.answer_after_release = c.answer;
     ASSERT_EQ(CreateProbe(6, 100, 101, at_once), Lines{"6 success"});
     EXPECT_EQ(c.destroy(), c.answers);
     EXPECT_TRUE(ProbeFactory::instance().slots().empty());
