@@ -107,6 +107,9 @@ void HDLC::IdleJoinedOutputs() {
 }
 
 void HDLC::Release() {
+  if (is_open()) {
+    ++released_;
+  }
   event_.Release();
   ready_ = false;
   IdleJoinedOutputs();
@@ -120,10 +123,11 @@ void HDLC::deactivate() {
 }
 
 void HDLC::OnEvent(int, short revents) {
+  const uint32_t descriptor = released_;
   if ((revents & POLLIN) != 0) {
     ReceivePass();
   }
-  if (!is_open()) {
+  if (!is_open() || released_ != descriptor) {
     return;
   }
   if ((revents & kHangUp) != 0) {
@@ -148,7 +152,8 @@ void HDLC::ReceivePass() {
     std::clog << ext::header(this) << "do_read: !m_event.IsActive()" << std::endl;
     return;
   }
-  while (is_open()) {
+  const uint32_t descriptor = released_;
+  while (is_open() && released_ == descriptor) {
     Packet packet;
     packet.reserve_head(0);
     const ssize_t size = platform::Read(event_.GetFd().get(), packet.tail_buffer(), packet_max_size);

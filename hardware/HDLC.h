@@ -89,6 +89,9 @@ class HDLC : public GenericHDLC {
   void Release();
 
   bool ready_ = false;
+  // Counts the descriptors let go: an owner that reopens the channel from inside
+  // on_hdlc_receive makes the poll results being served stale.
+  uint32_t released_ = 0;
   Counters counters_;
   Event event_;
   struct Path {

@@ -328,6 +328,22 @@ TEST_F(HDLCTest, LettingGoLeavesReconnectedOutputsAlone) {
   }
 }
 
+// The hang-up reported with the frame was the old descriptor's, not the new one's.
+TEST_F(HDLCTest, OwnerReactivatingInsideReceiveKeepsTheNewChannel) {
+  ActivateReady();
+  ASSERT_TRUE(mcc_->Receive(Channel(), {'1'}));
+  mcc_->HangUpAll();
+  recorder_.on_receive = [this] { ASSERT_TRUE(hdlc_.activate()); };
+  Capture errors(std::cerr);
+  RunPass();
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{"rx 1"});
+  EXPECT_TRUE(hdlc_.is_open());
+  EXPECT_EQ(mcc_->Channels().size(), 1u);
+  EXPECT_EQ(errors.Text(), "");
+  RunPass();
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{"ready"});
+}
+
 TEST_F(HDLCTest, OwnerDeactivatingInsideReceiveStopsThePass) {
   ActivateReady();
   ASSERT_TRUE(mcc_->Receive(Channel(), {'1'}));
