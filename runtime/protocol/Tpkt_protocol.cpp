@@ -21,6 +21,12 @@ void Tpkt_protocol::local_prepare_tail(Packet& packet) {
   packet.reserve_tail(0);
 }
 
+Tpkt_protocol::~Tpkt_protocol() {
+  if (walk_ != nullptr) {
+    *walk_ = Walk::kDestroyed;
+  }
+}
+
 void Tpkt_protocol::local_activate() {
   reset();
 }
@@ -31,6 +37,10 @@ void Tpkt_protocol::local_deactivate() {
 }
 
 void Tpkt_protocol::reset() {
+  // The rest of a chunk being walked belongs to the stream that was reset.
+  if (walk_ != nullptr) {
+    *walk_ = Walk::kReset;
+  }
   timer_.reset();
   payload_.reset();
   state_ = State::kIdle;
@@ -61,8 +71,18 @@ void Tpkt_protocol::message(Packet& packet) {
 void Tpkt_protocol::receive(Packet& chunk) {
   const uint8_t* at = chunk.data();
   const uint8_t* end = at + chunk.length();
-  while (at < end) {
+  // A delivered payload's owner may tear the stack down, or destroy it.
+  Walk walk = Walk::kGoingOn;
+  walk_ = &walk;
+  while (at < end && walk == Walk::kGoingOn) {
     at = consume(at, end);
+  }
+  if (walk == Walk::kDestroyed) {
+    return;
+  }
+  walk_ = nullptr;
+  if (walk == Walk::kReset) {
+    return;
   }
   if (state_ == State::kIdle) {
     timer_.reset();

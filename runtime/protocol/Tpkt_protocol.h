@@ -17,6 +17,7 @@ class Tpkt_protocol : public Protocol {
   static constexpr unsigned kMaxPayload = 0xFFFF - 4;
 
   Tpkt_protocol() = default;
+  ~Tpkt_protocol() override;
 
   void local_prepare_head(Packet& packet) override;
   void local_prepare_tail(Packet& packet) override;
@@ -25,7 +26,8 @@ class Tpkt_protocol : public Protocol {
   // Frames a payload prepared with prepare_head and passes it down. A payload
   // too long for the length field is logged and dropped.
   void message(Packet& packet) override;
-  // Consumes a chunk of the stream; complete payloads go up.
+  // Consumes a chunk of the stream; complete payloads go up. A payload whose
+  // delivery resets, deactivates or destroys the layer ends the chunk there.
   void receive(Packet& chunk) override;
 
   // Back to idle: no timer, no partial payload.
@@ -46,4 +48,7 @@ class Tpkt_protocol : public Protocol {
   Timer timer_;
   State state_ = State::kIdle;
   Packet payload_;
+  // While a chunk is walked: what a delivery did to the layer.
+  enum class Walk { kGoingOn, kReset, kDestroyed };
+  Walk* walk_ = nullptr;
 };

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,13 +32,20 @@ class Wire : public Protocol {
 
 class Owner : public ProtocolsFamily {
  public:
-  void on_message(Packet& packet) override { payloads.push_back(packet.length() > 0 ? packet.text() : "(empty)"); }
+  void on_message(Packet& packet) override {
+    payloads.push_back(packet.length() > 0 ? packet.text() : "(empty)");
+    if (on_payload) {
+      on_payload();
+    }
+  }
   void on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status> status) override {
     statuses.push_back(status->message());
   }
 
   std::vector<std::string> payloads;
   std::vector<std::string> statuses;
+  // Runs after each payload is noted.
+  std::function<void()> on_payload;
 };
 
 class TpktTest : public ::testing::Test {
@@ -168,6 +177,38 @@ TEST_F(TpktTest, DeactivationDropsThePartialFrameAndGoesDown) {
   alone.add_protocol_tail(new Tpkt_protocol);
   alone.deactivate();
   EXPECT_EQ(alone.statuses, std::vector<std::string>{"TPKT deactivated"});
+}
+
+// The owner may tear the stack down, or destroy it, when a payload arrives: the
+// rest of the chunk is not walked, and no reassembly timer is left behind.
+TEST_F(TpktTest, OwnerStoppingTheStackInsideDeliveryEndsTheChunk) {
+  const Bytes two_and_a_half = {3, 0, 0, 5, 'a', 3, 0, 0, 5, 'b', 3, 0, 0};
+  const struct {
+    const char* name;
+    std::function<void(std::unique_ptr<Owner>&)> stop;
+  } kCases[] = {
+      {"deactivated", [](std::unique_ptr<Owner>& owner) { owner->deactivate(); }},
+      {"destroyed", [](std::unique_ptr<Owner>& owner) { owner.reset(); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    auto owner = std::make_unique<Owner>();
+    owner->add_protocol_tail(new Wire);
+    owner->add_protocol_tail(new Tpkt_protocol);
+    std::vector<std::string> payloads;
+    owner->on_payload = [&] {
+      payloads = owner->payloads;
+      c.stop(owner);
+    };
+    Packet chunk;
+    chunk.reserve_head(0);
+    chunk.put(two_and_a_half.data(), static_cast<unsigned>(two_and_a_half.size()));
+    owner->receive(chunk);
+    EXPECT_EQ(payloads, std::vector<std::string>{"61"});
+    logs_.Clear();
+    Wait(5000);
+    EXPECT_EQ(logs_.Log(), "");
+  }
 }
 
 }  // namespace
