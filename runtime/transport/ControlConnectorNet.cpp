@@ -30,19 +30,19 @@ ConnectorNet::ConnectorNet(const std::string& host, unsigned short port)
 ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet(std::string(), 0) {
   INet4::Addr parsed;
   int port = -1;
-  (void)parsed.Assign(address, &port);
+  const bool valid = parsed.Assign(address, &port);
   port_ = port < 0 ? 0 : static_cast<uint16_t>(port);
-  host_ = DottedQuad(parsed);
+  host_ = valid ? DottedQuad(parsed) : address;
 }
 
 ConnectorNet::~ConnectorNet() = default;
 
-INet4::Addr ConnectorNet::Target() const {
+std::optional<INet4::Addr> ConnectorNet::Target() const {
   sockaddr_in target{};
   target.sin_family = AF_INET;
   target.sin_port = htons(port_);
   if (inet_aton(host_.c_str(), &target.sin_addr) == 0) {
-    target.sin_addr.s_addr = htonl(INADDR_ANY);
+    return std::nullopt;
   }
   return INet4::Addr(target);
 }
@@ -61,6 +61,13 @@ void ConnectorNet::ConnectedTo(const INet4::Addr& target) {
 
 void ConnectorNet::TryConnect() {
   socket_event_.Release();
+  const std::optional<INet4::Addr> target = Target();
+  if (!target) {
+    // The text will never parse: no attempt until activated again.
+    std::cerr << "can't connect to " << host_ << " : not an IPv4 address" << std::endl;
+    Deactivate();
+    return;
+  }
   socket_ = Fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket_) {
     GiveUp("can't create socket:");
@@ -70,22 +77,22 @@ void ConnectorNet::TryConnect() {
     GiveUp("can't set socket to non block mode: ");
     return;
   }
-  const INet4::Addr target = Target();
-  if (connect(socket_.get(), target.GetSockAddr(), target.GetSockLen()) == 0) {
-    std::clog << "already connected to " << target.GetString() << std::endl;
-    ConnectedTo(target);
+  if (connect(socket_.get(), target->GetSockAddr(), target->GetSockLen()) == 0) {
+    std::clog << "already connected to " << target->GetString() << std::endl;
+    ConnectedTo(*target);
     return;
   }
   if (errno == EINPROGRESS) {
     socket_event_.Schedule(socket_, POLLOUT);
     return;
   }
-  std::cerr << "can't connect to " << target.GetString() << " : " << std::strerror(errno) << std::endl;
+  std::cerr << "can't connect to " << target->GetString() << " : " << std::strerror(errno) << std::endl;
   Retry(kRefusedMs);
 }
 
 void ConnectorNet::OnSocketEvent(int, short revents) {
-  const INet4::Addr target = Target();
+  // Only a parsed host gets this far.
+  const INet4::Addr target = *Target();
   if ((revents & (POLLERR | POLLHUP)) != 0) {
     std::cerr << "fail to connect to " << target.GetString() << std::endl;
     socket_event_.Release();

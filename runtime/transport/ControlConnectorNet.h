@@ -5,6 +5,7 @@
 #include "runtime/transport/ControlService.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Control {
@@ -15,7 +16,8 @@ class ConnectorNet : public Connector<ServiceNet> {
   ConnectorNet() : ConnectorNet(std::string(), 0) {}
   // The peer as a dotted quad and a port.
   ConnectorNet(const std::string& host, unsigned short port);
-  // The peer as "a.b.c.d:port"; port 0 when the text has none.
+  // The peer as "a.b.c.d:port"; port 0 when the text has none. A text that
+  // does not parse stays the host, and the connector refuses it.
   explicit ConnectorNet(const std::string& address);
   ~ConnectorNet() override;
 
@@ -27,8 +29,9 @@ class ConnectorNet : public Connector<ServiceNet> {
   void OnSocketEvent(int fd, short revents) override;
 
  private:
-  // The host text is numeric only; one that does not parse leaves 0.0.0.0.
-  INet4::Addr Target() const;
+  // The host text is numeric only; nothing for one that does not parse, which
+  // connect() would otherwise take for 0.0.0.0, this host.
+  std::optional<INet4::Addr> Target() const;
   void ConnectedTo(const INet4::Addr& target);
   // Socket resources failed: no further attempt until activated again.
   void GiveUp(const char* what);

@@ -6,6 +6,8 @@
 
 #include <sys/socket.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -71,6 +73,34 @@ TEST(ControlConnectorNet, RetriesSoonSevenTimesThenSlowly) {
   }
 }
 
+// A host that does not parse must not become 0.0.0.0, which reaches this host.
+TEST(ControlConnectorNet, RefusesAHostThatDoesNotParse) {
+  Fd listener = BoundSocket(true);
+  const uint16_t port = LocalPort(listener.get());
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<Control::ConnectorNet>()> make;
+    std::string line;
+  } kCases[] = {
+      {"host and port", [&] { return std::make_unique<Control::ConnectorNet>("agent", port); },
+       "can't connect to agent : not an IPv4 address\n"},
+      {"address text", [&] { return std::make_unique<Control::ConnectorNet>("300.0.0.1:" + std::to_string(port)); },
+       "can't connect to 300.0.0.1:" + std::to_string(port) + " : not an IPv4 address\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FrozenClock clock;
+    Logs logs;
+    std::unique_ptr<Control::ConnectorNet> connector = c.make();
+    (void)connector->Activate();
+    control_test::RunPasses(3);
+    clock.Advance(60000);
+    control_test::RunPasses(3);
+    EXPECT_EQ(connector->state(), State::Idle);
+    EXPECT_EQ(logs.Err(), c.line);
+  }
+}
+
 TEST(ControlConnectorNet, ReconnectsTenSecondsAfterADropWithTheFastRetriesLeft) {
   FrozenClock clock;
   Logs logs;
@@ -131,7 +161,7 @@ TEST(ControlConnectorNet, AddressTextGivesHostAndPort) {
     const char* text;
     std::string host;
     uint16_t port;
-  } kCases[] = {{"10.1.2.3:5060", "10.1.2.3", 5060}, {"10.1.2.3", "10.1.2.3", 0}, {"agent:161", "0.0.0.0", 0}};
+  } kCases[] = {{"10.1.2.3:5060", "10.1.2.3", 5060}, {"10.1.2.3", "10.1.2.3", 0}, {"agent:161", "agent:161", 0}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     Control::ConnectorNet connector{std::string(c.text)};
