@@ -5,9 +5,8 @@
 
 // A fixed ring of N handles (packets): put at the tail, append back at the
 // head, get from the head or the tail. It holds references, not copies, and
-// never allocates. clear() only resets the indexes: the handles it leaves in
-// the slots are released when a later put or append overwrites them or when
-// the ring is destroyed.
+// never allocates. Every handle taken out or cleared is released at once, so a
+// reset link pins no pool buffer.
 template <class T, unsigned N>
 class CleanQueue {
   static_assert(N > 0, "a ring needs a slot");
@@ -77,9 +76,12 @@ class CleanQueue {
   bool empty() const { return count_ == 0; }
 
   void clear() {
+    for (; count_ > 0; --count_) {
+      slots_[head_] = T();
+      head_ = inc_index(head_);
+    }
     head_ = 0;
     tail_ = 0;
-    count_ = 0;
   }
 
   static unsigned inc_index(unsigned i) { return i == N - 1 ? 0 : i + 1; }
