@@ -67,7 +67,7 @@ void AcceptorNetCheckConnection::ImplDeactivate() {
   AcceptorNet::ImplDeactivate();
 }
 
-void AcceptorNetCheckConnection::ImplOnDisconnect() {
+void AcceptorNetCheckConnection::ImplOnConnectionEnd() {
   // The stream layer has closed its descriptor; this duplicate is the last
   // one, and only closing it sends the peer its FIN.
   watched_.close();

@@ -53,7 +53,7 @@ class AcceptorNetCheckConnection : public AcceptorNet {
   bool ImplActivate() override;
   void ImplDeactivate() override;
   // The check gives up the socket it watched, so the connection really closes.
-  void ImplOnDisconnect() override;
+  void ImplOnConnectionEnd() override;
   void ImplRefuseConnection() override;
   void ImplConnected(Fd fd) override;
 

@@ -152,6 +152,7 @@ void Service::on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status>)
 
 void Service::OnDeactivateDPC() {
   disconnect_call_.Deactivate();
+  ImplOnConnectionEnd();
   // An Activate or Deactivate since the stack went down has set the state on
   // purpose; restarting the subclass now would undo it (a deactivated
   // connector would dial again).

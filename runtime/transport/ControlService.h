@@ -83,6 +83,9 @@ class Service : private ProtocolsFamily {
   virtual void ImplDeactivate() = 0;
   // The connection ended and the state is back to Connecting.
   virtual void ImplOnDisconnect() = 0;
+  // The connection's stack is down, whether or not the service was deactivated
+  // or activated again since: let go of what is held of the connection.
+  virtual void ImplOnConnectionEnd() {}
 
  private:
   void on_message(Packet& packet) override;

@@ -142,15 +142,28 @@ TEST(ControlAcceptorNet, CheckDropsAConnectionThePeerLeft) {
   }
 }
 
+// Also when the service is deactivated or activated again before the disconnect is reported.
 TEST(ControlAcceptorNet, DroppedControllerSeesTheConnectionEnd) {
-  FrozenClock clock;
-  Acceptor acceptor;
-  Fd client = Connect(acceptor.Port());
-  ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
-  acceptor.Forget();
-  acceptor.Disconnect();
-  ASSERT_TRUE(RunUntil([&] { return acceptor.recorder.calls.size() == 2; }));
-  EXPECT_EQ(ReadNow(client), "EOF");
+  const struct {
+    const char* name;
+    void (*meanwhile)(Acceptor&);
+  } kCases[] = {
+      {"disconnect only", [](Acceptor&) {}},
+      {"deactivated", [](Acceptor& a) { a.Deactivate(); }},
+      {"activated again", [](Acceptor& a) { EXPECT_TRUE(a.Activate()); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FrozenClock clock;
+    Acceptor acceptor;
+    Fd client = Connect(acceptor.Port());
+    ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
+    acceptor.Forget();
+    acceptor.Disconnect();
+    c.meanwhile(acceptor);
+    ASSERT_TRUE(RunUntil([&] { return acceptor.recorder.calls.size() == 2; }));
+    EXPECT_EQ(ReadNow(client), "EOF");
+  }
 }
 
 TEST(ControlAcceptorNet, ConnectionArrivingDuringTeardownIsServedAfterIt) {
