@@ -86,6 +86,14 @@ void StrmProtocol::local_activate() {
     return;
   }
   event_.Schedule(fd_, POLLIN);
+  if (!event_.GetFd()) {
+    // The loop polls a duplicate, and none could be had (EMFILE): a stack
+    // reported up would never read.
+    const std::string text = std::string("can't watch the socket: ") + std::strerror(errno);
+    std::cerr << ext::header(this) << text << std::endl;
+    on_error(text);
+    return;
+  }
   on_activate();
 }
 

@@ -1,6 +1,7 @@
 #include "runtime/protocol/StrmProtocol.h"
 
 #include "platform/Clock.h"
+#include "runtime/log/Ext.h"
 #include "runtime/protocol/ProtocolsFamily.h"
 #include "tests/support/ControlLoop.h"
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iostream>
 
 #include <string>
 #include <vector>
@@ -66,6 +68,20 @@ TEST_F(StrmProtocolTest, ActivationNeedsASocket) {
   empty.activate();
   EXPECT_EQ(empty.activations, 0);
   EXPECT_EQ(empty.reports, std::vector<std::string>{"fd not attached (failure)"});
+
+  // No descriptor left for the loop's duplicate: the stack does not come up.
+  // The sanitizer's type checks need descriptors: they meet the log line's types first.
+  std::cerr << ext::header(stream_) << std::string() << std::endl;
+  logs_.Clear();
+  Owner starved;
+  starved.add_protocol_tail(new StrmProtocol(ours_));
+  {
+    control_test::DescriptorLimit limit(0);
+    starved.activate();
+  }
+  EXPECT_EQ(starved.activations, 0);
+  EXPECT_EQ(starved.reports, std::vector<std::string>{"can't watch the socket: Too many open files (failure)"});
+  EXPECT_EQ(logs_.Err(), "SockStream[]: can't watch the socket: Too many open files\n");
 }
 
 TEST_F(StrmProtocolTest, ReadsAndWritesTheBytesAsTheyAre) {
