@@ -2,6 +2,7 @@
 
 // Everything a user of ASN.1 values and generated message classes needs.
 
+#include "asn1/AVNDecoder.h"
 #include "asn1/AVNEncoder.h"
 #include "asn1/AbstractData.h"
 #include "asn1/BMPString.h"

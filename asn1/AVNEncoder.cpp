@@ -16,7 +16,9 @@
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
 
+#include <climits>
 #include <cstdlib>
+#include <cwchar>
 #include <ostream>
 #include <string>
 
@@ -92,11 +94,20 @@ bool AVNEncoder::do_visit(const AbstractString& value) {
   return static_cast<bool>(strm_ << '"' << static_cast<const std::string&>(value) << '"');
 }
 
+// Converted character by character in the current locale, so a character of several bytes is never cut off.
 bool AVNEncoder::do_visit(const BMPString& value) {
-  std::string text(value.size(), '\0');
-  const size_t converted = value.empty() ? 0 : std::wcstombs(&text[0], value.c_str(), text.size());
-  if (converted != static_cast<size_t>(-1)) {
-    text.resize(converted);
+  std::string text;
+  std::mbstate_t state{};
+  char bytes[MB_LEN_MAX];
+  bool converted = true;
+  for (size_t i = 0; i < value.size() && converted; ++i) {
+    const size_t length = std::wcrtomb(bytes, value[i], &state);
+    converted = length != static_cast<size_t>(-1);
+    if (converted) {
+      text.append(bytes, length);
+    }
+  }
+  if (converted) {
     return static_cast<bool>(strm_ << '"' << text << '"');
   }
   strm_ << '{';

@@ -1,5 +1,6 @@
 #include "asn1/AbstractData.h"
 
+#include "asn1/AVNDecoder.h"
 #include "asn1/AVNEncoder.h"
 
 #include <functional>
@@ -54,6 +55,17 @@ std::string AbstractData::asValueNotation() const {
     text << kPrintFailedMarker;
   }
   return text.str();
+}
+
+bool AbstractData::setFromValueNotation(const std::string& text) {
+  std::istringstream stream(text);
+  AVNDecoder decoder(stream);
+  return accept(decoder);
+}
+
+int AbstractData::get_from(std::istream& stream) {
+  AVNDecoder decoder(stream);
+  return accept(decoder) ? 0 : static_cast<int>(std::ios_base::failbit);
 }
 
 }  // namespace ASN1

@@ -35,6 +35,9 @@ class AbstractData {
   int print_on(std::ostream& stream) const;
   std::string asValueNotation() const;
   static constexpr const char* kPrintFailedMarker = " <unprintable>";
+  // Value notation in. get_from returns 0 or the failbit value; the value may be partly filled on failure.
+  bool setFromValueNotation(const std::string& text);
+  int get_from(std::istream& stream);
 
   virtual int do_compare(const AbstractData& other) const = 0;
   virtual AbstractData* do_clone() const = 0;

@@ -1,5 +1,6 @@
 #include "asn1/CoderEnv.h"
 
+#include "asn1/AVNDecoder.h"
 #include "asn1/AVNEncoder.h"
 #include "asn1/BERDecoder.h"
 #include "asn1/BEREncoder.h"
@@ -73,6 +74,11 @@ bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, b
     }
     case ber: {
       BERDecoder decoder(begin, end, nested);
+      return value.accept(decoder);
+    }
+    case avn: {
+      std::istringstream text(std::string(begin, end));
+      AVNDecoder decoder(text);
       return value.accept(decoder);
     }
     default:

@@ -2,6 +2,7 @@
 
 #include "asn1/AbstractData.h"
 
+#include <istream>
 #include <new>
 #include <ostream>
 
@@ -44,6 +45,25 @@ std::ios_base::iostate InserterWrapper<Char, Traits, Value>::do_real_io() {
     return std::ios_base::goodbit;
   }
   return static_cast<std::ios_base::iostate>(value_.print_on(stream_));
+}
+
+// The sentry skips white space and, at the end of the input, sets the stream's state itself.
+template <class Char, class Traits, class Value>
+std::ios_base::iostate ExtractorWrapper<Char, Traits, Value>::do_real_io() {
+  const typename std::basic_istream<Char, Traits>::sentry sentry(stream_);
+  if (!sentry) {
+    return std::ios_base::goodbit;
+  }
+  return static_cast<std::ios_base::iostate>(value_.get_from(stream_));
+}
+
+std::istream& g_extractor(std::istream& stream, AbstractData& value) {
+  if (!stream.good()) {
+    return stream;
+  }
+  ExtractorWrapper<char, std::char_traits<char>, AbstractData> wrapper(stream, value);
+  wrapper.do_it(stream);
+  return stream;
 }
 
 std::ostream& g_inserter(std::ostream& stream, const AbstractData& value) {

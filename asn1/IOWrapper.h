@@ -7,8 +7,8 @@ namespace ASN1 {
 
 class AbstractData;
 
-// Formatted output of a value by the standard library's rules: a sentry guards the stream, failures become stream
-// state, and exceptions reach the caller only when the stream's exception mask asks for them.
+// Formatted output and input of a value by the standard library's rules: a sentry guards the stream, failures become
+// stream state, and exceptions reach the caller only when the stream's exception mask asks for them.
 template <class Char, class Traits>
 class IOWrapper {
  public:
@@ -33,6 +33,20 @@ class InserterWrapper : public IOWrapper<Char, Traits> {
   const Value& value_;
 };
 
+template <class Char, class Traits, class Value>
+class ExtractorWrapper : public IOWrapper<Char, Traits> {
+ public:
+  ExtractorWrapper(std::basic_istream<Char, Traits>& stream, Value& value) : stream_(stream), value_(value) {}
+
+ protected:
+  std::ios_base::iostate do_real_io() override;
+
+ private:
+  std::basic_istream<Char, Traits>& stream_;
+  Value& value_;
+};
+
 std::ostream& g_inserter(std::ostream& stream, const AbstractData& value);
+std::istream& g_extractor(std::istream& stream, AbstractData& value);
 
 }  // namespace ASN1

@@ -3,8 +3,10 @@
 // be left out or carry a descriptor that does not round-trip.
 
 #include "schemas/GeneratedTypes.h"
+#include "schemas/LEMZGW.h"
 #include "schemas/LGCP.h"
 #include "schemas/MON.h"
+#include "schemas/TERM.h"
 
 #include "asn1/CoderEnv.h"
 
@@ -131,7 +133,7 @@ void ExpectRoundTrip(const ASN1::TypeInfo* info, const Variant& variant) {
   SCOPED_TRACE("variant " + std::to_string(variant.number) + (variant.minimal ? " minimal" : ""));
   std::unique_ptr<ASN1::AbstractData> original(info->create(info));
   Fill(*original, variant);
-  for (const int rule : {ASN1::CoderEnv::per_Aligned, ASN1::CoderEnv::ber}) {
+  for (const int rule : {ASN1::CoderEnv::per_Aligned, ASN1::CoderEnv::ber, ASN1::CoderEnv::avn}) {
     SCOPED_TRACE("rule " + std::to_string(rule));
     const std::vector<char> bytes = Encode(*original, rule);
     std::unique_ptr<ASN1::AbstractData> decoded(info->create(info));
@@ -158,6 +160,29 @@ TEST(GeneratedTypes, EveryTypeRoundTripsInEveryVariant) {
       ExpectRoundTrip(type.info, Variant{number, false});
       ExpectRoundTrip(type.info, Variant{number, true});
     }
+  }
+}
+
+// Enumerations with explicit values read a name as the value the module gives it, in value notation too.
+TEST(GeneratedTypes, SparseEnumeratorsAreReadByName) {
+  const struct {
+    const ASN1::EnumeratedInfo* info;
+    const char* text;
+    bool read;
+    int value;
+  } kCases[] = {
+      {&TERM::IpQoSDSCP::theInfo, "cs1", true, 8},
+      {&TERM::IpQoSDSCP::theInfo, "voice-admit", true, 44},
+      {&TERM::RadioStandby::theInfo, "not-use", true, -1},
+      {&LEMZGW::ProtoLemzMsgID::theInfo, "ali-server-p1", true, 13056},
+      {&TERM::IpQoSDSCP::theInfo, "cs9", false, 77},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    ASN1::ENUMERATED value(c.info);
+    value.setValue(77);
+    EXPECT_EQ(value.setFromValueNotation(c.text), c.read);
+    EXPECT_EQ(value.getValue(), c.value);
   }
 }
 
