@@ -21,3 +21,4 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/ValidChecker.h"

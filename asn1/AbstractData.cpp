@@ -2,6 +2,7 @@
 
 #include "asn1/AVNDecoder.h"
 #include "asn1/AVNEncoder.h"
+#include "asn1/ValidChecker.h"
 
 #include <functional>
 #include <ios>
@@ -66,6 +67,16 @@ bool AbstractData::setFromValueNotation(const std::string& text) {
 int AbstractData::get_from(std::istream& stream) {
   AVNDecoder decoder(stream);
   return accept(decoder) ? 0 : static_cast<int>(std::ios_base::failbit);
+}
+
+bool AbstractData::isValid() const {
+  ValidChecker checker;
+  return accept(checker);
+}
+
+bool AbstractData::isStrictlyValid() const {
+  StrictlyValidChecker checker;
+  return accept(checker);
 }
 
 }  // namespace ASN1

@@ -38,6 +38,9 @@ class AbstractData {
   // Value notation in. get_from returns 0 or the failbit value; the value may be partly filled on failure.
   bool setFromValueNotation(const std::string& text);
   int get_from(std::istream& stream);
+  // Whether the value respects its constraints; a strictly valid one also keeps every extendable bound.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   virtual int do_compare(const AbstractData& other) const = 0;
   virtual AbstractData* do_clone() const = 0;

@@ -9,6 +9,7 @@
 #include "schemas/TERM.h"
 
 #include "asn1/CoderEnv.h"
+#include "asn1/ValidChecker.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,8 @@ void ExpectRoundTrip(const ASN1::TypeInfo* info, const Variant& variant) {
   SCOPED_TRACE("variant " + std::to_string(variant.number) + (variant.minimal ? " minimal" : ""));
   std::unique_ptr<ASN1::AbstractData> original(info->create(info));
   Fill(*original, variant);
+  std::ostringstream why;
+  EXPECT_TRUE(ASN1::trace_invalid(why, "invalid:", *original) && original->isValid()) << why.str();
   for (const int rule : {ASN1::CoderEnv::per_Aligned, ASN1::CoderEnv::ber, ASN1::CoderEnv::avn}) {
     SCOPED_TRACE("rule " + std::to_string(rule));
     const std::vector<char> bytes = Encode(*original, rule);
