@@ -1,6 +1,8 @@
 #include "platform/sim/Board.h"
 
 #include "platform/Clock.h"
+#include "platform/sim/DspDriver.h"
+#include "platform/sim/DtmfDriver.h"
 #include "platform/sim/E1CasDriver.h"
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
@@ -51,6 +53,8 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<E1CasDriver>());
   Install(std::make_unique<MccDriver>());
   Install(std::make_unique<NetInterfacesDriver>());
+  Install(std::make_unique<DtmfDriver>());
+  Install(std::make_unique<DspDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {
