@@ -7,7 +7,9 @@
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
 #include "platform/sim/MccDriver.h"
+#include "platform/sim/MixerDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
+#include "platform/sim/VoiceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
 #include <fcntl.h>
@@ -55,6 +57,8 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<NetInterfacesDriver>());
   Install(std::make_unique<DtmfDriver>());
   Install(std::make_unique<DspDriver>());
+  Install(std::make_unique<MixerDriver>());
+  Install(std::make_unique<VoiceDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {
