@@ -22,6 +22,7 @@
 #include "slots/ExtFactory.h"
 #include "slots/MapFactory.h"
 #include "slots/MccFactory.h"
+#include "slots/MixerFactory.h"
 #include "slots/Slots.h"
 
 #include <signal.h>
@@ -110,6 +111,7 @@ void ReadConfiguration() {
 // last.
 void BuildFactories() {
   MapFactory::instance();
+  Mixer::MixerFactory::instance();
   ExtFactory::instance();
   MccFactory::instance();
   EchoFactory::instance();

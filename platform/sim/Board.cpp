@@ -1,11 +1,15 @@
 #include "platform/sim/Board.h"
 
 #include "platform/Clock.h"
+#include "platform/sim/DspDriver.h"
+#include "platform/sim/DtmfDriver.h"
 #include "platform/sim/E1CasDriver.h"
 #include "platform/sim/HalDriver.h"
 #include "platform/sim/MaintenanceDriver.h"
 #include "platform/sim/MccDriver.h"
+#include "platform/sim/MixerDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
+#include "platform/sim/VoiceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
 #include <fcntl.h>
@@ -51,6 +55,10 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<E1CasDriver>());
   Install(std::make_unique<MccDriver>());
   Install(std::make_unique<NetInterfacesDriver>());
+  Install(std::make_unique<DtmfDriver>());
+  Install(std::make_unique<DspDriver>());
+  Install(std::make_unique<MixerDriver>());
+  Install(std::make_unique<VoiceDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {

@@ -1,0 +1,156 @@
+#include "platform/sim/DtmfDriver.h"
+
+#include "platform/Clock.h"
+#include "platform/sim/Board.h"
+
+#include <sys/time.h>
+
+#include <cerrno>
+
+namespace sim {
+namespace {
+
+// Requests: type 'B'.
+constexpr unsigned long kConfigure = 0x40144202;  // u32 timeslot, twist, ratio, silence, noise
+constexpr unsigned long kEnable = 0x40084203;     // u32 timeslot, id
+constexpr unsigned long kDisable = 0x40044204;    // the timeslot as the value
+constexpr unsigned long kDial = 0x400c4205;       // u32 timeslot, u16 freq1, freq2, level1, level2
+constexpr unsigned long kLmsOn = 0x40044206;
+constexpr unsigned long kLmsOff = 0x40044207;
+constexpr unsigned long kRejectionOn = 0x40044209;
+constexpr unsigned long kRejectionOff = 0x4004420a;
+constexpr unsigned long kIvaOn = 0x4004420b;
+constexpr unsigned long kIvaOff = 0x4004420c;
+constexpr unsigned long kIvaConfigure = 0x4008420d;  // u32 timeslot, i32 level
+constexpr unsigned long kSelcalDial = 0x400c420e;    // u32 timeslot, u16 amplitude, 4 signs, 2 bytes 0
+// Timeslots of the TDM fabric the DSP serves.
+constexpr uint32_t kTimeslots = 8192 + 2048;
+
+int64_t LoopMs() {
+  timeval now{};
+  platform::GetTimeOfDay(&now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+}
+
+}  // namespace
+
+DtmfDriver::DtmfDriver() : Driver(kPath) {
+  HandleRecord(kConfigure, 20, [this](OpenFile&, Record& r) -> long {
+    if (r.U32(0) >= kTimeslots) {
+      return -EINVAL;
+    }
+    At(r.U32(0)).thresholds = std::vector<uint32_t>{r.U32(4), r.U32(8), r.U32(12), r.U32(16)};
+    return 0;
+  });
+  HandleRecord(kEnable, 8, [this](OpenFile&, Record& r) -> long {
+    if (r.U32(0) >= kTimeslots) {
+      return -EINVAL;
+    }
+    At(r.U32(0)).detector = true;
+    At(r.U32(0)).id = r.U32(4);
+    return 0;
+  });
+  HandleValue(kDisable, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::detector, false); });
+  HandleRecord(kDial, 12, [this](OpenFile&, Record& r) -> long {
+    if (r.U32(0) >= kTimeslots) {
+      return -EINVAL;
+    }
+    tones_.Add(Tone{LoopMs(), r.U32(0), r.U16(4), r.U16(6), r.U16(8), r.U16(10)});
+    return 0;
+  });
+  HandleValue(kLmsOn, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::echo_canceller, true); });
+  HandleValue(kLmsOff, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::echo_canceller, false); });
+  HandleValue(kRejectionOn, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::rejection, true); });
+  HandleValue(kRejectionOff, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::rejection, false); });
+  HandleValue(kIvaOn, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::iva, true); });
+  HandleValue(kIvaOff, [this](OpenFile&, unsigned long ts) { return Switch(ts, &Timeslot::iva, false); });
+  HandleRecord(kIvaConfigure, 8, [this](OpenFile&, Record& r) -> long {
+    if (r.U32(0) >= kTimeslots) {
+      return -EINVAL;
+    }
+    At(r.U32(0)).iva_level = r.I32(4);
+    return 0;
+  });
+  HandleRecord(kSelcalDial, 12, [this](OpenFile&, Record& r) -> long {
+    if (r.U32(0) >= kTimeslots || r.U16(10) != 0) {
+      return -EINVAL;
+    }
+    const std::vector<uint8_t>& bytes = r.Bytes();
+    selcals_.Add(Selcal{r.U32(0), r.U16(4), std::string(bytes.begin() + 6, bytes.begin() + 10)});
+    return 0;
+  });
+  AddCommands();
+}
+
+long DtmfDriver::Switch(unsigned long value, bool Timeslot::*flag, bool on) {
+  if (value >= kTimeslots) {
+    return -EINVAL;
+  }
+  At(static_cast<uint32_t>(value)).*flag = on;
+  return 0;
+}
+
+std::map<uint32_t, DtmfDriver::Timeslot> DtmfDriver::Timeslots() const {
+  auto lock = Board::Lock();
+  return timeslots_;
+}
+
+std::vector<DtmfDriver::Tone> DtmfDriver::Tones() const {
+  auto lock = Board::Lock();
+  return tones_.Items();
+}
+
+std::vector<DtmfDriver::Selcal> DtmfDriver::Selcals() const {
+  auto lock = Board::Lock();
+  return selcals_.Items();
+}
+
+bool DtmfDriver::Detect(uint32_t timeslot, uint32_t code, uint32_t timestamp, std::optional<uint32_t> id) {
+  auto lock = Board::Lock();
+  const auto found = timeslots_.find(timeslot);
+  const uint32_t event_id = id ? *id : found == timeslots_.end() ? 0 : found->second.id;
+  Record record(16);
+  record.SetU32(0, code).SetU32(4, timeslot).SetU32(8, timestamp).SetU32(12, event_id);
+  return DeliverRaw(record.Bytes());
+}
+
+bool DtmfDriver::DeliverRaw(const std::vector<uint8_t>& record) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  bool taken = false;
+  for (OpenFile* file : Opens()) {
+    taken = Deliver(*file, record) || taken;
+  }
+  return taken;
+}
+
+void DtmfDriver::AddCommands() {
+  // detect <timeslot> <code> [timestamp]: the detector reports under the enabled id.
+  AddCommand("detect", [this](const std::vector<std::string>& args) {
+    const auto timeslot = args.size() >= 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto code = args.size() >= 2 ? ParseNumber(args[1]) : std::nullopt;
+    const auto timestamp = args.size() == 3 ? ParseNumber(args[2]) : std::optional<unsigned long>(0);
+    if (!timeslot || !code || !timestamp || args.size() > 3) {
+      return Reply{false, "usage: detect <timeslot> <code> [timestamp]"};
+    }
+    if (!Detect(static_cast<uint32_t>(*timeslot), static_cast<uint32_t>(*code), static_cast<uint32_t>(*timestamp))) {
+      return Reply{false, "nobody has the device open"};
+    }
+    return Reply{true, ""};
+  });
+  // timeslot <n>: "detector=<0|1> id=<id> lms=<0|1> rejection=<0|1> iva=<0|1>".
+  AddCommand("timeslot", [this](const std::vector<std::string>& args) {
+    const auto timeslot = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
+    if (!timeslot) {
+      return Reply{false, "usage: timeslot <n>"};
+    }
+    const auto all = Timeslots();
+    const auto found = all.find(static_cast<uint32_t>(*timeslot));
+    const Timeslot state = found == all.end() ? Timeslot{} : found->second;
+    return Reply{true, "detector=" + std::to_string(state.detector) + " id=" + std::to_string(state.id) +
+                           " lms=" + std::to_string(state.echo_canceller) +
+                           " rejection=" + std::to_string(state.rejection) + " iva=" + std::to_string(state.iva)};
+  });
+}
+
+}  // namespace sim

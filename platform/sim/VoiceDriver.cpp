@@ -1,0 +1,30 @@
+#include "platform/sim/VoiceDriver.h"
+
+#include "platform/sim/Board.h"
+
+namespace sim {
+namespace {
+
+constexpr unsigned long kDriverVersion = 0x4014560a;  // 20 bytes: five u32
+constexpr unsigned long kCodecChannels = 0x40045602;  // the codec mask as the value; answers the channels
+
+}  // namespace
+
+VoiceDriver::VoiceDriver() : Driver(kPath) {
+  // Board 1.0, driver 2.3 build 4.
+  HandleRecord(kDriverVersion, 20, [](OpenFile&, Record& r) -> long {
+    r.SetU32(0, 1).SetU32(4, 0).SetU32(8, 2).SetU32(12, 3).SetU32(16, 4);
+    return 0;
+  });
+  HandleValue(kCodecChannels, [this](OpenFile&, unsigned long mask) -> long {
+    const auto found = channels_.find(static_cast<uint32_t>(mask));
+    return found == channels_.end() ? 0 : found->second;
+  });
+}
+
+void VoiceDriver::SetCodecChannels(uint32_t mask, long channels) {
+  auto lock = Board::Lock();
+  channels_[mask] = channels;
+}
+
+}  // namespace sim
