@@ -8,6 +8,7 @@ PACKAGES="g++ cmake ninja-build make python3 libgtest-dev libgmock-dev googletes
 PACKAGES="$PACKAGES libxml2-utils"
 PACKAGES="$PACKAGES asn1c openssl"
 PACKAGES="$PACKAGES tshark"
+PACKAGES="$PACKAGES libss7-dev"
 
 missing=""
 for p in $PACKAGES; do
