@@ -222,13 +222,16 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
 }
 
 void E1Ctl::HandleCas(const LGCP::IoctlParams& params) {
-  if (!cas_ || !params.is_cas()) {
+  if (!params.is_cas()) {
     return;
   }
   const LGCP::CasCommand& command = params.get_cas();
   const int trunk = command.get_channel().get_path().getValue();
   const int timeslot = command.get_channel().get_timeslot().getValue();
-  if (trunk < 0 || trunk >= kTrunks) {
+  // A controller waits for the outcome of every cas command.
+  CheckOpenCas();
+  if (!cas_ || trunk < 0 || trunk >= kTrunks) {
+    SendCasFailure(trunk, timeslot);
     return;
   }
   const LGCP::CasCommandSignal& cmd = command.get_cmd();
@@ -277,6 +280,7 @@ void E1Ctl::HandleCasOpen(int trunk, int timeslot, int value) {
 
 void E1Ctl::HandleCasClose(int trunk, int timeslot) {
   if (!cas_open_[trunk]) {
+    SendCasFailure(trunk, timeslot);
     return;
   }
   if (timeslot == kTrunkTimeslot) {
@@ -303,6 +307,7 @@ void E1Ctl::HandleCasClose(int trunk, int timeslot) {
 
 void E1Ctl::HandleCasSet(int trunk, int timeslot, int value) {
   if (!cas_open_[trunk]) {
+    SendCasFailure(trunk, timeslot);
     return;
   }
   const Bits set = RequestBits(kCasSetRequest, trunk, timeslot, value & kBitsMask);
@@ -314,9 +319,11 @@ void E1Ctl::HandleCasSet(int trunk, int timeslot, int value) {
 }
 
 void E1Ctl::HandleCasGet(int trunk, int timeslot) {
-  if (cas_open_[trunk]) {
-    SendBits(trunk, timeslot);
+  if (!cas_open_[trunk]) {
+    SendCasFailure(trunk, timeslot);
+    return;
   }
+  SendBits(trunk, timeslot);
 }
 
 int E1Ctl::Configure(int trunk, int timeslot, int bits, int mode) {

@@ -50,6 +50,8 @@ class E1Ctl : public CtrlSrv::Service {
   void CheckOpenCas();
   void OnUpdateCas(int fd, short revents);
 
+  // A cas command that cannot be carried out (no CAS device, a trunk outside
+  // the board, a trunk without CAS) is reported failed in a cas signal.
   void HandleCas(const LGCP::IoctlParams& params);
   void HandleCasOpen(int trunk, int timeslot, int value);
   void HandleCasClose(int trunk, int timeslot);
@@ -62,6 +64,10 @@ class E1Ctl : public CtrlSrv::Service {
   // Reads the channel's bits and reports them, or the failed result.
   void SendBits(int trunk, int timeslot);
   void SendCas(int trunk, int timeslot, int rx, int tx);
+  void SendCasFailure(int trunk, int timeslot) { SendCas(trunk, timeslot, kCasFailed, 0); }
+
+  // The rx of a cas signal that reports a failure without a request result of its own.
+  static constexpr int kCasFailed = -1;
 
   Fd maintenance_;
   Timer status_timer_;

@@ -104,7 +104,7 @@ TEST_F(E1CtlTest, MissingDevicesStaySilentAndAreOpenedLater) {
   Capture errors(std::cerr);
   Connect();
   EXPECT_EQ(AdvanceMs(3000), Strings{});
-  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "success");
+  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "cas 1/5 rx -1 tx 0; success");
   EXPECT_EQ(errors.Text().find("E1:"), std::string::npos) << errors.Text();
   Maintenance().SetAbsent(false);
   Cas().SetAbsent(false);
@@ -155,8 +155,11 @@ TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
       {CasCommand(kClose, 1, 5), "cas 1/5 rx -1 tx 1; success"},
       {CasCommand(kClose, 1, 16), "success"},
       {CasCommand(kClose, 1, 0), "cas 1/0 rx 1 tx 0; success"},
-      {CasCommand(kGet, 1, 5), "success"},
-      {CasCommand(kClose, 1, 0), "success"},
+      // The trunk is closed: the controller hears that nothing was done.
+      {CasCommand(kGet, 1, 5), "cas 1/5 rx -1 tx 0; success"},
+      {CasCommand(kSet, 1, 5, 1), "cas 1/5 rx -1 tx 0; success"},
+      {CasCommand(kClose, 1, 5), "cas 1/5 rx -1 tx 0; success"},
+      {CasCommand(kClose, 1, 0), "cas 1/0 rx -1 tx 0; success"},
   };
   for (const auto& step : kSteps) {
     SCOPED_TRACE(step.sent);
@@ -177,14 +180,16 @@ TEST_F(E1CtlTest, FailedCasRequestsTravelInTheSignal) {
   EXPECT_FALSE(Cas().ChannelOf(0, 3).configured);
 }
 
-// The trunk number picks one of four flags: anything outside 0 to 3 is ignored.
-TEST_F(E1CtlTest, TrunkOutsideTheBoardIsIgnored) {
+// The trunk number picks one of four flags: anything outside 0 to 3 is reported failed.
+TEST_F(E1CtlTest, TrunkOutsideTheBoardIsReportedFailed) {
   Connect();
   for (int path : {-1, -2147483647, 4, 31}) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(Send(CasCommand(kOpen, path, 1, 1)), "success");
-    EXPECT_EQ(Send(CasCommand(kClose, path, 0)), "success");
+    const std::string trunk = "cas " + std::to_string(path);
+    EXPECT_EQ(Send(CasCommand(kOpen, path, 1, 1)), trunk + "/1 rx -1 tx 0; success");
+    EXPECT_EQ(Send(CasCommand(kClose, path, 0)), trunk + "/0 rx -1 tx 0; success");
   }
+  EXPECT_FALSE(Cas().IsTrunkOpen(0));
 }
 
 TEST_F(E1CtlTest, ControllerLossClosesEveryOpenTrunk) {
