@@ -114,12 +114,23 @@ bool E1Ctl::OnCommand(const LGCP::Command& command) {
   }
 }
 
-void E1Ctl::SendStatus() {
+bool E1Ctl::OpenMaintenance() {
+  if (maintenance_) {
+    return true;
+  }
+  maintenance_ = Fd(platform::Open(GetMaintenance(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
   if (!maintenance_) {
-    maintenance_ = Fd(platform::Open(GetMaintenance(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!maintenance_) {
-      return;
-    }
+    return false;
+  }
+  if (tclk_pending_) {
+    UpdateTclk();
+  }
+  return true;
+}
+
+void E1Ctl::SendStatus() {
+  if (!OpenMaintenance()) {
+    return;
   }
   for (int trunk = 0; trunk < kTrunks; ++trunk) {
     uint8_t record[kStatusRecordSize] = {};
@@ -164,7 +175,8 @@ void E1Ctl::SetMode(const LGCP::TrunkCfg& config) {
 }
 
 void E1Ctl::UpdateTclk() {
-  if (!maintenance_) {
+  tclk_pending_ = !maintenance_;
+  if (tclk_pending_) {
     return;
   }
   if (platform::IoctlValue(maintenance_.get(), kTclkRequest, tclk_) < 0) {

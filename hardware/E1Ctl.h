@@ -45,7 +45,10 @@ class E1Ctl : public CtrlSrv::Service {
   // One trunkStatus signal per trunk whose status could be read.
   void SendStatus();
   void SetMode(const LGCP::TrunkCfg& config);
+  // Writes the mask, or keeps it pending until the maintenance device opens.
   void UpdateTclk();
+  // Opens the maintenance device unless it is open, writing a pending mask; false while it cannot be opened.
+  bool OpenMaintenance();
   // Opens the CAS device unless it is open; a failure is retried at the next call.
   void CheckOpenCas();
   void OnUpdateCas(int fd, short revents);
@@ -76,4 +79,5 @@ class E1Ctl : public CtrlSrv::Service {
   bool cas_open_[kTrunks] = {};
   // Bit n set: trunk n takes its transmit clock from the line.
   uint32_t tclk_ = 0;
+  bool tclk_pending_ = false;
 };

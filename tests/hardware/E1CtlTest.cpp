@@ -137,6 +137,19 @@ TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
   EXPECT_EQ(Maintenance().TclkWrites().back(), 0u);
 }
 
+// A mask set while the maintenance device is missing is written once it opens.
+TEST_F(E1CtlTest, TrunkCfgWaitsForTheMaintenanceDevice) {
+  Maintenance().SetAbsent(true);
+  Connect();
+  EXPECT_EQ(Send(TrunkCfg(1, LGCP::TrunkMode::slave)), "success");
+  EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{});
+  Maintenance().SetAbsent(false);
+  AdvanceMs(1000);
+  EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{0x2});
+  AdvanceMs(1000);
+  EXPECT_EQ(Maintenance().TclkWrites().size(), 1u);
+}
+
 TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
   Connect();
   EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 0x1B)), "cas 1/0 rx 0 tx 0; cas 1/5 rx 0 tx 11; success");
