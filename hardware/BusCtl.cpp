@@ -48,7 +48,11 @@ bool BusCtl::OnCommand(const LGCP::Command& command) {
     Error(LGCP::ErrorCause::unsupported);
     return true;
   }
-  SetClockSrc(command.get_clockCfg());
+  // A clock the bus did not take is no success.
+  if (!SetClockSrc(command.get_clockCfg())) {
+    Error(LGCP::ErrorCause::busError);
+    return true;
+  }
   Success();
   return true;
 }
@@ -63,36 +67,34 @@ void BusCtl::SetDefaultClock() {
   config.set_clkSel0(LGCP::ClkSel0::internal);
   config.set_bextEn(LGCP::BExtEn::disabled);
   config.set_source(-1);
-  SetClockSrc(config);
+  // Already logged; nobody waits for an answer.
+  (void)SetClockSrc(config);
 }
 
-void BusCtl::SetClockSrc(const LGCP::ClockCfg& config) {
+bool BusCtl::SetClockSrc(const LGCP::ClockCfg& config) {
   if (!IsOpen()) {
     spi_.clock(-1);
     std::cerr << ext::header(this) << "set clock source fail: code 1." << std::endl;
-    return;
+    return false;
   }
   std::cerr << ext::header(this) << "set clock source cmd: " << config.asValueNotation() << std::endl;
   if (config.get_clkSel0().getValue() == LGCP::ClkSel0::internal) {
-    DrvSetClkSrc(kFreeRun);
-    return;
+    return DrvSetClkSrc(kFreeRun);
   }
   if (config.get_bextEn().getValue() != LGCP::BExtEn::enabled) {
-    DrvSetClkSrc(kX3);
-    return;
+    return DrvSetClkSrc(kX3);
   }
   const int source = config.get_source().getValue();
-  if (source >= 0) {
-    DrvSetClkSrc(source);
-  }
+  // A negative source selects nothing, as asked.
+  return source < 0 || DrvSetClkSrc(source);
 }
 
-void BusCtl::DrvSetClkSrc(int source) {
+bool BusCtl::DrvSetClkSrc(int source) {
   uint8_t record[4];
   platform::StoreBe32(record, static_cast<uint32_t>(source));
   if (platform::Ioctl(fd_.get(), kClockSelectRequest, record) < 0) {
     std::cerr << ext::header(this) << "HW_CLOCK_SELECT fail." << std::endl;
-    return;
+    return false;
   }
   std::cerr << ext::header(this) << "clock source = ";
   if (source >= 0 && source < kSourceNameCount) {
@@ -101,6 +103,7 @@ void BusCtl::DrvSetClkSrc(int source) {
     std::cerr << source;
   }
   std::cerr << std::endl;
+  return true;
 }
 
 bool BusCtl::IsOpen() {

@@ -25,14 +25,15 @@ class BusCtl : public CtrlSrv::Service {
   bool OnCommand(const LGCP::Command& command) override;
 
   void DisableControl();
-  void SetClockSrc(const LGCP::ClockCfg& config);
+  // False when the device could not be opened or refused the selection.
+  [[nodiscard]] bool SetClockSrc(const LGCP::ClockCfg& config);
   // Free run.
   void SetDefaultClock();
   void PutHeader(std::ostream& os) const;
 
  private:
-  // The device is open.
-  void DrvSetClkSrc(int source);
+  // The device is open; false when it refuses.
+  [[nodiscard]] bool DrvSetClkSrc(int source);
   // Opens the device unless it is open or control is off; a failure is retried at the next use.
   bool IsOpen();
 

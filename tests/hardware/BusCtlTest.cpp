@@ -93,20 +93,21 @@ TEST_F(BusCtlTest, DisabledControlLeavesTheClockAlone) {
 }
 
 // Without its own HAL descriptor the clock control at least takes the clock
-// master away from the line chips; the device is opened at the next use.
+// master away from the line chips; the device is opened at the next use. A
+// clock the bus did not take is answered busError.
 TEST_F(BusCtlTest, UnopenedDeviceFreesTheLineChipClock) {
   Hal().FailNext(sim::Call::kOpen, 2, ENOENT);
   link.Connect();
   spi_->clock(3);
   LGCP::Message command = ClockCfg(LGCP::ClkSel0::external, LGCP::BExtEn::enabled, 1);
   Capture errors(std::cerr);
-  EXPECT_EQ(Exchange(command), Strings{"seq=7 success"});
+  EXPECT_EQ(Exchange(command), Strings{"seq=7 error 10"});
   EXPECT_EQ(errors.Text(), "clkctl: set clock source fail: code 1.\n");
   EXPECT_EQ(Chips().Register(3, 0x57), 0x30);
   EXPECT_EQ(Selected(), std::vector<int>{});
 
   Hal().FailNextRequest(0x80044301, 1, EIO);
-  EXPECT_EQ(Exchange(command), Strings{"seq=7 success"});
+  EXPECT_EQ(Exchange(command), Strings{"seq=7 error 10"});
   EXPECT_NE(errors.Text().find("clkctl: HW_CLOCK_SELECT fail.\n"), std::string::npos);
   EXPECT_EQ(Exchange(command), Strings{"seq=7 success"});
   EXPECT_EQ(Selected(), std::vector<int>{1});
