@@ -22,7 +22,8 @@ Multiplexer multiplexer;
 namespace {
 
 constexpr char kWatchdogPath[] = "/dev/misc/gw-wd";
-// A wait longer than this means a broken timer list (or a clock that jumped).
+// A wait longer than this, and longer than the first timer was set for, means
+// a broken timer list or a clock that moved back.
 constexpr uint32_t kMaxTimerWait = 7200000;
 constexpr int kWatchdogPeriod = 1000;
 constexpr int kNoPluginLimit = 0x7fffffff;
@@ -158,7 +159,7 @@ int Multiplexer::PollTimeout(int plugin_timeout) const {
     if (wait <= 0) {
       timer_timeout = 0;
     } else {
-      // A wait beyond the limit is repaired by the guard of the next pass.
+      // A wait beyond the limit is looked at again by the guard of the next pass.
       timer_timeout = static_cast<uint32_t>(wait) > kMaxTimerWait ? kWatchdogPeriod : wait;
     }
   }
@@ -245,7 +246,7 @@ uint32_t Multiplexer::timers_schedule() {
   execute_dpc();
   uint32_t first = timers_.empty() ? now : timers_.first()->deadline;
   uint32_t wait = first - now;
-  if (wait <= kMaxTimerWait) {
+  if (wait <= kMaxTimerWait || wait <= timers_.first()->period) {
     return wait;
   }
   std::cerr << "******** RUNTIME ERROR CONDITION *************"

@@ -9,6 +9,7 @@ TimerEvent::~TimerEvent() {
 
 void TimerEvent::schedule(unsigned ms) {
   deadline = Mux::milliseconds() + ms;
+  period = ms;
   multiplexer.set(this);
 }
 

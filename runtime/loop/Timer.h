@@ -24,6 +24,8 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   void reset();
 
   uint32_t deadline = 0;
+  // The ms it was set for: a deadline further ahead than that means the clock moved back.
+  uint32_t period = 0;
 
  private:
   friend class Multiplexer;

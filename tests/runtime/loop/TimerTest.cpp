@@ -133,20 +133,30 @@ TEST_F(Timers, CallbackMayRearmItsOwnTimer) {
   EXPECT_EQ(owner.timer.get(), nullptr);
 }
 
-// A deadline more than two hours ahead (but within the 2^31 ms the signed
-// comparison can tell from the past) means a broken list: it is logged and
-// every pending timer falls due a second later, in the same order.
-TEST_F(Timers, WaitBeyondTwoHoursIsRepairedAndLogged) {
+// A timer set for more than two hours is kept as set. A deadline further
+// ahead than its timer was set for (the clock moved back) is logged, and every
+// pending timer falls due a second later, in the same order.
+TEST_F(Timers, WaitBeyondTwoHoursIsRepairedOnlyWhenTheClockMovedBack) {
   FreezeAtMs(5000);
   Owner& far = Add("far");
   Owner& near = Add("near");
   far.timer.set(10000000u, &Owner::OnTimer, &far);
   near.timer.set(10000001u, &Owner::OnTimer, &near);
   control_test::Logs logs;
+  EXPECT_EQ(multiplexer.timers_schedule(), 10000000u);
+  platform::clock_control::Advance(9999999);
+  EXPECT_EQ(multiplexer.timers_schedule(), 1u);
+  EXPECT_EQ(Fired(), "");
+  EXPECT_EQ(logs.Err(), "");
+
+  FreezeAtMs(20000000);
+  far.timer.set(1000u, &Owner::OnTimer, &far);
+  near.timer.set(1001u, &Owner::OnTimer, &near);
+  FreezeAtMs(5000);
   EXPECT_EQ(multiplexer.timers_schedule(), 1000u);
   EXPECT_EQ(logs.Err(),
             "******** RUNTIME ERROR CONDITION *************Multiplexer::timers_schedule() invalid wait time "
-            "detected!\nnow = 5000\nfirst = 10005000\ncount = 2\n");
+            "detected!\nnow = 5000\nfirst = 20001000\ncount = 2\n");
   platform::clock_control::Advance(999);
   EXPECT_EQ(multiplexer.timers_schedule(), 1u);
   platform::clock_control::Advance(1);
