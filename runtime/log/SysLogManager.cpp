@@ -173,6 +173,12 @@ bool SysLogManager::Connect() {
     return false;
   }
   if (connect(fd_, reinterpret_cast<const sockaddr*>(&address_), sizeof(address_)) == 0) {
+    // Daemon mode puts the socket on descriptors 1 and 2, which child programs
+    // inherit and expect blocking: the client's own sends ask not to block each time.
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags != -1) {
+      (void)fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    }
     return true;
   }
   const int error = errno;

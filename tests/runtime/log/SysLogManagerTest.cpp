@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -342,6 +343,8 @@ TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
     std::cerr << "bad" << std::endl;
     std::clog << "dbg" << std::endl;
     static_cast<void>(write(STDOUT_FILENO, "raw", 3));
+    // Child programs inherit descriptors 1 and 2 and expect them blocking.
+    std::cout << ((fcntl(STDOUT_FILENO, F_GETFL) & O_NONBLOCK) != 0 ? "non-blocking" : "blocking") << std::endl;
     _exit(0);
   }
   int status = 0;
@@ -351,6 +354,7 @@ TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
   EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: bad" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "<31>Jan 24 19:01:05 kvd-T250124-1901: dbg" + std::string(1, '\0'));
   EXPECT_EQ(Receive(server), "raw");
+  EXPECT_EQ(Receive(server), "<29>Jan 24 19:01:05 kvd-T250124-1901: blocking" + std::string(1, '\0'));
   close(server);
 }
 
