@@ -2,8 +2,11 @@
 
 #include "platform/Clock.h"
 
+#include <fcntl.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +30,7 @@ LogFileStreamBuf::LogFileStreamBuf(const std::string& directory) : directory_(di
 
 LogFileStreamBuf::~LogFileStreamBuf() {
   sync();
+  CloseFile();
 }
 
 int LogFileStreamBuf::sync() {
@@ -37,7 +41,7 @@ int LogFileStreamBuf::sync() {
     const char* newline = static_cast<const char*>(std::memchr(begin, '\n', end - begin));
     if (newline == nullptr) {
       Write(begin, end);
-      return file_.pubsync();
+      return WritePending();
     }
     Write(begin, newline + 1);
     begin = newline + 1;
@@ -48,7 +52,9 @@ int LogFileStreamBuf::sync() {
   platform::GetTimeOfDay(&tv);
   const tm now = LocalTime(tv);
   if (now.tm_hour != hour_ || now.tm_yday != day_ || now.tm_year != year_) {
-    file_.close();
+    // The continuation of a line belongs to the file that holds its start.
+    (void)WritePending();
+    CloseFile();
     OpenFile(now);
   }
   char prefix[32];
@@ -62,7 +68,7 @@ int LogFileStreamBuf::sync() {
     line_open_ = newline == nullptr;
     begin = line_end;
   }
-  return file_.pubsync();
+  return WritePending();
 }
 
 LogFileStreamBuf::int_type LogFileStreamBuf::overflow(int_type c) {
@@ -80,12 +86,37 @@ void LogFileStreamBuf::OpenFile(const tm& now) {
   strftime(name, sizeof(name), "%Y_%m_%d-%H", &now);
   // Appending keeps what an earlier run wrote in the same hour, such as the lines
   // before a crash and restart.
-  file_.open(directory_ + "/" + name + ".log", std::ios::out | std::ios::app);
+  const std::string path = directory_ + "/" + name + ".log";
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   hour_ = now.tm_hour;
   day_ = now.tm_yday;
   year_ = now.tm_year;
 }
 
+void LogFileStreamBuf::CloseFile() {
+  if (fd_ != -1) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
 void LogFileStreamBuf::Write(const char* begin, const char* end) {
-  file_.sputn(begin, end - begin);
+  pending_.append(begin, end);
+}
+
+int LogFileStreamBuf::WritePending() {
+  size_t written = 0;
+  while (fd_ != -1 && written < pending_.size()) {
+    const ssize_t result = write(fd_, pending_.data() + written, pending_.size() - written);
+    if (result < 0 && errno == EINTR) {
+      continue;
+    }
+    if (result <= 0) {
+      break;
+    }
+    written += static_cast<size_t>(result);
+  }
+  const bool complete = written == pending_.size();
+  pending_.clear();
+  return complete ? 0 : -1;
 }
