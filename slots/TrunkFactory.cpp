@@ -32,12 +32,12 @@ std::unique_ptr<Slot> TrunkFactory::Take(const LGCP::CreateParams& params, LGCP:
   }
   Evict(timeslot);
   std::unique_ptr<TrunkSlot> slot = build(*this, base_ + static_cast<int>(timeslot));
-  slots_[timeslot] = slot.get();
+  by_timeslot_[timeslot] = slot.get();
   return slot;
 }
 
 void TrunkFactory::Evict(unsigned timeslot) {
-  TrunkSlot* old = slots_[timeslot];
+  TrunkSlot* old = by_timeslot_[timeslot];
   if (old == nullptr) {
     return;
   }
@@ -54,8 +54,8 @@ std::unique_ptr<Slot> TrunkFactory::INewSlot(const LGCP::CreateParams& params) {
 
 void TrunkFactory::ReleaseTrunkSlot(TrunkSlot* slot) {
   const auto timeslot = static_cast<unsigned>(slot->GetTimeSlot());
-  if (timeslot < slots_.size() && slots_[timeslot] == slot) {
-    slots_[timeslot] = nullptr;
+  if (timeslot < by_timeslot_.size() && by_timeslot_[timeslot] == slot) {
+    by_timeslot_[timeslot] = nullptr;
   }
 }
 

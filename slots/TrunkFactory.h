@@ -21,7 +21,9 @@ class TrunkFactory : public SlotFactory {
 
   unsigned trunk() const { return trunk_; }
   // The slot holding the timeslot; null when it is free.
-  TrunkSlot* SlotOn(unsigned timeslot) const { return timeslot < slots_.size() ? slots_[timeslot] : nullptr; }
+  TrunkSlot* SlotOn(unsigned timeslot) const {
+    return timeslot < by_timeslot_.size() ? by_timeslot_[timeslot] : nullptr;
+  }
 
  protected:
   // A slot of alternative `alternative` on one of the first `timeslots`
@@ -34,7 +36,7 @@ class TrunkFactory : public SlotFactory {
   // Destroys the slot that holds the timeslot, if any.
   void Evict(unsigned timeslot);
 
-  std::array<TrunkSlot*, 32> slots_{};
+  std::array<TrunkSlot*, 32> by_timeslot_{};
   unsigned trunk_;
   int base_;
 };
