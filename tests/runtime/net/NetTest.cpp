@@ -31,6 +31,18 @@ class NetIfconfig : public ::testing::Test {
   void TearDown() override { sim::Board::instance().Reset(); }
 };
 
+// The addresses ifconfig selects, checking its count.
+std::vector<std::string> Selected(Net::ifconfig_mode_t mode) {
+  std::list<INet4::Addr> found;
+  const int count = Net::ifconfig(found, mode);
+  std::vector<std::string> addresses;
+  for (const INet4::Addr& address : found) {
+    addresses.push_back(address.GetString());
+  }
+  EXPECT_EQ(count, static_cast<int>(addresses.size()));
+  return addresses;
+}
+
 TEST_F(NetIfconfig, ModeSelectsInterfaces) {
   const struct {
     Net::ifconfig_mode_t mode;
@@ -42,13 +54,31 @@ TEST_F(NetIfconfig, ModeSelectsInterfaces) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.mode);
-    std::list<INet4::Addr> found;
-    EXPECT_EQ(Net::ifconfig(found, c.mode), static_cast<int>(c.addresses.size()));
+    EXPECT_EQ(Selected(c.mode), c.addresses);
+  }
+}
+
+// The edges of the private and link-local ranges.
+TEST_F(NetIfconfig, RangesEndWhereTheirPrefixEnds) {
+  const char* const kEdges[] = {"172.15.255.255", "172.16.0.0",  "172.31.255.255",  "172.32.0.0", "192.167.255.255",
+                                "192.168.0.0",    "192.169.0.0", "169.253.255.255", "169.255.0.0"};
+  int index = 5;
+  for (const char* address : kEdges) {
+    ASSERT_TRUE(sim::Board::instance()
+                    .Control({"netif", "set", std::to_string(index), "eth" + std::to_string(index), "1", address})
+                    .ok);
+    ++index;
+  }
+  const struct {
+    Net::ifconfig_mode_t mode;
     std::vector<std::string> addresses;
-    for (const INet4::Addr& address : found) {
-      addresses.push_back(address.GetString());
-    }
-    EXPECT_EQ(addresses, c.addresses);
+  } kCases[] = {
+      {Net::kPrivate, {"10.0.0.5:0", "172.16.0.0:0", "172.31.255.255:0", "192.168.0.0:0"}},
+      {Net::kLinkLocal, {"169.254.1.1:0"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(Selected(c.mode), c.addresses);
   }
 }
 
