@@ -167,7 +167,7 @@ bool SysLogManager::Connect() {
   address_.sun_family = AF_UNIX;
   std::memcpy(address_.sun_path, path.c_str(), path.size() + 1);
 
-  // Never blocking: a stalled log daemon must not stall the loop; its lines are lost instead.
+  // Non-blocking while connecting: a log daemon with a full listen queue must not stall the loop.
   fd_ = socket(AF_UNIX, type_ | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ == -1) {
     return false;
