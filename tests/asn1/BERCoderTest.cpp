@@ -1,11 +1,11 @@
 #include "TestSchema.h"
+#include "tests/support/BerVectors.h"
 
 #include "asn1/BERDecoder.h"
 #include "asn1/BERTags.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -163,16 +163,6 @@ const std::map<std::string, std::function<std::unique_ptr<ASN1::AbstractData>()>
   return kValues;
 }
 
-Bytes FromHex(const std::string& text) {
-  Bytes bytes;
-  std::istringstream in(text);
-  std::string octet;
-  while (in >> octet) {
-    bytes.push_back(static_cast<uint8_t>(std::stoul(octet, nullptr, 16)));
-  }
-  return bytes;
-}
-
 Bytes Encode(const ASN1::AbstractData& value, bool* ok = nullptr) {
   ASN1::CoderEnv env(ASN1::CoderEnv::ber);
   std::vector<char> out;
@@ -195,43 +185,12 @@ std::unique_ptr<ASN1::AbstractData> Fresh(const ASN1::AbstractData& like) {
   return std::unique_ptr<ASN1::AbstractData>(info->create(info));
 }
 
-struct Vector {
-  std::string name;
-  Bytes ours;
-  Bytes x690;  // the X.690 form an independent coder writes, where it differs
-};
-
-// Lines of "name | type | our bytes | X.690 bytes | ..."; '#' starts a comment.
-std::vector<Vector> ReadVectors() {
-  std::ifstream file(BER_VECTORS_PATH);
-  std::vector<Vector> vectors;
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] == '#') {
-      continue;
-    }
-    std::vector<std::string> columns;
-    std::istringstream in(line);
-    for (std::string column; std::getline(in, column, '|');) {
-      columns.push_back(column);
-    }
-    columns.resize(4);
-    std::istringstream name(columns[0]);
-    Vector vector;
-    name >> vector.name;
-    vector.ours = FromHex(columns[2]);
-    vector.x690 = FromHex(columns[3]);
-    vectors.push_back(vector);
-  }
-  return vectors;
-}
-
 // The vectors that asn1c and openssl check in the tool test: each value encodes to our bytes, and both our bytes
 // and the X.690 form decode to it. Every proper prefix fails.
 TEST(BERCoder, IndependentVectorsBothWays) {
-  const std::vector<Vector> vectors = ReadVectors();
+  const std::vector<test::BerVector> vectors = test::ReadBerVectors(BER_VECTORS_PATH);
   ASSERT_EQ(vectors.size(), VectorValues().size());
-  for (const Vector& vector : vectors) {
+  for (const test::BerVector& vector : vectors) {
     SCOPED_TRACE(vector.name);
     ASSERT_EQ(VectorValues().count(vector.name), 1u);
     const auto original = VectorValues().at(vector.name)();
