@@ -31,7 +31,10 @@ bool LAPD::BeginTeiAssignProcedure() {
   if (!bri_ || side != Side::user) {
     return false;
   }
-  NextState(kAssignAwaitingTei);
+  // A restart while an establishment waits for the TEI keeps it waiting.
+  if (state != kEstablishAwaitingTei) {
+    NextState(kAssignAwaitingTei);
+  }
   ri_ = NewRi();
   tx_identity(ri_, kGroupTei, kIdentityRequest);
   rc = 0;

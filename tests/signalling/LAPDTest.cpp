@@ -374,7 +374,10 @@ TEST_F(LAPDTeiTest, EstablishRequestWaitsForTheTei) {
   user.link->mdl_remove();
   user.link->local_activate();
   EXPECT_EQ(State(), LAPD::kEstablishAwaitingTei);
-  user.TakeSent();
+  // The network's start-up remove restarts the request but keeps the establishment waiting.
+  user.end.Inject(TeiFrame(0, 6, 127));
+  EXPECT_EQ(State(), LAPD::kEstablishAwaitingTei);
+  EXPECT_EQ(user.TakeSent().size(), 2u);
   user.end.Inject(TeiFrame(user.link->ri(), 2, 70));
   EXPECT_EQ(State(), LAPD::kAwaitingEstablishment);
   EXPECT_EQ(user.TakeSent(), (std::vector<Bytes>{{0x00, 0x8D, 0x7F}}));
