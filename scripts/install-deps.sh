@@ -9,6 +9,7 @@ PACKAGES="$PACKAGES libxml2-utils"
 PACKAGES="$PACKAGES asn1c openssl"
 PACKAGES="$PACKAGES tshark"
 PACKAGES="$PACKAGES libss7-dev"
+PACKAGES="$PACKAGES libpri-dev"
 
 missing=""
 for p in $PACKAGES; do

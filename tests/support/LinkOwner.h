@@ -19,6 +19,9 @@ class LinkOwner : public ProtocolsList {
   void on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status> status) override {
     events.push_back("deactivated " + status->message());
   }
+  void on_status(Smart_pointer<Internal_protocol_status> status) override {
+    events.push_back("status " + status->message());
+  }
   void on_message(Packet& packet) override { messages.emplace_back(packet.data(), packet.data() + packet.length()); }
 
   std::vector<std::string> TakeEvents() {
