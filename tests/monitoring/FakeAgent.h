@@ -184,14 +184,6 @@ class FakeAgent {
     }
     return payloads;
   }
-  // The decoded messages that arrived, each "?" when it did not decode.
-  std::vector<std::string> Messages() {
-    std::vector<std::string> messages;
-    for (const std::string& payload : Payloads()) {
-      messages.push_back(Decode(payload).value_or("?"));
-    }
-    return messages;
-  }
 
  private:
   void Read() {

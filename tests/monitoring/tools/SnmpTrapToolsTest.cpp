@@ -4,6 +4,8 @@
 
 #include "monitoring/trap/SnmpTrap.h"
 
+#include "tests/support/Pcap.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -13,13 +15,13 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,35 +31,16 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kWaitMs = 10000;
 
-bool IsExecutable(const char* path) {
-  return access(path, X_OK) == 0;
-}
-
 // A fresh folder of the test's own, removed with what it holds.
 class TempDir {
  public:
-  TempDir() {
-    char pattern[] = "/tmp/snmp-trap-XXXXXX";
-    path_ = mkdtemp(pattern) != nullptr ? pattern : "";
-  }
-  ~TempDir() {
-    if (!path_.empty()) {
-      const std::string command = "rm -rf '" + path_ + "'";
-      EXPECT_EQ(std::system(command.c_str()), 0);
-    }
-  }
+  TempDir() : path_(testing::TempDir() + "snmp-trap-XXXXXX") { EXPECT_NE(mkdtemp(path_.data()), nullptr); }
+  ~TempDir() { std::filesystem::remove_all(path_); }
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
 };
-
-// Monotonic milliseconds, for the deadlines of the external tools.
-int64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 uint16_t FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -108,17 +91,13 @@ class TrapReceiver {
     }
   }
 
-  // Reads the log until it holds text; false when the deadline passes first.
+  // Reads the log until it holds text; false when snmptrapd stays silent
+  // for kWaitMs first.
   bool WaitFor(const std::string& text) {
-    const int64_t deadline = NowMs() + kWaitMs;
     while (output_.find(text) == std::string::npos) {
-      const int64_t left = deadline - NowMs();
       pollfd readable{output_fd_, POLLIN, 0};
-      if (left <= 0 || poll(&readable, 1, static_cast<int>(left)) <= 0) {
-        return false;
-      }
       char chunk[4096];
-      const ssize_t n = read(output_fd_, chunk, sizeof chunk);
+      const ssize_t n = poll(&readable, 1, kWaitMs) == 1 ? read(output_fd_, chunk, sizeof chunk) : 0;
       if (n <= 0) {
         return false;
       }
@@ -194,11 +173,10 @@ Bytes BuildTrap() {
 }
 
 TEST(SnmpTrapTools, SnmptrapdLogsEveryBinding) {
-  if (!IsExecutable("/usr/sbin/snmptrapd")) {
+  if (access("/usr/sbin/snmptrapd", X_OK) != 0) {
     GTEST_SKIP() << "snmptrapd is not installed";
   }
   TempDir folder;
-  ASSERT_FALSE(folder.path().empty());
   const uint16_t port = FreeUdpPort();
   ASSERT_NE(port, 0);
   TrapReceiver receiver(folder.path(), port);
@@ -220,65 +198,60 @@ TEST(SnmpTrapTools, SnmptrapdLogsEveryBinding) {
   }
 }
 
-// A capture of one UDP datagram from port 40000 to the trap port 162, raw IPv4
-// link type, in the classic pcap format.
-void WriteCapture(const std::string& path, const Bytes& payload) {
-  Bytes packet = {0x45, 0x00, 0, 0, 0x00, 0x01, 0x00, 0x00, 64, 17, 0, 0, 127, 0, 0, 1, 127, 0, 0, 1};
-  const size_t total = 20 + 8 + payload.size();
-  packet[2] = static_cast<uint8_t>(total >> 8);
-  packet[3] = static_cast<uint8_t>(total);
+// One UDP datagram from port 40000 to the trap port 162 over IPv4, with the
+// header checksum and without a UDP checksum, which IPv4 allows.
+Bytes Datagram(const Bytes& payload) {
+  const size_t total = 28 + payload.size();
+  Bytes packet = {0x45,
+                  0x00,
+                  static_cast<uint8_t>(total >> 8),
+                  static_cast<uint8_t>(total),
+                  0,
+                  1,
+                  0,
+                  0,
+                  64,
+                  17,
+                  0,
+                  0,
+                  127,
+                  0,
+                  0,
+                  1,
+                  127,
+                  0,
+                  0,
+                  1};
   uint32_t sum = 0;
-  for (size_t i = 0; i < 20; i += 2) {
+  for (size_t i = 0; i < packet.size(); i += 2) {
     sum += static_cast<uint32_t>(packet[i] << 8 | packet[i + 1]);
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
   sum = ~((sum & 0xFFFF) + (sum >> 16)) & 0xFFFF;
   packet[10] = static_cast<uint8_t>(sum >> 8);
   packet[11] = static_cast<uint8_t>(sum);
-  const size_t udp_length = 8 + payload.size();
-  // UDP checksum 0: none, which IPv4 allows.
+  const size_t udp_length = total - 20;
   const Bytes udp = {0x9C, 0x40, 0x00, 0xA2, static_cast<uint8_t>(udp_length >> 8), static_cast<uint8_t>(udp_length),
                      0,    0};
   packet.insert(packet.end(), udp.begin(), udp.end());
   packet.insert(packet.end(), payload.begin(), payload.end());
-
-  const uint32_t file_header[] = {0xA1B2C3D4, 0x00040002, 0, 0, 65535, 101};
-  const uint32_t record_header[] = {1, 0, static_cast<uint32_t>(packet.size()), static_cast<uint32_t>(packet.size())};
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(file_header), sizeof file_header);
-  file.write(reinterpret_cast<const char*>(record_header), sizeof record_header);
-  file.write(reinterpret_cast<const char*>(packet.data()), static_cast<std::streamsize>(packet.size()));
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return output;
-  }
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-    output.append(chunk, n);
-  }
-  pclose(pipe);
-  return output;
+  return packet;
 }
 
 TEST(SnmpTrapTools, TsharkFindsNothingMalformed) {
-  if (!IsExecutable("/usr/bin/tshark")) {
+  if (!test_support::HaveTshark()) {
     GTEST_SKIP() << "tshark is not installed";
   }
   TempDir folder;
-  ASSERT_FALSE(folder.path().empty());
   const std::string capture = folder.path() + "/trap.pcap";
-  WriteCapture(capture, BuildTrap());
-  const std::string decoded = RunCommand("timeout 60 tshark -n -r '" + capture + "' -V 2>/dev/null");
+  constexpr uint32_t kLinkTypeRawIp = 101;
+  ASSERT_TRUE(test_support::WritePcap(capture, kLinkTypeRawIp, {}, {{0, Datagram(BuildTrap())}}));
+  const std::optional<std::string> decoded = test_support::RunTshark({"-n", "-r", capture, "-V"});
+  ASSERT_TRUE(decoded.has_value());
   for (const char* text : {"community: public", "snmpV2-trap", "variable-bindings: 12 items", "Value (NSAP): 18176"}) {
-    EXPECT_NE(decoded.find(text), std::string::npos) << text << "\n" << decoded;
+    EXPECT_NE(decoded->find(text), std::string::npos) << text << "\n" << *decoded;
   }
-  EXPECT_EQ(decoded.find("Malformed"), std::string::npos) << decoded;
-  EXPECT_EQ(decoded.find("Expert Info"), std::string::npos) << decoded;
+  EXPECT_EQ(decoded->find("Malformed"), std::string::npos) << *decoded;
+  EXPECT_EQ(decoded->find("Expert Info"), std::string::npos) << *decoded;
 }
 
 }  // namespace
