@@ -29,7 +29,7 @@ run: build-run
 	GATEWAY_ROOT=$(BOARD_ROOT) $(RUN_DIR)/server/korvexd --port $(PORT)
 
 format:
-	find platform runtime asn1 schemas server hardware slots signalling tests bench \
+	find platform runtime asn1 schemas server hardware slots signalling monitoring tests bench \
 	  \( -name '*.h' -o -name '*.cpp' \) -print0 | xargs -0 -r clang-format -i
 
 clean:

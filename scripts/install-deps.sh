@@ -3,13 +3,14 @@
 # quiet when everything is already there. Must run as root when anything is missing.
 set -e
 
-PACKAGES="g++ cmake ninja-build make python3 libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev libloki-dev clang-format clang libclang-rt-dev"
+PACKAGES="g++ cmake ninja-build make python3 libgtest-dev libgmock-dev googletest libbenchmark-dev libboost-dev libloki-dev clang-format clang libclang-rt-dev libsnmp-dev"
 # Independent tools that check our wire formats and outputs from outside.
 PACKAGES="$PACKAGES libxml2-utils"
 PACKAGES="$PACKAGES asn1c openssl"
 PACKAGES="$PACKAGES tshark"
 PACKAGES="$PACKAGES libss7-dev"
 PACKAGES="$PACKAGES libpri-dev"
+PACKAGES="$PACKAGES snmptrapd snmp"
 
 missing=""
 for p in $PACKAGES; do

@@ -97,8 +97,8 @@ void RunDaemon() {
   Daemon::Init(params);
 }
 
-void ReadConfiguration() {
-  IniFile::File config;
+// A missing file leaves config empty, which configures nothing.
+void ReadConfiguration(IniFile::File& config) {
   if (!config.Open(platform::BoardPath(kConfigPath))) {
     return;
   }
@@ -129,7 +129,8 @@ void BindServices() {
 }  // namespace
 
 std::optional<int> Startup::Begin(int argc, char** argv) {
-  ReadConfiguration();
+  IniFile::File config;
+  ReadConfiguration(config);
   InstallSignalHandlers();
   Options options = ParseOptions(argc, argv, std::cout);
   if (options.exit_status) {
@@ -144,6 +145,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   }
   BuildFactories();
   HwMux::instance();
+  snmp_agents_.CreateInstances(config["snmpagent"]);
   if (options.daemon) {
     RunDaemon();
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitoring/SnmpAgentCtrl.h"
 #include "runtime/loop/Dpc.h"
 #include "runtime/loop/Run.h"
 
@@ -8,7 +9,8 @@
 
 // The gateway server's life: start-up in its fixed order up to listening for
 // the controller, the event loop, and the shutdown that destroys every slot.
-// Owns the pid file and the deferred call that acts on the signal flags.
+// Owns the SNMP agent links, the pid file and the deferred call that acts on
+// the signal flags.
 class Startup {
  public:
   Startup() = default;
@@ -24,6 +26,9 @@ class Startup {
   [[nodiscard]] int Run();
 
  private:
+  // The links to the SNMP agents of the configuration, connecting from
+  // start-up on.
+  SnmpAgentCtrl snmp_agents_;
   std::unique_ptr<Linux::Run> pid_file_;
   Dpc check_signals_;
 };
