@@ -25,8 +25,8 @@ class PERDecoder : public Visitor {
   bool decodeSingleBit(bool& bit);
   bool decodeMultiBit(unsigned n, uint32_t& value);
   bool decodeBlock(char* destination, size_t n);
-  // n bits into an already sized byte vector, the last partial byte in its top bits.
-  bool decodeBitMap(std::vector<uint8_t>& bytes, uint32_t n);
+  // n bits into (n + 7) / 8 bytes, the last partial byte in its top bits.
+  bool decodeBitMap(uint8_t* bytes, uint32_t n);
   bool decodeSmallUnsigned(uint32_t& value);
   bool decodeLength(uint32_t lb, uint32_t ub, uint32_t& n);
   bool decodeUnsigned(uint32_t lb, uint32_t ub, uint32_t& value);

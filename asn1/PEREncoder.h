@@ -24,7 +24,7 @@ class PEREncoder : public ConstVisitor {
   void encodeByte(uint8_t value);
   void encodeBlock(const char* bytes, size_t n);
   // n bits of a byte vector, whole bytes first, then the top bits of the last one; not aligned.
-  void encodeBitMap(const std::vector<uint8_t>& bytes, uint32_t n);
+  void encodeBitMap(const uint8_t* bytes, uint32_t n);
   bool encodeSmallUnsigned(uint32_t value);
   bool encodeLength(uint32_t n, uint32_t lb, uint32_t ub);
   bool encodeUnsigned(uint32_t value, uint32_t lb, uint32_t ub);

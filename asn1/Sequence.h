@@ -18,7 +18,7 @@ class SEQUENCE : public AbstractData {
   // Bit i is byte i / 8 under the mask 0x80 >> (i % 8); bits at or beyond totalBits read as clear.
   struct BitMap {
     uint32_t totalBits = 0;
-    std::vector<uint8_t> bits;
+    std::vector<uint8_t, PoolAllocator<uint8_t>> bits;
 
     bool operator[](uint32_t i) const { return i < totalBits && (bits[i / 8] & (0x80 >> (i % 8))) != 0; }
     void set(uint32_t i);
@@ -26,7 +26,7 @@ class SEQUENCE : public AbstractData {
     void resize(uint32_t n);
     bool any() const;
   };
-  using FieldVector = std::vector<std::unique_ptr<AbstractData>>;
+  using FieldVector = std::vector<std::unique_ptr<AbstractData>, PoolAllocator<std::unique_ptr<AbstractData>>>;
 
   static const SequenceInfo theInfo;  // an empty, not extendable SEQUENCE
   static AbstractData* create(const TypeInfo* info);
