@@ -14,6 +14,7 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/SequenceWalk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,6 +51,10 @@ bool PERDecoder::decodeMultiBit(unsigned n, uint32_t& value) {
   }
   if (n == 0) {
     value = 0;
+    return true;
+  }
+  if (n == 8 && bitPos_ == 8) {
+    value = data_[pos_++];
     return true;
   }
   // The bytes that hold the n bits, at most five, gathered high byte first.
@@ -523,6 +528,10 @@ int PERDecoder::visitUnknownExtensions(SEQUENCE& value) {
     }
   }
   return kStop;
+}
+
+bool PERDecoder::visit(SEQUENCE& value) {
+  return WalkSequence(*this, value);
 }
 
 }  // namespace ASN1

@@ -15,7 +15,7 @@ class CoderEnv;
 // shares: ENUMERATED coded by value, integers of at most 4 octets, no fragmentation). Every read is checked against
 // the end of the input and the decoder's limits, so any byte sequence yields a whole value or a failure; on failure
 // the value may be partly filled. The position is kept as an offset, so no pointer is ever formed past the input.
-class PERDecoder : public Visitor {
+class PERDecoder final : public Visitor {
  public:
   PERDecoder(const char* begin, const char* end, CoderEnv* env);
 
@@ -54,6 +54,7 @@ class PERDecoder : public Visitor {
   int preVisitExtensions(SEQUENCE& value) override;
   int visitKnownExtension(SEQUENCE& value, int index, int optionalNumber) override;
   int visitUnknownExtensions(SEQUENCE& value) override;
+  bool visit(SEQUENCE& value) override;
 
  private:
   // X.691 10.2: an open type's value lies in the next `length` octets; it must not read beyond them, and the

@@ -14,6 +14,7 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/SequenceWalk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -421,6 +422,10 @@ bool PEREncoder::visitKnownExtension(const SEQUENCE& value, int index) {
   }
   const AbstractData* field = value.getField(static_cast<uint32_t>(index));
   return field != nullptr && encodeAnyType(field);
+}
+
+bool PEREncoder::visit(const SEQUENCE& value) {
+  return WalkSequence(*this, value);
 }
 
 }  // namespace ASN1
