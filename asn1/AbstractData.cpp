@@ -17,11 +17,11 @@ unsigned CountBits(uint64_t n) {
   if (n == 0) {
     return 32;
   }
-  unsigned bits = 0;
-  while (bits < 64 && (uint64_t{1} << bits) < n) {
-    ++bits;
+  if (n == 1) {
+    return 0;
   }
-  return bits;
+  // The bit length of n - 1, the largest number to tell apart.
+  return 64 - static_cast<unsigned>(__builtin_clzll(n - 1));
 }
 
 int lexicographic_compare_bytes(const uint8_t* begin1, const uint8_t* end1, const uint8_t* begin2,

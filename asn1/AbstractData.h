@@ -1,6 +1,7 @@
 #pragma once
 
 #include "asn1/Descriptors.h"
+#include "asn1/ValuePool.h"
 
 #include <boost/polymorphic_cast.hpp>
 
@@ -14,10 +15,14 @@ class Visitor;
 class ConstVisitor;
 
 // Base of every ASN.1 value. The value's type is its descriptor; the class only says which kind of value it is.
-// Values are heap objects owned by their parent (SEQUENCE field, SEQUENCE OF element, CHOICE selection).
+// Values are heap objects owned by their parent (SEQUENCE field, SEQUENCE OF element, CHOICE selection); they come
+// from the value pool, since a message is dozens of them made and dropped together.
 class AbstractData {
  public:
   virtual ~AbstractData() = default;
+
+  static void* operator new(size_t bytes) { return ValuePool::Allocate(bytes); }
+  static void operator delete(void* block, size_t bytes) noexcept { ValuePool::Release(block, bytes); }
 
   const TypeInfo* typeInfo() const { return info_; }
 

@@ -12,7 +12,7 @@
 namespace ASN1 {
 namespace {
 
-// Every controller message fits, so an encode allocates once.
+// Every controller message fits, so a BER encode allocates once.
 constexpr size_t kReservedOutput = 256;
 
 }  // namespace
@@ -41,14 +41,16 @@ bool CoderEnv::encodeBER(const AbstractData& value, std::vector<char>& output) {
   return true;
 }
 
+// Written behind the old contents, so that a failure leaves them as they were and an output with room (an empty
+// one, as callers mostly pass) allocates nothing.
 bool CoderEnv::encodePER(const AbstractData& value, std::vector<char>& output) {
-  std::vector<char> bytes;
-  bytes.reserve(kReservedOutput);
-  PEREncoder encoder(bytes);
+  const auto old_size = static_cast<std::ptrdiff_t>(output.size());
+  PEREncoder encoder(output);
   if (!value.accept(encoder)) {
+    output.resize(static_cast<size_t>(old_size));
     return false;
   }
-  output.swap(bytes);
+  output.erase(output.begin(), output.begin() + old_size);
   return true;
 }
 

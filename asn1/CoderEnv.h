@@ -5,6 +5,7 @@
 #include <loki/AssocVector.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,37 @@ class CoderEnv {
   bool encodeAVN(const AbstractData& value, std::vector<char>& output);
 };
 
+// The buffer each encode call of a thread writes into first; it keeps its room from call to call.
+inline std::vector<char>& EncodeScratch() {
+  thread_local std::vector<char> bytes;
+  bytes.clear();
+  return bytes;
+}
+
 // The coding entry points. encode appends to `out` (a back-inserter into a byte vector) only on success.
 template <class OutputIterator>
 bool encode(const AbstractData& value, CoderEnv* env, OutputIterator out) {
-  std::vector<char> bytes;
+  std::vector<char>& bytes = EncodeScratch();
   if (env == nullptr || !env->encode(value, bytes)) {
     return false;
   }
   std::copy(bytes.begin(), bytes.end(), out);
+  return true;
+}
+
+// Into a byte vector: appended in one insertion rather than byte by byte.
+inline bool encode(const AbstractData& value, CoderEnv* env, std::back_insert_iterator<std::vector<char>> out) {
+  // The standard keeps the vector a back-inserter appends to as a protected member.
+  struct Target : std::back_insert_iterator<std::vector<char>> {
+    explicit Target(std::back_insert_iterator<std::vector<char>> inserter) : back_insert_iterator(inserter) {}
+    std::vector<char>& vector() const { return *container; }
+  };
+  std::vector<char>& bytes = EncodeScratch();
+  if (env == nullptr || !env->encode(value, bytes)) {
+    return false;
+  }
+  std::vector<char>& target = Target(out).vector();
+  target.insert(target.end(), bytes.begin(), bytes.end());
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/SequenceWalk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,19 +49,25 @@ bool PERDecoder::decodeMultiBit(unsigned n, uint32_t& value) {
   if (n > 32 || n > getBitsLeft()) {
     return false;
   }
-  uint64_t result = 0;
-  while (n > 0) {
-    const unsigned take = std::min(n, bitPos_);
-    const unsigned shift = bitPos_ - take;
-    result = result << take | ((data_[pos_] >> shift) & ((1u << take) - 1));
-    bitPos_ -= take;
-    n -= take;
-    if (bitPos_ == 0) {
-      ++pos_;
-      bitPos_ = 8;
-    }
+  if (n == 0) {
+    value = 0;
+    return true;
   }
-  value = static_cast<uint32_t>(result);
+  if (n == 8 && bitPos_ == 8) {
+    value = data_[pos_++];
+    return true;
+  }
+  // The bytes that hold the n bits, at most five, gathered high byte first.
+  const unsigned used = 8 - bitPos_;
+  const unsigned octets = (used + n + 7) / 8;
+  uint64_t window = 0;
+  for (unsigned i = 0; i < octets; ++i) {
+    window = window << 8 | data_[pos_ + i];
+  }
+  const unsigned tail = octets * 8 - used - n;
+  value = static_cast<uint32_t>((window >> tail) & ((uint64_t{1} << n) - 1));
+  pos_ += octets - (tail != 0 ? 1 : 0);
+  bitPos_ = tail != 0 ? tail : 8;
   return true;
 }
 
@@ -77,7 +84,7 @@ bool PERDecoder::decodeBlock(char* destination, size_t n) {
   return true;
 }
 
-bool PERDecoder::decodeBitMap(std::vector<uint8_t>& bytes, uint32_t n) {
+bool PERDecoder::decodeBitMap(uint8_t* bytes, uint32_t n) {
   for (uint32_t i = 0; i < n / 8; ++i) {
     uint32_t byte = 0;
     if (!decodeMultiBit(8, byte)) {
@@ -308,7 +315,7 @@ bool PERDecoder::do_visit(BIT_STRING& value) {
     value.resize(n);  // clears the pad bits of the last octet
     return true;
   }
-  return decodeBitMap(value.bytes(), n);
+  return decodeBitMap(value.bytes().data(), n);
 }
 
 bool PERDecoder::do_visit(AbstractString& value) {
@@ -465,7 +472,7 @@ int PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
   }
   SEQUENCE::BitMap& optional = value.optionalMap();
   optional.resize(info.optionalCount);
-  if (!decodeBitMap(optional.bits, info.optionalCount)) {
+  if (!decodeBitMap(optional.bits.data(), info.optionalCount)) {
     return kFail;
   }
   if (!extended) {
@@ -494,7 +501,7 @@ int PERDecoder::preVisitExtensions(SEQUENCE& value) {
   }
   SEQUENCE::BitMap& extensions = value.extensionMap();
   extensions.resize(static_cast<uint32_t>(size));
-  return decodeBitMap(extensions.bits, extensions.totalBits) ? kGoOn : kFail;
+  return decodeBitMap(extensions.bits.data(), extensions.totalBits) ? kGoOn : kFail;
 }
 
 int PERDecoder::visitKnownExtension(SEQUENCE& value, int index, int optionalNumber) {
@@ -521,6 +528,10 @@ int PERDecoder::visitUnknownExtensions(SEQUENCE& value) {
     }
   }
   return kStop;
+}
+
+bool PERDecoder::visit(SEQUENCE& value) {
+  return WalkSequence(*this, value);
 }
 
 }  // namespace ASN1

@@ -15,7 +15,7 @@ class CoderEnv;
 // shares: ENUMERATED coded by value, integers of at most 4 octets, no fragmentation). Every read is checked against
 // the end of the input and the decoder's limits, so any byte sequence yields a whole value or a failure; on failure
 // the value may be partly filled. The position is kept as an offset, so no pointer is ever formed past the input.
-class PERDecoder : public Visitor {
+class PERDecoder final : public Visitor {
  public:
   PERDecoder(const char* begin, const char* end, CoderEnv* env);
 
@@ -25,8 +25,8 @@ class PERDecoder : public Visitor {
   bool decodeSingleBit(bool& bit);
   bool decodeMultiBit(unsigned n, uint32_t& value);
   bool decodeBlock(char* destination, size_t n);
-  // n bits into an already sized byte vector, the last partial byte in its top bits.
-  bool decodeBitMap(std::vector<uint8_t>& bytes, uint32_t n);
+  // n bits into (n + 7) / 8 bytes, the last partial byte in its top bits.
+  bool decodeBitMap(uint8_t* bytes, uint32_t n);
   bool decodeSmallUnsigned(uint32_t& value);
   bool decodeLength(uint32_t lb, uint32_t ub, uint32_t& n);
   bool decodeUnsigned(uint32_t lb, uint32_t ub, uint32_t& value);
@@ -54,6 +54,7 @@ class PERDecoder : public Visitor {
   int preVisitExtensions(SEQUENCE& value) override;
   int visitKnownExtension(SEQUENCE& value, int index, int optionalNumber) override;
   int visitUnknownExtensions(SEQUENCE& value) override;
+  bool visit(SEQUENCE& value) override;
 
  private:
   // X.691 10.2: an open type's value lies in the next `length` octets; it must not read beyond them, and the

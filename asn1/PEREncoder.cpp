@@ -14,6 +14,7 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/SequenceWalk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,19 +51,33 @@ void PEREncoder::encodeSingleBit(bool bit) {
 }
 
 void PEREncoder::encodeMultiBit(uint32_t value, unsigned n) {
-  while (n > 0) {
-    if (bitPos_ == 8) {
-      buffer_.push_back(0);
-    }
+  if (n == 0) {
+    return;
+  }
+  uint64_t bits = value & ((uint64_t{1} << n) - 1);
+  if (bitPos_ != 8) {
+    // The free low bits of the last byte first.
     const unsigned take = std::min(n, bitPos_);
-    const uint32_t chunk = static_cast<uint32_t>(uint64_t{value} >> (n - take)) & ((1u << take) - 1);
+    const auto chunk = static_cast<uint8_t>(bits >> (n - take));
     buffer_.back() = static_cast<char>(static_cast<uint8_t>(buffer_.back()) | chunk << (bitPos_ - take));
     bitPos_ -= take;
     n -= take;
     if (bitPos_ == 0) {
       bitPos_ = 8;
     }
+    if (n == 0) {
+      return;
+    }
+    bits &= (uint64_t{1} << n) - 1;
   }
+  // The rest starts a new byte: whole bytes, the last one filled from its top bit.
+  const unsigned octets = (n + 7) / 8;
+  const unsigned pad = octets * 8 - n;
+  bits <<= pad;
+  for (unsigned i = octets; i > 0; --i) {
+    buffer_.push_back(static_cast<char>(static_cast<uint8_t>(bits >> (8 * (i - 1)))));
+  }
+  bitPos_ = pad == 0 ? 8 : pad;
 }
 
 void PEREncoder::encodeByte(uint8_t value) {
@@ -78,7 +93,7 @@ void PEREncoder::encodeBlock(const char* bytes, size_t n) {
   buffer_.insert(buffer_.end(), bytes, bytes + n);
 }
 
-void PEREncoder::encodeBitMap(const std::vector<uint8_t>& bytes, uint32_t n) {
+void PEREncoder::encodeBitMap(const uint8_t* bytes, uint32_t n) {
   for (uint32_t i = 0; i < n / 8; ++i) {
     encodeMultiBit(bytes[i], 8);
   }
@@ -263,7 +278,7 @@ bool PEREncoder::do_visit(const BIT_STRING& value) {
     encodeBlock(reinterpret_cast<const char*>(value.bytes().data()), (n + 7) / 8);
     return true;
   }
-  encodeBitMap(value.bytes(), n);
+  encodeBitMap(value.bytes().data(), n);
   return true;
 }
 
@@ -379,7 +394,7 @@ bool PEREncoder::preVisitExtensionRoots(const SEQUENCE& value) {
   if (value.info()->extendable) {
     encodeSingleBit(HasExtensionsToWrite(value));
   }
-  encodeBitMap(value.optionalMap().bits, value.info()->optionalCount);
+  encodeBitMap(value.optionalMap().bits.data(), value.info()->optionalCount);
   return true;
 }
 
@@ -397,7 +412,7 @@ bool PEREncoder::preVisitExtensions(const SEQUENCE& value) {
   if (!encodeSmallUnsigned(bits - 1)) {
     return false;
   }
-  encodeBitMap(value.extensionMap().bits, bits);
+  encodeBitMap(value.extensionMap().bits.data(), bits);
   return true;
 }
 
@@ -407,6 +422,10 @@ bool PEREncoder::visitKnownExtension(const SEQUENCE& value, int index) {
   }
   const AbstractData* field = value.getField(static_cast<uint32_t>(index));
   return field != nullptr && encodeAnyType(field);
+}
+
+bool PEREncoder::visit(const SEQUENCE& value) {
+  return WalkSequence(*this, value);
 }
 
 }  // namespace ASN1

@@ -12,7 +12,7 @@ namespace ASN1 {
 // Appends the aligned PER form of a value to a byte vector (X.691, with the departures the controller link shares:
 // ENUMERATED coded by value, integers of at most 4 octets, no fragmentation). A value that does not fit its type
 // fails the encoding; the caller discards the partial output.
-class PEREncoder : public ConstVisitor {
+class PEREncoder final : public ConstVisitor {
  public:
   explicit PEREncoder(std::vector<char>& buffer) : buffer_(buffer) {}
 
@@ -24,7 +24,7 @@ class PEREncoder : public ConstVisitor {
   void encodeByte(uint8_t value);
   void encodeBlock(const char* bytes, size_t n);
   // n bits of a byte vector, whole bytes first, then the top bits of the last one; not aligned.
-  void encodeBitMap(const std::vector<uint8_t>& bytes, uint32_t n);
+  void encodeBitMap(const uint8_t* bytes, uint32_t n);
   bool encodeSmallUnsigned(uint32_t value);
   bool encodeLength(uint32_t n, uint32_t lb, uint32_t ub);
   bool encodeUnsigned(uint32_t value, uint32_t lb, uint32_t ub);
@@ -54,6 +54,7 @@ class PEREncoder : public ConstVisitor {
   bool visitExtensionRoot(const SEQUENCE& value, int index) override;
   bool preVisitExtensions(const SEQUENCE& value) override;
   bool visitKnownExtension(const SEQUENCE& value, int index) override;
+  bool visit(const SEQUENCE& value) override;
 
  private:
   std::vector<char>& buffer_;

@@ -85,17 +85,6 @@ void SEQUENCE::swap(SEQUENCE& other) {
   std::swap(extensionMap_, other.extensionMap_);
 }
 
-bool SEQUENCE::hasOptionalField(int n) const {
-  if (n < 0) {
-    return false;
-  }
-  const uint32_t number = static_cast<uint32_t>(n);
-  if (number < optionalMap_.totalBits) {
-    return optionalMap_[number];
-  }
-  return extensionMap_[number - optionalMap_.totalBits];
-}
-
 void SEQUENCE::includeOptionalField(int n, int index) {
   assert(n >= 0 && index >= 0 && static_cast<size_t>(index) < fields_.size() && "a field of this type");
   const uint32_t number = static_cast<uint32_t>(n);
@@ -123,17 +112,15 @@ void SEQUENCE::removeOptionalField(int n) {
   }
 }
 
-AbstractData* SEQUENCE::createField(uint32_t index) {
+AbstractData* SEQUENCE::makeField(uint32_t index) {
   if (index >= fields_.size()) {
     return nullptr;
   }
-  if (!fields_[index]) {
-    const TypeInfo* field_info = info()->fieldInfos[index];
-    if (field_info == nullptr) {
-      return nullptr;
-    }
-    fields_[index].reset(field_info->create(field_info));
+  const TypeInfo* field_info = info()->fieldInfos[index];
+  if (field_info == nullptr) {
+    return nullptr;
   }
+  fields_[index].reset(field_info->create(field_info));
   return fields_[index].get();
 }
 

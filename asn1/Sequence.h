@@ -18,7 +18,7 @@ class SEQUENCE : public AbstractData {
   // Bit i is byte i / 8 under the mask 0x80 >> (i % 8); bits at or beyond totalBits read as clear.
   struct BitMap {
     uint32_t totalBits = 0;
-    std::vector<uint8_t> bits;
+    std::vector<uint8_t, PoolAllocator<uint8_t>> bits;
 
     bool operator[](uint32_t i) const { return i < totalBits && (bits[i / 8] & (0x80 >> (i % 8))) != 0; }
     void set(uint32_t i);
@@ -26,7 +26,7 @@ class SEQUENCE : public AbstractData {
     void resize(uint32_t n);
     bool any() const;
   };
-  using FieldVector = std::vector<std::unique_ptr<AbstractData>>;
+  using FieldVector = std::vector<std::unique_ptr<AbstractData>, PoolAllocator<std::unique_ptr<AbstractData>>>;
 
   static const SequenceInfo theInfo;  // an empty, not extendable SEQUENCE
   static AbstractData* create(const TypeInfo* info);
@@ -39,7 +39,13 @@ class SEQUENCE : public AbstractData {
   const SequenceInfo* info() const { return static_cast<const SequenceInfo*>(info_); }
 
   // Optional numbers: below optionalCount a bit of optionalMap, above it bit (n - optionalCount) of extensionMap.
-  bool hasOptionalField(int n) const;
+  bool hasOptionalField(int n) const {
+    if (n < 0) {
+      return false;
+    }
+    const auto number = static_cast<uint32_t>(n);
+    return number < optionalMap_.totalBits ? optionalMap_[number] : extensionMap_[number - optionalMap_.totalBits];
+  }
   // Marks field `index` (whose optional number is n) present, creating it when it does not exist yet.
   void includeOptionalField(int n, int index);
   void removeOptionalField(int n);
@@ -59,7 +65,9 @@ class SEQUENCE : public AbstractData {
     return *boost::polymorphic_downcast<const T*>(fields_[index].get());
   }
   // Creates field `index` from its descriptor when it is missing; null when it has no descriptor.
-  AbstractData* createField(uint32_t index);
+  AbstractData* createField(uint32_t index) {
+    return index < fields_.size() && fields_[index] ? fields_[index].get() : makeField(index);
+  }
 
   const BitMap& optionalMap() const { return optionalMap_; }
   const BitMap& extensionMap() const { return extensionMap_; }
@@ -72,6 +80,7 @@ class SEQUENCE : public AbstractData {
   bool do_accept(ConstVisitor& visitor) const override;
 
  private:
+  AbstractData* makeField(uint32_t index);
   int compareField(const SEQUENCE& other, uint32_t index, int optionalNumber) const;
 
   FieldVector fields_;

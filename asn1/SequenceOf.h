@@ -13,7 +13,7 @@ namespace ASN1 {
 // SEQUENCE OF / SET OF any element type: a list of owned elements made from the element descriptor.
 class SEQUENCE_OF_Base : public ConstrainedObject {
  public:
-  using Container = std::vector<std::unique_ptr<AbstractData>>;
+  using Container = std::vector<std::unique_ptr<AbstractData>, PoolAllocator<std::unique_ptr<AbstractData>>>;
 
   static AbstractData* create(const TypeInfo* info);
 

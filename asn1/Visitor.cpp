@@ -1,6 +1,7 @@
 #include "asn1/Visitor.h"
 
 #include "asn1/ASN1.h"
+#include "asn1/SequenceWalk.h"
 
 namespace ASN1 {
 
@@ -25,32 +26,7 @@ int Visitor::visitUnknownExtensions(SEQUENCE&) {
 }
 
 bool Visitor::visit(SEQUENCE& value) {
-  const SequenceInfo* info = value.info();
-  const int roots = preVisitExtensionRoots(value);
-  if (roots < kRootsOnly) {
-    return roots != kFail;
-  }
-  for (uint32_t i = 0; i < info->rootCount; ++i) {
-    const int field = visitExtensionRoot(value, static_cast<int>(i), info->fieldIds[i]);
-    if (field < kRootsOnly) {
-      return field != kFail;
-    }
-  }
-  if (roots != kGoOn) {
-    return true;
-  }
-  const int extensions = preVisitExtensions(value);
-  if (extensions != kGoOn) {
-    return extensions != kFail;
-  }
-  for (uint32_t k = 0; k < info->knownExtensionCount; ++k) {
-    const int field =
-        visitKnownExtension(value, static_cast<int>(info->rootCount + k), static_cast<int>(info->optionalCount + k));
-    if (field != kGoOn) {
-      return field != kFail;
-    }
-  }
-  return visitUnknownExtensions(value) != kFail;
+  return WalkSequence(*this, value);
 }
 
 bool ConstVisitor::do_visit(const AbstractData&) {
@@ -116,32 +92,7 @@ bool ConstVisitor::afterVisitSequence(const SEQUENCE&) {
 }
 
 bool ConstVisitor::visit(const SEQUENCE& value) {
-  const SequenceInfo* info = value.info();
-  if (!preVisitExtensionRoots(value)) {
-    return false;
-  }
-  for (uint32_t i = 0; i < info->rootCount; ++i) {
-    const int number = info->fieldIds[i];
-    if (number != -1 && !value.hasOptionalField(number)) {
-      continue;
-    }
-    if (!visitExtensionRoot(value, static_cast<int>(i))) {
-      return false;
-    }
-  }
-  if (value.extensionMap().totalBits == 0) {
-    return afterVisitSequence(value);
-  }
-  if (!preVisitExtensions(value)) {
-    return false;
-  }
-  for (uint32_t k = 0; k < info->knownExtensionCount; ++k) {
-    if (value.hasOptionalField(static_cast<int>(info->optionalCount + k)) &&
-        !visitKnownExtension(value, static_cast<int>(info->rootCount + k))) {
-      return false;
-    }
-  }
-  return afterVisitSequence(value);
+  return WalkSequence(*this, value);
 }
 
 }  // namespace ASN1

@@ -53,7 +53,8 @@ class Visitor {
   virtual int visitKnownExtension(SEQUENCE& value, int index, int optionalNumber);
   virtual int visitUnknownExtensions(SEQUENCE& value);
 
-  bool visit(SEQUENCE& value);
+  // The walk of asn1/SequenceWalk.h over these steps.
+  virtual bool visit(SEQUENCE& value);
 };
 
 // The reading side: encoders and printers. A SEQUENCE is walked by visit(), which offers only present fields.
@@ -83,7 +84,8 @@ class ConstVisitor {
   virtual bool visitKnownExtension(const SEQUENCE& value, int index);
   virtual bool afterVisitSequence(const SEQUENCE& value);
 
-  bool visit(const SEQUENCE& value);
+  // The walk of asn1/SequenceWalk.h over these steps.
+  virtual bool visit(const SEQUENCE& value);
 };
 
 }  // namespace ASN1
