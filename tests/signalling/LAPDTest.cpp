@@ -288,8 +288,18 @@ TEST_F(LAPDTest, WriteErrorLosesTheFrameAndPushBackKeepsIt) {
   EXPECT_EQ(user.link->stats().errors, 1u);
 }
 
-TEST_F(LAPDTest, TextsOfStateCountersAndNames) {
+TEST_F(LAPDTest, TextsOfStateTraceAndNames) {
   EXPECT_STREQ(ISDN::statetext(8), "(unknown)");
+  user.link->trunk = 2;
+  user.link->trace_level = 3;
+  user.link->local_activate();
+  const std::string log = logs.Log();
+  EXPECT_NE(log.find("LAPD[2] (TEI assigned): DL-ESTABLISH\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("LAPD[2] (TEI assigned): tx:  00 01 7F\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("LAPD[2] : change state \"TEI assigned\" -> \"Awaiting establishment\"\n"), std::string::npos);
+  user.link->mdl_remove();
+  user.owner.TakeEvents();
+  user.link->mdl_assign(0);
   std::ostringstream text;
   user.link->status()->out(text);
   EXPECT_NE(text.str().find("current status\n   - state: TEI assigned\n"), std::string::npos);
@@ -337,6 +347,9 @@ TEST_F(LAPDTeiTest, GivesUpAfterFiveRequests) {
   EXPECT_TRUE(user.TakeSent().empty());
   EXPECT_EQ(user.owner.TakeEvents(), Events{"deactivated link error (T202 expired N202 times)"});
   EXPECT_EQ(State(), LAPD::kTeiUnassigned);
+  std::ostringstream counters;
+  user.link->stats().out(counters);
+  EXPECT_NE(counters.str().find("   - timers expire count: T200: 0, T202: 5, T203: 0\n"), std::string::npos);
 }
 
 TEST_F(LAPDTeiTest, AssignmentCheckAndRemove) {
