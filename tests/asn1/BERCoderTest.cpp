@@ -78,7 +78,7 @@ T& Field(ASN1::SEQUENCE& sequence, int index) {
 
 ASN1::AbstractData* ErrorAnswer(int cause) {
   auto* response = new test::Response;
-  response->select(1);
+  response->select(test::Response::error);
   static_cast<ASN1::ENUMERATED*>(response->getSelection())->setValue(cause);
   return response;
 }
@@ -134,7 +134,7 @@ const std::map<std::string, std::function<std::unique_ptr<ASN1::AbstractData>()>
       {"success-answer",
        [] {
          auto* response = new test::Response;
-         response->select(0);
+         response->select(test::Response::success);
          return Message(std::nullopt, std::nullopt, test::PDU::response, response);
        }},
       {"destroy-seq-1-slot-5",
