@@ -104,38 +104,4 @@ TEST(AVNDecoder, ReadsEachKind) {
   }
 }
 
-// A BMPString is converted in the current locale; in UTF-8 a character takes up to three bytes, none cut off.
-TEST(AVNDecoder, BMPStringInMultibyteLocale) {
-  const std::string previous = std::setlocale(LC_CTYPE, nullptr);
-  ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-  const ASN1::BMPString text(L"h\u00E9\u20AC!", &ASN1::BMPString::theInfo);
-  const std::string printed = text.asValueNotation();
-  ASN1::BMPString read;
-  const bool parsed = read.setFromValueNotation(printed);
-  std::setlocale(LC_CTYPE, previous.c_str());
-  EXPECT_EQ(printed, "\"h\xC3\xA9\xE2\x82\xAC!\"");
-  EXPECT_TRUE(parsed);
-  EXPECT_EQ(std::wstring(read), std::wstring(text));
-}
-
-TEST(AVNDecoder, StreamExtractionSetsTheStreamState) {
-  std::istringstream stream("connect : 7 ping : NULL destroy:");
-  test::Command command;
-  EXPECT_TRUE(stream >> command);
-  EXPECT_EQ(command.asValueNotation(), "connect : 7");
-  EXPECT_TRUE(stream >> command);
-  EXPECT_EQ(command.asValueNotation(), "ping : NULL");
-  EXPECT_FALSE(stream >> command);
-  EXPECT_TRUE(stream.fail());
-
-  std::istringstream empty("  ");
-  EXPECT_FALSE(empty >> command);
-  EXPECT_TRUE(empty.eof());
-  EXPECT_EQ(command.asValueNotation(), "ping : NULL");
-
-  std::istringstream throwing("bad");
-  throwing.exceptions(std::ios_base::failbit);
-  EXPECT_THROW(throwing >> command, std::ios_base::failure);
-}
-
 }  // namespace

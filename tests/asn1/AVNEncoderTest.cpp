@@ -98,21 +98,4 @@ TEST(AVNEncoder, UnprintableChoiceFailsThatStreamOnly) {
   }
 }
 
-TEST(IOWrapper, FollowsTheStreamRules) {
-  std::ostringstream failed;
-  failed.setstate(std::ios_base::failbit);
-  failed << ASN1::Null();
-  EXPECT_EQ(failed.str(), "");
-  EXPECT_EQ(failed.rdstate(), std::ios_base::failbit);
-
-  std::ostringstream throwing;
-  throwing.exceptions(std::ios_base::failbit);
-  EXPECT_THROW(throwing << test::PDU(), std::ios_base::failure);
-
-  std::ostringstream quiet;
-  quiet.exceptions(std::ios_base::badbit);
-  EXPECT_NO_THROW(quiet << test::PDU());
-  EXPECT_TRUE(quiet.fail());
-}
-
 }  // namespace

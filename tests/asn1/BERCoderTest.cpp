@@ -322,41 +322,6 @@ TEST(BERCoder, GoldenBytes) {
   }
 }
 
-TEST(BERDecoder, ReadsHeaders) {
-  const struct {
-    const char* name;
-    Bytes bytes;
-    bool ok;
-    uint32_t tag;
-    bool primitive;
-    uint32_t length;
-  } kCases[] = {
-      {"long length", {0x30, 0x81, 0x05, 1, 2, 3, 4, 5}, true, 16, false, 5},
-      {"indefinite form reads as 0", {0x30, 0x80}, true, 16, false, 0},
-      {"context tag 40", {0x9F, 0x28, 0x00}, true, ASN1::kContextSpecific | 40, true, 0},
-      {"tag number 0xFFFF", {0xDF, 0x83, 0xFF, 0x7F, 0x00}, true, 0xC0FFFF, true, 0},
-      {"tag number above 0xFFFF", {0xDF, 0x84, 0x80, 0x00, 0x00}, false, 0, false, 0},
-      {"length past the end", {0x04, 0x03, 0x01, 0x02}, false, 0, false, 0},
-      {"length of five octets", {0x04, 0x85, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00}, false, 0, false, 0},
-      {"long length cut off", {0x04, 0x82, 0x01}, false, 0, false, 0},
-      {"tag number cut off", {0x9F, 0x81}, false, 0, false, 0},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    const std::vector<char> input(c.bytes.begin(), c.bytes.end());
-    ASN1::BERDecoder decoder(input.data(), input.data() + input.size(), nullptr);
-    uint32_t tag = 0;
-    bool primitive = false;
-    uint32_t length = 0;
-    ASSERT_EQ(decoder.decodeHeader(tag, primitive, length), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(tag, c.tag);
-      EXPECT_EQ(primitive, c.primitive);
-      EXPECT_EQ(length, c.length);
-    }
-  }
-}
-
 TEST(BERDecoder, ReadsOtherFormsAndRefusesMalformedOnes) {
   const struct {
     const char* name;

@@ -289,12 +289,6 @@ TEST(PERDecoder, ReadsTheRootFormAfterAnEmptyEnumerationExtension) {
   EXPECT_EQ(cause.getValue(), test::ErrorCause::destroyInProgress);
 }
 
-TEST(PERDecoder, DecodesAChoiceOfOneAlternativeFromNoBits) {
-  ASN1::CHOICE choice(&kOneChoice);
-  ASSERT_TRUE(Decode({0x00}, choice));
-  EXPECT_EQ(choice.currentSelection(), 0);
-}
-
 TEST(PERDecoder, KnownExtensionConsumesExactlyItsOctets) {
   // done is announced with two octets of which a BOOLEAN reads one bit; more follows.
   test::Tone tone;
@@ -332,13 +326,6 @@ TEST(PERDecoder, HonoursTheLimits) {
   EXPECT_TRUE(Decode({0x04, 'a', 'b', 'c', 'd'}, text));
   EXPECT_FALSE(Decode({0x05, 'a', 'b', 'c', 'd', 'e'}, text));
   ASN1::MaximumStringSize = 16384;
-}
-
-TEST(PERDecoder, FailedSequenceOfKeepsItsDecodedPrefix) {
-  ASN1::SEQUENCE_OF_Base list(&kIntegers);
-  EXPECT_FALSE(Decode({0x03, 0x01, 0x07, 0x01, 0x08, 0x05}, list));
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(static_cast<ASN1::INTEGER&>(list.at(1)).getValue(), 8);
 }
 
 TEST(PERDecoder, RevisitsAnOpenType) {
@@ -452,18 +439,6 @@ TEST(PEREncoder, RefusesValuesOutsideTheirTypes) {
     EXPECT_FALSE(ASN1::encode(*c.make(), &env, std::back_inserter(out)));
     EXPECT_EQ(out, (std::vector<char>{'k', 'e', 'e', 'p'}));
   }
-}
-
-TEST(CoderEnv, OtherRulesAreNotPER) {
-  ASN1::CoderEnv text(ASN1::CoderEnv::avn);
-  std::vector<char> out;
-  ASSERT_TRUE(ASN1::encode(ASN1::INTEGER(7, &ASN1::INTEGER::theInfo), &text, std::back_inserter(out)));
-  EXPECT_EQ(std::string(out.begin(), out.end()), "7");
-  ASN1::CoderEnv unknown(9);
-  EXPECT_FALSE(ASN1::encode(ASN1::INTEGER(7, &ASN1::INTEGER::theInfo), &unknown, std::back_inserter(out)));
-  ASN1::INTEGER value;
-  const char byte = 1;
-  EXPECT_FALSE(ASN1::decode(&byte, &byte + 1, &unknown, value, true));
 }
 
 }  // namespace

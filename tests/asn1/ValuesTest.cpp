@@ -92,25 +92,6 @@ TEST(Enumerated, NamesAreFoundByValue) {
   EXPECT_EQ(sparse.getValue(), 40);
 }
 
-TEST(IntegerWithNamedNumber, BinarySearchesNames) {
-  static const ASN1::NamedValue kNames[] = {{-5, "minus"}, {0, "zero"}, {7, "seven"}};
-  static const ASN1::NamedNumberInfo kInfo = {{{&ASN1::IntegerWithNamedNumber::create, ASN1::kUniversalInteger},
-                                               ASN1::ConstraintType::Unconstrained,
-                                               0,
-                                               0xFFFFFFFF},
-                                              kNames,
-                                              3};
-  ASN1::IntegerWithNamedNumber value(&kInfo);
-  std::string name;
-  for (const auto& named : kNames) {
-    value.setValue(named.value);
-    ASSERT_TRUE(value.getName(name));
-    EXPECT_EQ(name, named.name);
-  }
-  value.setValue(3);
-  EXPECT_FALSE(value.getName(name));
-}
-
 TEST(GeneralizedTime, TextRoundTrips) {
   const struct {
     const char* text;
@@ -137,63 +118,6 @@ TEST(GeneralizedTime, TextRoundTrips) {
   EXPECT_EQ(time.get(), "20240131235959+0130");
   EXPECT_FALSE(time.set("2024013123"));
   EXPECT_FALSE(time.set("20240131235959+1"));
-}
-
-TEST(GeneralizedTime, PrintsTheWidestFieldsWhole) {
-  const ASN1::GeneralizedTime time(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, false);
-  const std::string min = "-2147483648";
-  EXPECT_EQ(time.get(), min + min + min + min + min + min + "." + min + "-3579139408");
-}
-
-TEST(BitString, ComparesByFirstDifferingBitThenLength) {
-  auto make = [](std::initializer_list<bool> bits) {
-    ASN1::BIT_STRING value;
-    value.resize(static_cast<uint32_t>(bits.size()));
-    uint32_t i = 0;
-    for (bool bit : bits) {
-      value.set(i++, bit);
-    }
-    return value;
-  };
-  EXPECT_GT(make({1, 0, 1}).compare(make({1, 0, 0})), 0);
-  EXPECT_LT(make({1, 0}).compare(make({1, 0, 0})), 0);
-  EXPECT_EQ(make({0, 1}).compare(make({0, 1})), 0);
-}
-
-TEST(Sequence, OptionalFieldsComeAndGo) {
-  test::Message message;
-  EXPECT_EQ(message.getField(0), nullptr);
-  EXPECT_EQ(message.getField(1), nullptr);
-  ASSERT_NE(message.getField(2), nullptr);
-  EXPECT_EQ(typeid(*message.getField(2)), typeid(test::PDU));
-  EXPECT_FALSE(message.has_seq());
-  EXPECT_FALSE(message.has_slot());
-
-  // A removed field keeps its value for when it is included again.
-  message.include_seq().setValue(7);
-  message.omit_seq();
-  EXPECT_FALSE(message.has_seq());
-  EXPECT_EQ(message.include_seq().getValue(), 7);
-}
-
-TEST(Sequence, IncludingAnExtensionGrowsTheMapKeepingEarlierBits) {
-  test::Tone tone;
-  tone.include_done();
-  ASSERT_EQ(tone.extensionMap().totalBits, 1u);
-  tone.include_more();
-  EXPECT_EQ(tone.extensionMap().totalBits, 2u);
-  EXPECT_TRUE(tone.has_done());
-  EXPECT_TRUE(tone.has_more());
-  EXPECT_FALSE(tone.hasOptionalField(5));
-}
-
-TEST(Sequence, BitMapShrinkDropsBitsForGood) {
-  ASN1::SEQUENCE::BitMap map;
-  map.resize(8);
-  map.set(6);
-  map.resize(3);
-  map.resize(8);
-  EXPECT_FALSE(map[6]);
 }
 
 TEST(Choice, CreateSelectionOutsideTheTableMarksUnknown) {
@@ -248,23 +172,6 @@ TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {
   EXPECT_EQ(a.compare(b), 0);
   b.omit_done();
   EXPECT_GT(a.compare(b), 0);
-}
-
-TEST(SequenceOf, TypedIterationAndErase) {
-  ASN1::SEQUENCE_OF<ASN1::INTEGER> list;
-  for (int i = 0; i < 4; ++i) {
-    ASN1::INTEGER value(i, &ASN1::INTEGER::theInfo);
-    list.push_back(value);
-  }
-  auto next = list.erase(++list.begin());
-  EXPECT_EQ(next->getValue(), 2);
-  int sum = 0;
-  for (const ASN1::INTEGER& value : static_cast<const ASN1::SEQUENCE_OF<ASN1::INTEGER>&>(list)) {
-    sum += value.getValue();
-  }
-  EXPECT_EQ(sum, 0 + 2 + 3);
-  list.resize(5);
-  EXPECT_EQ(list[4].getValue(), 0);
 }
 
 }  // namespace

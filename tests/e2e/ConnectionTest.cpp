@@ -9,12 +9,6 @@ namespace {
 
 using ConnectionTest = GatewayFixture;
 
-TEST_F(ConnectionTest, AnnouncesItselfAndKeepsItsPidFile) {
-  EXPECT_TRUE(server_.WaitForOutput("Starting server [T250124-1901], port=" + std::to_string(server_.port()) + "\n"));
-  EXPECT_TRUE(server_.WaitForOutput("controller connect."));
-  EXPECT_EQ(ReadFile(server_.Path("/var/run/server.pid")), std::to_string(server_.pid()));
-}
-
 TEST_F(ConnectionTest, RefusesASecondControllerWhileServingTheFirst) {
   Controller second(server_);
   ASSERT_TRUE(second.Connect());

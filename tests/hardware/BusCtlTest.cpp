@@ -78,20 +78,6 @@ TEST_F(BusCtlTest, ControllerComingGoingAndAskingChoosesTheClock) {
   EXPECT_EQ(Selected(), std::vector<int>{4});
 }
 
-TEST_F(BusCtlTest, DisabledControlLeavesTheClockAlone) {
-  {
-    Capture log(std::clog);
-    bus_->DisableControl();
-    EXPECT_EQ(log.Text(), "clock control disabled.\n");
-  }
-  const size_t opens = Hal().OpenCount();
-  link.Connect();
-  EXPECT_EQ(Exchange(ClockCfg(LGCP::ClkSel0::internal, LGCP::BExtEn::enabled, 0)), Strings{"seq=7 error 6"});
-  link.server.Deactivate();
-  EXPECT_EQ(Selected(), std::vector<int>{});
-  EXPECT_EQ(Hal().OpenCount(), opens);
-}
-
 // Without its own HAL descriptor the clock control at least takes the clock
 // master away from the line chips; the device is opened at the next use. A
 // clock the bus did not take is answered busError.

@@ -70,19 +70,6 @@ class DSProcReceiverTest : public ::testing::Test {
   DspDriver* dsp_ = nullptr;
 };
 
-TEST_F(DSProcReceiverTest, FeatureSwitchSendsOnlyChangesFromItsKnownState) {
-  Receiver receiver(5);
-  EXPECT_TRUE(receiver.disableBSS());      // BSS starts off
-  EXPECT_TRUE(receiver.enableVAD(false));  // VAD starts unknown
-  EXPECT_TRUE(receiver.enableVAD(true));
-  EXPECT_TRUE(receiver.enableVAD(true));
-  EXPECT_TRUE(receiver.enableSD(true));
-  EXPECT_EQ(Records(kDisable), (std::vector<Bytes>{{0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 1}}));
-  // Ids are shared by every feature.
-  EXPECT_EQ(Records(kEnable),
-            (std::vector<Bytes>{{0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 2}}));
-}
-
 TEST_F(DSProcReceiverTest, VadRecordFollowsTheDriverVersion) {
   Receiver receiver(5);
   LGCP::VADParams v2;
@@ -150,13 +137,6 @@ TEST_F(DSProcReceiverTest, EventsReachTheReceiverOnlyUnderTheirRule) {
   }
 }
 
-TEST_F(DSProcReceiverTest, SimulatedBoardReportsToneEventsInTheOneLayout) {
-  Receiver receiver(5);
-  ASSERT_TRUE(dsp_->Report(5, DspDriver::kToneEvent, {3000, 1, 0}));
-  RunUntil([&] { return !receiver.events.empty(); });
-  EXPECT_EQ(receiver.events, std::vector<std::string>{"tone 3000 1"});
-}
-
 TEST_F(DSProcReceiverTest, ShortRecordIsDroppedAndHangUpReleasesTheDevice) {
   Receiver receiver(5);
   ASSERT_TRUE(receiver.enableSD(true));
@@ -170,22 +150,6 @@ TEST_F(DSProcReceiverTest, ShortRecordIsDroppedAndHangUpReleasesTheDevice) {
   RunUntil([&] { return !DSProcReceiverService::instance().is_open(); });
   EXPECT_EQ(logs_.CountErr("dsproc device hang-up: POLLHUP"), 1);
   EXPECT_TRUE(receiver.configureSD());
-}
-
-TEST_F(DSProcReceiverTest, CleanBeforeDestroySwitchesEverythingOff) {
-  Receiver receiver(5);
-  ASSERT_TRUE(receiver.enableVAD(true));
-  ASSERT_TRUE(receiver.enableSD(true));
-  ASSERT_TRUE(receiver.enableNG(true));
-  receiver.configureDelays(10, 0, 0);
-  receiver.configureRxGain(-3);
-  receiver.configureToneFilter(2100, 1, 50, 30);
-  receiver.CleanBeforeDestroy();
-  const DspDriver::Timeslot state = dsp_->Timeslots().at(5);
-  EXPECT_EQ(state.enabled, 0u);
-  EXPECT_EQ(state.delays, (std::vector<uint32_t>{0, 0, 0}));
-  EXPECT_EQ(state.rx_gain, 0);
-  EXPECT_TRUE(state.tone_filters.empty());
 }
 
 }  // namespace

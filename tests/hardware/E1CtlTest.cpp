@@ -97,21 +97,6 @@ TEST_F(E1CtlTest, StatusCycleStartsAtConnectAndOutlivesTheController) {
   EXPECT_EQ(listener_.heard.size(), 4u);
 }
 
-// Absent devices are quiet; the status cycle opens them once they appear.
-TEST_F(E1CtlTest, MissingDevicesStaySilentAndAreOpenedLater) {
-  Maintenance().SetAbsent(true);
-  Cas().SetAbsent(true);
-  Capture errors(std::cerr);
-  Connect();
-  EXPECT_EQ(AdvanceMs(3000), Strings{});
-  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "cas 1/5 rx -1 tx 0; success");
-  EXPECT_EQ(errors.Text().find("E1:"), std::string::npos) << errors.Text();
-  Maintenance().SetAbsent(false);
-  Cas().SetAbsent(false);
-  EXPECT_EQ(AdvanceMs(1000).size(), 4u);
-  EXPECT_EQ(Send(CasCommand(kOpen, 1, 5, 1)), "cas 1/0 rx 0 tx 0; cas 1/5 rx 0 tx 1; success");
-}
-
 TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
   Connect();
   EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{0});
@@ -135,19 +120,6 @@ TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
   // A new controller starts from a cleared mask.
   e1_->OnConnect();
   EXPECT_EQ(Maintenance().TclkWrites().back(), 0u);
-}
-
-// A mask set while the maintenance device is missing is written once it opens.
-TEST_F(E1CtlTest, TrunkCfgWaitsForTheMaintenanceDevice) {
-  Maintenance().SetAbsent(true);
-  Connect();
-  EXPECT_EQ(Send(TrunkCfg(1, LGCP::TrunkMode::slave)), "success");
-  EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{});
-  Maintenance().SetAbsent(false);
-  AdvanceMs(1000);
-  EXPECT_EQ(Maintenance().TclkWrites(), std::vector<unsigned long>{0x2});
-  AdvanceMs(1000);
-  EXPECT_EQ(Maintenance().TclkWrites().size(), 1u);
 }
 
 TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
@@ -182,17 +154,6 @@ TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
   EXPECT_FALSE(Cas().ChannelOf(1, 16).configured);
 }
 
-TEST_F(E1CtlTest, FailedCasRequestsTravelInTheSignal) {
-  Connect();
-  Cas().FailNextRequest(0x80044300, 1, EIO);
-  Capture log(std::clog);
-  EXPECT_EQ(Send(CasCommand(kOpen, 0, 3, 1)), "cas 0/0 rx -1 tx 0; success");
-  EXPECT_NE(log.Text().find("E1: open cas signalling on trunk(0) - fail(-1)\n"), std::string::npos);
-  Cas().FailNextRequest(0xc0104304, 1, EIO);
-  EXPECT_EQ(Send(CasCommand(kOpen, 0, 3, 1)), "cas 0/0 rx 0 tx 0; cas 0/3 rx -1 tx 0; success");
-  EXPECT_FALSE(Cas().ChannelOf(0, 3).configured);
-}
-
 // The trunk number picks one of four flags: anything outside 0 to 3 is reported failed.
 TEST_F(E1CtlTest, TrunkOutsideTheBoardIsReportedFailed) {
   Connect();
@@ -203,17 +164,6 @@ TEST_F(E1CtlTest, TrunkOutsideTheBoardIsReportedFailed) {
     EXPECT_EQ(Send(CasCommand(kClose, path, 0)), trunk + "/0 rx -1 tx 0; success");
   }
   EXPECT_FALSE(Cas().IsTrunkOpen(0));
-}
-
-TEST_F(E1CtlTest, ControllerLossClosesEveryOpenTrunk) {
-  Connect();
-  Send(CasCommand(kOpen, 0, 1, 1));
-  Send(CasCommand(kOpen, 3, 0, 1));
-  listener_.heard.clear();
-  link.server.Deactivate();
-  EXPECT_FALSE(Cas().IsTrunkOpen(0));
-  EXPECT_FALSE(Cas().IsTrunkOpen(3));
-  EXPECT_EQ(listener_.heard, (Strings{"cas 0/0 rx 1 tx 0", "cas 3/0 rx 1 tx 0"}));
 }
 
 // The loop serves the registration on every pass: only a readable device is read.

@@ -150,37 +150,6 @@ TEST_F(HDLCTest, ActivationAllocatesByModeAndJoinsTheSwitch) {
   }
 }
 
-TEST_F(HDLCTest, RefusedActivationLeavesTheChannelClosed) {
-  const struct {
-    const char* name;
-    std::function<void(MccDriver&, HDLC&)> arrange;
-    std::string line;
-  } kCases[] = {
-      {"device missing", [](MccDriver& d, HDLC&) { d.SetAbsent(true); },
-       "hdlc [3/16]: fail to open MCC device: No such file or directory\n"},
-      {"allocation refused", [](MccDriver& d, HDLC&) { d.FailNextRequest(kAllocate, 1, EBUSY); },
-       "hdlc [3/16]: MCC_ALLOCATE fail: Device or resource busy\n"},
-      {"no switch channel", [](MccDriver& d, HDLC&) { d.FailNextRequest(kTimeslot, 1, EIO); },
-       "hdlc [3/16]: MCC_TIMESLOT fail: Input/output error\n"},
-      {"unknown mode", [](MccDriver&, HDLC& h) { h.mode = 7; }, "hdlc [3/16]: unknown mode 7\n"},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    HDLC hdlc;
-    hdlc.link = 3;
-    hdlc.timeslot = 16;
-    hdlc.rx_channel = kLine;
-    c.arrange(*mcc_, hdlc);
-    Capture errors(std::cerr);
-    EXPECT_FALSE(hdlc.activate());
-    EXPECT_EQ(errors.Text(), c.line);
-    EXPECT_FALSE(hdlc.is_open());
-    EXPECT_TRUE(mcc_->Channels().empty()) << "the descriptor was closed";
-    EXPECT_TRUE(Switch().Requests().empty());
-    mcc_->SetAbsent(false);
-  }
-}
-
 TEST_F(HDLCTest, FramesTravelBothWaysAndAreCountedAndTraced) {
   traces.signalling.hdlc = true;
   Capture log(std::clog);
@@ -262,25 +231,6 @@ TEST_F(HDLCTest, PushBackThenReadyAgainExactlyOnce) {
   EXPECT_EQ(hdlc_.counters().txSU, 1u);
 }
 
-TEST_F(HDLCTest, ReactivationStartsOverOnTheNewLine) {
-  ActivateReady();
-  Packet frame = Frame("x");
-  ASSERT_TRUE(hdlc_.hdlc_transmit(frame));
-  ASSERT_TRUE(mcc_->Receive(Channel(), {'y'}));
-  RunPass();
-  ASSERT_EQ(hdlc_.counters().rxSU, 1u);
-
-  hdlc_.rx_channel = kOther;
-  ASSERT_TRUE(hdlc_.activate());
-  EXPECT_EQ(mcc_->Channels().size(), 1u) << "the old MCC channel was freed";
-  EXPECT_EQ(hdlc_.counters().txSU, 0u);
-  EXPECT_EQ(hdlc_.counters().rxSU, 0u);
-  EXPECT_FALSE(hdlc_.is_ready());
-  EXPECT_TRUE(Idle(kLine)) << "the old line timeslot no longer hears the channel";
-  EXPECT_EQ(Switch().OutputOf(kOther), (sim::TdmSwitch::Output{Carries::source, Channel()}));
-  EXPECT_EQ(Switch().OutputOf(Channel()), (sim::TdmSwitch::Output{Carries::source, kOther}));
-}
-
 TEST_F(HDLCTest, LettingGoIdlesTheJoinedOutputs) {
   const struct {
     const char* name;
@@ -307,41 +257,6 @@ TEST_F(HDLCTest, LettingGoIdlesTheJoinedOutputs) {
       EXPECT_TRUE(Switch().Requests().empty()) << "idled once";
     }
   }
-}
-
-// An output the channel fed that was since given to another source is not its to idle.
-TEST_F(HDLCTest, LettingGoLeavesReconnectedOutputsAlone) {
-  const struct {
-    const char* name;
-    int line;
-  } kCases[] = {{"line output", kLine}, {"bus output", 8300}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    hdlc_.rx_channel = c.line;
-    ASSERT_TRUE(hdlc_.activate());
-    const int channel = Channel();
-    ASSERT_TRUE(HwMux::instance().Connect(kOther, c.line));
-    ASSERT_TRUE(HwMux::instance().Connect(kOther, channel));
-    hdlc_.deactivate();
-    EXPECT_EQ(Switch().OutputOf(c.line), (sim::TdmSwitch::Output{Carries::source, kOther}));
-    EXPECT_EQ(Switch().OutputOf(channel), (sim::TdmSwitch::Output{Carries::source, kOther}));
-  }
-}
-
-// The hang-up reported with the frame was the old descriptor's, not the new one's.
-TEST_F(HDLCTest, OwnerReactivatingInsideReceiveKeepsTheNewChannel) {
-  ActivateReady();
-  ASSERT_TRUE(mcc_->Receive(Channel(), {'1'}));
-  mcc_->HangUpAll();
-  recorder_.on_receive = [this] { ASSERT_TRUE(hdlc_.activate()); };
-  Capture errors(std::cerr);
-  RunPass();
-  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{"rx 1"});
-  EXPECT_TRUE(hdlc_.is_open());
-  EXPECT_EQ(mcc_->Channels().size(), 1u);
-  EXPECT_EQ(errors.Text(), "");
-  RunPass();
-  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{"ready"});
 }
 
 TEST_F(HDLCTest, OwnerDeactivatingInsideReceiveStopsThePass) {

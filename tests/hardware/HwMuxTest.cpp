@@ -50,18 +50,6 @@ std::vector<uint16_t> Shadows(const HwMux& mux) {
   return shadows;
 }
 
-TEST_F(HwMuxTest, OpeningDisablesEveryBusOutputOnce) {
-  HwMux mux;
-  ASSERT_TRUE(mux.IsOpen());
-  for (int output = HwMux::kFirstOutput; output < HwMux::kFirstOutput + HwMux::kOutputCount; ++output) {
-    ASSERT_EQ(Switch().DisableCount(output), 1u) << output;
-    ASSERT_EQ(mux.Shadow(output), HwMux::kDisabled) << output;
-  }
-  EXPECT_EQ(Switch().DisableCount(HwMux::kFirstOutput - 1), 0u);
-  EXPECT_EQ(Switch().DisableCount(HwMux::kFirstOutput + HwMux::kOutputCount), 0u);
-  EXPECT_TRUE(Switch().Requests().empty());
-}
-
 TEST_F(HwMuxTest, OperationsSetSwitchAndShadow) {
   HwMux mux;
   const struct {
@@ -159,97 +147,6 @@ TEST_F(HwMuxTest, ConnectRefusesChannelsPastTheSwitch) {
   EXPECT_TRUE(Switch().Requests().empty());
   EXPECT_EQ(mux.Shadow(8200), 300);
   multiplexer.execute_dpc();
-  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
-}
-
-TEST_F(HwMuxTest, FailedRequestKeepsAskedStateInShadow) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(300, 8200));
-  FailNext(kDisableRequest, EIO, 1);
-  Capture log(std::clog);
-  EXPECT_FALSE(mux.Disable(8200));
-  EXPECT_EQ(log.Text(), std::string("hwMux: disable failed 8200 : ") + std::strerror(EIO) + "\n");
-  EXPECT_EQ(mux.Shadow(8200), HwMux::kDisabled);
-  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
-
-  // Output 8200 is index 8 of the shadow: the first refresh pass reaches it.
-  multiplexer.execute_dpc();
-  EXPECT_EQ(Switch().OutputOf(8200), TdmSwitch::Output{});
-}
-
-TEST_F(HwMuxTest, FailedRequestsAreLoggedWithTheirValues) {
-  HwMux mux;
-  const struct {
-    const char* name;
-    unsigned long request;
-    bool (*operation)(HwMux&);
-    std::string line;
-  } kCases[] = {
-      {"connect", kConnectRequest, [](HwMux& m) { return m.Connect(300, 8200); },
-       "hwMux: connect 300 -> 8200 failed: "},
-      {"disconnect", 0xc0084d04, [](HwMux& m) { return m.Disconnect(8201); }, "hwMux: disconnect failed 8201 : "},
-      {"write", 0xc0084d04, [](HwMux& m) { return m.Write(8202, 0xAB); }, "hwMux: write failed 8202 <- 0xAB : "},
-      {"read", 0xc0084d05, [](HwMux& m) { return !m.Read(8203); }, "hwMux: read failed 8203 -> 0xFF : "},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    FailNext(c.request, EBUSY, 1);
-    Capture log(std::clog);
-    EXPECT_EQ(c.operation(mux), c.request == 0xc0084d05);
-    EXPECT_EQ(log.Text(), c.line + std::strerror(EBUSY) + "\n");
-  }
-  EXPECT_EQ(mux.Shadow(8200), 300);
-  EXPECT_EQ(mux.Shadow(8201), HwMux::kConstant);
-}
-
-TEST_F(HwMuxTest, MissingDeviceIsOpenedAtNextUse) {
-  SetDeviceAbsent(true);
-  HwMux mux;
-  EXPECT_FALSE(mux.IsOpen());
-  EXPECT_EQ(mux.Read(8200), std::nullopt);
-  EXPECT_FALSE(mux.Connect(300, 8200));
-  multiplexer.execute_dpc();
-  EXPECT_EQ(Switch().DisableCount(8193), 0u);
-
-  SetDeviceAbsent(false);
-  EXPECT_TRUE(mux.Connect(300, 8200));
-  EXPECT_EQ(Switch().DisableCount(8192), 1u);
-  EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
-  multiplexer.execute_dpc();
-  EXPECT_EQ(Switch().DisableCount(8193), 2u);
-}
-
-// The refresh walks the outputs 128 a step from 8193, wraps from 10239 to
-// 8192, and only touches outputs that should be off.
-TEST_F(HwMuxTest, RefreshCoversEveryDisabledOutputInSixteenSteps) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(300, 8200));
-  ASSERT_TRUE(mux.Write(10239, 1));
-  ASSERT_TRUE(mux.Disconnect(8192));
-  Switch().ClearRequests();
-
-  NextRefreshStep();
-  EXPECT_EQ(Switch().DisableCount(8193), 2u);
-  EXPECT_EQ(Switch().DisableCount(8320), 2u);
-  EXPECT_EQ(Switch().DisableCount(8321), 1u);
-  for (int step = 1; step < 15; ++step) {
-    NextRefreshStep();
-  }
-  EXPECT_EQ(Switch().DisableCount(10238), 1u);
-  NextRefreshStep();
-  EXPECT_EQ(Switch().DisableCount(10238), 2u);
-
-  ASSERT_TRUE(mux.Disable(10239));
-  ASSERT_TRUE(mux.Disable(8192));
-  for (int step = 0; step < 16; ++step) {
-    NextRefreshStep();
-  }
-  EXPECT_EQ(Switch().DisableCount(10239), 3u);
-  EXPECT_EQ(Switch().DisableCount(8192), 3u);
-  EXPECT_EQ(Switch().DisableCount(8200), 1u);
-  EXPECT_EQ(Switch().DisableCount(8201), 3u);
-  // Only what the test asked for is in the switch's record, not the refresh.
-  EXPECT_EQ(Switch().Requests().size(), 2u);
   EXPECT_EQ(Switch().OutputOf(8200), (TdmSwitch::Output{Carries::source, 300}));
 }
 

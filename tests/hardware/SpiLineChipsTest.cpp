@@ -17,27 +17,6 @@ using Request = sim::LineChips::Request;
 
 class SpiLineChipsTest : public SimulatedHalTest {};
 
-TEST_F(SpiLineChipsTest, StartInitialisesAndEnablesSevenChannels) {
-  SpiLineChips chips;
-  ASSERT_TRUE(chips.IsOpen());
-  for (int channel = 0; channel < 7; ++channel) {
-    SCOPED_TRACE(channel);
-    EXPECT_EQ(Chips().Register(channel, 0x30), 0x08);
-    EXPECT_EQ(Chips().Register(channel, 0x32), 0x00);
-    EXPECT_EQ(Chips().Register(channel, 0x34), 0x60);
-    EXPECT_EQ(Chips().Register(channel, 0x57), 0x30);
-  }
-  EXPECT_EQ(Chips().Register(7, 0x30), 0x00);
-  EXPECT_EQ(Chips().Register(7, 0x32), 0x80);
-
-  const std::vector<Request> first_channel = {{true, 0, 0x32, 0x80}, {true, 0, 0x30, 0x08}, {true, 0, 0x57, 0x30},
-                                              {true, 0, 0x34, 0x60}, {true, 0, 0x35, 0},    {true, 0, 0x36, 0},
-                                              {true, 0, 0x37, 0},    {true, 0, 0x32, 0x00}};
-  const auto requests = Chips().Requests();
-  ASSERT_EQ(requests.size(), 7 * first_channel.size());
-  EXPECT_EQ(std::vector<Request>(requests.begin(), requests.begin() + 8), first_channel);
-}
-
 TEST_F(SpiLineChipsTest, HalWithoutSpiStopsAllTraffic) {
   SpiLineChips chips;
   Chips().SetPresent(false);
@@ -61,21 +40,6 @@ TEST_F(SpiLineChipsTest, HalWithoutSpiStopsAllTraffic) {
   EXPECT_EQ(log.Text(), "");
 }
 
-TEST_F(SpiLineChipsTest, ClockMasterIsOneChannelOrNone) {
-  SpiLineChips chips;
-  chips.clock(7);
-  for (int channel = 0; channel < 8; ++channel) {
-    EXPECT_EQ(Chips().Register(channel, 0x57), channel == 7 ? 0x38 : 0x30) << channel;
-  }
-  chips.clock(2);
-  EXPECT_EQ(Chips().Register(7, 0x57), 0x30);
-  EXPECT_EQ(Chips().Register(2, 0x57), 0x38);
-  Capture log(std::clog);
-  chips.clock(-1);
-  EXPECT_EQ(Chips().Register(2, 0x57), 0x30);
-  EXPECT_EQ(log.Text(), "spi: clock master disabled\n");
-}
-
 TEST_F(SpiLineChipsTest, ChannelsOutsideRangeAreRefused) {
   SpiLineChips chips;
   Chips().ClearRequests();
@@ -95,17 +59,6 @@ TEST_F(SpiLineChipsTest, ChannelsOutsideRangeAreRefused) {
     EXPECT_EQ(log.Text(), c.line);
   }
   EXPECT_TRUE(Chips().Requests().empty());
-}
-
-TEST_F(SpiLineChipsTest, EndDisablesAllEightChannelsAndFreesClock) {
-  {
-    SpiLineChips chips;
-    chips.clock(4);
-  }
-  for (int channel = 0; channel < 8; ++channel) {
-    EXPECT_EQ(Chips().Register(channel, 0x32), 0x80) << channel;
-    EXPECT_EQ(Chips().Register(channel, 0x57), 0x30) << channel;
-  }
 }
 
 TEST_F(SpiLineChipsTest, FailedOpenIsRetriedByNextChannelOperation) {

@@ -79,13 +79,6 @@ class TonecReceiverTest : public ::testing::Test {
   DtmfDriver* dtmf_ = nullptr;
 };
 
-TEST(ReceiverId, StartsAtOneAndNeverIssuesZero) {
-  const struct { uint32_t last, next; } kCases[] = {{0, 1}, {1, 2}, {0xFFFFFFFE, 0xFFFFFFFF}, {0xFFFFFFFF, 1}};
-  for (const auto& c : kCases) {
-    EXPECT_EQ(Hardware::NextReceiverId(c.last), c.next) << c.last;
-  }
-}
-
 TEST_F(TonecReceiverTest, EachEventGoesToTheFirstReceiverOfItsTimeslotUnderItsId) {
   Receiver older(5), newer(5), disabled(6), other(7);
   ASSERT_TRUE(newer.enableDTMF(true));
@@ -118,17 +111,6 @@ TEST_F(TonecReceiverTest, EachEventGoesToTheFirstReceiverOfItsTimeslotUnderItsId
     EXPECT_TRUE(newer.codes.empty());
     EXPECT_NE((logs_.Log() + logs_.Err()).find(c.line), std::string::npos);
   }
-}
-
-TEST_F(TonecReceiverTest, OneEventsFlagSharedByDtmfAndIvaAsSpecified) {
-  Receiver receiver(5);
-  ASSERT_TRUE(receiver.enableIVA(true));
-  ASSERT_TRUE(receiver.enableDTMF(true));
-  EXPECT_EQ(Requests(kEnableDetector), 0u);
-  ASSERT_TRUE(receiver.enableIVA(false));
-  ASSERT_TRUE(dtmf_->Detect(5, 1, 0, receiver.id()));
-  RunUntil([&] { return !logs_.Log().empty(); });
-  EXPECT_TRUE(receiver.codes.empty());
 }
 
 TEST_F(TonecReceiverTest, WaitToneCadenceRunsOnTheLoopClockAndCancelStopsIt) {
@@ -176,21 +158,6 @@ TEST_F(TonecReceiverTest, DigitStringTakesOverTheCadenceWithItsLengths) {
   EXPECT_EQ(Tones(), std::vector<std::string>{"0/0@0+5200"});
 }
 
-TEST_F(TonecReceiverTest, SelcalSendsTheFirstFourSigns) {
-  Receiver receiver(5);
-  TERM::SelcalCommand command;
-  command.set_signs("ABCDEF");
-  EXPECT_TRUE(receiver.translateSelcal(command));
-  command.set_signs("ABC");
-  command.include_amp().setValue(500);
-  EXPECT_FALSE(receiver.translateSelcal(command));
-  EXPECT_NE(logs_.Err().find("SELCAL_DIAL fail: timeslot=5 incorect signs:ABC"), std::string::npos);
-  const auto selcals = dtmf_->Selcals();
-  ASSERT_EQ(selcals.size(), 1u);
-  EXPECT_EQ(selcals[0].signs, "ABCD");
-  EXPECT_EQ(selcals[0].amplitude, 12000);
-}
-
 TEST_F(TonecReceiverTest, ShortRecordsReadErrorsAndHangUpNeverReachAReceiver) {
   Receiver receiver(5);
   ASSERT_TRUE(receiver.enableDTMF(true));
@@ -211,19 +178,6 @@ TEST_F(TonecReceiverTest, ShortRecordsReadErrorsAndHangUpNeverReachAReceiver) {
   // A configure request opens the device again.
   EXPECT_TRUE(receiver.configureDTMF(LGCP::DTMFParams()));
   EXPECT_TRUE(receiver.enableDTMF(false));
-}
-
-TEST_F(TonecReceiverTest, CleanBeforeDestroySwitchesOffWhatItSwitchedOn) {
-  Receiver receiver(5);
-  ASSERT_TRUE(receiver.enableDTMF(true));
-  ASSERT_TRUE(receiver.enableDTMFReject(true));
-  ASSERT_TRUE(receiver.echoCancel(true));
-  receiver.CleanBeforeDestroy();
-  const DtmfDriver::Timeslot state = dtmf_->Timeslots().at(5);
-  EXPECT_FALSE(state.detector);
-  EXPECT_FALSE(state.rejection);
-  EXPECT_TRUE(state.echo_canceller);
-  EXPECT_EQ(Requests(kDial), 0u);
 }
 
 }  // namespace

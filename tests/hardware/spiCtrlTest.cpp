@@ -100,12 +100,4 @@ TEST_F(SpiCtrlTest, SpiAbsentEndsThePassAndTheCycle) {
   }
 }
 
-TEST_F(SpiCtrlTest, UnopenedDeviceIsNotPolled) {
-  SetDeviceAbsent(true);
-  spiCtrl spi;
-  SetDeviceAbsent(false);
-  Start(spi);
-  EXPECT_FALSE(spi.IsPolling());
-}
-
 }  // namespace

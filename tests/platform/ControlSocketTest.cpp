@@ -124,40 +124,6 @@ TEST_F(ControlSocketTest, AnswersEachLineWithOneLine) {
   platform::Close(fd);
 }
 
-TEST_F(ControlSocketTest, InjectsEventsAndFailuresAndReadsState) {
-  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(fd, 0);
-  uint8_t record[8] = {0, 0, 0, 0, 0, 0, 0, 3};
-  ASSERT_EQ(platform::Ioctl(fd, SimTestDriver::kDouble, record), 0);
-  ASSERT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 2), 43);
-  EXPECT_EQ(Ask("/dev/sim-test requests"), "ok 0xc0084d05:0000000000000003 0x20004d02=2");
-
-  EXPECT_EQ(Ask("/dev/sim-test queue digit"), "ok");
-  char buffer[16] = {};
-  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 5);
-  EXPECT_STREQ(buffer, "digit");
-
-  EXPECT_EQ(Ask("/dev/sim-test fail 0x20004d02 1 ENXIO"), "ok");
-  errno = 0;
-  EXPECT_EQ(platform::IoctlValue(fd, SimTestDriver::kChannel, 0), -1);
-  EXPECT_EQ(errno, ENXIO);
-  EXPECT_EQ(Ask("/dev/sim-test fail write 1 28"), "ok");
-  errno = 0;
-  EXPECT_EQ(platform::Write(fd, "x", 1), -1);
-  EXPECT_EQ(errno, ENOSPC);
-
-  EXPECT_EQ(Ask("/dev/sim-test absent on"), "ok");
-  EXPECT_EQ(platform::Open(SimTestDriver::kPath, O_RDWR), -1);
-  EXPECT_EQ(Ask("/dev/sim-test absent off"), "ok");
-
-  EXPECT_EQ(Ask("/dev/sim-test hangup"), "ok");
-  pollfd entry{fd, POLLIN, 0};
-  ASSERT_EQ(poll(&entry, 1, 0), 1);
-  EXPECT_NE(entry.revents & POLLHUP, 0);
-  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
-  platform::Close(fd);
-}
-
 TEST_F(ControlSocketTest, ClockAdvanceInterruptsTheLoopsPoll) {
   // Blocked until ppoll, so the wake-up cannot slip in before the wait.
   sigset_t wake;
@@ -180,45 +146,6 @@ TEST_F(ControlSocketTest, ClockAdvanceInterruptsTheLoopsPoll) {
 
   platform::clock_control::Release();
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
-
-TEST_F(ControlSocketTest, SplitsBatchedLinesAndDropsOverlongOnes) {
-  Send("/dev/sim-test opens\n/dev/misc/gw-wd log\n");
-  EXPECT_EQ(ReadLine(), "ok 0");
-  EXPECT_EQ(ReadLine(), "ok");
-
-  int other = Connect();
-  ASSERT_GE(other, 0);
-  Send(std::string(5000, 'x'));
-  EXPECT_EQ(ReadLine(), "error line too long");
-  EXPECT_EQ(ReadLine(), "<closed>");
-
-  // The other client is still served.
-  std::swap(client_, other);
-  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
-  close(other);
-}
-
-TEST_F(ControlSocketTest, ForkedChildLeavesTheSocketToTheParent) {
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // What a child whose exec failed does on its way out.
-    socket_.reset();
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(std::filesystem::exists(root_ / "var" / "run" / "board-sim.sock"));
-  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
-}
-
-TEST_F(ControlSocketTest, StartFailsWithoutTheRunFolder) {
-  std::filesystem::remove_all(root_ / "var");
-  ControlSocket other;
-  errno = 0;
-  EXPECT_FALSE(other.Start());
-  EXPECT_EQ(errno, ENOENT);
 }
 
 }  // namespace

@@ -39,31 +39,6 @@ short PollNow(int fd) {
   return poll(&entry, 1, 0) == 1 ? entry.revents : 0;
 }
 
-TEST_F(DeviceTest, OpensBoardDevicesAndBoardFiles) {
-  std::filesystem::create_directories(root_ / "etc");
-  std::ofstream(root_ / "etc" / "stand-in") << "root file";
-
-  int device = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(device, 0);
-  struct stat status {};
-  ASSERT_EQ(fstat(device, &status), 0);
-  EXPECT_TRUE(S_ISSOCK(status.st_mode));
-  EXPECT_NE(fcntl(device, F_GETFL) & O_NONBLOCK, 0);
-  EXPECT_EQ(driver_->OpenCount(), 1u);
-
-  int file = platform::Open("/etc/stand-in", O_RDONLY);
-  ASSERT_GE(file, 0);
-  char text[16] = {};
-  EXPECT_EQ(platform::Read(file, text, sizeof text), 9);
-  EXPECT_STREQ(text, "root file");
-
-  errno = 0;
-  EXPECT_EQ(platform::Open("/dev/no-such-device", O_RDWR), -1);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(platform::Close(file), 0);
-  EXPECT_EQ(platform::Close(device), 0);
-}
-
 TEST_F(DeviceTest, RequestsReachTheDriverInBoardByteOrder) {
   int fd = platform::Open(SimTestDriver::kPath, O_RDWR | O_CLOEXEC);
   ASSERT_GE(fd, 0);
@@ -97,33 +72,6 @@ TEST_F(DeviceTest, RequestsReachTheDriverInBoardByteOrder) {
     EXPECT_EQ(c.call(), c.result);
     EXPECT_EQ(errno, c.error);
   }
-  platform::Close(fd);
-}
-
-TEST_F(DeviceTest, DescriptorIsPollableWithOneRecordPerRead) {
-  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(fd, 0);
-  EXPECT_EQ(PollNow(fd), 0);
-  char buffer[64];
-  errno = 0;
-  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), -1);
-  EXPECT_EQ(errno, EAGAIN);
-
-  driver_->QueueToAll({1, 2, 3});
-  driver_->QueueToAll({4});
-  EXPECT_EQ(PollNow(fd), POLLIN);
-  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 3);
-  EXPECT_EQ(platform::Read(fd, buffer, sizeof buffer), 1);
-  EXPECT_EQ(buffer[0], 4);
-  EXPECT_EQ(PollNow(fd), 0);
-
-  ASSERT_EQ(platform::Write(fd, "abc", 3), 3);
-  ASSERT_EQ(platform::Write(fd, "de", 2), 2);
-  ASSERT_EQ(driver_->written.size(), 2u);
-  EXPECT_EQ(std::string(driver_->written[1].begin(), driver_->written[1].end()), "de");
-  errno = 0;
-  EXPECT_EQ(platform::Write(fd, "", 0), -1);
-  EXPECT_EQ(errno, EINVAL);
   platform::Close(fd);
 }
 
@@ -227,72 +175,6 @@ TEST_F(DeviceTest, HangUpReportsPollHupAndReleasesTheOpen) {
   EXPECT_EQ(driver_->released, 1);
 }
 
-TEST_F(DeviceTest, AccessModeLimitsReadsAndWrites) {
-  int read_only = platform::Open(SimTestDriver::kPath, O_RDONLY);
-  int write_only = platform::Open(SimTestDriver::kPath, O_WRONLY);
-  ASSERT_GE(read_only, 0);
-  ASSERT_GE(write_only, 0);
-  char buffer[4];
-  errno = 0;
-  EXPECT_EQ(platform::Write(read_only, "x", 1), -1);
-  EXPECT_EQ(errno, EBADF);
-  errno = 0;
-  EXPECT_EQ(platform::Read(write_only, buffer, sizeof buffer), -1);
-  EXPECT_EQ(errno, EBADF);
-  EXPECT_EQ(platform::Write(write_only, "x", 1), 1);
-  platform::Close(read_only);
-  platform::Close(write_only);
-}
-
-TEST_F(DeviceTest, OtherDescriptorsGoToTheSystem) {
-  int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
-  EXPECT_EQ(platform::Write(pipe_ends[1], "abc", 3), 3);
-  int queued = 0;
-  EXPECT_EQ(platform::Ioctl(pipe_ends[0], FIONREAD, &queued), 0);
-  EXPECT_EQ(queued, 3);
-  char buffer[4];
-  EXPECT_EQ(platform::Read(pipe_ends[0], buffer, sizeof buffer), 3);
-  EXPECT_EQ(platform::Close(pipe_ends[0]), 0);
-  EXPECT_EQ(platform::Close(pipe_ends[1]), 0);
-  errno = 0;
-  EXPECT_EQ(platform::Close(pipe_ends[1]), -1);
-  EXPECT_EQ(errno, EBADF);
-  EXPECT_EQ(driver_->Requests().size(), 0u);
-}
-
-TEST_F(DeviceTest, WhatHappensBehindTheCallsIsServedOnceTheClockMoves) {
-  // Nothing but a device call on another open follows, as in the loop.
-  const struct {
-    const char* name;
-    std::function<void(int)> act;
-    std::function<bool()> served;
-  } kCases[] = {
-      {"plain close of the last duplicate", [](int fd) { close(fd); }, [&] { return driver_->released == 1; }},
-      {"write that bypasses the device calls", [](int fd) { ASSERT_EQ(write(fd, "child", 5), 5); },
-       [&] { return driver_->written.size() == 1; }},
-  };
-  platform::clock_control::Freeze(timeval{1000, 0});
-  const int other = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(other, 0);
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    driver_->released = 0;
-    driver_->written.clear();
-    const int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
-    ASSERT_GE(fd, 0);
-    c.act(fd);
-    platform::clock_control::Advance(1);
-    EXPECT_EQ(platform::IoctlValue(other, SimTestDriver::kChannel, 0), 40);
-    EXPECT_TRUE(c.served());
-    if (driver_->released == 0) {
-      platform::Close(fd);
-    }
-  }
-  platform::Close(other);
-  platform::clock_control::Release();
-}
-
 // Routes are remembered per descriptor number: a number that a plain close()
 // freed is looked up afresh when a new open takes it, or once the clock moved.
 TEST_F(DeviceTest, FreedNumberTakenAgainIsRoutedAfresh) {
@@ -319,18 +201,6 @@ TEST_F(DeviceTest, FreedNumberTakenAgainIsRoutedAfresh) {
   close(pipe_ends[0]);
   close(pipe_ends[1]);
   platform::clock_control::Release();
-}
-
-TEST_F(DeviceTest, ResetHangsUpEveryOpen) {
-  int fd = platform::Open(SimTestDriver::kPath, O_RDWR);
-  ASSERT_GE(fd, 0);
-  Board::instance().Reset();
-  EXPECT_EQ(Board::instance().Find(SimTestDriver::kPath), nullptr);
-  EXPECT_NE(PollNow(fd) & POLLHUP, 0);
-  errno = 0;
-  EXPECT_EQ(platform::Write(fd, "x", 1), -1);
-  EXPECT_EQ(errno, EIO);
-  EXPECT_EQ(platform::Close(fd), 0);
 }
 
 }  // namespace

@@ -75,55 +75,12 @@ const NamedField kFields[] = {
      "  state-channel not-use,\n"},
 };
 
-TEST(GeneratedAccessors, ReachTheFieldTheModuleNames) {
-  for (const NamedField& field : kFields) {
-    SCOPED_TRACE(field.spelled);
-    const std::string text = field.print();
-    EXPECT_NE(text.find(field.printed), std::string::npos) << text;
-  }
-}
-
 // The alternative's index once the accessor has selected it.
 template <class Choice, class Select>
 int IndexAfter(Select select) {
   Choice choice;
   select(choice);
   return choice.currentSelection();
-}
-
-// Each selector picks the alternative of its position, each enumerator carries the module's value.
-TEST(GeneratedAccessors, NamesCarryTheirNumbers) {
-  const struct {
-    const char* name;
-    int number;
-    int expected;
-  } kCases[] = {
-      {"trunk", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_trunk(); }), 7},
-      {"trunk_bri", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_trunk_bri(); }), 8},
-      {"spi-tdm", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_spi_tdm(); }), 16},
-      {"ats-qsig-b", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_ats_qsig_b(); }), 18},
-      {"usb-tdm", IndexAfter<LGCP::CreateParams>([](auto& p) { p.select_usb_tdm(); }), 19},
-      {"dtmf-reject-disable", IndexAfter<LGCP::IoctlParams>([](auto& p) { p.select_dtmf_reject_disable(); }), 22},
-      {"selcal", IndexAfter<LGCP::IoctlParams>([](auto& p) { p.select_selcal(); }), 37},
-      {"gw-set-resv", IndexAfter<TERM::LemzRadioModifierParams>([](auto& p) { p.select_gw_set_resv(); }), 7},
-      {"wm-standby", IndexAfter<TERM::LemzRadioModifierParams>([](auto& p) { p.select_wm_standby(); }), 19},
-      {"ali-server-p1", IndexAfter<LEMZGW::ProtoLemzPacketPayload>([](auto& p) { p.select_ali_server_p1(); }), 65},
-      {"not-use", TERM::RadioStandby::not_use, -1},
-      {"voice-admit", TERM::IpQoSDSCP::voice_admit, 44},
-      {"count", TERM::IpQoSDSCP::count, 23},
-      {"persent_100", TERM::RadioSquelshe::persent_100, 103},
-      {"radio-no-permissions", TERM::ED137CauseCode::radio_no_permissions, 2099},
-      {"ptT38-TCP-TPKT", TERM::Payload::ptT38_TCP_TPKT, 12},
-      {"fake", LEMZGW::ProtoLemzAnalogGainIDV1::fake, 255},
-      {"max", LEMZGW::ProtoLemzAnalogGainIDV2::max, 12},
-      {"p1-cln-load-commit-force", LEMZGW::ProtoLemzPacketP1ClientCommand::p1_cln_load_commit_force, 4103},
-      {"message id ali-server-p1", LEMZGW::ProtoLemzMsgID::ali_server_p1, 13056},
-      {"destroyInProgress", LGCP::ErrorCause::destroyInProgress, 12},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.number, c.expected);
-  }
 }
 
 // is_ follows the selection, extensions included; has_ follows include_ and omit_, and an omitted field keeps its
@@ -143,19 +100,6 @@ TEST(GeneratedAccessors, PresenceTestsFollowSelectionAndInclusion) {
   message.omit_seq();
   EXPECT_FALSE(message.has_seq());
   EXPECT_EQ(message.include_seq().getValue(), 9);
-}
-
-TEST(GeneratedAccessors, SettersWriteIntoTheExistingFieldObjects) {
-  TERM::LemzRadioStatus status;
-  const ASN1::AbstractData* flags = &status.get_flags();
-  TERM::RadioFlags replacement;
-  replacement.set_prio(-3);
-  replacement.set_selcall(3);
-  status.set_flags(replacement);
-  EXPECT_EQ(&status.get_flags(), flags);
-  EXPECT_EQ(status.get_flags().get_prio().getValue(), -3);
-  EXPECT_EQ(status.get_flags().get_selcall().getValue(), 3u);
-  EXPECT_EQ(status.get_flags().compare(replacement), 0);
 }
 
 }  // namespace

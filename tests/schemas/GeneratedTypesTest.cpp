@@ -167,29 +167,6 @@ TEST(GeneratedTypes, EveryTypeRoundTripsInEveryVariant) {
   }
 }
 
-// Enumerations with explicit values read a name as the value the module gives it, in value notation too.
-TEST(GeneratedTypes, SparseEnumeratorsAreReadByName) {
-  const struct {
-    const ASN1::EnumeratedInfo* info;
-    const char* text;
-    bool read;
-    int value;
-  } kCases[] = {
-      {&TERM::IpQoSDSCP::theInfo, "cs1", true, 8},
-      {&TERM::IpQoSDSCP::theInfo, "voice-admit", true, 44},
-      {&TERM::RadioStandby::theInfo, "not-use", true, -1},
-      {&LEMZGW::ProtoLemzMsgID::theInfo, "ali-server-p1", true, 13056},
-      {&TERM::IpQoSDSCP::theInfo, "cs9", false, 77},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    ASN1::ENUMERATED value(c.info);
-    value.setValue(77);
-    EXPECT_EQ(value.setFromValueNotation(c.text), c.read);
-    EXPECT_EQ(value.getValue(), c.value);
-  }
-}
-
 void Reach(const ASN1::TypeInfo* info, std::set<const ASN1::TypeInfo*>& reached) {
   if (!reached.insert(info).second) {
     return;

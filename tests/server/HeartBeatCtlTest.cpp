@@ -123,13 +123,5 @@ TEST_F(HeartBeatCtlTest, ReArmsOnEveryCommandThatReachesTheServices) {
   }
 }
 
-TEST_F(HeartBeatCtlTest, AnswersPingItself) {
-  // Ping (command 12), no seq, slot 7: slot in 16 aligned bits, then the PDU; the success echoes the slot.
-  link_->SendPayload({0x40, 0x00, 0x07, 0x18});
-  EXPECT_THAT(link_->ReceivedPayloads(), ElementsAre(Bytes{0x40, 0x00, 0x07, 0x40}));
-  // Nobody behind the heartbeat is asked.
-  EXPECT_TRUE(journal_.empty());
-}
-
 }  // namespace
 }  // namespace ctrlsrv_test

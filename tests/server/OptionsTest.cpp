@@ -88,16 +88,4 @@ TEST(Options, LeavesWithTheUsageOnHelpAndOnWhatItCannotUse) {
   }
 }
 
-// Nothing of an earlier parse, a refused one included, may show in the next.
-TEST(Options, StartsOverOnEveryParse) {
-  EXPECT_EQ(Parse({"--fast"}).exit_status, 2);
-  EXPECT_EQ(Parse({"-D", "--disable-clock", "--version", "--port", "9"}).port, 9);
-  const Options options = Parse({"--port", "10"});
-  EXPECT_EQ(options.exit_status, std::nullopt);
-  EXPECT_FALSE(options.daemon);
-  EXPECT_FALSE(options.disable_clock);
-  EXPECT_FALSE(options.print_version);
-  EXPECT_EQ(options.port, 10);
-}
-
 }  // namespace

@@ -29,31 +29,6 @@ class SLCErrorCorrectionTest : public ::testing::Test, public LinkFixture {
   }
 };
 
-TEST_F(SLCErrorCorrectionTest, StatisticsStartAtZero) {
-  SLC fresh;
-  const SLC::Statistics& s = fresh.statistics();
-  EXPECT_EQ(s.msuTx + s.msuRx + s.octetsTx + s.octetsRx + s.overflow + s.rtbSize + s.repeat + s.badSeq, 0u);
-}
-
-TEST_F(SLCErrorCorrectionTest, FirstMsuAndItsAcknowledgement) {
-  Send(kPayload);
-  EXPECT_EQ(TakeSent(), std::vector<Bytes>{Msu(127, 1, 0, 1, kPayload)});
-  EXPECT_TRUE(slc->timer_pending());
-  EXPECT_EQ(slc->statistics().rtbSize, 1u);
-  // The peer's acknowledgement of everything stops T7 and empties the RTB.
-  end.Inject(Fisu(0, 1, 127, 1));
-  EXPECT_EQ(slc->rtb_count(), 0u);
-  EXPECT_FALSE(slc->timer_pending());
-  // The peer's first MSU is acknowledged by one FISU and goes up.
-  end.Inject(Msu(0, 1, 0, 1, kPayload));
-  EXPECT_EQ(SentUnits(), std::vector<std::string>{"FISU bsn=0 bib=1 fsn=0 fib=1"});
-  EXPECT_EQ(owner.messages, std::vector<Bytes>{kPayload});
-  // A repeat of it is discarded without an answer.
-  end.Inject(Msu(0, 1, 0, 1, kPayload));
-  EXPECT_TRUE(TakeSent().empty());
-  EXPECT_EQ(owner.messages.size(), 1u);
-}
-
 TEST_F(SLCErrorCorrectionTest, GapIsNegativelyAcknowledgedOnce) {
   end.Inject(Msu(127, 1, 1, 1, kPayload));
   EXPECT_EQ(SentUnits(), std::vector<std::string>{"FISU bsn=127 bib=0 fsn=127 fib=1"});
@@ -132,13 +107,6 @@ TEST_F(SLCErrorCorrectionTest, NoAcknowledgementFor12SecondsTakesTheLinkDown) {
   Advance(1);
   EXPECT_EQ(slc->get_state_id(), State::idle);
   EXPECT_EQ(slc->rtb_count(), 0u);
-}
-
-TEST_F(SLCErrorCorrectionTest, ShortMessagesAreRefused) {
-  Send({0x83, 1});
-  EXPECT_EQ(TakeSent(), std::vector<Bytes>{Fisu(127, 1, 127, 1)});
-  EXPECT_EQ(slc->statistics().overflow, 1u);
-  EXPECT_NE(logs.Err().find("too short"), std::string::npos);
 }
 
 TEST_F(SLCErrorCorrectionTest, BusyChannelKeepsTheMsuAndAFailingOneLosesIt) {

@@ -125,19 +125,4 @@ TEST_F(MapSlotTest, ABusChannelIsHeldByOneSlot) {
   }
 }
 
-TEST_F(MapSlotTest, ConnectsThroughTheSwitch) {
-  CreateTrunk(1, 0, 7);
-  CreateMap(2, Bus{1, 0}, Bus{1, 1});
-  CreateMap(3, Bus{1, 2}, std::nullopt);
-  CreateMap(4, std::nullopt, Bus{1, 3});
-
-  EXPECT_EQ(Connect(2, 1), Lines{"2 success"});
-  EXPECT_EQ(Switch().OutputOf(7), (TdmSwitch::Output{Carries::source, 8320}));
-  EXPECT_EQ(Connect(1, 2), Lines{"1 success"});
-  EXPECT_EQ(Switch().OutputOf(8321), (TdmSwitch::Output{Carries::source, 7}));
-  // A map slot offers only the sides it was created with.
-  EXPECT_EQ(Connect(1, 3), Lines{"1 error connectFail"});
-  EXPECT_EQ(Connect(4, 1), Lines{"4 error connectFail"});
-}
-
 }  // namespace

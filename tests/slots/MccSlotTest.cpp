@@ -196,19 +196,4 @@ TEST_F(MccSlotTest, ControllerLossFreesEveryChannel) {
   EXPECT_TRUE(mcc_->Channels().empty());
 }
 
-TEST_F(MccSlotTest, QueryReportsTheFreeChannels) {
-  const auto report = [this] {
-    const Lines lines = Send(std::nullopt, [](LGCP::Command& command) { command.select_query(); });
-    const std::string& signal = lines.back();
-    const size_t at = signal.find("mcc-data");
-    return at == std::string::npos ? signal : signal.substr(at, signal.find("echoBus") - at);
-  };
-  CreateMcc(5, LGCP::MccType::data);
-  EXPECT_EQ(report(), "mcc-data 31, mcc-bri 31, mcc-trans 31, ");
-  mcc_->FailNextRequest(kQuery, 1, EIO);
-  EXPECT_EQ(report(), "mcc-data 0, mcc-bri 0, mcc-trans 0, ");
-  mcc_->SetAbsent(true);
-  EXPECT_EQ(report(), "mcc-data 0, mcc-bri 0, mcc-trans 0, ");
-}
-
 }  // namespace

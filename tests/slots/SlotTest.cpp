@@ -12,30 +12,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST_F(SlotsTest, EachStreamStateIsReportedOnce) {
-  CreateProbe(1, 300, 301);
-  Slot& slot = *SlotAt(1);
-  const struct {
-    const char* name;
-    void (Slot::*report)(bool);
-    bool on;
-    Lines signals;
-  } kCases[] = {
-      {"input on", &Slot::OnChangeInputStream, true, {"1 receiver : active : 301"}},
-      {"input on again", &Slot::OnChangeInputStream, true, {}},
-      {"input off", &Slot::OnChangeInputStream, false, {"1 receiver : inactive : NULL"}},
-      {"input off again", &Slot::OnChangeInputStream, false, {}},
-      {"output on", &Slot::OnChangeOutputStream, true, {"1 transmitter : active : 300"}},
-      {"output on again", &Slot::OnChangeOutputStream, true, {}},
-      {"output off", &Slot::OnChangeOutputStream, false, {"1 transmitter : inactive : NULL"}},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    (slot.*c.report)(c.on);
-    EXPECT_EQ(Received(), c.signals);
-  }
-}
-
 TEST_F(SlotsTest, StreamsSwitchedOffCutTheirLinksBeforeTheSignal) {
   CreateProbe(1, 300, 301);
   CreateProbe(2, 400, 401);
@@ -56,28 +32,6 @@ TEST_F(SlotsTest, StreamsSwitchedOffCutTheirLinksBeforeTheSignal) {
                               "IOnInputRelease 3", "IOnOutputRelease 1", "signal 10", "IHwDisconnectTransmitter 3",
                               "IOnInputRelease 1", "IOnOutputRelease 3", "signal 9"}));
   EXPECT_EQ(Received(), (Lines{"1 transmitter : inactive : NULL", "1 receiver : inactive : NULL"}));
-}
-
-TEST_F(SlotsTest, ToneCodesBecomeSignals) {
-  CreateProbe(4, 1, 2);
-  const struct {
-    uint32_t code;
-    const char* event;  // none: refused with a line (past the last IVA code, between DTMF and IVA, negative)
-  } kCases[] = {{9, "dtmf : 9"},
-                {17, "ced : NULL"},
-                {18, "cng : NULL"},
-                {0x1400, "iva : code : 20"},
-                {0x1500, "iva : ringoff : NULL"},
-                {0x1600, nullptr},
-                {0x80, nullptr},
-                {0xFFFFFF00u, nullptr}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.code);
-    const size_t logged = ErrorText().size();
-    SlotAt(4)->processTonecEvent(c.code, 1234);
-    EXPECT_EQ(Received(), c.event ? Lines{"4 tonec : { timestamp 1234, event " + std::string(c.event) + "}"} : Lines{});
-    EXPECT_EQ(ErrorText().substr(logged), c.event ? "" : "bad DTMF code, ignored.\n");
-  }
 }
 
 TEST_F(SlotsTest, DeviceEventsBecomeSignals) {

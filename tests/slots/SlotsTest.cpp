@@ -62,22 +62,6 @@ TEST_F(SlotsTest, CreateBuildsTrunkSlotsOnTheirChannels) {
   }
 }
 
-TEST_F(SlotsTest, CreateOverATakenNumber) {
-  // A live slot that goes at once is replaced, with one success.
-  ASSERT_EQ(CreateTrunk(3, 0, 1).size(), 3u);
-  EXPECT_EQ(CreateTrunk(3, 0, 2), (Lines{"3 success", "3 transmitter : active : 2", "3 receiver : active : 2"}));
-  EXPECT_EQ(trunk0.SlotOn(1), nullptr);
-
-  // A slot that must wind down keeps its number until it is released.
-  ASSERT_EQ(CreateProbe(5, 100, 101, {0, true}), Lines{"5 success"});
-  EXPECT_EQ(CreateTrunk(5, 0, 9), Lines{"5 error slotIdBusy"});
-  EXPECT_EQ(CreateTrunk(5, 0, 9), Lines{"5 error destroyInProgress"});
-  EXPECT_EQ(Destroy(5), Lines{"5 error destroyInProgress"});
-  SlotAt(5)->on_release();
-  EXPECT_EQ(Received(), Lines{});
-  EXPECT_EQ(CreateTrunk(5, 0, 9).front(), "5 success");
-}
-
 TEST_F(SlotsTest, DestroyOfAWindingDownSlotIsAnsweredAtItsRelease) {
   const struct {
     const char* name;
@@ -143,20 +127,6 @@ TEST_F(SlotsTest, AWindDownThatCompletesInsideTheHookIsAnsweredAtOnce) {
   }
 }
 
-TEST_F(SlotsTest, SameTimeslotUnderAnotherNumberRemovesTheOldSlot) {
-  ASSERT_EQ(CreateTrunk(1, 2, 3).size(), 3u);
-  EXPECT_EQ(CreateTrunk(2, 2, 3), (Lines{"2 success", "2 transmitter : active : 67", "2 receiver : active : 67"}));
-  EXPECT_EQ(SlotAt(1), nullptr);
-  EXPECT_NE(ErrorText().find("trunk-slot: two slots require the same timeslot, remove old.\n old slot 01:trunk\n"),
-            std::string::npos)
-      << ErrorText();
-  // Destroyed, the timeslot is free again.
-  EXPECT_EQ(Destroy(2), Lines{"2 success"});
-  EXPECT_EQ(trunk2.SlotOn(3), nullptr);
-  ASSERT_EQ(CreateTrunk(1, 2, 3).size(), 3u);
-  EXPECT_EQ(trunk2.SlotOn(3), SlotAt(1));
-}
-
 TEST_F(SlotsTest, ConnectionPriorityChoosesTheSideThatWorksTheSwitch) {
   const struct {
     const char* name;
@@ -191,23 +161,6 @@ TEST_F(SlotsTest, ConnectionPriorityChoosesTheSideThatWorksTheSwitch) {
     }
     EXPECT_EQ(hooks, c.hooks);
   }
-}
-
-TEST_F(SlotsTest, StreamsOpenForTheFirstLinkAndCloseAfterTheLast) {
-  CreateProbe(1, 300, 301);
-  CreateProbe(2, 400, 401);
-  CreateProbe(3, 500, 501);
-  Journal().clear();
-  // Each stream is reported once, before the answer.
-  EXPECT_EQ(Connect(1, 2), (Lines{"1 transmitter : active : 300", "2 receiver : active : 401", "1 success"}));
-  EXPECT_EQ(Connect(1, 3), (Lines{"3 receiver : active : 501", "1 success"}));
-  EXPECT_EQ(Journal(), (Lines{"IOnOutputStream 1", "IOnInputStream 2", "IHwConnectReceiver 2", "IOnInputStream 3",
-                              "IHwConnectReceiver 3"}));
-  Journal().clear();
-  Disconnect(2);
-  Disconnect(3);
-  EXPECT_EQ(Journal(), (Lines{"IHwDisconnectTransmitter 1", "IOnInputRelease 2", "IHwDisconnectTransmitter 1",
-                              "IOnInputRelease 3", "IOnOutputRelease 1"}));
 }
 
 TEST_F(SlotsTest, ConnectRefusedForAMissingStream) {
@@ -352,34 +305,6 @@ TEST_F(SlotsTest, ErrorAnswers) {
       EXPECT_EQ(Send(1, c.fill, 3), Lines{"#3 1 error " + std::string(c.on_trunk)});
     }
   }
-}
-
-TEST_F(SlotsTest, ConnectErrors) {
-  CreateTrunk(1, 0, 1);
-  CreateTrunk(2, 0, 2);
-  FailNextSwitch(kConnectRequest, 1);
-  EXPECT_EQ(Connect(1, 2), Lines{"1 error connectFail"});
-  EXPECT_EQ(SlotAt(2)->GetSource(), nullptr);
-  // The controller's encoding cannot name a listener above 1023; another service can.
-  rewriter_.connect_target = 1024;
-  EXPECT_EQ(Connect(1, 2), Lines{"1 error invalidSlot"});
-}
-
-TEST_F(SlotsTest, QueryReportsTheResourcesOfEveryFactory) {
-  EXPECT_EQ(Send(
-                std::nullopt, [](LGCP::Command& c) { c.select_query(); }, 8),
-            (Lines{"#8 - success",
-                   "- query : { boardMajor 0, boardMinor 0, rtp-g729 0, rtp-g723 0, rtp-g711 0, rtp-g711mcc 0, "
-                   "modem 3, mixer { }, mux TRUE, mcc-data 0, mcc-bri 0, mcc-trans 0, echoBus { }, t38-instances 0, "
-                   "digital-modems 0, lin16 0, universal 0}"}));
-}
-
-TEST_F(SlotsTest, TrunkStatusReachesEveryFactory) {
-  LGCP::Signal signal;
-  signal.select_trunkStatus().set_trunk(1);
-  rewriter_.SendSignal(2, signal);
-  EXPECT_EQ(Journal(), Lines{"SelfSignal 11"});
-  ASSERT_EQ(Received().size(), 1u);
 }
 
 TEST_F(SlotsTest, WindingDownSlotsTakeNoNewLinks) {

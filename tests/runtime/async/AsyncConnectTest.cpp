@@ -55,18 +55,6 @@ class ConnectTest : public ::testing::Test {
   bool running_ = false;
 };
 
-TEST_F(ConnectTest, ConnectsToAListener) {
-  Listener listener(4);
-  connect_.Start(listener.Address(), 5000);
-  Run();
-  ASSERT_EQ(statuses_, std::vector<Status::Type>{Status::kConnected});
-  ASSERT_TRUE(fd_);
-  sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  ASSERT_EQ(getpeername(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &length), 0);
-  EXPECT_EQ(ntohs(peer.sin_port), listener.port);
-}
-
 TEST_F(ConnectTest, RefusedAndUnparsableAddressesFail) {
   int closed_port = 0;
   {

@@ -139,17 +139,6 @@ TEST_F(CopyTest, StopWithPendingWriteFinishesItFirst) {
   EXPECT_EQ(received, std::string(junk, 'J') + data.substr(0, 1024));
 }
 
-TEST_F(CopyTest, DestinationHangUpFailsWithNoError) {
-  Pair source, destination;
-  Fill(destination.local);
-  WriteAll(source.peer, Pattern(100));
-  copy_.Start(source.local, destination.local);
-  destination.peer.close();
-  RunUntilDone();
-  EXPECT_EQ(completions_, std::vector<ASync::Copy::Status::Type>{ASync::Copy::Status::kFailed});
-  EXPECT_EQ(copy_.error(), 0);
-}
-
 TEST_F(CopyTest, ReadErrorFailsTheCopyEvenAfterDataWasWritten) {
   // A TCP peer that sends data and then resets: reads give the data, then
   // ECONNRESET.
@@ -165,28 +154,6 @@ TEST_F(CopyTest, ReadErrorFailsTheCopyEvenAfterDataWasWritten) {
   EXPECT_EQ(copy_.error(), ECONNRESET);
   EXPECT_EQ(copy_.written(), 7u);
   EXPECT_EQ(ReadAvailable(destination.peer), "partial");
-}
-
-TEST_F(CopyTest, ReadErrorBeforeAnyDataFails) {
-  Fd directory(open("/", O_RDONLY | O_CLOEXEC));
-  Pair destination;
-  copy_.Start(directory, destination.local);
-  EXPECT_EQ(completions_, std::vector<ASync::Copy::Status::Type>{ASync::Copy::Status::kFailed});
-  EXPECT_EQ(copy_.error(), EISDIR);
-}
-
-TEST_F(CopyTest, NewBufferSizeInterruptsAndServesTheNextStart) {
-  Pair source, destination;
-  Fill(destination.local);
-  WriteAll(source.peer, Pattern(3000));
-  copy_.Start(source.local, destination.local);
-  copy_.set_bufsize(100);
-  EXPECT_EQ(completions_, std::vector<ASync::Copy::Status::Type>{ASync::Copy::Status::kInterrupted});
-  copy_.set_bufsize(200);
-  EXPECT_EQ(completions_.size(), 1u) << "a copy that is not running is not completed again";
-
-  copy_.Start(source.local, destination.local);
-  EXPECT_EQ(Unread(source.local), 3000u - 1024u - 200u) << "one read of the new size";
 }
 
 }  // namespace

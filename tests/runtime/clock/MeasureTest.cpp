@@ -24,24 +24,7 @@ class ClockedTest : public ::testing::Test {
   }
 };
 
-std::string Put(const Measure& measure) {
-  std::ostringstream os;
-  measure.put(os);
-  return os.str();
-}
-
 using MeasureStatistic = ClockedTest;
-
-TEST_F(MeasureStatistic, KeepsMinMaxLastAndCount) {
-  Measure measure;
-  EXPECT_EQ(Put(measure), "min=0 max=0 avg=0 counter=0");
-  Sample(measure, 5);
-  EXPECT_EQ(Put(measure), "min=5000 max=5000 avg=5000 counter=1");
-  Sample(measure, 2);
-  Sample(measure, 9);
-  Sample(measure, 4);
-  EXPECT_EQ(Put(measure), "min=2000 max=9000 avg=4000 counter=4");
-}
 
 TEST_F(MeasureStatistic, ElapsedSurvivesMicrosecondWrap) {
   // 2^32 us is 4294.967296 s; begin just before the wrap.
@@ -72,16 +55,6 @@ TEST_F(ProfilePoint, NewestPointIsDumpedFirstAndRemovedOnDestruction) {
   Profile::dump(os);
   EXPECT_EQ(os.str().rfind("[A]: min=0 max=0 avg=0 counter=0\n", 0), 0u);
   EXPECT_EQ(os.str().find("[B]"), std::string::npos);
-}
-
-TEST(TraceBlock, WritesEnterAndLeaveOnlyWhenEnabled) {
-  std::ostringstream os;
-  {
-    Trace::Block on(true, "scope", os);
-    Trace::Block off(false, "hidden", os);
-    os << "body\n";
-  }
-  EXPECT_EQ(os.str(), "Enter scope\nbody\nLeave scope\n");
 }
 
 }  // namespace

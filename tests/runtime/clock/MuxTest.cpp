@@ -61,24 +61,6 @@ TEST(MuxArithmetic, DiffRoundsTowardsZeroAndNeverGoesNegative) {
   }
 }
 
-TEST(MuxArithmetic, TimerExpiresOnlyAfterItsPeriod) {
-  Mux::timeval_timer timer{};
-  timer.init({100, 0}, 1000);
-  EXPECT_FALSE(timer.is_expired({101, 0}));
-  EXPECT_TRUE(timer.is_expired({101, 1000}));
-  timer.inc();
-  EXPECT_FALSE(timer.is_expired({101, 1000}));
-  EXPECT_TRUE(timer.is_expired({102, 1000}));
-  timer.init({100, 0}, 0);
-  EXPECT_FALSE(timer.is_expired({9999, 0}));
-}
-
-TEST(MuxArithmetic, FormatsLocalTimeWithMicroseconds) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  EXPECT_EQ(Mux::timevaltostring({1714564800, 42}), "2024-05-01 12:00:00.000042");
-}
-
 TEST_F(MuxClock, MillisecondsWrapAfterTwoToThe32) {
   // 2^32 ms = 4294967.296 s: one millisecond before and after the wrap.
   platform::clock_control::Freeze(timeval{4294967, 295000});
@@ -87,24 +69,6 @@ TEST_F(MuxClock, MillisecondsWrapAfterTwoToThe32) {
   platform::clock_control::Advance(2);
   EXPECT_EQ(Mux::milliseconds(), 1u);
   EXPECT_GT(static_cast<int32_t>(Mux::milliseconds() - before), 0);
-}
-
-TEST_F(MuxClock, MicrosecondsAndSecondsFollowThePlatformClock) {
-  platform::clock_control::Freeze(timeval{4294, 123456});
-  EXPECT_EQ(Mux::microseconds(), 4294123456u);
-  EXPECT_EQ(Mux::seconds(), 4294);
-  // 4295.123456 s is past 2^32 us.
-  platform::clock_control::Advance(1000);
-  EXPECT_EQ(Mux::microseconds(), static_cast<uint32_t>(4295123456ULL - 4294967296ULL));
-}
-
-TEST_F(MuxClock, CachedLoopTimeHoldsUntilRefreshed) {
-  platform::clock_control::Freeze(timeval{1000, 0});
-  Mux::mux_settimeofday();
-  platform::clock_control::Advance(5000);
-  EXPECT_EQ(Mux::milliseconds(), 1000000u);
-  Mux::mux_settimeofday();
-  EXPECT_EQ(Mux::milliseconds(), 1005000u);
 }
 
 TEST(MuxSet, RefusesDescriptorsAnFdSetCannotHold) {

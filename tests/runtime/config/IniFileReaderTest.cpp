@@ -97,24 +97,6 @@ TEST(IniFileReader, ReportsEachFaultWithItsLines) {
   }
 }
 
-TEST(IniFileReader, ConvertsBoolWords) {
-  const struct {
-    const char* text;
-    std::optional<bool> value;
-  } kCases[] = {
-      {"true", true},       {"false", false},      {"yes", true},          {"no", false},      {"enabled", true},
-      {"disabled", false},  {"enable", true},      {"disable", false},     {"1", true},        {"0", false},
-      {"on", std::nullopt}, {"off", std::nullopt}, {"True", std::nullopt}, {"", std::nullopt}, {" yes", std::nullopt},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    bool target = false;
-    Private::TKeyValue<bool> binding(&target, "k", nullptr);
-    EXPECT_EQ(binding.do_parse(c.text), c.value.has_value());
-    EXPECT_EQ(target, c.value.value_or(false));
-  }
-}
-
 TEST(IniFileReader, ConvertsEnumerationsByTableAndByNumber) {
   const struct {
     const char* text;

@@ -84,46 +84,6 @@ TEST(IniFile, MissingFileLeavesAnEmptyTreeThatStillAnswers) {
   EXPECT_EQ(file.GetSectionCount(), 1);
 }
 
-TEST(IniFile, OpenReplacesThePreviousTree) {
-  char folder[] = "/tmp/inifileXXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string first = std::string(folder) + "/a.conf";
-  const std::string second = std::string(folder) + "/b.conf";
-  std::ofstream(first) << "[a]\nk = 1\n";
-  std::ofstream(second) << "[b]\nk = 2\n";
-
-  File file(first);
-  ASSERT_TRUE(file.IsOpened());
-  ASSERT_TRUE(file.Open(second));
-  EXPECT_EQ(Render(file), "[b]@1 'k'='2'@2\n");
-  EXPECT_FALSE(file.Open(std::string(folder) + "/missing.conf"));
-  EXPECT_EQ(file.GetSectionCount(), 0);
-  ASSERT_TRUE(file.Open(second));
-  EXPECT_FALSE(file.Open(folder)) << "a folder opens but cannot be read";
-  EXPECT_FALSE(file.IsOpened());
-  EXPECT_EQ(file.GetSectionCount(), 0);
-
-  unlink(first.c_str());
-  unlink(second.c_str());
-  rmdir(folder);
-}
-
-TEST(IniFile, CheckEmptyFillsOnlyAnEmptyLevel) {
-  File file;
-  Section& section = file["snmpagent"];
-  section.CheckEmpty();
-  section.CheckEmpty();
-  ASSERT_EQ(section.GetSubSectionCount(), 1);
-  SubSection& sub_section = *section.begin();
-  EXPECT_EQ(sub_section.GetLineNo(), -1);
-
-  Key& key = sub_section["host"];
-  key.CheckEmpty();
-  key.NewSubKey("x", 7);
-  key.CheckEmpty();
-  EXPECT_EQ(Render(file), "[snmpagent]@-1 'host'=''@-1 'host'='x'@7\n");
-}
-
 TEST(IniFile, TypedGettersFallBackOnTextsThatDoNotConvert) {
   const struct {
     const char* text;

@@ -47,30 +47,6 @@ TEST(FDualList, InsertAndRemoveKeepLinksConsistent) {
   EXPECT_EQ(list.last(), &c);
 }
 
-TEST(FDualList, MergeExchangesWholeContents) {
-  Item a, b, c;
-  F_dual_list<Item> served;
-  F_dual_list<Item> active;
-  served.push_back(&a);
-  served.push_back(&b);
-  served.push_back(&c);
-  active.merge(served);
-  EXPECT_EQ(Order(active), (std::vector<const Item*>{&a, &b, &c}));
-  EXPECT_EQ(active.size(), 3u);
-  EXPECT_EQ(served.size(), 0u);
-  EXPECT_EQ(served.begin(), served.end());
-}
-
-TEST(FDualList, InitLinksBlocksInArrayOrder) {
-  Item blocks[4];
-  F_dual_list<Item> pool;
-  pool.init(blocks, 4);
-  EXPECT_EQ(pool.size(), 4u);
-  EXPECT_EQ(blocks[0].next, &blocks[1]);
-  EXPECT_EQ(pool.remove_from_head(), &blocks[0]);
-  EXPECT_EQ(pool.last(), &blocks[3]);
-}
-
 TEST(FSortedList, EqualKeysKeepInsertionOrder) {
   const struct {
     const char* name;

@@ -13,13 +13,6 @@ struct Tagged {
   int id;
 };
 
-TEST(Ext, HeaderAndQuoted) {
-  Tagged object{7};
-  std::ostringstream os;
-  os << ext::header(&object) << "ready " << ext::quoted("x y") << ' ' << ext::quoted(std::string("z"));
-  EXPECT_EQ(os.str(), "tag[7]: ready \"x y\" \"z\"");
-}
-
 TEST(Ext, HexOutputRestoresStreamFormat) {
   const uint8_t bytes[] = {0x03, 0x00, 0x1C, 0xAB};
   const struct {

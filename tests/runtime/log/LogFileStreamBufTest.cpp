@@ -105,44 +105,4 @@ TEST_F(LogFile, KeepsWhatAnEarlierRunWroteInTheSameHour) {
   EXPECT_EQ(Read("10"), "before the restart\n00:00:00000: after\n");
 }
 
-// Whether a descriptor of this process that names a file under folder is inherited by child programs.
-bool OpenFileIsInherited(const std::string& folder) {
-  DIR* descriptors = opendir("/proc/self/fd");
-  bool inherited = false;
-  for (dirent* entry = readdir(descriptors); entry != nullptr; entry = readdir(descriptors)) {
-    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    char target[512] = {};
-    if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind(folder, 0) == 0) {
-      inherited = inherited || (fcntl(atoi(entry->d_name), F_GETFD) & FD_CLOEXEC) == 0;
-    }
-  }
-  closedir(descriptors);
-  return inherited;
-}
-
-TEST_F(LogFile, DaemonModeOneLogsToCloseOnExecFiles) {
-  platform::clock_control::Freeze(At(10, 0, 0, 0));
-  int done[2];
-  ASSERT_EQ(pipe(done), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(done[0]);
-    Daemon::Params params;
-    params.mode = 1;
-    params.name = folder_;
-    Daemon::Init(params);
-    std::cout << "up" << std::endl;
-    std::cerr << (OpenFileIsInherited(folder_) ? "inherited" : "close-on-exec") << std::endl;
-    static_cast<void>(write(done[1], "x", 1));
-    _exit(0);
-  }
-  close(done[1]);
-  ASSERT_EQ(waitpid(child, nullptr, 0), child);
-  pollfd finished{done[0], POLLIN, 0};
-  ASSERT_EQ(poll(&finished, 1, 5000), 1);
-  close(done[0]);
-  EXPECT_EQ(Read("10"), "00:00:00000: up\n00:00:00000: close-on-exec\n");
-}
-
 }  // namespace

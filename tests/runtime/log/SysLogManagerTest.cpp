@@ -189,55 +189,6 @@ TEST_F(SysLog, FormatsTheLineHead) {
   close(server);
 }
 
-TEST_F(SysLog, ManyLinesGoOutInBatchesOf256) {
-  const int server = BindUnix(LogPath(), SOCK_DGRAM);
-  manager().openlog("srv", LOG_NDELAY, 0);
-  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
-  std::ostream stream(&buffer);
-  for (int i = 0; i < 300; ++i) {
-    stream << i << '\n';
-  }
-  stream << std::flush;
-  std::vector<std::string> first = Lines(Receive(server));
-  std::vector<std::string> second = Lines(Receive(server));
-  ASSERT_EQ(first.size(), 256u);
-  ASSERT_EQ(second.size(), 44u);
-  EXPECT_EQ(first.front(), "<29>Jan 24 19:01:05 srv: 0");
-  EXPECT_EQ(second.back(), "<29>Jan 24 19:01:05 srv: 299");
-  EXPECT_EQ(Receive(server, 0), "");
-  close(server);
-}
-
-TEST_F(SysLog, BatchGoesOutOnceItHoldsEnoughBytes) {
-  const int server = BindUnix(LogPath(), SOCK_DGRAM);
-  manager().openlog("srv", LOG_NDELAY, 0);
-  const std::string text(500, 'x');
-  const size_t line_size = std::string("<29>Jan 24 19:01:05 srv: ").size() + text.size() + 1;
-  const size_t lines_to_send = (SysLogManager::kSendThreshold + line_size - 1) / line_size;
-  for (size_t i = 0; i < lines_to_send; ++i) {
-    manager().syslog(LOG_DAEMON | LOG_NOTICE, "%s", text.c_str());
-  }
-  EXPECT_EQ(Lines(Receive(server)).size(), lines_to_send);
-  close(server);
-}
-
-TEST_F(SysLog, LongTextIsLoggedAsTheBufferFills) {
-  const int server = BindUnix(LogPath(), SOCK_DGRAM);
-  manager().openlog("srv", LOG_NDELAY, 0);
-  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
-  std::ostream stream(&buffer);
-  stream << std::string(20000, 'y');
-  // The buffer filled once: one message, cut to the line buffer.
-  std::vector<std::string> lines = Lines(Receive(server));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].size(), SysLogManager::kLineSize - 1);
-  EXPECT_EQ(lines[0].back(), 'y');
-  EXPECT_EQ(Receive(server, 0), "");
-  stream << std::endl;
-  EXPECT_EQ(Lines(Receive(server)).size(), 1u);
-  close(server);
-}
-
 // The log daemon's queue holds only a few datagrams: a burst waits in the
 // backlog and reaches the log, in order, as the daemon reads.
 TEST_F(SysLog, BurstThroughASlowReaderArrivesWhole) {
@@ -320,15 +271,6 @@ TEST_F(SysLog, ConnectsOnceTheLogSocketAppearsAndAgainWhenItIsReplaced) {
   EXPECT_GT(manager().sendmsg(), 0);
   EXPECT_EQ(Lines(Receive(server)), std::vector<std::string>{"<11>Jan 24 19:01:05 srv: after"});
   close(server);
-}
-
-TEST_F(SysLog, WritesToTheConsoleWhenThereIsNoLog) {
-  const std::string console = root_ + "/dev/console";
-  std::ofstream(console).close();
-  manager().openlog("srv", LOG_CONS, 0);
-  manager().syslog(LOG_ERR, "no log %d", 7);
-  std::ifstream in(console);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "srv: no log 7\r\n");
 }
 
 TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {

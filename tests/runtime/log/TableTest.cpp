@@ -28,39 +28,4 @@ TEST(ExtTable, CellsAreCentredWithExtraBlankOnTheRight) {
   }
 }
 
-TEST(ExtTable, SeparatorLinesCompleteAnOpenRow) {
-  ext::Table table(3, 5, 4);
-  std::ostringstream os;
-  table.row(os, "a");
-  table.delimeter(os);
-  table.gap(os);
-  EXPECT_EQ(os.str(), "| a |     |    |\n+---+-----+----+\n|   |     |    |\n");
-  ext::Table no_columns;
-  std::ostringstream empty;
-  no_columns.delimeter(empty);
-  no_columns.row(empty, "x");
-  EXPECT_EQ(empty.str(), "");
-}
-
-TEST(ExtTable, CompleteRowIgnoresCellsUntilNextRowBegins) {
-  ext::Table table(1, 1);
-  std::ostringstream os;
-  ext::Table::Sentry sentry(os, table);
-  sentry << "a" << ext::nextrow << "b" << ext::nextrow << "c" << ext::nextrow;
-  sentry << ext::beginrow << "d" << ext::nextrow << 7 << ext::nextrow;
-  EXPECT_EQ(os.str(), "|a|b|\n|d|7|\n");
-}
-
-TEST(ExtTable, SentryCollectsValuesAndMeasures) {
-  ext::Table table(8, 40);
-  std::ostringstream os;
-  ext::Table::Sentry sentry(os, table);
-  Measure idle;
-  sentry << ext::delimeter << ext::beginrow << "fd" << 12u << ext::nextrow << idle << ext::nextrow << ext::delimeter;
-  EXPECT_EQ(os.str(),
-            "+--------+----------------------------------------+\n"
-            "|  fd12  |      min=0 max=0 avg=0 counter=0       |\n"
-            "+--------+----------------------------------------+\n");
-}
-
 }  // namespace

@@ -40,21 +40,6 @@ int StartChild(int exit_code) {
   return pid;
 }
 
-// Waits with poll, never sleeps, until no child of this process is left
-// unreaped (the SIGCHLD handler reaps them).
-void WaitUntilAllReaped() {
-  siginfo_t info{};
-  while (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
-    poll(nullptr, 0, 1);
-  }
-}
-
-// Runs the loop until the records that have arrived are served: the second
-// pass starts after the first pass's serving.
-void ServeArrivedRecords() {
-  control_test::RunPasses(3);
-}
-
 // Starts count children, child i exiting with exit_code(i), each watched by an owner of its own, and runs the loop
 // until every owner has been told.
 std::vector<std::unique_ptr<Owner>> RunChildren(int count, const std::function<int(int)>& exit_code) {
@@ -114,41 +99,6 @@ TEST_F(ChildWaitTest, BurstOfChildrenEachOwnerToldOnceWithItsStatus) {
             std::string::npos);
 }
 
-TEST_F(ChildWaitTest, UnclaimedExitsAreOnlyLogged) {
-  const struct {
-    const char* name;
-    bool attach;
-    bool destroy_before_exit;
-  } kCases[] = {
-      {"started elsewhere", false, false},
-      {"owner destroyed first", true, true},
-      {"owner detached first", true, false},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    logs_.Clear();
-    auto owner = std::make_unique<Owner>();
-    owner->wait.Bind(owner.get(), &Owner::OnExit);
-    int pid = StartChild(3);
-    ASSERT_GT(pid, 0);
-    if (c.attach) {
-      owner->wait.Attach(pid);
-      if (c.destroy_before_exit) {
-        owner.reset();
-      } else {
-        owner->wait.Detach();
-      }
-    }
-    WaitUntilAllReaped();
-    ServeArrivedRecords();
-    EXPECT_EQ(logs_.Log(),
-              "terminate child process, pid=" + std::to_string(pid) + " status=768\nMux: terminating...\n");
-    if (owner) {
-      EXPECT_EQ(owner->told, 0);
-    }
-  }
-}
-
 TEST_F(ChildWaitTest, HandlerMayWaitForANewChild) {
   Owner owner;
   owner.wait.Bind(&owner, &Owner::OnExit);
@@ -165,45 +115,6 @@ TEST_F(ChildWaitTest, HandlerMayWaitForANewChild) {
   multiplexer.run(false, true);
   EXPECT_EQ(owner.told, 2);
   EXPECT_EQ(WEXITSTATUS(owner.last_status), 9);
-}
-
-TEST(ChildWaitActivation, SocketPairFailureIsReported) {
-  control_test::Logs logs;
-  // The sanitizers need descriptors of their own the first time they check a
-  // stream call; make that happen before the limit.
-  std::cerr << "" << std::endl;
-  logs.Clear();
-  {
-    control_test::DescriptorLimit limit(1);  // a socket pair needs two
-    ChildWait::Activate();
-  }
-  EXPECT_EQ(logs.Err(), "ChildWaitService: initialize fails\n");
-  struct sigaction action {};
-  ASSERT_EQ(sigaction(SIGCHLD, nullptr, &action), 0);
-  EXPECT_EQ(action.sa_handler, SIG_DFL) << "no SIGCHLD handler without the socket pair";
-}
-
-TEST(Signal, PlainHandlersNeverGetSigInfoAndMasksAreKept) {
-  struct sigaction action {};
-  ASSERT_EQ(IPC::Signal::handle(
-                SIGUSR1, [](int) {}, IPC::Signal::Set(SIGTERM, SIGINT), SA_RESTART | SA_SIGINFO),
-            0);
-  ASSERT_EQ(sigaction(SIGUSR1, nullptr, &action), 0);
-  EXPECT_EQ(action.sa_flags & SA_SIGINFO, 0);
-  EXPECT_NE(action.sa_flags & SA_RESTART, 0);
-  EXPECT_EQ(sigismember(&action.sa_mask, SIGTERM), 1);
-  EXPECT_EQ(sigismember(&action.sa_mask, SIGHUP), 0);
-
-  ASSERT_EQ(IPC::Signal::handle(
-                SIGUSR1, [](int, siginfo_t*, void*) {}, 0),
-            0);
-  ASSERT_EQ(sigaction(SIGUSR1, nullptr, &action), 0);
-  EXPECT_NE(action.sa_flags & SA_SIGINFO, 0);
-  ASSERT_EQ(IPC::Signal::system(SIGUSR1), 0);
-
-  EXPECT_TRUE(IPC::Signal::Set::is_signal(SIGCHLD));
-  EXPECT_FALSE(IPC::Signal::Set::is_signal(0));
-  EXPECT_FALSE(IPC::Signal::Set::is_signal(1000));
 }
 
 }  // namespace

@@ -89,57 +89,6 @@ TEST(Multiplexer, TimerAttachJoinsThisPassHandlerAttachWaitsForNext) {
   EXPECT_EQ(Joined(log), "A B A B C ");
 }
 
-TEST(Multiplexer, TerminateStopsBeforeNextHandlerAndKeepsTheRestRegistered) {
-  std::vector<std::string> log;
-  Probe a("A", log), b("B", log), c("C", log);
-  for (Probe* p : {&a, &b, &c}) {
-    p->MakeReadable();
-    p->Watch();
-  }
-  b.hook_ = [] { multiplexer.terminate(); };
-  multiplexer.run(false, true);
-  EXPECT_EQ(Joined(log), "A B ");
-
-  b.hook_ = nullptr;
-  c.hook_ = [] { multiplexer.terminate(); };
-  multiplexer.run(false, true);
-  EXPECT_EQ(Joined(log), "A B A B C ");
-}
-
-TEST(Multiplexer, RescheduledHandlerMovesToTheEnd) {
-  std::vector<std::string> log;
-  Probe a("A", log), b("B", log);
-  for (Probe* p : {&a, &b}) {
-    p->MakeReadable();
-    p->Watch();
-  }
-  int passes = 0;
-  a.hook_ = [&a, &passes] {
-    if (++passes == 1) {
-      a.Watch(POLLIN | POLLOUT);
-    } else {
-      multiplexer.terminate();
-    }
-  };
-  multiplexer.run(false, true);
-  EXPECT_EQ(Joined(log), "A B B A ");
-}
-
-TEST(Multiplexer, DuplicateAttachAndBadDetachAreReportedAndIgnored) {
-  std::vector<std::string> log;
-  Probe probe("probe", log);
-  Logs logs;
-  probe.Watch();
-  probe.event_.mux_attach();
-  EXPECT_EQ(logs.Err(), "");
-  multiplexer.attach(&probe.event_);
-  multiplexer.detach(&probe.event_);
-  multiplexer.detach(&probe.event_);
-  EXPECT_EQ(logs.Err(),
-            "duplicate multiplexer attach \"probe\" ignored.\n"
-            "indvalid Multiplexer::detach probe\n");
-}
-
 TEST(MultiplexerDeathTest, NothingToWaitForIsAHang) {
   EXPECT_DEATH(multiplexer.run(false, true), "multiplexer: system hang detected!!!");
 }
@@ -190,47 +139,6 @@ TEST(Multiplexer, TerminateRequestedBeforeRunStopsAfterFirstPass) {
   multiplexer.run(false, true);
   EXPECT_EQ(hook.runs(), 2);
   EXPECT_TRUE(log.empty());
-}
-
-TEST(Multiplexer, DumpListsNamedHandlersInATable) {
-  std::vector<std::string> log;
-  Probe bound("ctl", log);
-  bound.Watch(POLLIN | POLLOUT);
-  Event unnamed_handler;
-  unnamed_handler.Schedule(bound.endpoint_.peer, POLLIN);
-  const int fd = bound.event_.GetFd().get();
-  ASSERT_LT(fd, 100);
-  const std::string fd_cell = fd < 10 ? "  " + std::to_string(fd) + "  " : " " + std::to_string(fd) + "  ";
-  // Join the active list through one pass that stops at once.
-  multiplexer.terminate();
-  multiplexer.run(false, true);
-
-  std::ostringstream os;
-  multiplexer.dump(os);
-  const std::string text = os.str();
-  EXPECT_NE(text.find("\nevent transition measurement (min/max/cur/counter): min="), std::string::npos);
-  const std::string delimiter = "+" + std::string(40, '-') + "+" + std::string(30, '-') + "+" + std::string(10, '-') +
-                                "+" + std::string(10, '-') + "+" + std::string(5, '-') + "+" + std::string(60, '-') +
-                                "+\n";
-  const std::string header =
-      "|                  name                  |            events            |  count   "
-      "| handler  | fd  |                          measure                           |\n";
-  const std::string row =
-      "|                  ctl                   |        POLLIN|POLLOUT        |    0     "
-      "| attached |" +
-      fd_cell + "|                min=0 max=0 avg=0 counter=0                 |\n";
-  EXPECT_NE(text.find(delimiter + header + delimiter), std::string::npos) << text;
-  EXPECT_NE(text.find(row), std::string::npos) << text;
-  EXPECT_NE(text.find("|                Unknown                 |            POLLIN            |    0     "
-                      "|unattached|"),
-            std::string::npos)
-      << text;
-}
-
-TEST(Multiplexer, PollEventAsText) {
-  EXPECT_EQ(PollEventAsText(0), "");
-  EXPECT_EQ(PollEventAsText(0x1FF), "POLLIN|POLLPRI|POLLOUT|POLLERR|POLLHUP|POLLNVAL|POLLRDNORM|POLLRDBAND|POLLWRNORM");
-  EXPECT_EQ(PollEventAsText(POLLWRBAND | POLLMSG), "POLLWRBAND|POLLMSG");
 }
 
 class AskedPlugin : public TimerPoolPlugin {

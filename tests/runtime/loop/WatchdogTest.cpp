@@ -89,51 +89,6 @@ TEST_F(Watchdog, PingsAfterFirstPollThenEverySecondOrWhenClockGoesBack) {
   EXPECT_EQ(logs_.Err(), "");
 }
 
-TEST_F(Watchdog, FailuresAreLoggedAndNeverStopTheLoop) {
-  const struct {
-    const char* name;
-    std::function<void(sim::WatchdogDriver&)> before;
-    int failing_run;  // the run at which the next write is made to fail; 0: none
-    const char* entries;
-    const char* errors;
-  } kCases[] = {
-      {"device missing", [](sim::WatchdogDriver& d) { d.SetAbsent(true); }, 0, "",
-       "Mux: fail to open watchdog: No such file or directory\n"},
-      {"open refused", [](sim::WatchdogDriver& d) { d.FailNext(sim::Call::kOpen, 1, EACCES); }, 0, "",
-       "Mux: fail to open watchdog: Permission denied\n"},
-      {"start refused", [](sim::WatchdogDriver& d) { d.FailNext(sim::Call::kWrite, 1, EIO); }, 0, "",
-       "Mux: fail to activate watchdog: Input/output error\n"},
-      {"ping refused", [](sim::WatchdogDriver&) {}, 4, "START@10000 PING@10000 STOP@11000 ",
-       "Mux: ping watchdog failed: Input/output error\n"},
-      {"stop refused", [](sim::WatchdogDriver&) {}, 6, "START@10000 PING@10000 PING@11000 ",
-       "Mux: stop watchdog failed: Input/output error\n"},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    ResetBoard();
-    c.before(*driver_);
-    FreezeAtMs(10000);
-    AlwaysReady ready;
-    int passes = 0;
-    PassHook hook([&](int run) {
-      if (run == c.failing_run) {
-        driver_->FailNext(sim::Call::kWrite, 1, EIO);
-      }
-      if (run % 2 == 0 && ++passes == 3) {
-        multiplexer.terminate();
-      }
-      if (run == 4) {
-        FreezeAtMs(11000);
-      }
-    });
-    multiplexer.run(true, true);
-    EXPECT_EQ(passes, 3) << "the loop ran all its passes";
-    EXPECT_EQ(Entries(), c.entries);
-    EXPECT_EQ(logs_.Err(), c.errors);
-    EXPECT_EQ(driver_->OpenCount(), 0u) << "the watchdog is closed after the loop";
-  }
-}
-
 TEST_F(Watchdog, DescriptorIsCloseOnExec) {
   // The descriptors a child program would inherit.
   const auto inheritable = [] {

@@ -50,15 +50,4 @@ TEST(Fd, CopiesAreCloseOnExecDuplicates) {
   EXPECT_TRUE(IsOpen(original.get()));
 }
 
-TEST(Fd, EmptyDescriptorFailsCleanly) {
-  Fd empty;
-  errno = 0;
-  EXPECT_EQ(empty.close(), -1);
-  EXPECT_EQ(errno, EBADF);
-  EXPECT_EQ(empty.dup(), -1);
-  EXPECT_FALSE(empty.NonBlock());
-  Fd copy(empty);
-  EXPECT_FALSE(copy);
-}
-
 }  // namespace

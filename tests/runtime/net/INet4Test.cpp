@@ -39,25 +39,4 @@ TEST(INet4Addr, AssignAcceptsOnlyWholeAddressesAndPorts) {
   }
 }
 
-TEST(INet4Addr, KeepsNetworkByteOrder) {
-  INet4::Addr addr;
-  ASSERT_TRUE(addr.Assign("10.20.30.40:258"));
-  EXPECT_EQ(addr.GetVector(), (std::vector<uint8_t>{10, 20, 30, 40}));
-  const auto* in = reinterpret_cast<const sockaddr_in*>(addr.GetSockAddr());
-  const auto* port = reinterpret_cast<const uint8_t*>(&in->sin_port);
-  EXPECT_EQ(port[0], 1);
-  EXPECT_EQ(port[1], 2);
-  EXPECT_EQ(in->sin_family, AF_INET);
-}
-
-TEST(INet4Addr, EqualityNeedsAddressAndPort) {
-  INet4::Addr a;
-  INet4::Addr b;
-  ASSERT_TRUE(a.Assign("10.0.0.1:80"));
-  ASSERT_TRUE(b.Assign("10.0.0.1:81"));
-  EXPECT_FALSE(a.IsEqual(b));
-  ASSERT_TRUE(b.Assign("10.0.0.1:80"));
-  EXPECT_TRUE(a.IsEqual(b));
-}
-
 }  // namespace

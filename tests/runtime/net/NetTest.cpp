@@ -82,15 +82,6 @@ TEST_F(NetIfconfig, RangesEndWhereTheirPrefixEnds) {
   }
 }
 
-TEST_F(NetIfconfig, NamesFilteredByFlags) {
-  std::list<std::string> names;
-  EXPECT_EQ(Net::ifconfig(names, 0, IFF_LOOPBACK), 1);
-  EXPECT_EQ(names, std::list<std::string>{"lo"});
-  names.clear();
-  EXPECT_EQ(Net::ifconfig(names, Net::kNotLoopback, IFF_RUNNING), 1);
-  EXPECT_EQ(names, std::list<std::string>{"eth0"});
-}
-
 TEST(FindProc, MatchesCommandNamesWithClosingParenthesis) {
   // The pid in the name keeps a concurrent run of this test from matching.
   char name[16];

@@ -80,21 +80,6 @@ TEST(CleanQueue, KeepsOrderAndCapacity) {
   }
 }
 
-TEST(CleanQueue, EmptyRingLeavesTheOutputAlone) {
-  CleanQueue<Packet, 7> ring;
-  Packet out = Frame(5);
-  EXPECT_FALSE(ring.get(&out));
-  EXPECT_FALSE(ring.preview(&out));
-  EXPECT_EQ(out.text(), "05");
-
-  ASSERT_TRUE(ring.put(out));
-  EXPECT_TRUE(ring.preview(nullptr));
-  Packet seen;
-  EXPECT_TRUE(ring.preview(&seen));
-  EXPECT_EQ(seen, out) << "the same buffer, still queued";
-  EXPECT_EQ(ring.count(), 1u);
-}
-
 TEST(CleanQueue, ClearReleasesEveryHeldPacket) {
   Packet watched = Frame(1);
   const _Packet* buffer = watched.get();

@@ -152,30 +152,6 @@ TEST(Packet, TextAndDumps) {
   EXPECT_EQ(os.str(), "dump: a ff 0 255") << "the stream's number format is restored";
 }
 
-TEST(Packet, PoolReusesTheOldestFreedBuffer) {
-  std::vector<Packet> all(kPoolSize);
-  for (Packet& packet : all) {
-    packet.reserve_head(0);
-  }
-  Packet extra;
-  EXPECT_THROW(extra.reserve_tail(0), std::bad_alloc);
-  EXPECT_FALSE(extra) << "the handle is left unchanged";
-  Packet shared = all[0];
-  EXPECT_THROW(shared.put8(1), std::bad_alloc) << "copy-on-write needs a buffer too";
-  EXPECT_EQ(shared, all[0]);
-
-  const _Packet* first_freed = all[5].get();
-  const _Packet* second_freed = all[9].get();
-  all[5].reset();
-  all[9].reset();
-  Packet again;
-  again.reserve_head(0);
-  EXPECT_EQ(again.get(), first_freed);
-  Packet later;
-  later.reserve_head(0);
-  EXPECT_EQ(later.get(), second_freed);
-}
-
 TEST(PacketDeathTest, BrokenInvariantsEndTheProcess) {
   const struct {
     const char* name;

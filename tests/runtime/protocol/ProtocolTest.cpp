@@ -93,19 +93,6 @@ TEST(Protocol, ActivationClimbsFromTheBottomAndDeletionStartsAtTheTop) {
                       "B deleted", "A deleted"}));
 }
 
-TEST(Protocol, FamilyIgnoresActivationOfALowerLayer) {
-  Log log;
-  Owner outer(log);
-  auto* inner = static_cast<ProtocolsFamily*>(outer.add_protocol_tail(new ProtocolsFamily));
-  Layer* bottom = static_cast<Layer*>(inner->add_protocol_tail(new Layer("A", log)));
-  inner->add_protocol_tail(new Layer("B", log));
-
-  inner->on_activated(bottom);
-  EXPECT_TRUE(log.empty());
-  outer.activate();
-  EXPECT_EQ(log, (Log{"A activate", "B activate", "owner activated by top"}));
-}
-
 TEST(Protocol, DeactivationGoesDownAndFailureClimbs) {
   Log log;
   Owner owner(log);
@@ -125,23 +112,6 @@ TEST(Protocol, DeactivationGoesDownAndFailureClimbs) {
   log.clear();
   bottom->on_status(Status(new Protocol_status_success(bottom, "fine")));
   EXPECT_EQ(log, (Log{"owner status fine"}));
-}
-
-TEST(Protocol, InitializeStopsAtTheFirstFailure) {
-  Log log;
-  Owner owner(log);
-  owner.Add("A");
-  owner.Add("B")->fail_initialize = true;
-  owner.Add("C");
-  const Status status = owner.initialize();
-  EXPECT_FALSE(status->success());
-  EXPECT_EQ(status->message(), "B failed");
-  EXPECT_EQ(log, (Log{"A initialize", "B initialize"}));
-
-  ProtocolsFamily empty;
-  const Status none = empty.initialize();
-  EXPECT_FALSE(none->success());
-  EXPECT_EQ(none->message(), "error");
 }
 
 TEST(Protocol, PacketsGainAndLoseEveryHeader) {

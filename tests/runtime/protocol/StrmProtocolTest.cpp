@@ -59,44 +59,6 @@ class StrmProtocolTest : public ::testing::Test {
   control_test::Logs logs_;
 };
 
-TEST_F(StrmProtocolTest, ActivationNeedsASocket) {
-  owner_.activate();
-  EXPECT_EQ(owner_.activations, 1);
-
-  Owner empty;
-  empty.add_protocol_tail(new StrmProtocol);
-  empty.activate();
-  EXPECT_EQ(empty.activations, 0);
-  EXPECT_EQ(empty.reports, std::vector<std::string>{"fd not attached (failure)"});
-
-  // No descriptor left for the loop's duplicate: the stack does not come up.
-  // The sanitizer's type checks need descriptors: they meet the log line's types first.
-  std::cerr << ext::header(stream_) << std::string() << std::endl;
-  logs_.Clear();
-  Owner starved;
-  starved.add_protocol_tail(new StrmProtocol(ours_));
-  {
-    control_test::DescriptorLimit limit(0);
-    starved.activate();
-  }
-  EXPECT_EQ(starved.activations, 0);
-  EXPECT_EQ(starved.reports, std::vector<std::string>{"can't watch the socket: Too many open files (failure)"});
-  EXPECT_EQ(logs_.Err(), "SockStream[]: can't watch the socket: Too many open files\n");
-}
-
-TEST_F(StrmProtocolTest, ReadsAndWritesTheBytesAsTheyAre) {
-  owner_.activate();
-  PeerWrites("abc");
-  stream_->on_event(ours_.get(), POLLIN);
-  EXPECT_EQ(owner_.texts, std::vector<std::string>{"61 62 63"});
-  stream_->on_event(ours_.get(), 0);
-  EXPECT_EQ(owner_.texts.size(), 1u) << "an event without a bit is ignored";
-
-  Send("xyz");
-  Send("");
-  EXPECT_EQ(control_test::ReadNow(peer_), "xyz");
-}
-
 TEST_F(StrmProtocolTest, ABurstArrivesInPacketsOfAtMost64KiB) {
   const std::string burst(100000, 'b');
   PeerWrites(burst);
@@ -189,15 +151,6 @@ TEST_F(StrmProtocolTest, GivesUpOnAPeerThatNeverReads) {
   EXPECT_EQ(line.rfind("SockStream[test]: write timeout, sendbuf=", 0), 0u) << line;
   EXPECT_NE(line.find(", outq="), std::string::npos) << line;
   EXPECT_EQ(line.find("error="), std::string::npos) << line;
-}
-
-TEST_F(StrmProtocolTest, DeactivationClosesTheSocketAndReportsSuccess) {
-  owner_.activate();
-  owner_.deactivate();
-  EXPECT_EQ(owner_.reports, std::vector<std::string>{"success (success)"});
-  PeerWrites("ignored");
-  Send("dropped");
-  EXPECT_EQ(control_test::ReadNow(peer_), "");
 }
 
 }  // namespace

@@ -69,42 +69,6 @@ void MeetTheSanitizer() {
   EXPECT_TRUE(RunUntil([&] { return serving.state() == State::Connected; }));
 }
 
-TEST(ControlAcceptorNet, ServesOneControllerAndProbesWhenAnotherKnocks) {
-  for (bool verbose : {true, false}) {
-    SCOPED_TRACE(verbose ? "verbose" : "quiet");
-    FrozenClock clock;
-    Logs logs;
-    Acceptor acceptor(0, verbose);
-    Fd first = Connect(acceptor.Port());
-    ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
-    EXPECT_EQ(acceptor.Option(SOL_SOCKET, SO_KEEPALIVE), 1);
-    EXPECT_EQ(acceptor.Option(IPPROTO_TCP, TCP_NODELAY), 1);
-    EXPECT_EQ(logs.Out(), verbose ? "new connection from " + PeerOf(first) + "\n" : "");
-
-    Fd second = Connect(acceptor.Port());
-    Fd third = Connect(acceptor.Port());
-    ASSERT_TRUE(RunUntil([&] { return ReadNow(third) == "EOF"; }));
-    EXPECT_EQ(ReadNow(second), "EOF");
-    std::string expected = "refuse connection from " + PeerOf(second) + "\nCheckConnectionState CheckConnection\n" +
-                           "refuse connection from " + PeerOf(third) + "\n";
-    EXPECT_EQ(logs.Err(), verbose ? expected : "");
-    EXPECT_EQ(acceptor.check_mode(), Control::AcceptorNetCheckConnection::CheckMode::CheckConnection);
-    EXPECT_EQ(acceptor.KeepAlive(), (std::vector<int>{1, 1, 1, 3}));
-
-    // A healthy connection ends the fast probing at the next check.
-    clock.Advance(1000);
-    ASSERT_TRUE(
-        RunUntil([&] { return acceptor.check_mode() == Control::AcceptorNetCheckConnection::CheckMode::Idle; }));
-    expected += "CheckConnectionState Idle\n";
-    EXPECT_EQ(logs.Err(), verbose ? expected : "");
-    EXPECT_EQ(acceptor.KeepAlive(), (std::vector<int>{1, 7200, 75, 9}));
-    EXPECT_EQ(acceptor.state(), State::Connected);
-    acceptor.Send("hi", 2);
-    EXPECT_EQ(ReadNow(first), Frame("hi"));
-    EXPECT_EQ(acceptor.recorder.Calls(), "connect;");
-  }
-}
-
 TEST(ControlAcceptorNet, CheckDropsAConnectionThePeerLeft) {
   const struct {
     const char* name;
@@ -196,42 +160,6 @@ TEST(ControlAcceptorNet, ConnectionArrivingDuringTeardownIsServedAfterIt) {
   acceptor.Send("hi", 2);
   EXPECT_EQ(ReadNow(second), Frame("hi"));
   EXPECT_EQ(ReadNow(first), "EOF");
-}
-
-TEST(ControlAcceptorNet, SeveralPendingAtOnceTakeTheFirst) {
-  FrozenClock clock;
-  Logs logs;
-  Acceptor acceptor;
-  // The backlog of one holds two completed handshakes.
-  Fd first = Connect(acceptor.Port());
-  Fd second = Connect(acceptor.Port());
-  ASSERT_TRUE(RunUntil([&] { return ReadNow(second) == "EOF"; }));
-  EXPECT_EQ(acceptor.peer(), PeerOf(first));
-  EXPECT_EQ(ReadNow(first), "");
-  EXPECT_EQ(logs.CountErr("refuse connection from "), 1);
-  EXPECT_EQ(logs.CountErr("CheckConnectionState CheckConnection"), 1);
-}
-
-TEST(ControlAcceptorNet, BusyPortIsRetriedEveryFiveSeconds) {
-  FrozenClock clock;
-  Fd blocker = control_test::BoundSocket(true);
-  const uint16_t port = control_test::LocalPort(blocker.get());
-  Logs logs;
-  Acceptor acceptor(port);
-  const std::string line = "can't bind to socket: \"Address already in use\"  waiting...\n";
-  EXPECT_EQ(logs.Err(), line);
-  clock.Advance(4999);
-  control_test::RunPasses(3);
-  EXPECT_EQ(logs.CountErr(line), 1);
-  clock.Advance(1);
-  ASSERT_TRUE(RunUntil([&] { return logs.CountErr(line) == 2; }));
-
-  blocker.close();
-  clock.Advance(5000);
-  control_test::RunPasses(3);
-  EXPECT_EQ(logs.CountErr(line), 2);
-  Fd client = Connect(port);
-  ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
 }
 
 TEST(ControlAcceptorNet, ListenerThatCouldNotBeCreatedIsRetried) {

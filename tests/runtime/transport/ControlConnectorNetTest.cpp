@@ -44,35 +44,6 @@ class Attempts {
   std::string line_;
 };
 
-TEST(ControlConnectorNet, RetriesSoonSevenTimesThenSlowly) {
-  Fd refusing = BoundSocket(false);
-  const std::string port = std::to_string(LocalPort(refusing.get()));
-  const struct {
-    const char* name;
-    std::string host;
-    std::string line;
-    unsigned slow_ms;
-  } kCases[] = {
-      {"refused while connecting", "127.0.0.1", "fail to connect to 127.0.0.1:" + port + "\n", 15000},
-      {"refused at once", "255.255.255.255", "can't connect to 255.255.255.255:" + port + " : ", 20000},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    FrozenClock clock;
-    Logs logs;
-    Attempts attempts(clock, logs, c.line);
-    Control::ConnectorNet connector(c.host, LocalPort(refusing.get()));
-    ASSERT_TRUE(connector.Activate());
-    ASSERT_TRUE(RunUntil([&] { return attempts.Count() == 1; }));
-    for (int retry = 0; retry < 7; ++retry) {
-      attempts.ExpectNextAfter(1000);
-    }
-    attempts.ExpectNextAfter(c.slow_ms);
-    attempts.ExpectNextAfter(c.slow_ms);
-    EXPECT_EQ(connector.state(), State::Connecting);
-  }
-}
-
 // A host that does not parse must not become 0.0.0.0, which reaches this host.
 TEST(ControlConnectorNet, RefusesAHostThatDoesNotParse) {
   Fd listener = BoundSocket(true);
@@ -154,20 +125,6 @@ TEST(ControlConnectorNet, DeactivateStopsAnAttemptUnderWay) {
   control_test::RunPasses(3);
   EXPECT_EQ(connector.state(), State::Idle);
   EXPECT_EQ(logs.Err() + logs.Out(), "");
-}
-
-TEST(ControlConnectorNet, AddressTextGivesHostAndPort) {
-  const struct {
-    const char* text;
-    std::string host;
-    uint16_t port;
-  } kCases[] = {{"10.1.2.3:5060", "10.1.2.3", 5060}, {"10.1.2.3", "10.1.2.3", 0}, {"agent:161", "agent:161", 0}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    Control::ConnectorNet connector{std::string(c.text)};
-    EXPECT_EQ(connector.host(), c.host);
-    EXPECT_EQ(connector.port(), c.port);
-  }
 }
 
 }  // namespace

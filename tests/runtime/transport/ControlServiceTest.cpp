@@ -71,26 +71,6 @@ TEST(ControlService, SendDependsOnState) {
   }
 }
 
-TEST(ControlService, ReportsConnectMessagesAndALaterDisconnect) {
-  PairService service;
-  Fd peer = service.Connect();
-  EXPECT_EQ(service.state(), State::Connected);
-  const std::string frames = Frame("one") + Frame("") + Frame("two");
-  ASSERT_EQ(write(peer.get(), frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
-  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 4; }));
-
-  Logs logs;
-  peer.close();
-  ASSERT_TRUE(RunUntil([&] { return service.state() != State::Connected; }));
-  EXPECT_EQ(service.state(), State::Deactivating);
-  EXPECT_EQ(logs.Err(), "control connection pair closed.\n");
-  EXPECT_EQ(service.recorder.Calls(), "connect;message:one;message:;message:two;");
-  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 5; }));
-  EXPECT_EQ(service.state(), State::Connecting);
-  EXPECT_EQ(service.log, "on-disconnect;");
-  EXPECT_EQ(service.peer(), "pair");
-}
-
 TEST(ControlService, DisconnectReportsOnceEvenWithoutAConnection) {
   for (bool connected : {true, false}) {
     SCOPED_TRACE(connected ? "connected" : "never connected");
@@ -105,28 +85,6 @@ TEST(ControlService, DisconnectReportsOnceEvenWithoutAConnection) {
     control_test::RunPasses(3);
     EXPECT_EQ(service.recorder.Calls(), connected ? "connect;disconnect;" : "disconnect;");
   }
-}
-
-TEST(ControlService, DeactivateWhileTearingDownStaysIdle) {
-  PairService service;
-  Fd peer = service.Connect();
-  service.Disconnect();
-  service.Deactivate();
-  ASSERT_TRUE(RunUntil([&] { return service.recorder.calls.size() == 2; }));
-  EXPECT_EQ(service.recorder.Calls(), "connect;disconnect;");
-  EXPECT_EQ(service.state(), State::Idle);
-  EXPECT_EQ(service.log, "deactivate;");
-}
-
-TEST(ControlService, ActivateFollowsTheStart) {
-  PairService service;
-  service.starts = false;
-  EXPECT_FALSE(service.Activate());
-  EXPECT_EQ(service.state(), State::Idle);
-  service.starts = true;
-  EXPECT_TRUE(service.Activate());
-  EXPECT_EQ(service.state(), State::Connecting);
-  EXPECT_EQ(service.log, "deactivate;deactivate;");
 }
 
 TEST(ControlService, OversizedMessageIsDroppedAndTheConnectionStays) {
