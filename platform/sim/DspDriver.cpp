@@ -117,6 +117,12 @@ bool DspDriver::DeliverRaw(const std::vector<uint8_t>& record) {
   return taken;
 }
 
+std::string DspDriver::Describe(const Timeslot& state) {
+  char mask[16];
+  std::snprintf(mask, sizeof mask, "0x%x", state.enabled);
+  return std::string("enabled=") + mask + " filters=" + std::to_string(state.tone_filters.size());
+}
+
 void DspDriver::AddCommands() {
   // report <timeslot> <type> <word 0> [word 1] [word 2]: an event under the feature's id.
   AddCommand("report", [this](const std::vector<std::string>& args) {
@@ -137,7 +143,7 @@ void DspDriver::AddCommands() {
     }
     return Reply{true, ""};
   });
-  // timeslot <n>: "enabled=0x<mask> filters=<count> delays=<0|1> gain=<0|1>".
+  // timeslot <n>: what the timeslot has switched on.
   AddCommand("timeslot", [this](const std::vector<std::string>& args) {
     const auto timeslot = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
     if (!timeslot) {
@@ -145,10 +151,7 @@ void DspDriver::AddCommands() {
     }
     const auto all = Timeslots();
     const auto found = all.find(static_cast<uint32_t>(*timeslot));
-    const Timeslot state = found == all.end() ? Timeslot{} : found->second;
-    char mask[16];
-    std::snprintf(mask, sizeof mask, "0x%x", state.enabled);
-    return Reply{true, std::string("enabled=") + mask + " filters=" + std::to_string(state.tone_filters.size())};
+    return Reply{true, found == all.end() ? Describe(Timeslot{}) : Describe(found->second)};
   });
 }
 

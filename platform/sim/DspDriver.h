@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -56,6 +57,8 @@ class DspDriver : public Driver {
   long Configure(Record& record);
   long Switch(Record& record, bool on);
   void AddCommands();
+  // "enabled=0x<mask> filters=<count>"
+  static std::string Describe(const Timeslot& state);
 
   long version_ = 2;
   std::map<uint32_t, Timeslot> timeslots_;

@@ -124,6 +124,12 @@ bool DtmfDriver::DeliverRaw(const std::vector<uint8_t>& record) {
   return taken;
 }
 
+std::string DtmfDriver::Describe(const Timeslot& state) {
+  return "detector=" + std::to_string(state.detector) + " id=" + std::to_string(state.id) +
+         " lms=" + std::to_string(state.echo_canceller) + " rejection=" + std::to_string(state.rejection) +
+         " iva=" + std::to_string(state.iva);
+}
+
 void DtmfDriver::AddCommands() {
   // detect <timeslot> <code> [timestamp]: the detector reports under the enabled id.
   AddCommand("detect", [this](const std::vector<std::string>& args) {
@@ -138,7 +144,7 @@ void DtmfDriver::AddCommands() {
     }
     return Reply{true, ""};
   });
-  // timeslot <n>: "detector=<0|1> id=<id> lms=<0|1> rejection=<0|1> iva=<0|1>".
+  // timeslot <n>: what the timeslot has switched on.
   AddCommand("timeslot", [this](const std::vector<std::string>& args) {
     const auto timeslot = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
     if (!timeslot) {
@@ -146,10 +152,7 @@ void DtmfDriver::AddCommands() {
     }
     const auto all = Timeslots();
     const auto found = all.find(static_cast<uint32_t>(*timeslot));
-    const Timeslot state = found == all.end() ? Timeslot{} : found->second;
-    return Reply{true, "detector=" + std::to_string(state.detector) + " id=" + std::to_string(state.id) +
-                           " lms=" + std::to_string(state.echo_canceller) +
-                           " rejection=" + std::to_string(state.rejection) + " iva=" + std::to_string(state.iva)};
+    return Reply{true, found == all.end() ? Describe(Timeslot{}) : Describe(found->second)};
   });
 }
 

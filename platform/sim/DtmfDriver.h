@@ -25,8 +25,8 @@ class DtmfDriver : public Driver {
     bool echo_canceller = false;
     bool rejection = false;
     bool iva = false;
-    // twist, ratio, silence, noise as configured
-    std::optional<std::vector<uint32_t>> thresholds;
+    // twist, ratio, silence, noise as configured; empty before
+    std::vector<uint32_t> thresholds;
     std::optional<int32_t> iva_level;
   };
   // One DTMF_DIAL: the generator's new setting.
@@ -57,6 +57,8 @@ class DtmfDriver : public Driver {
   Timeslot& At(uint32_t timeslot) { return timeslots_[timeslot]; }
   long Switch(unsigned long value, bool Timeslot::*flag, bool on);
   void AddCommands();
+  // "detector=<0|1> id=<id> lms=<0|1> rejection=<0|1> iva=<0|1>"
+  static std::string Describe(const Timeslot& state);
 
   std::map<uint32_t, Timeslot> timeslots_;
   History<Tone> tones_;
