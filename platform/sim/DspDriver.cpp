@@ -20,7 +20,7 @@ constexpr uint32_t kTimeslots = 8192 + 2048;
 
 }  // namespace
 
-DspDriver::DspDriver() : Driver(kPath) {
+DspDriver::DspDriver() : EventDeviceDriver(kPath, 24) {
   HandleRecord(kConfigure, 20, [this](OpenFile&, Record& r) { return Configure(r); });
   HandleRecord(kEnable, 12, [this](OpenFile&, Record& r) { return Switch(r, true); });
   HandleRecord(kDisable, 12, [this](OpenFile&, Record& r) { return Switch(r, false); });
@@ -105,16 +105,6 @@ bool DspDriver::Report(uint32_t timeslot, uint32_t type, std::array<uint32_t, 3>
   record.SetU32(0, timeslot).SetU32(4, event_id).SetU32(8, type);
   record.SetU32(12, payload[0]).SetU32(16, payload[1]).SetU32(20, payload[2]);
   return DeliverRaw(record.Bytes());
-}
-
-bool DspDriver::DeliverRaw(const std::vector<uint8_t>& record) {
-  auto lock = Board::Lock();
-  Board::instance().Sweep();
-  bool taken = false;
-  for (OpenFile* file : Opens()) {
-    taken = Deliver(*file, record) || taken;
-  }
-  return taken;
 }
 
 std::string DspDriver::Describe(const Timeslot& state) {

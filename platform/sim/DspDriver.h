@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/Driver.h"
+#include "platform/sim/EventDeviceDriver.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace sim {
 // configured (VAD thresholds in the layout of its driver version, delays, the
 // receive gain, the tone filters), and lets a test inject events to every
 // open of it.
-class DspDriver : public Driver {
+class DspDriver : public EventDeviceDriver {
  public:
   static constexpr const char* kPath = "/dev/dsp";
 
@@ -50,8 +50,6 @@ class DspDriver : public Driver {
   // An event on the timeslot; the id is that of the feature's enable unless given.
   bool Report(uint32_t timeslot, uint32_t type, std::array<uint32_t, 3> payload,
               std::optional<uint32_t> id = std::nullopt);
-  // Any bytes as one record, for short and odd records.
-  bool DeliverRaw(const std::vector<uint8_t>& record);
 
  private:
   long Configure(Record& record);

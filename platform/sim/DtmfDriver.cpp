@@ -34,7 +34,7 @@ int64_t LoopMs() {
 
 }  // namespace
 
-DtmfDriver::DtmfDriver() : Driver(kPath) {
+DtmfDriver::DtmfDriver() : EventDeviceDriver(kPath, 16) {
   HandleRecord(kConfigure, 20, [this](OpenFile&, Record& r) -> long {
     if (r.U32(0) >= kTimeslots) {
       return -EINVAL;
@@ -112,16 +112,6 @@ bool DtmfDriver::Detect(uint32_t timeslot, uint32_t code, uint32_t timestamp, st
   Record record(16);
   record.SetU32(0, code).SetU32(4, timeslot).SetU32(8, timestamp).SetU32(12, event_id);
   return DeliverRaw(record.Bytes());
-}
-
-bool DtmfDriver::DeliverRaw(const std::vector<uint8_t>& record) {
-  auto lock = Board::Lock();
-  Board::instance().Sweep();
-  bool taken = false;
-  for (OpenFile* file : Opens()) {
-    taken = Deliver(*file, record) || taken;
-  }
-  return taken;
 }
 
 std::string DtmfDriver::Describe(const Timeslot& state) {

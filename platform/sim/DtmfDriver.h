@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/Driver.h"
+#include "platform/sim/EventDeviceDriver.h"
 #include "platform/sim/History.h"
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace sim {
 // was switched to (detector with its id, echo canceller, DTMF rejection, IVA,
 // the configured thresholds) and the tone generator's requests with the loop
 // clock's time, and lets a test inject detector events to every open of it.
-class DtmfDriver : public Driver {
+class DtmfDriver : public EventDeviceDriver {
  public:
   static constexpr const char* kPath = "/dev/dtmf";
 
@@ -50,8 +50,6 @@ class DtmfDriver : public Driver {
   // The detector reports code on the timeslot, under the id of its enable
   // unless one is given. False when no open takes it.
   bool Detect(uint32_t timeslot, uint32_t code, uint32_t timestamp, std::optional<uint32_t> id = std::nullopt);
-  // Any bytes as one record, for short and odd records.
-  bool DeliverRaw(const std::vector<uint8_t>& record);
 
  private:
   Timeslot& At(uint32_t timeslot) { return timeslots_[timeslot]; }
