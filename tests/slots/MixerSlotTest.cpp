@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -22,6 +23,7 @@ using sim::MixerDriver;
 using Lines = std::vector<std::string>;
 using Summators = std::map<int32_t, std::vector<MixerDriver::Input>>;
 
+constexpr unsigned long kRxClear = 0x800c4d02;
 constexpr unsigned long kTdm = 0x800c4d06;
 
 // The switch channel of a channel of unit 0 on the simulated board.
@@ -113,14 +115,26 @@ TEST_F(MixerSlotTest, DiscoveryOffersEveryUnitTheSmallestBounds) {
   EXPECT_EQ(report.find("unit 100,"), std::string::npos);
 }
 
-TEST_F(MixerSlotTest, VanishedUnitAbortsItsSlots) {
+TEST_F(MixerSlotTest, VanishedUnitAbortsItsSlotsAndGoesWithTheLast) {
   Query();
   ASSERT_EQ(CreateInput(3, 1).front(), "3 success");
+  ASSERT_EQ(CreateInput(4, 2).front(), "4 success");
   mixer_->SetUnits({{1, 32, 64}});
-  Query();
-  EXPECT_NE(Received().size() + 0, 99u);
+  const Lines aborted = Send(std::nullopt, [](LGCP::Command& command) { command.select_query(); });
+  EXPECT_EQ(Lines(aborted.begin(), aborted.begin() + 3), (Lines{"- success", "3 abort : 0", "4 abort : 0"}));
+  EXPECT_EQ(CreateInput(5, 1).back(), "5 error insufficientResources");
   EXPECT_EQ(Destroy(3).front(), "3 success");
-  EXPECT_EQ(CreateInput(3, 1).back(), "3 error insufficientResources");
+  EXPECT_EQ(Destroy(4).front(), "4 success");
+
+  // Back in the driver, the unit is a new one: its summators are cleared first.
+  mixer_->SetUnits({{0, 32, 64}, {1, 32, 64}});
+  Query();
+  // Three unit queries around the clearing of unit 0's 32 summators.
+  const std::vector<sim::Request> requests = mixer_->Requests();
+  ASSERT_GE(requests.size(), 35u);
+  EXPECT_EQ(
+      std::count_if(requests.end() - 35, requests.end(), [](const sim::Request& r) { return r.code == kRxClear; }), 32);
+  EXPECT_EQ(CreateInput(3, 1).front(), "3 success");
 }
 
 TEST_F(MixerSlotTest, InputJoinsItsSummatorAndLeavesIt) {
