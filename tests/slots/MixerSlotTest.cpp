@@ -6,6 +6,7 @@
 #include "platform/sim/DspDriver.h"
 #include "platform/sim/DtmfDriver.h"
 #include "platform/sim/MixerDriver.h"
+#include "platform/sim/VoiceDriver.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/ControlLoop.h"
 
@@ -113,6 +114,15 @@ TEST_F(MixerSlotTest, DiscoveryOffersEveryUnitTheSmallestBounds) {
   const std::string report = Query();
   EXPECT_NE(report.find("unit 99,"), std::string::npos);
   EXPECT_EQ(report.find("unit 100,"), std::string::npos);
+  EXPECT_TRUE(Mixer::MixerFactory::instance().version_valid());
+
+  // The driver version comes from the voice device, which may be missing.
+  sim::Driver* voice = sim::Board::instance().Find(sim::VoiceDriver::kPath);
+  voice->SetAbsent(true);
+  Query();
+  voice->SetAbsent(false);
+  EXPECT_FALSE(Mixer::MixerFactory::instance().version_valid());
+  EXPECT_NE(ErrorText().find("mixer: device \"/dev/voice\" open fail: No such file or directory"), std::string::npos);
 }
 
 TEST_F(MixerSlotTest, VanishedUnitAbortsItsSlotsAndGoesWithTheLast) {
