@@ -23,6 +23,7 @@
 #include "slots/MapFactory.h"
 #include "slots/MccFactory.h"
 #include "slots/MixerFactory.h"
+#include "slots/ModemFactory.h"
 #include "slots/Slots.h"
 
 #include <signal.h>
@@ -111,6 +112,7 @@ void ReadConfiguration(IniFile::File& config) {
 // last.
 void BuildFactories() {
   MapFactory::instance();
+  ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
   MccFactory::instance();

@@ -8,6 +8,7 @@
 #include "platform/sim/MaintenanceDriver.h"
 #include "platform/sim/MccDriver.h"
 #include "platform/sim/MixerDriver.h"
+#include "platform/sim/ModemDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
 #include "platform/sim/VoiceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
@@ -59,6 +60,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<DspDriver>());
   Install(std::make_unique<MixerDriver>());
   Install(std::make_unique<VoiceDriver>());
+  Install(std::make_unique<ModemDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {

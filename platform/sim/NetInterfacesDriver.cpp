@@ -3,6 +3,7 @@
 #include "platform/sim/Board.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -29,6 +30,16 @@ void StoreRequest(Record& record, const ifreq& request) {
   }
 }
 
+// The if_settings member of SIOCWANDEV: {type, size, pointer to the caller's buffer}.
+struct Settings {
+  uint32_t type;
+  uint32_t size;
+  uint8_t* buffer;
+};
+
+constexpr uint32_t kGetInterface = 1;
+constexpr size_t kInterfaceBlock = 128;
+
 void StoreAddress(ifreq& request, uint32_t address) {
   sockaddr_in inet{};
   inet.sin_family = AF_INET;
@@ -42,7 +53,10 @@ NetInterfacesDriver::NetInterfacesDriver() : Driver(kPath) {
   interfaces_[1] = Interface{"lo", true, 0x7F000001};
   interfaces_[2] = Interface{"eth0", true, 0xC0A8000A};
   HandleRecord(SIOCGIFNAME, sizeof(ifreq), [this](OpenFile&, Record& r) { return Name(r); });
+  HandleRecord(SIOCGIFINDEX, sizeof(ifreq), [this](OpenFile&, Record& r) { return Index(r); });
   HandleRecord(SIOCGIFFLAGS, sizeof(ifreq), [this](OpenFile&, Record& r) { return Flags(r); });
+  HandleRecord(SIOCSIFFLAGS, sizeof(ifreq), [this](OpenFile&, Record& r) { return SetFlags(r); });
+  HandleRecord(SIOCWANDEV, sizeof(ifreq), [this](OpenFile&, Record& r) { return WanDevice(r); });
   HandleRecord(SIOCGIFADDR, sizeof(ifreq), [this](OpenFile&, Record& r) { return Address(r); });
   HandleRecord(SIOCGIFCONF, sizeof(ifconf), [this](OpenFile&, Record& r) { return Configuration(r); });
   AddCommand("set", [this](const std::vector<std::string>& args) { return ControlSet(args); });
@@ -51,6 +65,11 @@ NetInterfacesDriver::NetInterfacesDriver() : Driver(kPath) {
 void NetInterfacesDriver::Set(int index, const Interface& interface) {
   auto lock = Board::Lock();
   interfaces_.at(static_cast<size_t>(index)) = interface;
+}
+
+NetInterfacesDriver::Interface NetInterfacesDriver::Get(int index) const {
+  auto lock = Board::Lock();
+  return interfaces_.at(static_cast<size_t>(index));
 }
 
 long NetInterfacesDriver::Name(Record& record) const {
@@ -77,15 +96,69 @@ const NetInterfacesDriver::Interface* NetInterfacesDriver::FindByName(const Reco
   return nullptr;
 }
 
+NetInterfacesDriver::Interface* NetInterfacesDriver::FindByName(const Record& record) {
+  return const_cast<Interface*>(static_cast<const NetInterfacesDriver*>(this)->FindByName(record));
+}
+
+long NetInterfacesDriver::Index(Record& record) const {
+  const Interface* interface = FindByName(record);
+  if (interface == nullptr) {
+    return -ENODEV;
+  }
+  ifreq request = InterfaceRequest(record);
+  request.ifr_ifindex = static_cast<int>(interface - interfaces_.data());
+  StoreRequest(record, request);
+  return 0;
+}
+
 long NetInterfacesDriver::Flags(Record& record) const {
   const Interface* interface = FindByName(record);
   if (interface == nullptr) {
     return -ENODEV;
   }
   ifreq request = InterfaceRequest(record);
-  request.ifr_flags = static_cast<short>(IFF_UP | (interface->running ? IFF_RUNNING : 0) |
-                                         (interface->name == "lo" ? IFF_LOOPBACK : 0));
+  request.ifr_flags = static_cast<short>((interface->up ? IFF_UP : 0) | (interface->running ? IFF_RUNNING : 0) |
+                                         (interface->name == "lo" ? IFF_LOOPBACK : 0) |
+                                         (interface->point_to_point ? IFF_POINTOPOINT : 0));
   StoreRequest(record, request);
+  return 0;
+}
+
+long NetInterfacesDriver::SetFlags(Record& record) {
+  Interface* interface = FindByName(record);
+  if (interface == nullptr) {
+    return -ENODEV;
+  }
+  interface->up = (InterfaceRequest(record).ifr_flags & IFF_UP) != 0;
+  return 0;
+}
+
+long NetInterfacesDriver::WanDevice(Record& record) {
+  Interface* interface = FindByName(record);
+  if (interface == nullptr) {
+    return -ENODEV;
+  }
+  if (!interface->point_to_point) {
+    return -EINVAL;
+  }
+  const ifreq request = InterfaceRequest(record);
+  Settings settings{};
+  std::memcpy(&settings, &request.ifr_ifru, sizeof settings);
+  if (settings.type == kGetInterface) {
+    if (settings.size < kInterfaceBlock || settings.buffer == nullptr) {
+      return -ENOBUFS;
+    }
+    std::memset(settings.buffer, 0, kInterfaceBlock);
+    const auto channel = static_cast<uint32_t>(interface->channel);
+    for (size_t i = 0; i < 4; ++i) {
+      settings.buffer[12 + i] = static_cast<uint8_t>(channel >> (24 - 8 * i));
+    }
+    return 0;
+  }
+  if (settings.type != kProtoHdlc && settings.type != kProtoPpp) {
+    return -EINVAL;
+  }
+  interface->protocol = settings.type;
   return 0;
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// The fixed loopback port of one of the board's own services. On the board it
+// is board_port. On the host build the environment variable named by variable
+// may give another (a decimal 0..65535, 0 for any free port), so that tests
+// and workstation runs side by side never contend for one port.
+uint16_t ServicePort(const char* variable, uint16_t board_port);
+
+}  // namespace platform

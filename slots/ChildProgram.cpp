@@ -1,0 +1,106 @@
+#include "slots/ChildProgram.h"
+
+#include "platform/BoardPath.h"
+#include "platform/Clock.h"
+#include "runtime/net/Fd.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ChildProgram {
+namespace {
+
+constexpr int kExecFailed = 2;
+
+bool HasParentComponent(const std::string& path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    if (path.compare(start, end - start, "..") == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+[[noreturn]] void RunChild(const Launch& launch, char* const* argv, int status_fd) {
+  if (launch.delay_us != 0) {
+    platform::SleepMicroseconds(launch.delay_us);
+  }
+  if (launch.banner != nullptr) {
+    static_cast<void>(write(1, launch.banner, std::strlen(launch.banner)));
+    static_cast<void>(write(1, "\n", 1));
+  }
+  execv(launch.path.c_str(), argv);
+  const int error = errno;
+  if (status_fd >= 0) {
+    static_cast<void>(write(status_fd, &error, sizeof error));
+  }
+  static const char kFailure[] = "fail to exec!\n";
+  static_cast<void>(write(2, kFailure, sizeof kFailure - 1));
+  _exit(kExecFailed);
+}
+
+// 0 when the pipe closed without a word (the exec replaced the child), else its errno.
+int ReadExecStatus(const Fd& read_end) {
+  int error = 0;
+  for (;;) {
+    const ssize_t n = read(read_end.get(), &error, sizeof error);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    return n == static_cast<ssize_t>(sizeof error) ? error : 0;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> AllowedProgram(const std::string& board_path) {
+  if (board_path.find('\0') != std::string::npos || HasParentComponent(board_path)) {
+    return std::nullopt;
+  }
+  for (const char* folder : kProgramFolders) {
+    const size_t length = std::strlen(folder);
+    if (board_path.size() > length && board_path.compare(0, length, folder) == 0) {
+      return platform::BoardPath(board_path);
+    }
+  }
+  return std::nullopt;
+}
+
+int Start(const Launch& launch, int* exec_error) {
+  // Everything the child needs is built before the fork.
+  std::vector<char*> argv;
+  for (const std::string& argument : launch.argv) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  Fd read_end;
+  Fd write_end;
+  if (exec_error != nullptr) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+      return -1;
+    }
+    read_end = Fd(ends[0]);
+    write_end = Fd(ends[1]);
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    RunChild(launch, argv.data(), write_end.get());
+  }
+  if (pid < 0) {
+    return -1;
+  }
+  if (exec_error != nullptr) {
+    static_cast<void>(write_end.close());
+    *exec_error = ReadExecStatus(read_end);
+  }
+  return pid;
+}
+
+}  // namespace ChildProgram

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Starting the board's child programs (the PPP daemon, the fax programs).
+namespace ChildProgram {
+
+// Folders of the board a program named by the controller must lie in.
+constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
+
+// How the child behaves between the fork and the exec.
+struct Launch {
+  std::string path;               // resolved on the host: under the board root
+  std::vector<std::string> argv;  // argv[0] included
+  const char* banner = nullptr;   // written to the standard output before the exec
+  unsigned delay_us = 0;          // waited before the exec
+};
+
+// The host path of a program the controller named: inside the board's program
+// folders, with no ".." component; nothing otherwise, so the link cannot run
+// an arbitrary file of the board.
+std::optional<std::string> AllowedProgram(const std::string& board_path);
+
+// Forks and executes the program. The child makes only async-signal-safe calls
+// and ends with _exit(2) when the exec fails, so it never flushes or tears down
+// the server's objects. Returns the child's pid, or -1 with errno when the fork
+// failed. With exec_error set, waits (on a close-on-exec pipe) until the exec
+// is done and stores 0 or the errno of the failed exec.
+int Start(const Launch& launch, int* exec_error = nullptr);
+
+}  // namespace ChildProgram
