@@ -25,6 +25,8 @@
 #include "slots/MixerFactory.h"
 #include "slots/ModemFactory.h"
 #include "slots/Slots.h"
+#include "slots/T38SoftFactory.h"
+#include "slots/VoiceFactory.h"
 
 #include <signal.h>
 
@@ -117,6 +119,8 @@ void BuildFactories() {
   ExtFactory::instance();
   MccFactory::instance();
   EchoFactory::instance();
+  VoiceFactory::instance();
+  T38SoftFactory::instance();
 }
 
 void BindServices() {

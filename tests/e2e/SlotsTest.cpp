@@ -129,5 +129,30 @@ TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
   ExpectNext(controller_, {4, 22u, "error insufficientResources"});
 }
 
+TEST_F(FactoriesTest, FilePlayerPlaysItsPhraseOntoItsMccChannel) {
+  std::filesystem::create_directories(server_.Path("/usr/local/voice"));
+  std::ofstream(server_.Path("/usr/local/voice/hello")) << "hello";
+  ASSERT_TRUE(controller_.Send(CreateTrunk(1, 5, 1, 5)));
+  ExpectNext(controller_, {1, 5u, "success"});
+  ExpectNext(controller_, {std::nullopt, 5u, "transmitter active 37"});
+  ExpectNext(controller_, {std::nullopt, 5u, "receiver active 37"});
+  ASSERT_TRUE(controller_.Send(Build(2, 23, [](LGCP::Command& c) {
+    LGCP::PlayerParams_file& file = c.select_create().select_voice().select_player().select_file();
+    file.get_name().push_back(ASN1::IA5String("hello"));
+    file.set_repeat(1);
+  })));
+  ExpectNext(controller_, {2, 23u, "success"});
+  ASSERT_TRUE(controller_.Send(Connect(3, 23, 5)));
+  ExpectNext(controller_, {std::nullopt, 23u, "transmitter active 512"});
+  ExpectNext(controller_, {3, 23u, "success"});
+  // Played once, the player lets its listener go and aborts.
+  ExpectNext(controller_, {std::nullopt, 23u, "transmitter inactive"});
+  ExpectNext(controller_, {std::nullopt, 23u, "signal #7"});
+  EXPECT_EQ(board_.Ask("/dev/mcc/ctl tx 512"), "ok 68656c6c6f");
+  ASSERT_TRUE(controller_.Send(Destroy(4, 23)));
+  ExpectNext(controller_, {4, 23u, "success"});
+  EXPECT_EQ(board_.Ask("/dev/mcc/ctl channels"), "ok");
+}
+
 }  // namespace
 }  // namespace e2e

@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -112,6 +113,20 @@ inline bool RunUntil(const std::function<bool()>& done, int max_passes = 200) {
   dpc.Activate();
   multiplexer.run(false, true);
   return done();
+}
+
+// Runs loop passes until done() holds, for at most five seconds of real time:
+// for what moves at its own pace (sockets of other processes, child programs).
+// done() is asked once per few passes and may take what it looks at.
+inline bool RunWithin(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) {
+      return true;
+    }
+    RunUntil([] { return false; }, 5);
+  }
+  return false;
 }
 
 // A few passes, for "nothing happens" checks.
