@@ -150,37 +150,6 @@ TEST_F(HDLCTest, ActivationAllocatesByModeAndJoinsTheSwitch) {
   }
 }
 
-TEST_F(HDLCTest, FramesTravelBothWaysAndAreCountedAndTraced) {
-  traces.signalling.hdlc = true;
-  Capture log(std::clog);
-  ActivateReady();
-  const int channel = Channel();
-  Packet one = Frame("one"), two = Frame("two");
-  EXPECT_TRUE(hdlc_.hdlc_transmit(one));
-  EXPECT_TRUE(hdlc_.hdlc_transmit(two));
-  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{'o', 'n', 'e'}, {'t', 'w', 'o'}}));
-
-  // Two frames waiting: one readable event delivers both.
-  ASSERT_TRUE(mcc_->Receive(channel, {'a', 'b'}));
-  ASSERT_TRUE(mcc_->Receive(channel, {'c'}));
-  RunPass();
-  EXPECT_EQ(recorder_.Take(), (std::vector<std::string>{"rx ab", "rx c"}));
-  RunPass();
-  EXPECT_TRUE(recorder_.Take().empty()) << "ready is reported once, nothing read twice";
-
-  const HDLC::Counters& counters = hdlc_.counters();
-  EXPECT_EQ(counters.txSU, 2u);
-  EXPECT_EQ(counters.rxSU, 2u);
-  EXPECT_EQ(counters.txDiscard + counters.txError + counters.txOverflow, 0u);
-
-  hdlc_.deactivate();
-  traces.signalling.hdlc = false;
-  for (const char* line : {"hdlc [3/16]: activated\n", "HDLC[3]: tx 6F 6E 65", "hdlc [3/16]: do_read\n",
-                           "HDLC[3]: rx 61 62", "hdlc [3/16]: deactivated\n"}) {
-    EXPECT_NE(log.Text().find(line), std::string::npos) << line;
-  }
-}
-
 TEST_F(HDLCTest, TransmitOutcomes) {
   const struct {
     const char* name;

@@ -167,37 +167,4 @@ TEST(GeneratedTypes, EveryTypeRoundTripsInEveryVariant) {
   }
 }
 
-void Reach(const ASN1::TypeInfo* info, std::set<const ASN1::TypeInfo*>& reached) {
-  if (!reached.insert(info).second) {
-    return;
-  }
-  std::unique_ptr<ASN1::AbstractData> value(info->create(info));
-  if (auto* sequence = dynamic_cast<ASN1::SEQUENCE*>(value.get())) {
-    const ASN1::SequenceInfo* s = sequence->info();
-    for (uint32_t i = 0; i < s->rootCount + s->knownExtensionCount; ++i) {
-      Reach(s->fieldInfos[i], reached);
-    }
-  } else if (auto* choice = dynamic_cast<ASN1::CHOICE*>(value.get())) {
-    for (uint32_t i = 0; i < choice->info()->totalCount; ++i) {
-      Reach(choice->info()->selectionInfos[i], reached);
-    }
-  } else if (auto* list = dynamic_cast<ASN1::SEQUENCE_OF_Base*>(value.get())) {
-    Reach(list->info()->elementInfo, reached);
-  }
-}
-
-// The two links carry every type but the one that its module declares beside its messages.
-TEST(GeneratedTypes, TheTwoMessagesReachEveryTypeButTheDeclaredExtra) {
-  std::set<const ASN1::TypeInfo*> reached;
-  Reach(&LGCP::Message::theInfo, reached);
-  Reach(&MON::Message::theInfo, reached);
-  std::set<std::string> unreached;
-  for (size_t i = 0; i < Schemas::kGeneratedTypeCount; ++i) {
-    if (reached.count(Schemas::kGeneratedTypes[i].info) == 0) {
-      unreached.insert(Schemas::kGeneratedTypes[i].name);
-    }
-  }
-  EXPECT_EQ(unreached, std::set<std::string>{"LGCP.DriverVersion"});
-}
-
 }  // namespace

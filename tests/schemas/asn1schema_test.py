@@ -1,6 +1,5 @@
 """Checks that the schema reader refuses what would silently change the generated tables."""
 
-import glob
 import os
 import sys
 import tempfile
@@ -111,85 +110,11 @@ class RefusesWhatCannotBeGenerated(unittest.TestCase):
 
 
 class ReadsWhatTheModulesUse(unittest.TestCase):
-    def test_components_ranges_and_extensions(self):
-        modules = load_texts(A='''
-            T ::= SEQUENCE {
-              seq INTEGER OPTIONAL,
-              slot INTEGER (0..1023) OPTIONAL,
-              qos-dscp B.E,
-              dname IA5String (SIZE (1..64)) OPTIONAL,
-              list SET OF B.E
-            }
-            C ::= CHOICE { a NULL, b OCTET STRING, ..., done NULL }
-            ''', B='E ::= ENUMERATED { not-use(-1), active(0), ... }')
-        t = modules['A'].assignments['T'].type
-        self.assertEqual([f.name for f in t.items], ['seq', 'slot', 'qos-dscp', 'dname', 'list'])
-        self.assertEqual([f.optional for f in t.items], [True, True, False, True, False])
-        self.assertEqual(t.items[1].type.range, (0, 1023))
-        self.assertEqual(t.items[3].type.range, (1, 64))
-        self.assertIs(t.items[2].type.target, modules['B'].assignments['E'])
-        self.assertIs(t.items[4].type.element.target, modules['B'].assignments['E'])
-        self.assertFalse(t.extendable)
-        c = modules['A'].assignments['C'].type
-        self.assertEqual(([f.name for f in c.items], [f.name for f in c.extensions]),
-                         (['a', 'b'], ['done']))
-        self.assertTrue(c.extendable)
-        e = modules['B'].assignments['E'].type
-        self.assertEqual((e.items, e.extendable), ([('not-use', -1), ('active', 0)], True))
-
     def test_optional_numbers_count_optional_roots_then_extensions(self):
         t = load_texts(A='T ::= SEQUENCE { a NULL OPTIONAL, b NULL, c NULL OPTIONAL, ..., d NULL }')
         numbers = generate.optional_numbers(t['A'].assignments['T'].type)
         self.assertEqual([(f.name, number, index) for f, number, index in numbers],
                          [('a', 0, 0), ('c', 1, 2), ('d', 2, 3)])
-
-
-class TheModulesOfTheGateway(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.modules = asn1schema.load(sorted(glob.glob(os.path.join(SCHEMAS, '*.asn'))))
-
-    def type(self, qualified):
-        module, name = qualified.split('.')
-        return self.modules[module].assignments[name].type
-
-    def test_wire_facts_that_are_easy_to_get_wrong(self):
-        cases = [
-            ('TonecCode ends in one known extension', 'LGCP.TonecCode',
-             lambda t: [f.name for f in t.extensions] == ['dtmfDone'] and len(t.items) == 6),
-            ('trunk and trunk_bri share their type', 'LGCP.CreateParams',
-             lambda t: t.items[7].name == 'trunk' and t.items[8].name == 'trunk_bri'
-             and t.items[7].type.target is t.items[8].type.target),
-            ('activateTonec is the one SET OF', 'LGCP.IoctlParams',
-             lambda t: [f.name for f in t.items if f.type.kind == 'SET OF'] == ['activateTonec']),
-            ('IoctlResponse is not extendable', 'LGCP.IoctlResponse', lambda t: not t.extendable),
-            ('Message is not extendable', 'LGCP.Message', lambda t: not t.extendable),
-            ('IpQoSDSCP ends in count(23) with maximum 56', 'TERM.IpQoSDSCP',
-             lambda t: t.items[-1] == ('count', 23) and max(v for _, v in t.items) == 56),
-            ('RadioStandby starts at -1', 'TERM.RadioStandby',
-             lambda t: t.items[0] == ('not-use', -1) and not t.extendable),
-            ('ssrc spans 32 bits', 'TERM.RtpParams',
-             lambda t: next(f for f in t.items if f.name == 'ssrc').type.range == (0, 2**32 - 1)),
-            ('gain names repeat values', 'LEMZGW.ProtoLemzAnalogGainIDV1',
-             lambda t: dict(t.items)['min'] == 0 and dict(t.items)['fake'] == 255),
-            ('P1 acknowledgement holds the only optional fields', 'LEMZGW.ProtoLemzPacketP1SrvAckPayload',
-             lambda t: all(f.optional for f in t.items)),
-            ('MON Message is one pdu', 'MON.Message', lambda t: [f.name for f in t.items] == ['pdu']),
-        ]
-        for name, qualified, holds in cases:
-            with self.subTest(name):
-                self.assertTrue(holds(self.type(qualified)))
-
-    def test_only_the_acknowledgement_has_optional_fields_in_lemzgw(self):
-        optional = [name for name, a in self.modules['LEMZGW'].assignments.items()
-                    if a.type.kind == 'SEQUENCE' and any(f.optional for f in a.type.items)]
-        self.assertEqual(optional, ['ProtoLemzPacketP1SrvAckPayload'])
-
-    def test_placeholders_are_the_four_undefined_agent_types(self):
-        placeholders = sorted(a.qualified for m in self.modules.values()
-                              for a in m.assignments.values() if a.placeholder)
-        self.assertEqual(placeholders, ['MON.CommonResponse', 'MON.SnmpSetResponses',
-                                        'MON.SnmpSetSignal', 'MON.SnmpTraps'])
 
 
 if __name__ == '__main__':

@@ -122,29 +122,6 @@ TEST(CtrlSrvServer, AnswersEachCommandOnce) {
   }
 }
 
-TEST(CtrlSrvServer, EchoesTheSeqAndSlotOfEachCommand) {
-  // One connection, in this order: each answer carries only what its own command carried.
-  const struct {
-    const char* name;
-    std::optional<int32_t> seq;
-    std::optional<unsigned> slot;
-    const char* answer;
-  } kCases[] = {
-      {"large seq and top slot", 100000, 1023, "seq=100000 slot=1023 success"},
-      {"neither", std::nullopt, std::nullopt, "success"},
-      {"seq -1", -1, std::nullopt, "seq=-1 success"},
-      {"slot 0 without seq", std::nullopt, 0, "slot=0 success"},
-      {"seq", 7, std::nullopt, "seq=7 success"},
-  };
-  OneService one(TakeAndSucceed);
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    one.link.Send(Command(kDestroy, c.seq, c.slot));
-    EXPECT_THAT(one.link.Received(), ElementsAre(c.answer));
-  }
-  EXPECT_FALSE(one.service.IsSlotPresent());
-}
-
 TEST(CtrlSrvServer, DelayedSuccessCarriesTheDelayedCommandsNumbers) {
   const struct {
     const char* name;

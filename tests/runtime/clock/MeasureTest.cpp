@@ -37,24 +37,4 @@ TEST_F(MeasureStatistic, ElapsedSurvivesMicrosecondWrap) {
 
 using ProfilePoint = ClockedTest;
 
-// Other points of the process (built on first use elsewhere) may sit further
-// down the chain; these two are the newest.
-TEST_F(ProfilePoint, NewestPointIsDumpedFirstAndRemovedOnDestruction) {
-  Profile::Point a("A");
-  {
-    Profile::Point b("B");
-    Sample(b, 3);
-    std::ostringstream os;
-    Profile::dump(os);
-    EXPECT_EQ(os.str().rfind("[B]: min=3000 max=3000 avg=3000 counter=1\n"
-                             "[A]: min=0 max=0 avg=0 counter=0\n",
-                             0),
-              0u);
-  }
-  std::ostringstream os;
-  Profile::dump(os);
-  EXPECT_EQ(os.str().rfind("[A]: min=0 max=0 avg=0 counter=0\n", 0), 0u);
-  EXPECT_EQ(os.str().find("[B]"), std::string::npos);
-}
-
 }  // namespace

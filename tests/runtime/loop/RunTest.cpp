@@ -61,9 +61,4 @@ TEST_F(PidFile, HoldsThePidWhileAliveAndIsRemovedAfter) {
   EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
-TEST_F(PidFile, MissingFolderIsSilentlySkipped) {
-  { Linux::Run run("server"); }
-  EXPECT_NE(access((root_ + "/var/run/server.pid").c_str(), F_OK), 0);
-}
-
 }  // namespace

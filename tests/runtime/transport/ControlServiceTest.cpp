@@ -37,40 +37,6 @@ class PairService : public Control::ServiceUnix {
   std::string log;
 };
 
-TEST(ControlService, SendDependsOnState) {
-  const struct {
-    const char* name;
-    State::Type state;
-    bool verbose;
-    std::string peer_reads;
-    std::string line;
-  } kCases[] = {
-      {"connected", State::Connected, true, Frame("abc"), ""},
-      {"idle", State::Idle, true, "", "Control::Service::Send() ignore Send request in Idle state.\n"},
-      {"connecting", State::Connecting, true, "",
-       "Control::Service::Send() ignore Send request in Connecting state.\n"},
-      {"connecting, quiet", State::Connecting, false, "", ""},
-      {"deactivating", State::Deactivating, true, "", ""},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    PairService service(c.verbose);
-    Fd peer = service.Connect();
-    if (c.state == State::Idle) {
-      service.Deactivate();
-    } else if (c.state == State::Connecting) {
-      ASSERT_TRUE(service.Activate());
-    } else if (c.state == State::Deactivating) {
-      service.Disconnect();
-    }
-    ASSERT_EQ(service.state(), c.state);
-    Logs logs;
-    service.Send("abc", 3);
-    EXPECT_EQ(logs.Err(), c.line);
-    EXPECT_EQ(ReadNow(peer), c.state == State::Deactivating ? "EOF" : c.peer_reads);
-  }
-}
-
 TEST(ControlService, DisconnectReportsOnceEvenWithoutAConnection) {
   for (bool connected : {true, false}) {
     SCOPED_TRACE(connected ? "connected" : "never connected");
