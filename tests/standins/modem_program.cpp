@@ -6,7 +6,6 @@
 //   ignore-hup      deaf to SIGHUP, wait until killed
 //   exit:N          exit with code N (a fax sender's page count)
 //   signal:N        die by signal N
-//   receive         write a page to the file named by the last argument, exit 0
 #include <signal.h>
 #include <unistd.h>
 
@@ -45,29 +44,21 @@ void Record(const std::string& name, int argc, char** argv) {
 int main(int argc, char** argv) {
   const char* slash = std::strrchr(argv[0], '/');
   const std::string name = slash != nullptr ? slash + 1 : argv[0];
-  Record(name, argc, argv);
   std::string variable;
   for (char c : name) {
     variable += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   const char* chosen = std::getenv((variable + "_SCENARIO").c_str());
   const std::string scenario = chosen != nullptr ? chosen : "wait";
+  // Ready for the hang-up before the log shows it running.
+  signal(SIGHUP, scenario == "ignore-hup" ? SIG_IGN : OnHangUp);
+  Record(name, argc, argv);
   if (scenario.rfind("exit:", 0) == 0) {
     return std::atoi(scenario.c_str() + 5);
   }
   if (scenario.rfind("signal:", 0) == 0) {
     kill(getpid(), std::atoi(scenario.c_str() + 7));
   }
-  if (scenario == "receive") {
-    FILE* page = std::fopen(argv[argc - 1], "w");
-    if (page == nullptr) {
-      return 1;
-    }
-    std::fputs("page 1\n", page);
-    std::fclose(page);
-    return 0;
-  }
-  signal(SIGHUP, scenario == "ignore-hup" ? SIG_IGN : OnHangUp);
   for (;;) {
     pause();
   }
