@@ -416,7 +416,8 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
     Destroy(90);
     DestroyModem(5);
   }
-  EXPECT_NE(LogText().find("fax transfer failed"), std::string::npos);
+  EXPECT_NE(ErrorText().find("05:dsp-modem: fax transfer failed\n05:dsp-modem: pages received: 0\n"),
+            std::string::npos);
 
   // A sender that cannot run is an abort with the reason, never two pages.
   CreateModem(5, [&](TERM::ModemParams& m) {
