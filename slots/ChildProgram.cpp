@@ -14,6 +14,8 @@ namespace ChildProgram {
 namespace {
 
 constexpr int kExecFailed = 2;
+// Folders of the board a program named by the controller must lie in.
+constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
 
 bool HasParentComponent(const std::string& path) {
   size_t start = 0;

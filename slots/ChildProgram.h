@@ -7,9 +7,6 @@
 // Starting the board's child programs (the PPP daemon, the fax programs).
 namespace ChildProgram {
 
-// Folders of the board a program named by the controller must lie in.
-constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
-
 // How the child behaves between the fork and the exec.
 struct Launch {
   std::string path;               // resolved on the host: under the board root

@@ -211,10 +211,10 @@ void DspModemSlot::on_fax_terminate(int status) {
   std::clog << ext::header(this) << "fax terminated with code " << status << std::endl;
   pid_ = -1;
   if ((status & 0xff) != 0) {
-    std::clog << ext::header(this) << "fax transfer failed" << std::endl;
+    std::cerr << ext::header(this) << "fax transfer failed" << std::endl;
   }
   const int pages = (status >> 8) & 0xff;
-  std::clog << ext::header(this) << "pages received: " << pages << std::endl;
+  std::cerr << ext::header(this) << "pages received: " << pages << std::endl;
   TERM::ModemProceeding proceeding;
   TERM::MdmAccounting& acct = proceeding.select_acct();
   acct.get_octetsIn().set_low(pages);

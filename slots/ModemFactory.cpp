@@ -235,9 +235,9 @@ void ModemFactory::OnSocketEvent(int, short revents) {
     return;
   }
   AuthClient& client = AddAuthClient(std::move(connection), INet4::Addr(peer));
-  std::clog << ext::header(this) << "incoming auth connection from ";
-  client.peer().Put(std::clog);
-  std::clog << std::endl;
+  std::cerr << ext::header(this) << "incoming auth connection from ";
+  client.peer().Put(std::cerr);
+  std::cerr << std::endl;
 }
 
 AuthClient& ModemFactory::AddAuthClient(Fd fd, const INet4::Addr& peer) {

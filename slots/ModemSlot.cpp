@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -24,8 +25,8 @@ constexpr size_t kTextField = 64;
 
 // The text of a NUL-terminated char[64] field; a field without NUL ends at the field.
 std::string TextField(const AuthRecord& record, size_t offset) {
-  const char* begin = reinterpret_cast<const char*>(&record[offset]);
-  return std::string(begin, strnlen(begin, kTextField));
+  const auto begin = record.begin() + static_cast<long>(offset);
+  return std::string(begin, std::find(begin, begin + kTextField, 0));
 }
 
 // A u64 counter, high word first, as {low, high}.

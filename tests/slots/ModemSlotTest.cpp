@@ -416,7 +416,8 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
     Destroy(90);
     DestroyModem(5);
   }
-  EXPECT_NE(LogText().find("fax transfer failed"), std::string::npos);
+  EXPECT_NE(ErrorText().find("05:dsp-modem: fax transfer failed\n05:dsp-modem: pages received: 0\n"),
+            std::string::npos);
 
   // A sender that cannot run is an abort with the reason, never two pages.
   CreateModem(5, [&](TERM::ModemParams& m) {
@@ -439,7 +440,7 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
   DestroyModem(5);
 
   // The receiver's file names the day, the time and the modem; a destroy hangs it up.
-  setenv("FAX_SCENARIO", "wait", 1);
+  setenv("FAX_SCENARIO", "receive", 1);
   fs::remove(root_ / "fax.log");
   CreateModem(5, [](TERM::ModemParams& m) { m.include_fax(); });
   ConnectModem(5);
@@ -451,6 +452,7 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
   EXPECT_EQ(fs::path(arguments[4]).parent_path(), root_ / "var");
   EXPECT_EQ(file.size(), std::string("fax-2026-12-07-03-12-46-m0.g3").size()) << file;
   EXPECT_EQ(file.substr(file.size() - 6), "-m0.g3");
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(arguments[4]); }));
   Destroy(90);
   DestroyModem(5);
   EXPECT_NE(LogText().find("fax receiver terminated with code 0"), std::string::npos);
@@ -608,6 +610,15 @@ TEST_F(ModemSlotTest, ActivateAnswersTheConnectionThatSpokeForTheSession) {
             Lines{"5 error unsupported"});
   EXPECT_EQ(speaker.Take(), Bytes{});
   EXPECT_NE(ErrorText().find("05:dsp-modem: modem's activation requests parameter.\n"), std::string::npos);
+
+  // Modems not set up yet share session -1 with the digital modems: the first takes the record, and it is logged.
+  CreateModem(7);
+  CreateModem(8);
+  speaker.Write(AuthRequest(0xffffffff, "alice", "secret"));
+  EXPECT_EQ(Received(), Lines{"7 modemProceeding : auth : { username \"alice\", password \"secret\"}"});
+  EXPECT_NE(ErrorText().find("modem[4,3]: 2 slots share auth session -1, the first takes the record.\n"),
+            std::string::npos)
+      << ErrorText();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 //   ignore-hup      deaf to SIGHUP, wait until killed
 //   exit:N          exit with code N (a fax sender's page count)
 //   signal:N        die by signal N
+//   receive         write a page to the file named by the last argument, then wait
 #include <signal.h>
 #include <unistd.h>
 
@@ -58,6 +59,13 @@ int main(int argc, char** argv) {
   }
   if (scenario.rfind("signal:", 0) == 0) {
     kill(getpid(), std::atoi(scenario.c_str() + 7));
+  }
+  if (scenario == "receive") {
+    FILE* page = std::fopen(argv[argc - 1], "w");
+    if (page != nullptr) {
+      std::fputs("page 1\n", page);
+      std::fclose(page);
+    }
   }
   for (;;) {
     pause();
