@@ -47,33 +47,4 @@ TEST(FDualList, InsertAndRemoveKeepLinksConsistent) {
   EXPECT_EQ(list.last(), &c);
 }
 
-TEST(FSortedList, EqualKeysKeepInsertionOrder) {
-  const struct {
-    const char* name;
-    std::vector<int> keys;
-    std::vector<size_t> order;  // indices into keys
-  } kCases[] = {
-      {"mixed with duplicates", {5, 3, 5, 9}, {1, 0, 2, 3}},
-      {"descending", {9, 7, 1}, {2, 1, 0}},
-      {"all equal", {4, 4, 4}, {0, 1, 2}},
-      {"negative difference keys", {-2, 0, -5}, {2, 0, 1}},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    std::vector<Item> items(c.keys.begin(), c.keys.end());
-    F_sorted_list<Item> list;
-    for (Item& item : items) {
-      list.insert_to_tail_by_grown(&item);
-    }
-    std::vector<const Item*> expected;
-    for (size_t index : c.order) {
-      expected.push_back(&items[index]);
-    }
-    EXPECT_EQ(Order(list), expected);
-    EXPECT_EQ(list.count(), c.keys.size());
-    while (list.remove_from_head() != nullptr) {
-    }
-  }
-}
-
 }  // namespace

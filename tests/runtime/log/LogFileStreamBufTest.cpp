@@ -61,30 +61,6 @@ class LogFile : public ::testing::Test {
   std::string folder_;
 };
 
-TEST_F(LogFile, PrefixesEachLineOfAFlush) {
-  const struct {
-    const char* name;
-    const char* written;
-    const char* appended;
-  } kCases[] = {
-      {"lines of one flush share the prefix", "a\nb\n", "05:06:00042: a\n05:06:00042: b\n"},
-      {"a line longer than the buffer keeps one prefix", "abcdefghijklmnopqrstuvwxyz\n",
-       "05:06:00042: abcdefghijklmnopqrstuvwxyz\n"},
-      {"a flush inside a line leaves it open", "x", "05:06:00042: x"},
-      {"the next flush continues it without prefix", "y\nz\n", "y\n05:06:00042: z\n"},
-  };
-  platform::clock_control::Freeze(At(12, 5, 6, 42));
-  LogFileStreamBuf buffer(folder_);
-  std::ostream stream(&buffer);
-  std::string expected;
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    stream << c.written << std::flush;
-    expected += c.appended;
-    EXPECT_EQ(Read("12"), expected);
-  }
-}
-
 TEST_F(LogFile, EachHourHasItsOwnFile) {
   platform::clock_control::Freeze(At(10, 59, 59, 900000));
   LogFileStreamBuf buffer(folder_);

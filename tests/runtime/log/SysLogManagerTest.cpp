@@ -189,29 +189,6 @@ TEST_F(SysLog, FormatsTheLineHead) {
   close(server);
 }
 
-// The log daemon's queue holds only a few datagrams: a burst waits in the
-// backlog and reaches the log, in order, as the daemon reads.
-TEST_F(SysLog, BurstThroughASlowReaderArrivesWhole) {
-  const int server = BindUnix(LogPath(), SOCK_DGRAM);
-  manager().openlog("srv", LOG_NDELAY, 0);
-  ManagedSysLogStreamBuf buffer(LOG_DAEMON, LOG_NOTICE);
-  std::ostream stream(&buffer);
-  constexpr int kLines = 1000;
-  for (int i = 0; i < kLines; ++i) {
-    stream << i << std::endl;
-  }
-  std::vector<std::string> lines;
-  EXPECT_TRUE(control_test::RunUntil([&] {
-    ReceiveAll(server, &lines);
-    return lines.size() >= kLines;
-  }));
-  ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
-  for (int i = 0; i < kLines; ++i) {
-    ASSERT_EQ(lines[i], "<29>Jan 24 19:01:05 srv: " + std::to_string(i));
-  }
-  close(server);
-}
-
 // A burst larger than the backlog loses its tail, and says once how many lines.
 TEST_F(SysLog, BacklogOverflowIsCountedOnce) {
   const int server = BindUnix(LogPath(), SOCK_DGRAM);

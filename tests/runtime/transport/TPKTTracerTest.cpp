@@ -141,36 +141,6 @@ TEST(TPKTTracer, KeepsClientSocketsFromChildPrograms) {
   EXPECT_GE(accepted, 1);
 }
 
-TEST(TPKTTracer, AnswersOnlyTheClientServed) {
-  const struct {
-    const char* name;
-    int error;
-    int failures;
-    std::string served_gets;
-  } kCases[] = {
-      {"an interrupted send is retried", EINTR, 3, Frame("re:x") + Frame("again")},
-      {"a broken client is dropped and further answers go nowhere", EPIPE, 1, "EOF"},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    Tracer tracer;
-    Fd served = tracer.Connect();
-    Fd other = tracer.Connect();
-    tracer.on_message = [&] {
-      g_sendmsg_error = c.error;
-      g_sendmsg_failures = c.failures;
-      tracer.Send("re:" + tracer.messages.back());
-      g_sendmsg_failures = 0;
-      tracer.Send("again");
-    };
-    Write(served, Frame("x"));
-    ASSERT_TRUE(RunUntil([&] { return !tracer.messages.empty(); }));
-    EXPECT_EQ(ReadNow(served), c.served_gets);
-    EXPECT_EQ(Closed(served), c.error != EINTR);
-    EXPECT_EQ(ReadNow(other), "");
-  }
-}
-
 TEST(TPKTTracer, CopiesToEveryClientAndDropsOneThatCannotKeepUp) {
   Tracer tracer;
   Fd reader = tracer.Connect();
