@@ -6,6 +6,7 @@
 #include "hardware/HwTests.h"
 #include "hardware/spiCtrl.h"
 #include "platform/BoardPath.h"
+#include "rtp/RtpFactory.h"
 #include "runtime/config/IniFile.h"
 #include "runtime/config/Version.h"
 #include "runtime/log/Daemon.h"
@@ -114,6 +115,7 @@ void ReadConfiguration(IniFile::File& config) {
 // last.
 void BuildFactories() {
   MapFactory::instance();
+  RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();

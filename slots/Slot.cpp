@@ -293,8 +293,6 @@ constexpr uint32_t kVoiceReceived = 1u << 29;
 constexpr uint32_t kVoiceSent = 1u << 30;
 constexpr uint32_t kSelcalInProgress = 1u << 31;
 
-constexpr uint32_t kPacketDetectorEvent = 1;
-
 }  // namespace
 
 void Slot::processTonecEvent(uint32_t code, uint32_t timestamp) {
@@ -388,14 +386,14 @@ void Slot::processBSSEvent(float score) {
   SendSignal(signal);
 }
 
-void Slot::processRtpEvent(uint32_t type, uint32_t value, uint32_t timeout) {
-  if (type != kPacketDetectorEvent) {
+void Slot::processRtpEvent(const rtp_event& record) {
+  if (record.type != rtp_device::kPacketDetectorEvent) {
     return;
   }
   LGCP::RtpEvent event;
   LGCP::RtpPDEvent& detected = event.select_pd();
-  detected.set_value(static_cast<int>(value));
-  detected.set_timeout(static_cast<int>(timeout));
+  detected.set_value(static_cast<int>(record.value));
+  detected.set_timeout(static_cast<int>(record.timeout));
   OnRtpEvent(event);
 }
 

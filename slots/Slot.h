@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RtpRecords.h"
 #include "schemas/ACP.h"
 #include "schemas/LEMZGW.h"
 #include "schemas/LGCP.h"
@@ -119,7 +120,7 @@ class Slot {
   void processFlagsEvent(uint32_t values, uint32_t mask);
   void processBSSEvent(float score);
   // Type 1 is the packet detector.
-  void processRtpEvent(uint32_t type, uint32_t value, uint32_t timeout);
+  void processRtpEvent(const rtp_event& event);
 
   // The default hardware paths through the TDM switch.
   [[nodiscard]] static bool MuxConnect(Slot* source, Slot* destination);

@@ -10,6 +10,7 @@
 #include "platform/sim/MixerDriver.h"
 #include "platform/sim/ModemDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
+#include "platform/sim/RtpDriver.h"
 #include "platform/sim/VoiceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
@@ -61,6 +62,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<MixerDriver>());
   Install(std::make_unique<VoiceDriver>());
   Install(std::make_unique<ModemDriver>());
+  Install(std::make_unique<RtpDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {

@@ -66,10 +66,17 @@ TEST_F(SlotsTest, DeviceEventsBecomeSignals) {
        {"4 bss : { score \"100000001504746621987668885504\"}"},
        nullptr},
       {"packet detector",
-       [](Slot& s) { s.processRtpEvent(1, 5, 300); },
+       [](Slot& s) {
+         s.processRtpEvent(rtp_event{1, 5, 300});
+       },
        {"4 rtp : pd : { value 5, timeout 300}"},
        nullptr},
-      {"other RTP event", [](Slot& s) { s.processRtpEvent(2, 5, 300); }, {}, nullptr},
+      {"other RTP event",
+       [](Slot& s) {
+         s.processRtpEvent(rtp_event{2, 5, 300});
+       },
+       {},
+       nullptr},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

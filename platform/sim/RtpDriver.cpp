@@ -1,0 +1,175 @@
+#include "platform/sim/RtpDriver.h"
+
+#include "platform/sim/Board.h"
+
+#include <cerrno>
+
+namespace sim {
+namespace {
+
+// The driver's layout: requests and record sizes.
+constexpr unsigned long kBegin = 0xC02C5200;       // 44 bytes
+constexpr unsigned long kAddChannel = 0xC0105202;  // 16 bytes: tdm, dev_no, chn, bss_enable
+constexpr unsigned long kStartInput = 0x20005204;  // no record
+constexpr unsigned long kStopInput = 0x20005205;   // no record
+constexpr unsigned long kJoin = 0xC0085209;        // 8 bytes: fd, pid
+constexpr unsigned long kPdEnable = 0xC024520C;    // 36 bytes: the timeout at 8
+constexpr unsigned long kPdDisable = 0x8004520D;   // 4 bytes
+constexpr unsigned long kDestroySteps[] = {0x2000520A, 0x20005203, 0x2000520B};
+constexpr size_t kEventSize = 36;
+
+}  // namespace
+
+RtpDriver::RtpDriver() : Driver(kPath) {
+  HandleRecord(kBegin, 44, [](OpenFile& file, Record& r) -> long {
+    file.StateAs<State>().session.begin = r.Bytes();
+    return 0;
+  });
+  HandleRecord(kAddChannel, 16, [this](OpenFile& file, Record& r) { return AddChannel(file, r); });
+  HandleValue(kStartInput, [](OpenFile& file, unsigned long) -> long {
+    file.StateAs<State>().session.input_started = true;
+    return 0;
+  });
+  HandleValue(kStopInput, [](OpenFile& file, unsigned long) -> long {
+    file.StateAs<State>().session.input_started = false;
+    return 0;
+  });
+  for (unsigned long step : kDestroySteps) {
+    HandleValue(step, [](OpenFile&, unsigned long) -> long { return 0; });
+  }
+  HandleRecord(kJoin, 8, [](OpenFile& file, Record& r) -> long {
+    file.StateAs<State>().session.attach = r.Bytes();
+    return 0;
+  });
+  HandleRecord(kPdEnable, 36, [](OpenFile& file, Record& r) -> long {
+    file.StateAs<State>().session.detector_timeout = r.U32(8);
+    return 0;
+  });
+  HandleRecord(kPdDisable, 4, [](OpenFile& file, Record&) -> long {
+    file.StateAs<State>().session.detector_timeout.reset();
+    return 0;
+  });
+  // event <channel> <type> <value> <timeout> | short <channel> <size> | session-hangup <channel> | sessions
+  AddCommand("event", [this](const std::vector<std::string>& args) -> Reply {
+    std::vector<unsigned long> n;
+    for (const std::string& arg : args) {
+      if (auto number = ParseNumber(arg)) {
+        n.push_back(*number);
+      }
+    }
+    if (args.size() != 4 || n.size() != 4) {
+      return Reply{false, "usage: event <channel> <type> <value> <timeout>"};
+    }
+    const bool ok = InjectEvent(static_cast<int32_t>(n[0]), static_cast<uint32_t>(n[1]), static_cast<uint32_t>(n[2]),
+                                static_cast<uint32_t>(n[3]));
+    return Reply{ok, ok ? "" : "no session"};
+  });
+  AddCommand("short", [this](const std::vector<std::string>& args) -> Reply {
+    auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    auto size = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    const bool ok = channel && size && *size < kEventSize && InjectShort(static_cast<int32_t>(*channel), *size);
+    return Reply{ok, ok ? "" : "usage: short <channel of a session> <size below 36>"};
+  });
+  AddCommand("session-hangup", [this](const std::vector<std::string>& args) -> Reply {
+    auto channel = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
+    const bool ok = channel && HangUpSession(static_cast<int32_t>(*channel));
+    return Reply{ok, ok ? "" : "no session"};
+  });
+  // "<channel>:<open flags>:<begin record hex>:<input on>:<detector timeout or ->" per session
+  AddCommand("sessions", [this](const std::vector<std::string>&) -> Reply {
+    std::string text;
+    for (const Session& s : Sessions()) {
+      text += (text.empty() ? "" : " ") + std::to_string(s.channel) + ":" + std::to_string(s.flags) + ":" +
+              HexBytes(s.begin) + ":" + (s.input_started ? "1" : "0") + ":" +
+              (s.detector_timeout ? std::to_string(*s.detector_timeout) : "-");
+    }
+    return Reply{true, text};
+  });
+}
+
+long RtpDriver::OnOpen(OpenFile& file) {
+  auto state = std::make_unique<State>();
+  state->session.flags = file.Flags();
+  file.state = std::move(state);
+  open_flags_.push_back(file.Flags());
+  return 0;
+}
+
+OpenFile* RtpDriver::FindChannel(int32_t channel) {
+  Board::instance().Sweep();
+  for (OpenFile* file : Opens()) {
+    if (file->state && file->StateAs<State>().session.channel == channel) {
+      return file;
+    }
+  }
+  return nullptr;
+}
+
+long RtpDriver::AddChannel(OpenFile& file, Record& r) {
+  Session& session = file.StateAs<State>().session;
+  if (session.begin.empty()) {
+    return -EINVAL;
+  }
+  int32_t channel = r.I32(0);
+  if (channel >= 0) {
+    OpenFile* holder = FindChannel(channel);
+    if (holder != nullptr && holder != &file) {
+      return -EBUSY;
+    }
+  } else {
+    for (channel = kFirstChannel; channel <= kLastChannel && FindChannel(channel) != nullptr; ++channel) {
+    }
+    if (channel > kLastChannel) {
+      return -ENOSPC;
+    }
+  }
+  session.channel = channel;
+  r.SetI32(0, channel);
+  return 0;
+}
+
+std::vector<RtpDriver::Session> RtpDriver::Sessions() {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  std::vector<Session> sessions;
+  for (OpenFile* file : Opens()) {
+    if (file->state) {
+      sessions.push_back(file->StateAs<State>().session);
+    }
+  }
+  return sessions;
+}
+
+std::vector<int> RtpDriver::OpenFlags() const {
+  auto lock = Board::Lock();
+  return open_flags_;
+}
+
+bool RtpDriver::InjectEvent(int32_t channel, uint32_t type, uint32_t value, uint32_t timeout) {
+  auto lock = Board::Lock();
+  OpenFile* file = FindChannel(channel);
+  if (file == nullptr) {
+    return false;
+  }
+  Record event(kEventSize);
+  event.SetU32(0, type).SetU32(4, value).SetU32(8, timeout);
+  return Deliver(*file, event.Bytes());
+}
+
+bool RtpDriver::InjectShort(int32_t channel, size_t size) {
+  auto lock = Board::Lock();
+  OpenFile* file = FindChannel(channel);
+  return file != nullptr && Deliver(*file, std::vector<uint8_t>(size, 0));
+}
+
+bool RtpDriver::HangUpSession(int32_t channel) {
+  auto lock = Board::Lock();
+  OpenFile* file = FindChannel(channel);
+  if (file == nullptr) {
+    return false;
+  }
+  HangUp(*file);
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,296 @@
+#include "rtp/RtpFactory.h"
+
+#include "platform/ByteOrder.h"
+#include "platform/RtpRecords.h"
+#include "platform/sim/Board.h"
+#include "platform/sim/RtpDriver.h"
+#include "platform/sim/VoiceDriver.h"
+#include "tests/rtp/UdpPeer.h"
+#include "tests/slots/SlotsHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
+using sim::RtpDriver;
+using test_support::UdpPeer;
+using Payload = TERM::Payload;
+
+constexpr unsigned long kBegin = 0xC02C5200;
+constexpr unsigned long kAddChannel = 0xC0105202;
+
+class RtpSlotTest : public SlotsTest {
+ protected:
+  void SetUp() override {
+    SlotsTest::SetUp();
+    rtp_ = sim::Board::instance().Find<RtpDriver>(RtpDriver::kPath);
+    ASSERT_NE(rtp_, nullptr);
+    (void)RtpFactory::instance();
+    local_port_ = test_support::FreeRtpPort();
+  }
+
+  using Edit = std::function<void(LGCP::CreateRtpParams&)>;
+  // A G.711 A-law channel from 127.0.0.1:<local port> to the peer, edited.
+  Lines CreateRtp(unsigned slot, const Edit& edit = nullptr) {
+    return Send(slot, [&](LGCP::Command& command) {
+      LGCP::CreateRtpParams& create = command.select_create().select_rtp();
+      TERM::RtpParams& rtp = create.get_codecRTP();
+      rtp.set_payload(Payload::ptG711_Alaw);
+      rtp.get_dhost().set_iaddr("127.0.0.1");
+      rtp.get_dhost().get_port().setValue(peer_.rtp_port());
+      rtp.include_shost().set_iaddr("127.0.0.1");
+      rtp.get_shost().get_port().setValue(local_port_);
+      create.set_txPayload(Payload::ptG711_Alaw);
+      create.set_rxPayload(Payload::ptG711_Alaw);
+      if (edit) {
+        edit(create);
+      }
+    });
+  }
+  Lines SendIoctl(unsigned slot, const std::function<void(LGCP::IoctlParams&)>& fill) {
+    return Send(slot, [&](LGCP::Command& command) { fill(command.select_ioctl()); });
+  }
+  rtp_connection_params Begun(size_t session = 0) {
+    const auto sessions = rtp_->Sessions();
+    rtp_device::ConnectionRecord record{};
+    if (session < sessions.size() && sessions[session].begin.size() == record.size()) {
+      std::copy(sessions[session].begin.begin(), sessions[session].begin.end(), record.begin());
+    }
+    return rtp_device::DecodeConnection(record);
+  }
+
+  RtpDriver* rtp_ = nullptr;
+  UdpPeer peer_;
+  uint16_t local_port_ = 0;
+};
+
+TEST(RtpFactoryCodecs, TranslateEachDirection) {
+  struct Case {
+    Payload::NamedNumber payload, direction;
+    uint32_t type;
+  } cases[] = {
+      {Payload::ptG711_Alaw, Payload::ptG711_Alaw, 8},
+      {Payload::ptG711_Ulaw, Payload::ptG711_Ulaw, 0},
+      {Payload::ptG723, Payload::ptG723, 4},
+      {Payload::ptG729, Payload::ptG729, 18},
+      {Payload::ptG711mcc_Alaw, Payload::ptG711mcc_Alaw, 136},
+      {Payload::ptG711mcc_Ulaw, Payload::ptG711mcc_Ulaw, 128},
+      {Payload::ptG728, Payload::ptG728, 15},
+      {Payload::ptR2S, Payload::ptR2S, 0},
+      {Payload::ptG729, Payload::ptG711_Alaw, 8},
+      {Payload::ptG729, Payload::ptG711_Ulaw, 0},
+      {Payload::ptG729, Payload::ptG723, 18},
+      {Payload::ptG711mcc_Ulaw, Payload::ptG711_Alaw, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.payload) + " " + std::to_string(c.direction));
+    TERM::Payload payload, direction;
+    payload.setValue(c.payload);
+    direction.setValue(c.direction);
+    EXPECT_EQ(RtpFactory::translateCodec(payload, direction), c.type);
+  }
+}
+
+TEST_F(RtpSlotTest, CreateBeginsTheSessionAndAnnouncesIt) {
+  EXPECT_EQ(CreateRtp(3), (Lines{"3 success", "3 transmitter : active : 2048", "3 receiver : active : 2048"}));
+  ASSERT_EQ(rtp_->Sessions().size(), 1u);
+  EXPECT_EQ(rtp_->Sessions()[0].channel, 2048);
+  EXPECT_NE(rtp_->OpenFlags().back() & O_NONBLOCK, 0);
+  const auto datagrams = peer_.Received();
+  ASSERT_EQ(datagrams.size(), 1u);
+  const Bytes& sdes = datagrams[0];
+  const uint32_t ssrc = Begun().ssrc;
+  const std::string cname = "Vostrel Kellamor";
+  ASSERT_GT(sdes.size(), 10 + cname.size());
+  EXPECT_EQ(Bytes(sdes.begin(), sdes.begin() + 2), (Bytes{0x81, 202}));
+  EXPECT_EQ(sdes.size(), 4u * (sdes[2] * 256u + sdes[3] + 1));
+  EXPECT_EQ(platform::LoadBe32(&sdes[4]), ssrc);
+  EXPECT_EQ(std::string(sdes.begin() + 10, sdes.begin() + 10 + cname.size()), cname);
+}
+
+TEST_F(RtpSlotTest, BeginRecordOfEachParameterSet) {
+  struct Case {
+    const char* name;
+    Edit edit;
+    rtp_connection_params expected;  // ports and the SSRC filled below
+  } cases[] = {
+      {"every option, ef",
+       [](LGCP::CreateRtpParams& c) {
+         TERM::RtpParams& rtp = c.get_codecRTP();
+         rtp.set_payload(Payload::ptG729);
+         c.set_txPayload(Payload::ptG711_Alaw);
+         c.set_rxPayload(Payload::ptG729);
+         rtp.include_pfactor().setValue(0x10002);
+         rtp.include_vad().setValue(true);
+         rtp.include_crate().setValue(5);
+         rtp.include_ssrc().setValue(0x11223344u);
+         rtp.include_ttl().setValue(64);
+         rtp.include_qos_dscp().setValue(TERM::IpQoSDSCP::ef);
+       },
+       {0x7F000001, 0, 0x7F000001, 0, 18, 8, 2, 1, 1, 0x11223344, 64, 184}},
+      {"no shost, no options",
+       [](LGCP::CreateRtpParams& c) { c.get_codecRTP().omit_shost(); },
+       {0x7F000001, 0, 0, 0, 8, 8, 0, 0, 0, 0, 0, -1}},
+      {"G.723 falling back to u-law, crate 0, af41",
+       [](LGCP::CreateRtpParams& c) {
+         TERM::RtpParams& rtp = c.get_codecRTP();
+         rtp.set_payload(Payload::ptG723);
+         c.set_txPayload(Payload::ptG723);
+         c.set_rxPayload(Payload::ptG711_Ulaw);
+         rtp.include_crate().setValue(0);
+         rtp.include_vad().setValue(false);
+         rtp.include_qos_dscp().setValue(TERM::IpQoSDSCP::af41);
+       },
+       {0x7F000001, 0, 0x7F000001, 0, 0, 4, 0, 0, 0, 0, 0, 136}},
+  };
+  unsigned slot = 10;
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(CreateRtp(slot, c.edit).front(), std::to_string(slot) + " success");
+    const bool has_shost = c.expected.local_ip != 0;
+    c.expected.remote_port = peer_.rtp_port();
+    c.expected.local_port = has_shost ? local_port_ : peer_.rtp_port();
+    if (c.expected.ssrc == 0) {
+      c.expected.ssrc = Begun().ssrc;
+    }
+    const rtp_device::ConnectionRecord record = rtp_device::Encode(c.expected);
+    EXPECT_EQ(rtp_->Sessions()[0].begin, Bytes(record.begin(), record.end()));
+    EXPECT_EQ(peer_.Received().size(), 1u);
+    (void)Destroy(slot++);
+    (void)peer_.Received();
+  }
+}
+
+TEST_F(RtpSlotTest, RefusedCreatesLeaveNothingOpen) {
+  struct Case {
+    const char* name;
+    Edit edit;
+    std::function<void()> fault;
+    const char* line;  // in the logs
+  } cases[] = {
+      {"reserved payload", [](auto& c) { c.get_codecRTP().set_payload(Payload::reserv_2); }, nullptr, ""},
+      {"R2S payload", [](auto& c) { c.get_codecRTP().set_payload(Payload::ptR2S); }, nullptr, ""},
+      {"radio part", [](auto& c) { c.get_codecRTP().include_radio().get_status().select_lemz(); }, nullptr, ""},
+      {"bad dhost", [](auto& c) { c.get_codecRTP().get_dhost().set_iaddr("300.1.2.3"); }, nullptr, "dhost address"},
+      {"bad shost", [](auto& c) { c.get_codecRTP().get_shost().set_iaddr("gateway"); }, nullptr, "shost address"},
+      {"local port 65535", [](auto& c) { c.get_codecRTP().get_shost().get_port().setValue(65535); }, nullptr,
+       "local RTP port 65535"},
+      {"device open", nullptr, [this] { rtp_->FailNext(sim::Call::kOpen, 1, EIO); }, "open fail"},
+      {"begin session", nullptr, [this] { rtp_->FailNextRequest(kBegin, 1, EINVAL); }, "begin session fail"},
+      {"add channel", nullptr, [this] { rtp_->FailNextRequest(kAddChannel, 1, ENOSPC); }, "add channel fail"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fault) {
+      c.fault();
+    }
+    EXPECT_EQ(CreateRtp(4, c.edit), Lines{"4 error insufficientResources"});
+    EXPECT_NE(ErrorText().find(c.line), std::string::npos);
+    EXPECT_TRUE(rtp_->Sessions().empty());
+    EXPECT_TRUE(peer_.Received().empty());
+  }
+}
+
+TEST_F(RtpSlotTest, FarEndPort65535HasNoRtcp) {
+  const Lines lines = CreateRtp(4, [](auto& c) { c.get_codecRTP().get_dhost().get_port().setValue(65535); });
+  EXPECT_EQ(lines.front(), "4 success");
+  EXPECT_NE(ErrorText().find("far-end RTP port 65535"), std::string::npos);
+  (void)Destroy(4);
+  EXPECT_TRUE(peer_.Received().empty());
+}
+
+TEST_F(RtpSlotTest, PacketDetectorEventsBecomeSignals) {
+  CreateRtp(2);
+  EXPECT_EQ(SendIoctl(2, [](auto& p) { p.select_pd_enable().set_timeout(300); }), Lines{"2 success"});
+  EXPECT_EQ(rtp_->Sessions()[0].detector_timeout, 300u);
+  ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 300));
+  ASSERT_TRUE(rtp_->InjectEvent(2048, 2, 1, 300));
+  // A short record ends the drain with a line; what follows is read next time.
+  ASSERT_TRUE(rtp_->InjectShort(2048, 20));
+  ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 0, 40));
+  EXPECT_EQ(Received(), (Lines{"2 rtp : pd : { value 1, timeout 300}", "2 rtp : pd : { value 0, timeout 40}"}));
+  EXPECT_NE(ErrorText().find("rtp[2048]: rtp event of 20 bytes dropped"), std::string::npos);
+  EXPECT_EQ(SendIoctl(2, [](auto& p) { p.select_pd_disable(); }), Lines{"2 success"});
+  EXPECT_FALSE(rtp_->Sessions()[0].detector_timeout);
+  // A hung-up session is given up with one line, and the loop goes on.
+  ASSERT_TRUE(rtp_->HangUpSession(2048));
+  EXPECT_TRUE(Received().empty());
+  EXPECT_NE(ErrorText().find("hung up"), std::string::npos);
+}
+
+TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
+  CreateRtp(5, [](auto& c) { c.set_rxPayload(Payload::ptG711_Ulaw); });
+  const size_t opens = rtp_->OpenFlags().size();
+  struct Step {
+    bool encoder;
+    LGCP::CodecMode::NamedNumber mode;
+    uint16_t tx_pt, rx_pt;
+    size_t new_opens;
+  } steps[] = {
+      {true, LGCP::CodecMode::alaw, 8, 0, 0},  // nothing to do
+      {true, LGCP::CodecMode::ulaw, 0, 0, 1},
+      {false, LGCP::CodecMode::alaw, 0, 8, 2},
+      {false, LGCP::CodecMode::lbrc, 0, 0, 3},  // the receive type given at creation
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::to_string(s.mode));
+    EXPECT_EQ(
+        SendIoctl(5,
+                  [&](auto& p) { (s.encoder ? p.select_encoder_mode() : p.select_decoder_mode()).setValue(s.mode); }),
+        Lines{"5 success"});
+    ASSERT_EQ(rtp_->Sessions().size(), 1u);
+    EXPECT_EQ(rtp_->Sessions()[0].channel, 2048);
+    EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
+    EXPECT_EQ(Begun().tx_pt, s.tx_pt);
+    EXPECT_EQ(Begun().rx_pt, s.rx_pt);
+    ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
+    EXPECT_EQ(Received().size(), 1u);
+  }
+  // A failed restart answers unsupported and keeps no session.
+  rtp_->FailNextRequest(kAddChannel, 1, EIO);
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }),
+            Lines{"5 error unsupported"});
+  EXPECT_TRUE(rtp_->Sessions().empty());
+  EXPECT_NE(ErrorText().find("fail to restart RTP session!"), std::string::npos);
+}
+
+TEST_F(RtpSlotTest, DestroyEndsTheSessionAndSaysGoodbye) {
+  CreateRtp(6, [](auto& c) { c.get_codecRTP().include_ssrc().setValue(0xCAFE0001u); });
+  EXPECT_EQ(SendIoctl(6, [](auto& p) { p.select_mute_enable(); }), Lines{"6 error unsupported"});
+  (void)peer_.Received();
+  EXPECT_EQ(Destroy(6).front(), "6 success");
+  const auto requests = rtp_->Requests();
+  ASSERT_GE(requests.size(), 4u);
+  std::vector<unsigned long> codes;
+  for (auto it = requests.end() - 4; it != requests.end(); ++it) {
+    codes.push_back(it->code);
+  }
+  EXPECT_EQ(codes, (std::vector<unsigned long>{0x2000520A, 0x20005203, 0x2000520B, 0x8004520D}));
+  EXPECT_TRUE(rtp_->Sessions().empty());
+  const Bytes bye{0x81, 0xCB, 0x00, 0x04, 0xCA, 0xFE, 0x00, 0x01, 0x0B, 's',
+                  'e',  's',  's',  'i',  'o',  'n',  ' ',  'e',  'n',  'd'};
+  EXPECT_EQ(peer_.Received(), std::vector<Bytes>{bye});
+}
+
+TEST_F(RtpSlotTest, QueryReportsTheCodecCounts) {
+  auto* voice = sim::Board::instance().Find<sim::VoiceDriver>(sim::VoiceDriver::kPath);
+  for (auto [mask, count] : {std::pair{4u, 30L}, {2u, 20L}, {1u, 60L}, {8u, 16L}, {0x41u, 8L}}) {
+    voice->SetCodecChannels(mask, count);
+  }
+  const Lines lines = Send(std::nullopt, [](LGCP::Command& command) { command.select_query(); });
+  ASSERT_FALSE(lines.empty());
+  for (const char* field : {"rtp-g729 30", "rtp-g723 20", "rtp-g711 60", "rtp-g711mcc 16", "universal 8"}) {
+    EXPECT_NE(lines.back().find(field), std::string::npos) << field;
+  }
+}
+
+}  // namespace
