@@ -195,7 +195,9 @@ LAPD::Send LAPD::xmit(Packet& frame) {
 }
 
 void LAPD::Trace(const char* direction, const uint8_t* bytes, unsigned length) const {
-  dlogframe(bytes, length, side == Side::user ? 1 : 0, logbuf, sizeof logbuf);
+  // What the network side sends and the user side receives travels network to user.
+  const bool sent = direction[0] == 't';
+  dlogframe(bytes, length, sent == (side == Side::network) ? 1 : 0, logbuf, sizeof logbuf);
   std::clog << ext::header(this) << direction << logbuf << std::endl;
 }
 

@@ -295,7 +295,7 @@ TEST_F(LAPDTest, TextsOfStateTraceAndNames) {
   user.link->local_activate();
   const std::string log = logs.Log();
   EXPECT_NE(log.find("LAPD[2] (TEI assigned): DL-ESTABLISH\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("LAPD[2] (TEI assigned): tx:  00 01 7F\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("LAPD[2] (TEI assigned): tx:  00 01 7F\nframe user->network SFrame"), std::string::npos) << log;
   EXPECT_NE(log.find("LAPD[2] : change state \"TEI assigned\" -> \"Awaiting establishment\"\n"), std::string::npos);
   user.link->mdl_remove();
   user.owner.TakeEvents();
