@@ -1,6 +1,7 @@
 #include "signalling/Q931FrameLog.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -22,12 +23,14 @@ class Writer {
     std::snprintf(text_ + keep, size_ - keep, "%s", kMarker);
   }
 
-  template <class... Args>
-  int add(const char* format, Args... args) {
+  int add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
     if (cut_) {
       return 0;
     }
-    const int n = std::snprintf(text_ + used_, size_ - used_, format, args...);
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(text_ + used_, size_ - used_, format, args);
+    va_end(args);
     if (n < 0 || used_ + static_cast<size_t>(n) >= size_) {
       cut_ = true;
       return 0;
@@ -35,8 +38,6 @@ class Writer {
     used_ += static_cast<size_t>(n);
     return n;
   }
-
-  size_t used() const { return used_; }
 
  private:
   char* text_;
@@ -68,7 +69,8 @@ int Octet(Writer& w, const char* label, uint8_t byte) {
 int Chars(Writer& w, const uint8_t* bytes, unsigned length) {
   int n = 0;
   for (unsigned i = 0; i < length; ++i) {
-    n += w.add("%c", bytes[i]);
+    // Digits and names are text; anything else would cut or garble the line.
+    n += w.add("%c", bytes[i] >= 0x20 && bytes[i] < 0x7F ? bytes[i] : '.');
   }
   return n;
 }
