@@ -72,8 +72,37 @@ HalDriver::HalDriver() : Driver(kPath) {
     clock_selections_.Add(r.I32(0));
     return 0L;
   });
+  // One-byte registers: {uint8 value}.
+  HandleRecord(0xc0014205, 1, [this](OpenFile&, Record& r) {
+    r.SetU8(0, dip_);
+    return 0L;
+  });
+  HandleRecord(0xc0014206, 1, [this](OpenFile&, Record& r) {
+    r.SetU8(0, power_);
+    return 0L;
+  });
+  HandleRecord(0xc0014207, 1, [this](OpenFile&, Record& r) {
+    led_writes_.Add(r.U8(0));
+    return 0L;
+  });
   AddSwitchCommands();
   AddChipCommands();
+  AddRegisterCommands();
+}
+
+void HalDriver::SetDip(uint8_t value) {
+  auto lock = Board::Lock();
+  dip_ = value;
+}
+
+void HalDriver::SetPower(uint8_t value) {
+  auto lock = Board::Lock();
+  power_ = value;
+}
+
+std::vector<uint8_t> HalDriver::LedWrites() const {
+  auto lock = Board::Lock();
+  return led_writes_.Items();
 }
 
 std::vector<int> HalDriver::ClockSelections() const {
@@ -147,6 +176,28 @@ void HalDriver::AddChipCommands() {
     }
     chips_.SetPresent(args[0] == "on");
     return Reply{true, ""};
+  });
+}
+
+void HalDriver::AddRegisterCommands() {
+  // dip <byte>, power <byte>: what the next reads give.
+  for (const char* name : {"dip", "power"}) {
+    uint8_t& value = std::string(name) == "dip" ? dip_ : power_;
+    AddCommand(name, [&value, name](const std::vector<std::string>& args) {
+      const auto numbers = Numbers(args, 1, 255);
+      if (!numbers) {
+        return Reply{false, std::string("usage: ") + name + " <byte>"};
+      }
+      value = static_cast<uint8_t>((*numbers)[0]);
+      return Reply{true, ""};
+    });
+  }
+  // leds: every LED byte written, oldest first, two hex digits each.
+  AddCommand("leds", [this](const std::vector<std::string>& args) {
+    if (!args.empty()) {
+      return Reply{false, "usage: leds"};
+    }
+    return Reply{true, HexBytes(led_writes_.Items())};
   });
 }
 

@@ -1,11 +1,35 @@
 #include "platform/sim/MaintenanceDriver.h"
 
+#include "platform/BoardPath.h"
 #include "platform/sim/Board.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace sim {
+namespace {
+
+// The HDLC driver's words for the framer states, as the controller numbers them.
+const char* StateWord(int32_t state) {
+  static const char* const kWords[] = {"Synchronized", "FAS Loss", "No Carrier", "AIS", "RAI"};
+  return state >= 0 && state < 5 ? kWords[state] : "Unknown";
+}
+
+// The framer's status file of the HDLC driver, from the same status as the record.
+void WriteStatusFile(int trunk, const MaintenanceDriver::FramerStatus& framer) {
+  const std::filesystem::path path = platform::BoardPath("/proc/driver/hdlc/peb22554/" + std::to_string(trunk));
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  std::ofstream(path) << "Current state           : " << StateWord(framer.state) << "\n"
+                      << "Loss of Signal          : " << (framer.loss_carrier != 0 ? "yes" : "no") << "\n"
+                      << "Loss of Frame Alignment : " << (framer.loss_bf != 0 ? "yes" : "no") << "\n"
+                      << "Receive Slip Negative   : " << framer.slips << "\n"
+                      << "Receive Slip Positive   : 0\n";
+}
+
+}  // namespace
 
 MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
   HandleRecord(0xc0504d03, 80, [this](OpenFile&, Record& r) { return FillStatus(r); });
@@ -13,7 +37,8 @@ MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
     tclk_writes_.push_back(mask);
     return 0L;
   });
-  // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>
+  // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>: the
+  // device record and the status file "/proc/driver/hdlc/peb22554/<trunk>".
   AddCommand("framer", [this](const std::vector<std::string>& args) {
     if (args.size() != 7) {
       return Reply{false, "usage: framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>"};
@@ -30,6 +55,7 @@ MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
       return Reply{false, "trunk 0-3"};
     }
     framers_[values[0]] = FramerStatus{values[1], values[2], values[3], values[4], values[5], values[6]};
+    WriteStatusFile(values[0], framers_[values[0]]);
     return Reply{true, ""};
   });
   // tclk: the last transmit-clock mask written, or "none".

@@ -9,8 +9,9 @@
 namespace sim {
 
 // The simulated "/dev/maintenance": the synchronisation status of the four E1
-// framers, which a test sets per trunk, and the transmit-clock masks the
-// server writes.
+// framers, which a test sets per trunk (the control command also renders it as
+// the HDLC driver's status file of the framer), and the transmit-clock masks
+// the server writes.
 class MaintenanceDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/maintenance";
