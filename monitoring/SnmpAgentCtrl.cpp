@@ -49,8 +49,6 @@ constexpr Item kItems[] = {
     {SnmpAgentCtrl::temperature, 2, "gatewayCommon", "temperature"},
 };
 
-constexpr int kOid = 0;
-
 // Aligned PER of one list element, beside its texts: the bit-field octets, the
 // two INTEGERs in at most 5 octets each and three length determinants of at
 // most 2 octets. A message adds one octet of choice bits and the list's count.
@@ -60,9 +58,8 @@ constexpr size_t kMessageOverheadBytes = 3;
 // At least as many octets as the element takes in the encoded message.
 size_t EncodedBound(const MON::SnmpSetCommand& command) {
   const MON::SnmpSetCommandId& id = command.get_id();
-  const size_t id_bytes = id.currentSelection() == kOid
-                              ? id.get_oid().size()
-                              : id.get_name().get_section().size() + id.get_name().get_name().size();
+  const size_t id_bytes =
+      id.is_oid() ? id.get_oid().size() : id.get_name().get_section().size() + id.get_name().get_name().size();
   return kElementOverheadBytes + id_bytes + command.get_value().size();
 }
 
