@@ -5,6 +5,7 @@
 #include "hardware/HwMux.h"
 #include "hardware/HwTests.h"
 #include "hardware/spiCtrl.h"
+#include "monitoring/MonitoringCtl.h"
 #include "platform/BoardPath.h"
 #include "runtime/config/IniFile.h"
 #include "runtime/config/Version.h"
@@ -130,6 +131,7 @@ void BindServices() {
   ctrlServer.Bind(&BusCtl::instance());
   ctrlServer.Bind(&E1Ctl::instance());
   ctrlServer.Bind(&spiCtrl::instance());
+  ctrlServer.Bind(&MonitoringCtl::instance());
 }
 
 }  // namespace
@@ -151,7 +153,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   }
   BuildFactories();
   HwMux::instance();
-  snmp_agents_.CreateInstances(config["snmpagent"]);
+  MonitoringCtl::instance().Configure(config);
   if (options.daemon) {
     RunDaemon();
   }
@@ -170,6 +172,8 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
 int Startup::Run() {
   multiplexer.run(true, true);
   ctrlServer.Deactivate();
+  // While the loop still exists: its timers, links and LED byte go with it.
+  MonitoringCtl::instance().Shutdown();
   check_signals_.Deactivate();
   pid_file_.reset();
   return 0;

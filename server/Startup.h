@@ -1,6 +1,5 @@
 #pragma once
 
-#include "monitoring/SnmpAgentCtrl.h"
 #include "runtime/loop/Dpc.h"
 #include "runtime/loop/Run.h"
 
@@ -9,8 +8,7 @@
 
 // The gateway server's life: start-up in its fixed order up to listening for
 // the controller, the event loop, and the shutdown that destroys every slot.
-// Owns the SNMP agent links, the pid file and the deferred call that acts on
-// the signal flags.
+// Owns the pid file and the deferred call that acts on the signal flags.
 class Startup {
  public:
   Startup() = default;
@@ -22,13 +20,11 @@ class Startup {
   // status when the process must leave at once (help, version, a bad option).
   [[nodiscard]] std::optional<int> Begin(int argc, char** argv);
   // Runs the loop until SIGTERM or SIGINT, then drops the controller (every
-  // slot goes) and the pid file. Returns the exit status.
+  // slot goes), shuts monitoring down and removes the pid file. Returns the
+  // exit status.
   [[nodiscard]] int Run();
 
  private:
-  // The links to the SNMP agents of the configuration, connecting from
-  // start-up on.
-  SnmpAgentCtrl snmp_agents_;
   std::unique_ptr<Linux::Run> pid_file_;
   Dpc check_signals_;
 };

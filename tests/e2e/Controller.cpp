@@ -21,12 +21,15 @@ namespace {
 
 constexpr size_t kTpktHeader = 4;
 
-bool IsTrunkStatus(const Bytes& payload) {
+// The signal of a payload that holds one.
+std::optional<LGCP::Signal> SignalOf(const Bytes& payload) {
   LGCP::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   const char* begin = reinterpret_cast<const char*>(payload.data());
-  return ASN1::decode(begin, begin + payload.size(), &env, message, true) && message.get_pdu().is_signal() &&
-         message.get_pdu().get_signal().is_trunkStatus();
+  if (!ASN1::decode(begin, begin + payload.size(), &env, message, true) || !message.get_pdu().is_signal()) {
+    return std::nullopt;
+  }
+  return message.get_pdu().get_signal();
 }
 
 std::string DescribeStream(const char* name, const LGCP::Stream& stream) {
@@ -106,7 +109,12 @@ Bytes Controller::Encode(const LGCP::Message& message) {
 std::optional<Bytes> Controller::ReadPayload() {
   for (;;) {
     std::optional<Bytes> payload = ReadFrame();
-    if (!payload || !IsTrunkStatus(*payload)) {
+    const std::optional<LGCP::Signal> signal = payload ? SignalOf(*payload) : std::nullopt;
+    if (signal && signal->is_power()) {
+      powers_.push_back(signal->get_power().getValue());
+      continue;
+    }
+    if (!signal || !signal->is_trunkStatus()) {
       return payload;
     }
   }

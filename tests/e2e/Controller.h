@@ -33,9 +33,12 @@ class Controller {
   [[nodiscard]] bool Send(const LGCP::Message& message);
 
   // The next payload, nothing when the connection ended or on a hang. The
-  // trunk status signals the board's line watchers send on their own (at a
-  // connect, when the clock moves) are skipped: no test here is about them.
+  // signals the board's watchers send on their own (at a connect, when the
+  // clock moves) are skipped: trunk statuses, and power states, which are kept
+  // for PowerSignals.
   std::optional<Bytes> ReadPayload();
+  // The power states of the power signals skipped so far, oldest first.
+  const std::vector<int>& PowerSignals() const { return powers_; }
   // The next payload decoded; false (with a test failure) when there is none
   // or it does not decode.
   [[nodiscard]] bool Read(LGCP::Message& message);
@@ -60,6 +63,7 @@ class Controller {
   // The server ended the connection.
   bool closed_ = false;
   Bytes pending_;
+  std::vector<int> powers_;
 };
 
 // Message builders of the test controller. A seq or slot left empty is absent.

@@ -146,6 +146,9 @@ class FakeAgent {
 
   uint16_t port() const { return control_test::LocalPort(listener_.get()); }
   std::string host() const { return "127.0.0.1:" + std::to_string(port()); }
+  // For waiting with poll: the listener, and the connection taken last.
+  int listener() const { return listener_.get(); }
+  int connection() const { return connection_.get(); }
 
   // Takes a waiting connection, if any.
   bool Accept() {
