@@ -16,13 +16,6 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
     {nullptr, SnmpAgentInstance::none},
 };
 
-namespace {
-
-constexpr int kResponse = 1;
-constexpr int kSignal = 2;
-
-}  // namespace
-
 SnmpAgentInstance::~SnmpAgentInstance() {
   ping_timer_.reset();
   // The connector goes first: it must not call back into a half-destroyed link.
@@ -128,14 +121,13 @@ void SnmpAgentInstance::OnMessage(const char* data, int len) {
 
 void SnmpAgentInstance::OnMessage(const MON::Message& message) {
   const MON::PDU& pdu = message.get_pdu();
-  switch (pdu.currentSelection()) {
-    case kResponse:
-      OnResponse(pdu.get_response());
-      return;
-    case kSignal:
-      OnSignal(pdu.get_signal());
-      return;
-    default:
-      std::cerr << header_ << ": receive unknown message type" << std::endl;
+  if (pdu.is_response()) {
+    OnResponse(pdu.get_response());
+    return;
   }
+  if (pdu.is_signal()) {
+    OnSignal(pdu.get_signal());
+    return;
+  }
+  std::cerr << header_ << ": receive unknown message type" << std::endl;
 }
