@@ -250,6 +250,9 @@ TEST_F(MonitoringCtlTest, PowerChangesReachTheControllerAndTheState) {
     EXPECT_EQ(Holder().boardPowerStatus.getValue(), reading.status);
   }
   EXPECT_EQ(ReadFile("/var/monitoring/powerstatus"), "0");
+  Hal().SetDip(0xa5);
+  Advance(2000);
+  EXPECT_EQ(ReadFile("/var/monitoring/dip"), "165");
   // A failing request changes nothing.
   Hal().SetPower(2);
   Hal().FailNextRequest(kReadPower, 1, EIO);
@@ -263,10 +266,13 @@ TEST_F(MonitoringCtlTest, BoardChecksReadTheirSources) {
   WriteFile("/usr/local/etc/config.0000002a-00000000000000ff", "");
   WriteFile("/proc/temperature", "45 deg\n");
   WriteFile("/var/fpga-version", "f7");
+  WriteFile(std::string(kFramerFile) + "0", "Current state           : AIS\n");
   Start();
   ctl_->doConfigCheck();
   ctl_->doTemperatureCheck();
   ctl_->doVersionsCheck();
+  ctl_->doFramerCheck();
+  EXPECT_EQ(Holder().framers.front().status, "AIS");
   EXPECT_EQ(Holder().configVersion, (std::pair<uint32_t, uint64_t>{42, 255}));
   EXPECT_EQ(Holder().temperature, "45");
   EXPECT_EQ(Holder().fpgaVersion, "f7");
