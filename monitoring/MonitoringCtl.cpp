@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -98,26 +99,23 @@ std::string DriverBuildText(std::string_view line) {
 }
 
 // Reads the leading hexadecimal digits of the field; a field that does not
-// start with one leaves value as it was.
+// start with one leaves value as it was. Fields hold at most 8 or 16 digits,
+// so the number always fits.
 template <typename T>
 void ReadHexField(std::string_view field, T& value) {
-  T number = 0;
-  size_t digits = 0;
-  for (char c : field) {
-    const int digit = std::isxdigit(static_cast<unsigned char>(c)) == 0 ? -1
-                      : std::isdigit(static_cast<unsigned char>(c)) != 0
-                          ? c - '0'
-                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-    if (digit < 0) {
-      break;
-    }
-    number = static_cast<T>(number << 4 | static_cast<T>(digit));
-    ++digits;
-  }
-  if (digits > 0) {
-    value = number;
-  }
+  (void)std::from_chars(field.data(), field.data() + field.size(), value, 16);
 }
+
+// The counter item of each owner, in the order they are sent.
+constexpr struct {
+  LGCP::TermCounterOwner::NamedNumber owner;
+  SnmpAgentCtrl::MonitoringItemType type;
+} kTermCounterItems[] = {
+    {LGCP::TermCounterOwner::router, SnmpAgentCtrl::routerTermCnt},
+    {LGCP::TermCounterOwner::controller, SnmpAgentCtrl::controllerTermCnt},
+    {LGCP::TermCounterOwner::server, SnmpAgentCtrl::serverTermCnt},
+    {LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt},
+};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -285,10 +283,7 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
       sendSnmpControllerStatus();
       return;
     case LGCP::DisplayParams::Alternative::termCounter:
-      for (auto owner : {LGCP::TermCounterOwner::router, LGCP::TermCounterOwner::controller,
-                         LGCP::TermCounterOwner::server, LGCP::TermCounterOwner::extBoard}) {
-        sendSnmpTermCnt(owner);
-      }
+      sendSnmpTermCnts();
       return;
     case LGCP::DisplayParams::Alternative::snmp_set:
       agents_->Send(params.get_snmp_set());
@@ -537,10 +532,7 @@ void MonitoringCtl::OnDpcSend() {
   // Twice, as the agents have always received them.
   sendSnmpEmPhoneStatuses();
   sendSnmpEmPhoneStatuses();
-  for (auto owner : {LGCP::TermCounterOwner::router, LGCP::TermCounterOwner::controller, LGCP::TermCounterOwner::server,
-                     LGCP::TermCounterOwner::extBoard}) {
-    sendSnmpTermCnt(owner);
-  }
+  sendSnmpTermCnts();
   sendSnmpFramerStatus();
   sendSnmpNetIfStatus();
   sendSnmpCommands();
@@ -606,21 +598,13 @@ void MonitoringCtl::sendSnmpEmPhoneStatuses() {
   }
 }
 
-void MonitoringCtl::sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner) {
-  SnmpAgentCtrl::MonitoringItemType type = SnmpAgentCtrl::extBoardTermCnt;
-  switch (owner) {
-    case LGCP::TermCounterOwner::router:
-      type = SnmpAgentCtrl::routerTermCnt;
-      break;
-    case LGCP::TermCounterOwner::controller:
-      type = SnmpAgentCtrl::controllerTermCnt;
-      break;
-    case LGCP::TermCounterOwner::server:
-      type = SnmpAgentCtrl::serverTermCnt;
-      break;
-    default:
-      break;
+void MonitoringCtl::sendSnmpTermCnts() {
+  for (const auto& item : kTermCounterItems) {
+    sendSnmpTermCnt(item.owner, item.type);
   }
+}
+
+void MonitoringCtl::sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type) {
   for (const LGCP::TermCounter& counter : holder_->termCounters) {
     if (counter.get_owner().getValue() != owner) {
       continue;

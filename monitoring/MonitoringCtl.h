@@ -82,8 +82,9 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void sendSnmpBoardStatuses();
   void sendSnmpEmPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
   void sendSnmpEmPhoneStatuses();
-  // The counters of one owner; extension boards by their owner id.
-  void sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner);
+  // The counters of every owner; those of extension boards by their owner id.
+  void sendSnmpTermCnts();
+  void sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type);
   void sendSnmpFramerStatus(const FramerDataHolder& framer);
   void sendSnmpFramerStatus();
   void sendSnmpStatusBuildVersion();
