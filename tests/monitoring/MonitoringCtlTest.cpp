@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -331,7 +332,7 @@ TEST_F(MonitoringCtlTest, AgentGetsEveryItemOnConnectAndEachChange) {
   ctl_->OnSignal(TrunkStatus(1, ACP::TrunkState::rai, ACP::TrunkType::e1));
   EXPECT_EQ(AgentItems("e1Table.e1Connected"), (Strings{"e1Table.e1Connected[1]=1", "e1Table.e1Connected[2]=1"}));
   // Neither a BRI line of a framer's number nor a trunk without a framer is a framer's.
-  for (int trunk : {0, 5, -1}) {
+  for (int32_t trunk : {0, 5, -1, std::numeric_limits<int32_t>::max()}) {
     ctl_->OnSignal(
         TrunkStatus(trunk, ACP::TrunkState::lossCarrier, trunk == 0 ? ACP::TrunkType::bri : ACP::TrunkType::e1));
   }
@@ -393,6 +394,21 @@ TEST_F(MonitoringCtlTest, DisplayReportsReachTheAgent) {
     params.get_termCounter().set_cnt(-1);
   });
   EXPECT_EQ(router, Strings(2, "gatewayTermCounters.routerTermCnt[0]=4294967295"));
+  // A report about the controller repeats the own controller's status, changed or not.
+  for (int round = 0; round < 2; ++round) {
+    const Strings controller = display([](LGCP::DisplayParams& params) {
+      params.select_controller().get_host().set_iaddr("10.9.9.9");
+      params.get_controller().get_status().setValue(HSP::ControllerStatus::ok);
+    });
+    EXPECT_EQ(controller, Strings(2, "gatewayCommon.controllerStatus[0]=0"));
+  }
+  // The extension boards are the controller's: they go when it goes.
+  const Strings board = display([](LGCP::DisplayParams& params) { params.select_board().select_boardStatus(); });
+  EXPECT_EQ(board.front(), "extBoardTable.extBoardStatus[0]=0");
+  EXPECT_NE(ReadFile("/var/monitoring/board0"), "<missing>");
+  link.server.Deactivate();
+  EXPECT_EQ(ReadFile("/var/monitoring/board0"), "<missing>");
+  EXPECT_TRUE(Holder().boards.empty());
 }
 
 }  // namespace
