@@ -1,4 +1,5 @@
 #include "platform/BoardControl.h"
+#include "runtime/log/ConsoleStreamBuf.h"
 #include "server/Startup.h"
 
 #include <cerrno>
@@ -6,6 +7,8 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+  // Daemon mode replaces these by the syslog buffers.
+  ConsoleStreamBuf::UseForStandardStreams();
   Startup startup;
   if (std::optional<int> status = startup.Begin(argc, argv)) {
     return *status;

@@ -72,6 +72,14 @@ void StrmProtocol::release() {
   fd_.close();
 }
 
+bool StrmProtocol::peer_closed() const {
+  if (!fd_) {
+    return false;
+  }
+  pollfd entry{fd_.get(), POLLRDHUP, 0};
+  return poll(&entry, 1, 0) == 1 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void StrmProtocol::local_prepare_head(Packet& packet) {
   packet.reserve_head(0);
 }

@@ -25,6 +25,9 @@ class StrmProtocol : public Protocol {
   void attach(Fd fd);
   // Stops polling and closes the socket, without a report.
   void release();
+  // The peer has shut its side down or the socket failed; what the peer sent
+  // before may still wait to be read. False without a socket.
+  bool peer_closed() const;
 
   void local_prepare_head(Packet& packet) override;
   void local_prepare_tail(Packet& packet) override;

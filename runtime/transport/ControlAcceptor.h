@@ -17,7 +17,8 @@ namespace Control {
 // The listening side shared by the TCP and Unix acceptors; Base is the
 // service of the socket family (ServiceNet or ServiceUnix). It serves one
 // connection at a time: further attempts while one is live are accepted and
-// closed at once. Every set-up failure of the listener is retried every
+// closed at once, unless the live one's peer has already closed it; then they
+// are served once its end is read. Every set-up failure of the listener is retried every
 // 5000 ms until it listens or the service is deactivated, so a server never
 // ends up without a listener while it believes it is waiting for a peer.
 template <class Base>
@@ -86,6 +87,12 @@ class Acceptor : public Base {
     // While the last connection is still being torn down, the next one stays
     // in the backlog: it is taken once the service is back to Connecting.
     while (this->state() != Base::State::Deactivating) {
+      // A peer that closed and dialled again at once: the end of its old
+      // connection may not be read yet. The new one waits in the backlog
+      // until the stream layer has read it, rather than being refused.
+      if (this->state() == Base::State::Connected && this->PeerClosed()) {
+        return;
+      }
       sockaddr_storage address{};
       socklen_t len = sizeof address;
       Fd socket(accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &len, SOCK_CLOEXEC));

@@ -133,6 +133,10 @@ void Service::ConnectStack(const Fd& fd, const std::string& peer) {
   }
 }
 
+bool Service::PeerClosed() const {
+  return stream_->peer_closed();
+}
+
 void Service::on_message(Packet& packet) {
   if (state_ == State::Deactivating || notify_ == nullptr) {
     return;

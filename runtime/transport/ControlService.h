@@ -78,6 +78,9 @@ class Service : private ProtocolsFamily {
   // text, Connected, the stream layer on a duplicate of fd, the stack, and
   // OnConnect.
   void ConnectStack(const Fd& fd, const std::string& peer);
+  // The live connection's peer has closed it, though the stream layer may not
+  // have read its end yet.
+  bool PeerClosed() const;
 
   [[nodiscard]] virtual bool ImplActivate() = 0;
   virtual void ImplDeactivate() = 0;

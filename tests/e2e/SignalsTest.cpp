@@ -66,6 +66,13 @@ TEST_F(SignalsTest, InterruptStopsCleanlyAfterDestroyingEverySlot) {
   EXPECT_TRUE(controller_.WaitClosed());
   EXPECT_EQ(server_.WaitExitCode(), 0) << server_.output();
   EXPECT_FALSE(std::filesystem::exists(server_.Path("/var/run/server.pid")));
+  // The line chips are switched off by a static destructor, after main: the
+  // console still writes those lines, whole and in their order.
+  const std::string& log = server_.output();
+  const size_t stopping = log.find("Mux: terminating...\n");
+  const size_t last = log.find("spi: disable channel 7\nspi: clock master disabled\n", stopping);
+  ASSERT_NE(last, std::string::npos) << log;
+  EXPECT_EQ(log.back(), '\n');
 }
 
 TEST(Daemon, DetachesLogsToSysLogAndKeepsThePidFile) {

@@ -162,6 +162,24 @@ TEST(ControlAcceptorNet, ConnectionArrivingDuringTeardownIsServedAfterIt) {
   EXPECT_EQ(ReadNow(first), "EOF");
 }
 
+// The listener is polled before the live connection, so the newcomer knocks
+// before the old connection's last message and end of stream are read.
+TEST(ControlAcceptorNet, ControllerThatReconnectsAtOnceIsServed) {
+  FrozenClock clock;
+  Logs logs;
+  Acceptor acceptor;
+  Fd first = Connect(acceptor.Port());
+  ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
+  const std::string last = Frame("bye");
+  ASSERT_EQ(write(first.get(), last.data(), last.size()), static_cast<ssize_t>(last.size()));
+  first.close();
+  Fd second = Connect(acceptor.Port());
+  ASSERT_TRUE(RunUntil([&] { return acceptor.recorder.calls.size() == 4; }));
+  EXPECT_EQ(acceptor.recorder.Calls(), "connect;message:bye;disconnect;connect;");
+  EXPECT_EQ(acceptor.peer(), PeerOf(second));
+  EXPECT_EQ(logs.CountErr("refuse connection from "), 0);
+}
+
 TEST(ControlAcceptorNet, ListenerThatCouldNotBeCreatedIsRetried) {
   FrozenClock clock;
   MeetTheSanitizer();

@@ -1,0 +1,62 @@
+#include "runtime/log/ConsoleStreamBuf.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+void ConsoleStreamBuf::UseForStandardStreams() {
+  std::cout.rdbuf(new ConsoleStreamBuf(STDOUT_FILENO));
+  std::cerr.rdbuf(new ConsoleStreamBuf(STDERR_FILENO));
+  std::clog.rdbuf(new ConsoleStreamBuf(STDERR_FILENO));
+  // The error stream flushes after every insertion by default, which would
+  // write each piece of a line on its own again; its lines go out whole at
+  // their line end instead.
+  std::cerr.unsetf(std::ios::unitbuf);
+}
+
+int ConsoleStreamBuf::sync() {
+  WriteHeld(held_.size());
+  return 0;
+}
+
+ConsoleStreamBuf::int_type ConsoleStreamBuf::overflow(int_type c) {
+  if (traits_type::eq_int_type(c, traits_type::eof())) {
+    return traits_type::not_eof(c);
+  }
+  const char character = traits_type::to_char_type(c);
+  Hold(&character, 1);
+  return c;
+}
+
+std::streamsize ConsoleStreamBuf::xsputn(const char* text, std::streamsize count) {
+  Hold(text, static_cast<size_t>(count));
+  return count;
+}
+
+void ConsoleStreamBuf::Hold(const char* text, size_t count) {
+  held_.append(text, count);
+  if (std::memchr(text, '\n', count) != nullptr) {
+    WriteHeld(held_.rfind('\n') + 1);
+    return;
+  }
+  if (held_.size() >= kHeldLimit) {
+    WriteHeld(held_.size());
+  }
+}
+
+void ConsoleStreamBuf::WriteHeld(size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t written = write(fd_, held_.data() + done, count - done);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      break;
+    }
+    done += static_cast<size_t>(written);
+  }
+  held_.erase(0, count);
+}
