@@ -189,16 +189,15 @@ LAPD::Send LAPD::xmit(Packet& frame) {
     return Send::taken;
   }
   if (trace_level > 2) {
-    Trace("tx: ", frame.data(), frame.length());
+    Trace(true, frame.data(), frame.length());
   }
   return Send::taken;
 }
 
-void LAPD::Trace(const char* direction, const uint8_t* bytes, unsigned length) const {
+void LAPD::Trace(bool sent, const uint8_t* bytes, unsigned length) const {
   // What the network side sends and the user side receives travels network to user.
-  const bool sent = direction[0] == 't';
   dlogframe(bytes, length, sent == (side == Side::network) ? 1 : 0, logbuf, sizeof logbuf);
-  std::clog << ext::header(this) << direction << logbuf << std::endl;
+  std::clog << ext::header(this) << (sent ? "tx: " : "rx:") << logbuf << std::endl;
 }
 
 LAPD::Send LAPD::tx_U(uint8_t code, bool command, bool pf) {
@@ -304,7 +303,7 @@ bool LAPD::Decode(const Packet& packet, Frame& frame) {
 
 void LAPD::receive(Packet& packet) {
   if (trace_level > 2 && packet.length() >= 2) {
-    Trace("rx:", packet.data(), packet.length());
+    Trace(false, packet.data(), packet.length());
   }
   Frame frame;
   if (!Decode(packet, frame)) {

@@ -186,7 +186,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   [[nodiscard]] Send tx_I(const Packet& message);
   bool IsCommand(uint8_t octet1) const;
   [[nodiscard]] bool Decode(const Packet& packet, Frame& frame);
-  void Trace(const char* direction, const uint8_t* bytes, unsigned length) const;
+  void Trace(bool sent, const uint8_t* bytes, unsigned length) const;
 
   // Local events and queues.
   void LocalEvents();

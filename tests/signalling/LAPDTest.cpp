@@ -297,6 +297,8 @@ TEST_F(LAPDTest, TextsOfStateTraceAndNames) {
   EXPECT_NE(log.find("LAPD[2] (TEI assigned): DL-ESTABLISH\n"), std::string::npos) << log;
   EXPECT_NE(log.find("LAPD[2] (TEI assigned): tx:  00 01 7F\nframe user->network SFrame"), std::string::npos) << log;
   EXPECT_NE(log.find("LAPD[2] : change state \"TEI assigned\" -> \"Awaiting establishment\"\n"), std::string::npos);
+  user.end.Inject(Response({0x73}));
+  EXPECT_NE(logs.Log().find("rx: 00 01 73\nframe network->user SFrame"), std::string::npos);
   user.link->mdl_remove();
   user.owner.TakeEvents();
   user.link->mdl_assign(0);

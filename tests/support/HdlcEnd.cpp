@@ -3,6 +3,8 @@
 #include "runtime/clock/Mux.h"
 #include "runtime/protocol/Packet.h"
 
+#include <algorithm>
+
 namespace test_support {
 
 HdlcEnd::HdlcEnd() {
@@ -11,8 +13,13 @@ HdlcEnd::HdlcEnd() {
 }
 
 void HdlcEnd::Join(HdlcEnd& a, HdlcEnd& b) {
-  a.peer_ = &b;
-  b.peer_ = &a;
+  a.peers_.push_back(&b);
+  b.peers_.push_back(&a);
+}
+
+void HdlcEnd::Part(HdlcEnd& a, HdlcEnd& b) {
+  a.peers_.erase(std::remove(a.peers_.begin(), a.peers_.end(), &b), a.peers_.end());
+  b.peers_.erase(std::remove(b.peers_.begin(), b.peers_.end(), &a), b.peers_.end());
 }
 
 bool HdlcEnd::hdlc_transmit(Packet& packet) {
@@ -49,9 +56,11 @@ void HdlcEnd::PutOnLine(const Bytes& bytes) {
   sent.push_back(Frame{now, bytes});
   last_ = bytes;
   last_sent_ms_ = now;
-  const unsigned copies = line.Copies();
-  for (unsigned copy = 0; peer_ != nullptr && copy < copies; ++copy) {
-    peer_->inbound_.push_back(Frame{now + delay_ms, bytes});
+  for (HdlcEnd* peer : peers_) {
+    const unsigned copies = line.Copies();
+    for (unsigned copy = 0; copy < copies; ++copy) {
+      peer->inbound_.push_back(Frame{now + delay_ms, bytes});
+    }
   }
 }
 

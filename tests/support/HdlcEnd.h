@@ -13,9 +13,10 @@ namespace test_support {
 
 // One end of an in-memory HDLC channel for link-layer tests: the link under
 // test transmits through it and hears its notify calls. Two joined ends form a
-// line; frames travel through the sender's impairments and arrive on a later
-// loop pass, never inside the sender's call. The test can make the transmitter
-// push back (EAGAIN: ready follows on the next pass), fail hard, or die.
+// line, and one end joined to several forms a bus (a BRI S bus: what the one
+// sends every other hears, what any other sends the one hears); frames travel through the sender's impairments and
+// arrive on a later loop pass, never inside the sender's call. The test can make the transmitter push back (EAGAIN:
+// ready follows on the next pass), fail hard, or die.
 class HdlcEnd : public GenericHDLC {
  public:
   using Bytes = std::vector<uint8_t>;
@@ -27,6 +28,8 @@ class HdlcEnd : public GenericHDLC {
   HdlcEnd();
   // What one sends the other receives.
   static void Join(HdlcEnd& a, HdlcEnd& b);
+  // Undoes a Join: the two no longer hear each other.
+  static void Part(HdlcEnd& a, HdlcEnd& b);
 
   bool hdlc_transmit(Packet& packet) override;
   bool is_open() const override { return open_; }
@@ -44,7 +47,7 @@ class HdlcEnd : public GenericHDLC {
   size_t InFlight() const { return inbound_.size(); }
 
   HDLC::Notify* notify = nullptr;
-  // The line towards the peer; repeated frames count too.
+  // The line towards the peers (each copy counts); repeated frames count too.
   sim::ImpairedLine line;
   // Frames arrive this much later on the loop clock.
   unsigned delay_ms = 0;
@@ -60,7 +63,7 @@ class HdlcEnd : public GenericHDLC {
   void PutOnLine(const Bytes& bytes);
   void Deliver(const Bytes& bytes);
 
-  HdlcEnd* peer_ = nullptr;
+  std::vector<HdlcEnd*> peers_;
   bool open_ = true;
   bool ready_ = true;
   unsigned refuse_ = 0;

@@ -1,8 +1,9 @@
-// Our user side against libpri's network side, an independent Q.921 and
+// Our user and BRI network sides against libpri, an independent Q.921 and
 // Q.931 stack, driven only through its public API. libpri writes each frame
 // with two octets of room for the check sequence and expects them on what it
 // reads; the channel between adds and strips them.
 #include "signalling/LAPD.h"
+#include "signalling/LAPDNT.h"
 
 #include "hardware/GenericHDLC.h"
 #include "tests/signalling/LapdFixture.h"
@@ -21,32 +22,12 @@ namespace {
 
 using namespace lapd_test;
 
-// The D channel between our link and libpri, both ends in memory.
-class Peer : public GenericHDLC {
+// The D channel between one of our links and libpri, both ends in memory,
+// with our loop clock frozen.
+class Wire {
  public:
-  explicit Peer(bool bri) : link(new LAPD(ISDN::Side::user, 0)), owner(link) {
-    link->hdlc = this;
-    if (bri) {
-      link->change_to_bri();
-      pri = pri_new_bri_cb(-1, 0, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Peer::Read, &Peer::Write, this);
-    } else {
-      pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Peer::Read, &Peer::Write, this);
-    }
-  }
+  virtual ~Wire() = default;
 
-  bool hdlc_transmit(Packet& packet) override {
-    Bytes frame(packet.data(), packet.data() + packet.length());
-    frame.insert(frame.end(), {0, 0});
-    to_pri_.push_back(frame);
-    return true;
-  }
-  bool is_open() const override { return true; }
-  bool is_ready() const override { return true; }
-
-  void Send(const Bytes& message) {
-    Packet packet = PacketOf(message);
-    link->message(packet);
-  }
   // Passes frames both ways until the channel is quiet, then moves our clock.
   void Step(uint64_t ms) {
     for (int round = 0; round < 100 && (!to_pri_.empty() || !to_link_.empty()); ++round) {
@@ -58,7 +39,7 @@ class Peer : public GenericHDLC {
       while (!to_link_.empty()) {
         Packet frame = PacketOf(to_link_.front());
         to_link_.pop_front();
-        link->receive(frame);
+        Deliver(frame);
       }
     }
     clock.Advance(ms);
@@ -71,19 +52,22 @@ class Peer : public GenericHDLC {
     }
     return done();
   }
-  bool Up() const { return link->full_state().state == LAPD::kMultipleFrameEstablished; }
   bool Saw(int event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 
   control_test::FrozenClock clock;
   control_test::Logs logs;
-  LAPD* link;  // owned by owner
-  test_support::LinkOwner owner;
   struct pri* pri = nullptr;
   std::vector<int> events;
 
- private:
+ protected:
+  virtual void Deliver(Packet& frame) = 0;
+  void ToPri(const Packet& packet) {
+    Bytes frame(packet.data(), packet.data() + packet.length());
+    frame.insert(frame.end(), {0, 0});
+    to_pri_.push_back(frame);
+  }
   static int Read(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<Peer*>(pri_get_userdata(pri));
+    auto* self = static_cast<Wire*>(pri_get_userdata(pri));
     if (self->to_pri_.empty()) {
       return 0;
     }
@@ -94,7 +78,7 @@ class Peer : public GenericHDLC {
     return n;
   }
   static int Write(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<Peer*>(pri_get_userdata(pri));
+    auto* self = static_cast<Wire*>(pri_get_userdata(pri));
     const auto* bytes = static_cast<const uint8_t*>(buf);
     if (size > 2) {
       self->to_link_.emplace_back(bytes, bytes + size - 2);
@@ -102,8 +86,59 @@ class Peer : public GenericHDLC {
     return size;
   }
 
+ private:
   std::deque<Bytes> to_pri_;
   std::deque<Bytes> to_link_;
+};
+
+// Our user side against libpri's network side.
+class Peer : public Wire, public GenericHDLC {
+ public:
+  explicit Peer(bool bri) : link(new LAPD(ISDN::Side::user, 0)), owner(link) {
+    link->hdlc = this;
+    Wire* wire = this;
+    if (bri) {
+      link->change_to_bri();
+      pri = pri_new_bri_cb(-1, 0, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+    } else {
+      pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+    }
+  }
+
+  bool hdlc_transmit(Packet& packet) override {
+    ToPri(packet);
+    return true;
+  }
+  bool is_open() const override { return true; }
+  bool is_ready() const override { return true; }
+
+  void Send(const Bytes& message) {
+    Packet packet = PacketOf(message);
+    link->message(packet);
+  }
+  bool Up() const { return link->full_state().state == LAPD::kMultipleFrameEstablished; }
+
+  LAPD* link;  // owned by owner
+  test_support::LinkOwner owner;
+
+ private:
+  void Deliver(Packet& frame) override { link->receive(frame); }
+};
+
+// Our BRI network side against libpri as a point-to-multipoint terminal.
+class Terminal : public Wire, public test_support::LinkOwner {
+ public:
+  Terminal() : Terminal(new ISDN::LAPD_NT) {}
+  explicit Terminal(ISDN::LAPD_NT* layer) : LinkOwner(layer), link(layer) {
+    Wire* wire = this;
+    pri = pri_new_bri_cb(-1, 0, PRI_CPE, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+  }
+  void transmit(Packet& frame) override { ToPri(frame); }
+
+  ISDN::LAPD_NT* link;  // owned by the LinkOwner base
+
+ private:
+  void Deliver(Packet& frame) override { link->receive(frame); }
 };
 
 // SETUP, call reference 1 of two octets: bearer speech A-law, B channel 1
@@ -149,6 +184,32 @@ TEST(LibpriPeer, BriNetworkAssignsATei) {
   const unsigned tei = peer.link->full_state().own_tei;
   EXPECT_GE(tei, 64u);
   EXPECT_LE(tei, 126u);
+}
+
+TEST(LibpriPeer, BriTerminalGetsATeiFromOurNetworkSideAndItsSetupArrives) {
+  Terminal terminal;
+  ASSERT_NE(terminal.pri, nullptr);
+  terminal.link->local_activate();
+  q931_call* call = pri_new_call(terminal.pri);
+  ASSERT_NE(call, nullptr);
+  pri_sr* request = pri_sr_new();
+  pri_sr_set_channel(request, 1, 0, 0);
+  pri_sr_set_bearer(request, PRI_TRANS_CAP_SPEECH, PRI_LAYER_1_ALAW);
+  char called[] = "456";
+  pri_sr_set_called(request, called, PRI_UNKNOWN, 1);
+  ASSERT_EQ(pri_setup(terminal.pri, call, request), 0);
+  pri_sr_free(request);
+  ASSERT_TRUE(terminal.StepUntil([&] {
+    for (const Bytes& m : terminal.messages) {
+      if (m.size() > 3 && m[0] == 0x08 && m[1] == 1 && m[3] == 0x05) {
+        return true;
+      }
+    }
+    return false;
+  }));
+  const ISDN::LAPD_NT_user* entry = terminal.link->find_Tei(64);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->link(), ISDN::LAPD_NT_user::Link::kUp);
 }
 
 }  // namespace
