@@ -20,6 +20,16 @@ VoiceDriver::VoiceDriver() : Driver(kPath) {
     const auto found = channels_.find(static_cast<uint32_t>(mask));
     return found == channels_.end() ? 0 : found->second;
   });
+  // channels <codec mask> <count>
+  AddCommand("channels", [this](const std::vector<std::string>& args) -> Reply {
+    const auto mask = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto count = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    if (!mask || !count) {
+      return Reply{false, "usage: channels <codec mask> <count>"};
+    }
+    channels_[static_cast<uint32_t>(*mask)] = static_cast<long>(*count);
+    return Reply{true, ""};
+  });
 }
 
 void VoiceDriver::SetCodecChannels(uint32_t mask, long channels) {

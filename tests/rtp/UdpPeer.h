@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,6 +39,17 @@ class UdpPeer {
     ssize_t size;
     while ((size = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) >= 0) {
       datagrams.emplace_back(buffer, buffer + size);
+    }
+    return datagrams;
+  }
+  // Waits (a few seconds at most) until count datagrams have arrived; those that did.
+  std::vector<std::vector<uint8_t>> Wait(size_t count) const {
+    std::vector<std::vector<uint8_t>> datagrams;
+    pollfd entry{fd_, POLLIN, 0};
+    while (datagrams.size() < count && poll(&entry, 1, 5000) > 0) {
+      for (auto& datagram : Received()) {
+        datagrams.push_back(std::move(datagram));
+      }
     }
     return datagrams;
   }
