@@ -1,16 +1,12 @@
 #include "rtp/RtpFactory.h"
 
-#include "platform/ByteOrder.h"
 #include "platform/RtpRecords.h"
 #include "platform/sim/Board.h"
 #include "platform/sim/RtpDriver.h"
-#include "platform/sim/VoiceDriver.h"
 #include "tests/rtp/UdpPeer.h"
 #include "tests/slots/SlotsHarness.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 
 #include <cerrno>
 #include <functional>
@@ -98,23 +94,6 @@ TEST(RtpFactoryCodecs, TranslateEachDirection) {
     direction.setValue(c.direction);
     EXPECT_EQ(RtpFactory::translateCodec(payload, direction), c.type);
   }
-}
-
-TEST_F(RtpSlotTest, CreateBeginsTheSessionAndAnnouncesIt) {
-  EXPECT_EQ(CreateRtp(3), (Lines{"3 success", "3 transmitter : active : 2048", "3 receiver : active : 2048"}));
-  ASSERT_EQ(rtp_->Sessions().size(), 1u);
-  EXPECT_EQ(rtp_->Sessions()[0].channel, 2048);
-  EXPECT_NE(rtp_->OpenFlags().back() & O_NONBLOCK, 0);
-  const auto datagrams = peer_.Received();
-  ASSERT_EQ(datagrams.size(), 1u);
-  const Bytes& sdes = datagrams[0];
-  const uint32_t ssrc = Begun().ssrc;
-  const std::string cname = "Vostrel Kellamor";
-  ASSERT_GT(sdes.size(), 10 + cname.size());
-  EXPECT_EQ(Bytes(sdes.begin(), sdes.begin() + 2), (Bytes{0x81, 202}));
-  EXPECT_EQ(sdes.size(), 4u * (sdes[2] * 256u + sdes[3] + 1));
-  EXPECT_EQ(platform::LoadBe32(&sdes[4]), ssrc);
-  EXPECT_EQ(std::string(sdes.begin() + 10, sdes.begin() + 10 + cname.size()), cname);
 }
 
 TEST_F(RtpSlotTest, BeginRecordOfEachParameterSet) {
@@ -255,42 +234,13 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
     ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
     EXPECT_EQ(Received().size(), 1u);
   }
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_mute_enable(); }), Lines{"5 error unsupported"});
   // A failed restart answers unsupported and keeps no session.
   rtp_->FailNextRequest(kAddChannel, 1, EIO);
   EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }),
             Lines{"5 error unsupported"});
   EXPECT_TRUE(rtp_->Sessions().empty());
   EXPECT_NE(ErrorText().find("fail to restart RTP session!"), std::string::npos);
-}
-
-TEST_F(RtpSlotTest, DestroyEndsTheSessionAndSaysGoodbye) {
-  CreateRtp(6, [](auto& c) { c.get_codecRTP().include_ssrc().setValue(0xCAFE0001u); });
-  EXPECT_EQ(SendIoctl(6, [](auto& p) { p.select_mute_enable(); }), Lines{"6 error unsupported"});
-  (void)peer_.Received();
-  EXPECT_EQ(Destroy(6).front(), "6 success");
-  const auto requests = rtp_->Requests();
-  ASSERT_GE(requests.size(), 4u);
-  std::vector<unsigned long> codes;
-  for (auto it = requests.end() - 4; it != requests.end(); ++it) {
-    codes.push_back(it->code);
-  }
-  EXPECT_EQ(codes, (std::vector<unsigned long>{0x2000520A, 0x20005203, 0x2000520B, 0x8004520D}));
-  EXPECT_TRUE(rtp_->Sessions().empty());
-  const Bytes bye{0x81, 0xCB, 0x00, 0x04, 0xCA, 0xFE, 0x00, 0x01, 0x0B, 's',
-                  'e',  's',  's',  'i',  'o',  'n',  ' ',  'e',  'n',  'd'};
-  EXPECT_EQ(peer_.Received(), std::vector<Bytes>{bye});
-}
-
-TEST_F(RtpSlotTest, QueryReportsTheCodecCounts) {
-  auto* voice = sim::Board::instance().Find<sim::VoiceDriver>(sim::VoiceDriver::kPath);
-  for (auto [mask, count] : {std::pair{4u, 30L}, {2u, 20L}, {1u, 60L}, {8u, 16L}, {0x41u, 8L}}) {
-    voice->SetCodecChannels(mask, count);
-  }
-  const Lines lines = Send(std::nullopt, [](LGCP::Command& command) { command.select_query(); });
-  ASSERT_FALSE(lines.empty());
-  for (const char* field : {"rtp-g729 30", "rtp-g723 20", "rtp-g711 60", "rtp-g711mcc 16", "universal 8"}) {
-    EXPECT_NE(lines.back().find(field), std::string::npos) << field;
-  }
 }
 
 }  // namespace
