@@ -169,23 +169,39 @@ MccDriver::Cable* MccDriver::CableAt(int end) {
 }
 
 bool MccDriver::JoinLines(int a, int b) {
+  return Join(a, b, false);
+}
+
+bool MccDriver::AttachToBus(int network, int terminal) {
+  return Join(network, terminal, true);
+}
+
+bool MccDriver::Join(int a, int b, bool bus) {
   auto lock = Board::Lock();
   const auto is_channel = [](int end) { return end >= kFirstSwitchChannel && end < kFirstSwitchChannel + kChannels; };
-  if (a == b || a < 0 || b < 0 || is_channel(a) || is_channel(b) || CableAt(a) != nullptr || CableAt(b) != nullptr) {
+  // A bus's network end takes more terminals; any other end is taken once.
+  const bool a_free = std::all_of(cables_.begin(), cables_.end(), [&](const Cable& c) {
+    return (c.ends[0] != a && c.ends[1] != a) || (bus && c.bus && c.ends[0] == a);
+  });
+  if (a == b || a < 0 || b < 0 || is_channel(a) || is_channel(b) || !a_free || CableAt(b) != nullptr) {
     return false;
   }
-  cables_.push_back(Cable{{a, b}, {}});
+  cables_.push_back(Cable{{a, b}, {}, bus});
   return true;
 }
 
 bool MccDriver::SetImpairments(int end, const LineImpairments& impairments) {
   auto lock = Board::Lock();
-  Cable* cable = CableAt(end);
-  if (cable == nullptr) {
-    return false;
+  bool found = false;
+  for (Cable& cable : cables_) {
+    for (int side = 0; side < 2; ++side) {
+      if (cable.ends[side] == end) {
+        cable.leaving[side].impairments = impairments;
+        found = true;
+      }
+    }
   }
-  cable->leaving[cable->ends[0] == end ? 0 : 1].impairments = impairments;
-  return true;
+  return found;
 }
 
 OpenFile* MccDriver::FindChannel(int switch_channel) const {
@@ -340,6 +356,18 @@ void MccDriver::AddCommands() {
     }
     if (!JoinLines(static_cast<int>(*a), static_cast<int>(*b))) {
       return Reply{false, "cannot join " + args[0] + " and " + args[1]};
+    }
+    return Reply{true, ""};
+  });
+  // bus <network line> <terminal line>: attaches a terminal to a BRI bus.
+  AddCommand("bus", [this](const std::vector<std::string>& args) {
+    const auto network = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto terminal = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    if (!network || !terminal) {
+      return Reply{false, "usage: bus <network line> <terminal line>"};
+    }
+    if (!AttachToBus(static_cast<int>(*network), static_cast<int>(*terminal))) {
+      return Reply{false, "cannot attach " + args[1] + " to the bus of " + args[0]};
     }
     return Reply{true, ""};
   });

@@ -24,6 +24,7 @@ namespace sim {
 // channel; from a cabled one it crosses the cable, through the impairments of
 // that direction, and is received by every channel whose switch output
 // carries the far end. So two links on two channels can talk to each other.
+// A BRI bus is a star of such cables around the network side's endpoint.
 class MccDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/mcc/ctl";
@@ -68,13 +69,20 @@ class MccDriver : public Driver {
   // Joins two line endpoints with a cable. False when an end is an MCC
   // channel or already cabled, or both ends are one.
   bool JoinLines(int a, int b);
-  // What the cable does to frames leaving this end; false when it has none.
+  // Attaches a terminal's line endpoint to the BRI bus of the network side's
+  // endpoint: what the network side sends reaches every terminal of its bus,
+  // what a terminal sends reaches the network side. False as for JoinLines,
+  // except that the network end may carry any number of terminals.
+  bool AttachToBus(int network, int terminal);
+  // What the cable does to frames leaving this end (every cable of a bus's
+  // network end); false when it has none.
   bool SetImpairments(int end, const LineImpairments& impairments);
 
  private:
   struct Cable {
-    int ends[2];
+    int ends[2];              // a bus's network end first
     ImpairedLine leaving[2];  // frames leaving ends[0], ends[1]
+    bool bus;
   };
 
   struct PerOpen;
@@ -91,6 +99,7 @@ class MccDriver : public Driver {
   // Carries a frame the channel wrote along the switch and the cables.
   void Route(int switch_channel, const std::vector<uint8_t>& frame);
   Cable* CableAt(int end);
+  bool Join(int a, int b, bool bus);
 
   std::array<OpenFile*, kChannels> channels_{};
   std::vector<Cable> cables_;

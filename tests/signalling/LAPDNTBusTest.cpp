@@ -2,6 +2,12 @@
 #include "signalling/LAPD.h"
 #include "signalling/LAPDNT.h"
 
+#include "hardware/HDLC.h"
+#include "hardware/HwMux.h"
+#include "platform/Clock.h"
+#include "platform/sim/Board.h"
+#include "platform/sim/MccDriver.h"
+
 #include "tests/signalling/LapdNtFixture.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +99,68 @@ TEST(LAPDNTBus, TerminalCutFromTheBusLosesItsTeiAndComesBack) {
   ASSERT_TRUE(bus.Exchange(10, 60000));
   ExpectInOrder(Bus::OnCall(bus.nt.messages, 2), 0x82, 10);
   EXPECT_EQ(bus.nt.link->find_Tei(tei_a), entry_a);
+}
+
+// A terminal on an MCC channel of the simulated board, bound to a line timeslot.
+struct BoardTerminal {
+  explicit BoardTerminal(int line) : link(new LAPD(ISDN::Side::user, 0)), owner(link) {
+    hdlc.rx_channel = line;
+    hdlc.mode = HDLC::kModeData;
+    hdlc.notify = link;
+    link->hdlc = &hdlc;
+    link->change_to_bri();
+    link->mdl_remove();
+  }
+  HDLC hdlc;
+  LAPD* link;  // owned by owner
+  test_support::LinkOwner owner;
+};
+
+TEST(LAPDNTBus, OnTheSimulatedBoard) {
+  // No board reset (the switch singleton keeps its descriptor); lines 41 to 44 are this test's own.
+  platform::clock_control::SkipSleeps(true);
+  control_test::FrozenClock clock;
+  control_test::Logs logs;
+  (void)HwMux::instance();
+  auto* mcc = sim::Board::instance().Find<sim::MccDriver>(sim::MccDriver::kPath);
+  ASSERT_NE(mcc, nullptr);
+  ASSERT_TRUE(mcc->AttachToBus(41, 42));
+  ASSERT_TRUE(mcc->AttachToBus(41, 43));
+  EXPECT_FALSE(mcc->JoinLines(41, 44));
+  EXPECT_FALSE(mcc->AttachToBus(42, 44));
+  NtOn<HDLC> nt;
+  nt.end.rx_channel = 41;
+  nt.end.mode = HDLC::kModeData;
+  BoardTerminal a(42);
+  BoardTerminal b(43);
+  ASSERT_TRUE(nt.end.activate() && a.hdlc.activate() && b.hdlc.activate());
+  nt.link->local_activate();
+  a.link->local_activate();
+  b.link->local_activate();
+  const auto step_until = [&](auto done) {
+    for (int ms = 0; ms < 10000 && !done(); ms += 10) {
+      clock.Advance(10);
+      control_test::RunPasses(3);
+    }
+    return done();
+  };
+  ASSERT_TRUE(step_until([&] {
+    return a.link->full_state().state == LAPD::kMultipleFrameEstablished &&
+           b.link->full_state().state == LAPD::kMultipleFrameEstablished;
+  }));
+  EXPECT_NE(a.link->full_state().own_tei, b.link->full_state().own_tei);
+
+  const Bytes setup = Q931On(0x01, 0x05, 0);
+  nt.Send(setup);
+  Packet answer = PacketOf(Q931On(0x81, 0x01, 0));
+  ASSERT_TRUE(step_until([&] { return a.owner.messages.size() == 1 && b.owner.messages.size() == 1; }));
+  b.link->message(answer);
+  ASSERT_TRUE(step_until([&] { return nt.messages.size() == 1; }));
+  nt.Send(Q931On(0x01, 0x07, 1));
+  ASSERT_TRUE(step_until([&] { return b.owner.messages.size() == 2; }));
+  EXPECT_EQ(b.owner.messages.back(), Q931On(0x01, 0x07, 1));
+  EXPECT_EQ(a.owner.messages.size(), 1u);
+  platform::clock_control::SkipSleeps(false);
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 
 namespace lapd_test {
 
-// The network side of a BRI bus on an in-memory channel: its owner sends its
-// frames onto the channel and hands it what the channel receives.
-struct NtSide : test_support::LinkOwner, HDLC::Notify {
-  NtSide() : NtSide(new ISDN::LAPD_NT) {}
-  explicit NtSide(ISDN::LAPD_NT* layer) : LinkOwner(layer), link(layer) { end.notify = this; }
+// The network side of a BRI bus on a channel (an in-memory end or an MCC
+// channel of the simulated board): its owner sends its frames onto the
+// channel and hands it what the channel receives.
+template <class Channel>
+struct NtOn : test_support::LinkOwner, HDLC::Notify {
+  NtOn() : NtOn(new ISDN::LAPD_NT) {}
+  explicit NtOn(ISDN::LAPD_NT* layer) : LinkOwner(layer), link(layer) { end.notify = this; }
 
   void transmit(Packet& frame) override { (void)end.hdlc_transmit(frame); }
   void on_hdlc_receive(Packet& frame) override { link->receive(frame); }
@@ -31,8 +33,9 @@ struct NtSide : test_support::LinkOwner, HDLC::Notify {
   }
 
   ISDN::LAPD_NT* link;  // owned by the LinkOwner base
-  test_support::HdlcEnd end;
+  Channel end;
 };
+using NtSide = NtOn<test_support::HdlcEnd>;
 
 // A Q.931 message on call reference cr (flag included) with a counter.
 inline Bytes Q931On(uint8_t cr, uint8_t type, unsigned n) {
