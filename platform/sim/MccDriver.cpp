@@ -380,7 +380,7 @@ void MccDriver::AddCommands() {
     if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
       return Reply{false, "usage: impair <line> <drop every> <duplicate every> cut|through"};
     }
-    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate), args[3] == "on"};
+    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate), args[3] == "cut"};
     if (!SetImpairments(static_cast<int>(*end), impairments)) {
       return Reply{false, "line " + args[0] + " has no cable"};
     }
