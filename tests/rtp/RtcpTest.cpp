@@ -1,10 +1,14 @@
 #include "rtp/RTPC.h"
 
+#include "rtp/RtpErr.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,6 +91,19 @@ TEST(Rtcp, LongSdesItemIsCutTo255) {
   EXPECT_EQ(packet.substr(0, 8), "81ca0042");
   EXPECT_EQ(packet.substr(16, 4), "01ff");
   EXPECT_EQ(packet.substr(2 * 265), "000000");
+}
+
+TEST(RtpErrors, Texts) {
+  EXPECT_STREQ(RTPStrError(0), "No error");
+  EXPECT_STREQ(RTPStrError(0x0300010B), "Invalid address specified");
+  EXPECT_STREQ(RTPStrError(0x03000122), "Don't send this packet now");
+  EXPECT_STREQ(RTPStrError(0x0300010D), "Unknown RTP Error 50331917");
+  errno = ENOENT;
+  const RtpErr error(7);
+  errno = 0;
+  std::ostringstream text;
+  error.Put(text);
+  EXPECT_EQ(text.str(), "No such file or directory");
 }
 
 }  // namespace
