@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
+#include <type_traits>
 
 // Stream manipulators that give every log line the same shape.
 namespace ext {
@@ -34,9 +36,16 @@ OutQuoted<T> quoted(const T& value) {
   return OutQuoted<T>{value};
 }
 
+// A text type (the ASN.1 strings among them) prints as its plain text, whatever
+// other operator<< the including file sees: two files must never make two
+// different instances of this template.
 template <class T>
 std::ostream& operator<<(std::ostream& os, const OutQuoted<T>& q) {
-  return os << '"' << q.value << '"';
+  if constexpr (std::is_base_of_v<std::string, T>) {
+    return os << '"' << static_cast<const std::string&>(q.value) << '"';
+  } else {
+    return os << '"' << q.value << '"';
+  }
 }
 
 // Each byte as two upper-case hex digits and a blank: "03 00 1C ".
