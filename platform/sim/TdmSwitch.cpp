@@ -7,13 +7,11 @@
 namespace sim {
 namespace {
 
-// One past the highest channel of the board's switch.
-constexpr int kChannelEnd = 10240;
 // What a channel that sends nothing gives back.
 constexpr uint8_t kIdleRead = 0xFF;
 
 bool IsChannel(int channel) {
-  return channel >= 0 && channel < kChannelEnd;
+  return channel >= 0 && channel < TdmSwitch::kChannelEnd;
 }
 
 }  // namespace
@@ -31,7 +29,7 @@ long TdmSwitch::Disable(int output) {
   if (!IsChannel(output)) {
     return -EINVAL;
   }
-  ++disable_counts_[output];
+  ++disable_counts_[static_cast<size_t>(output)];
   if (outputs_.erase(output) != 0) {
     requests_.Add({Operation::disable, output, 0});
   }
@@ -81,8 +79,7 @@ void TdmSwitch::ClearRequests() {
 
 unsigned TdmSwitch::DisableCount(int output) const {
   auto lock = Board::Lock();
-  const auto found = disable_counts_.find(output);
-  return found == disable_counts_.end() ? 0 : found->second;
+  return IsChannel(output) ? disable_counts_[static_cast<size_t>(output)] : 0;
 }
 
 void TdmSwitch::SetReadValue(int channel, uint8_t value) {
