@@ -6,18 +6,15 @@
 #include "runtime/loop/ChildWait.h"
 #include "runtime/loop/Signal.h"
 #include "tests/slots/SlotsHarness.h"
+#include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -50,26 +47,6 @@ void AddMode(TERM::ModemParams& params, TERM::DigitalDataModeEnum::NamedNumber v
   params.include_ddm().push_back(mode);
 }
 
-// Runs the loop until done holds, on the real clock for at most 10 s: children start and end in their own time.
-bool WaitFor(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    ctrlsrv_test::Pump();
-    poll(nullptr, 0, 5);
-  }
-  return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The argv lines a stand-in recorded, in order.
 Lines Arguments(const std::string& log) {
   Lines arguments;
@@ -90,15 +67,11 @@ class ModemSlotTest : public SlotsTest {
       return true;
     }();
     (void)reaping;
-    char folder[] = "/tmp/modem-slot-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    root_ = folder;
-    setenv("GATEWAY_ROOT", folder, 1);
     setenv("GATEWAY_AUTH_PORT", "0", 1);
     for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax"}) {
       Install(program);
     }
-    fs::create_directories(root_ / "var");
+    fs::create_directories(Host("/var"));
     SlotsTest::SetUp();
     mctl_ = sim::Board::instance().Find<ModemDriver>(ModemDriver::kPath);
     netif_ = sim::Board::instance().Find<NetInterfacesDriver>(NetInterfacesDriver::kPath);
@@ -115,15 +88,11 @@ class ModemSlotTest : public SlotsTest {
     unsetenv("PPPD_SCENARIO");
     unsetenv("FAX_SCENARIO");
     // Children still running belong to slots that were deleted: none may outlive the test.
-    WaitFor([] { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; });
-    unsetenv("GATEWAY_ROOT");
-    fs::remove_all(root_);
+    (void)control_test::RunWithin([] { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; });
   }
 
-  void Install(const std::string& board_path) {
-    fs::create_directories((root_ / board_path.substr(1)).parent_path());
-    fs::copy_file(MODEM_PROGRAM_STANDIN, root_ / board_path.substr(1), fs::copy_options::overwrite_existing);
-  }
+  void Install(const std::string& board_path) { root_.Install(MODEM_PROGRAM_STANDIN, board_path); }
+  fs::path Host(const std::string& board_path) const { return root_.Path(board_path); }
   Lines CreateModem(unsigned slot, const ModemFill& fill = nullptr) {
     return Send(slot, [&](LGCP::Command& command) {
       TERM::ModemParams& modem = command.select_create().select_modem();
@@ -140,8 +109,10 @@ class ModemSlotTest : public SlotsTest {
     Received();
     return Connect(90, modem);
   }
-  std::string Log(const char* program) const { return ReadFile(root_ / (std::string(program) + ".log")); }
-  bool ProgramRan(const char* program) const { return fs::exists(root_ / (std::string(program) + ".log")); }
+  std::string Log(const char* program) const {
+    std::ifstream in(Host("/" + std::string(program) + ".log"));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   std::vector<unsigned long> RequestCodes() const {
     std::vector<unsigned long> codes;
     for (const sim::Request& request : mctl_->Requests()) {
@@ -151,7 +122,7 @@ class ModemSlotTest : public SlotsTest {
   }
   // Received lines until one contains text.
   Lines ReceiveUntil(const std::string& text, Lines all = {}) {
-    WaitFor([&] {
+    (void)control_test::RunWithin([&] {
       for (const std::string& line : Received()) {
         all.push_back(line);
       }
@@ -170,7 +141,7 @@ class ModemSlotTest : public SlotsTest {
     return lines;
   }
 
-  fs::path root_;
+  TempBoardRoot root_;
   std::unique_ptr<ctrlsrv_test::Capture> log_;
   ModemDriver* mctl_ = nullptr;
   NetInterfacesDriver* netif_ = nullptr;
@@ -225,7 +196,7 @@ TEST_F(ModemSlotTest, DspModemSetsUpAndRunsPppdWithItsArguments) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string program = fs::path(c.arguments[0]).filename();
-    fs::remove(root_ / (program + ".log"));
+    fs::remove(Host("/" + program + ".log"));
     EXPECT_EQ(CreateModem(5, c.fill), Lines{"5 success"});
     const size_t before = mctl_->Requests().size();
     EXPECT_EQ(ConnectModem(5), (Lines{"5 transmitter : active : 384", "5 receiver : active : 384", "90 success"}));
@@ -233,9 +204,9 @@ TEST_F(ModemSlotTest, DspModemSetsUpAndRunsPppdWithItsArguments) {
     EXPECT_EQ(std::vector<unsigned long>(codes.begin() + static_cast<long>(before), codes.end()), c.requests);
     const ModemDriver::Modem modem = mctl_->ModemAt(0);
     EXPECT_EQ(modem.call, c.call);
-    ASSERT_TRUE(WaitFor([&] { return Arguments(Log(program.c_str())).size() == c.arguments.size(); }));
+    ASSERT_TRUE(control_test::RunWithin([&] { return Arguments(Log(program.c_str())).size() == c.arguments.size(); }));
     Lines expected = c.arguments;
-    expected[0] = (root_ / c.arguments[0].substr(1)).string();
+    expected[0] = root_.Path(c.arguments[0]);
     EXPECT_EQ(Arguments(Log(program.c_str())), expected);
     EXPECT_EQ(SlotAt(5)->IGetTransmitChannel(), kModem0Channel);
     Destroy(90);
@@ -243,38 +214,28 @@ TEST_F(ModemSlotTest, DspModemSetsUpAndRunsPppdWithItsArguments) {
   }
 }
 
+// A daemon that leaves on its hang-up is the end-to-end test's; this one holds out.
 TEST_F(ModemSlotTest, DestroyHangsUpTheDaemonAndCompletesWhenItIsGone) {
   control_test::FrozenClock clock;
   // Before the first connect there is nothing to wait for.
   CreateModem(5);
   EXPECT_EQ(Destroy(5), Lines{"5 success"});
 
-  const struct {
-    const char* name;
-    const char* scenario;
-    bool needs_kill;
-  } kCases[] = {{"exits on SIGHUP", "wait", false}, {"ignores SIGHUP", "ignore-hup", true}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    setenv("PPPD_SCENARIO", c.scenario, 1);
-    fs::remove(root_ / "pppd.log");
-    CreateModem(5);
-    ConnectModem(5);
-    ASSERT_TRUE(WaitFor([&] { return Log("pppd").find("pid=") != std::string::npos; }));
-    Destroy(90);
-    Received();
-    EXPECT_EQ(Destroy(5, 11), Lines{});
-    if (c.needs_kill) {
-      // The answer waits for the loop clock, however long the daemon holds out.
-      ctrlsrv_test::Pump();
-      EXPECT_EQ(Received(), Lines{});
-      clock.Advance(5000);
-    }
-    EXPECT_EQ(ReceiveUntil("success"), Lines{"#11 5 success"});
-    EXPECT_EQ(SlotAt(5), nullptr);
-    EXPECT_NE(ErrorText().find("05:dsp-modem: sent HUP to pppd.\n"), std::string::npos);
-  }
-  EXPECT_NE(ErrorText().find("05:dsp-modem: pppd terminate timeout!\n05:dsp-modem: pppd isn't terminated, killing"),
+  setenv("PPPD_SCENARIO", "ignore-hup", 1);
+  CreateModem(5);
+  ConnectModem(5);
+  ASSERT_TRUE(control_test::RunWithin([&] { return Log("pppd").find("pid=") != std::string::npos; }));
+  Destroy(90);
+  Received();
+  EXPECT_EQ(Destroy(5, 11), Lines{});
+  // The answer waits for the loop clock, however long the daemon holds out.
+  ctrlsrv_test::Pump();
+  EXPECT_EQ(Received(), Lines{});
+  clock.Advance(5000);
+  EXPECT_EQ(ReceiveUntil("success"), Lines{"#11 5 success"});
+  EXPECT_EQ(SlotAt(5), nullptr);
+  EXPECT_NE(ErrorText().find("05:dsp-modem: sent HUP to pppd.\n05:dsp-modem: pppd terminate timeout!\n05:dsp-modem: "
+                             "pppd isn't terminated, killing"),
             std::string::npos);
 }
 
@@ -286,7 +247,7 @@ TEST_F(ModemSlotTest, DaemonEndOrExecFailureIsAnAbort) {
     std::string abort;
   } kCases[] = {
       {"daemon exits", [] { setenv("PPPD_SCENARIO", "exit:3", 1); }, nullptr, "5 abort : 768"},
-      {"daemon missing", [this] { fs::remove(root_ / "usr/local/sbin/pppd"); }, nullptr, "5 abort : 512"},
+      {"daemon missing", [this] { fs::remove(Host("/usr/local/sbin/pppd")); }, nullptr, "5 abort : 512"},
       {"execfile outside the program folders", [] {}, [](TERM::ModemParams& m) { m.include_execfile() = "/bin/sh"; },
        "5 abort : 13"},
       {"execfile climbing out", [] {},
@@ -371,9 +332,9 @@ TEST_F(ModemSlotTest, DigitalModemSwitchesItsInterfaceAndHoldsItAlone) {
 
   EXPECT_EQ(ConnectModem(5), (Lines{"5 receiver : active : 77", "90 success"}));
   EXPECT_EQ(netif_->Get(3).protocol, NetInterfacesDriver::kProtoPpp);
-  ASSERT_TRUE(WaitFor([&] { return Arguments(Log("pppd")).size() == 6; }));
-  EXPECT_EQ(Arguments(Log("pppd")), (Lines{(root_ / "usr/local/sbin/pppd").string(), "file",
-                                           "/usr/local/etc/ppp/ioptions", "hdlc0", "remotenumber", "5551234"}));
+  ASSERT_TRUE(control_test::RunWithin([&] { return Arguments(Log("pppd")).size() == 6; }));
+  EXPECT_EQ(Arguments(Log("pppd")), (Lines{root_.Path("/usr/local/sbin/pppd"), "file", "/usr/local/etc/ppp/ioptions",
+                                           "hdlc0", "remotenumber", "5551234"}));
   Destroy(90);
   DestroyModem(5);
   EXPECT_EQ(netif_->Get(3).protocol, NetInterfacesDriver::kProtoHdlc);
@@ -407,12 +368,12 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     setenv("FAX_SCENARIO", c.scenario, 1);
-    fs::remove(root_ / "fax.log");
+    fs::remove(Host("/fax.log"));
     CreateModem(5, sender);
     const Lines lines = ReceiveUntil("abort", ConnectModem(5));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()), c.tail);
-    EXPECT_EQ(Arguments(Log("fax")), (Lines{(root_ / "usr/local/sbin/fax").string(), "-m", "0", "send", "doc.g3"}));
+    EXPECT_EQ(Arguments(Log("fax")), (Lines{root_.Path("/usr/local/sbin/fax"), "-m", "0", "send", "doc.g3"}));
     Destroy(90);
     DestroyModem(5);
   }
@@ -441,18 +402,18 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
 
   // The receiver's file names the day, the time and the modem; a destroy hangs it up.
   setenv("FAX_SCENARIO", "receive", 1);
-  fs::remove(root_ / "fax.log");
+  fs::remove(Host("/fax.log"));
   CreateModem(5, [](TERM::ModemParams& m) { m.include_fax(); });
   ConnectModem(5);
-  ASSERT_TRUE(WaitFor([&] { return Arguments(Log("fax")).size() == 5; }));
+  ASSERT_TRUE(control_test::RunWithin([&] { return Arguments(Log("fax")).size() == 5; }));
   const Lines arguments = Arguments(Log("fax"));
   EXPECT_EQ(Lines(arguments.begin(), arguments.begin() + 4),
-            (Lines{(root_ / "usr/local/bin/fax").string(), "-m", "0", "receive"}));
+            (Lines{root_.Path("/usr/local/bin/fax"), "-m", "0", "receive"}));
   const std::string file = fs::path(arguments[4]).filename();
-  EXPECT_EQ(fs::path(arguments[4]).parent_path(), root_ / "var");
+  EXPECT_EQ(fs::path(arguments[4]).parent_path(), Host("/var"));
   EXPECT_EQ(file.size(), std::string("fax-2026-12-07-03-12-46-m0.g3").size()) << file;
   EXPECT_EQ(file.substr(file.size() - 6), "-m0.g3");
-  EXPECT_TRUE(WaitFor([&] { return fs::exists(arguments[4]); }));
+  EXPECT_TRUE(control_test::RunWithin([&] { return fs::exists(arguments[4]); }));
   Destroy(90);
   DestroyModem(5);
   EXPECT_NE(LogText().find("fax receiver terminated with code 0"), std::string::npos);
@@ -466,12 +427,7 @@ using Bytes = std::vector<uint8_t>;
 // The local authentication program's end of a connection to the server.
 class Portslave {
  public:
-  explicit Portslave(uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  explicit Portslave(uint16_t port) : fd_(control_test::Connect(port)) {
     EXPECT_TRUE(fd_.NonBlock());
     ctrlsrv_test::Pump();
   }
