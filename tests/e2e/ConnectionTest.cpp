@@ -26,18 +26,5 @@ TEST_F(ConnectionTest, RefusesASecondControllerWhileServingTheFirst) {
   EXPECT_TRUE(controller_.Sync());
 }
 
-TEST_F(ConnectionTest, ServesTheNextControllerAfterTheFirstLeaves) {
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
-    const size_t offset = server_.output().size();
-    controller_.Close();
-    // Until the server has seen the close, a new controller would be refused.
-    ASSERT_TRUE(server_.WaitForOutput(" closed.\n", offset));
-    ASSERT_TRUE(controller_.Connect());
-    ASSERT_TRUE(controller_.Sync());
-    EXPECT_TRUE(server_.WaitForOutput("controller connect.", offset));
-  }
-}
-
 }  // namespace
 }  // namespace e2e

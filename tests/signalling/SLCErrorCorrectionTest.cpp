@@ -100,15 +100,6 @@ TEST_F(SLCErrorCorrectionTest, BuffersAreBounded) {
   EXPECT_EQ(Decode(TakeSent()[1]).fsn, 0u);
 }
 
-TEST_F(SLCErrorCorrectionTest, NoAcknowledgementFor12SecondsTakesTheLinkDown) {
-  Send(kPayload);
-  Advance(11999);
-  EXPECT_EQ(slc->get_state_id(), State::worked);
-  Advance(1);
-  EXPECT_EQ(slc->get_state_id(), State::idle);
-  EXPECT_EQ(slc->rtb_count(), 0u);
-}
-
 TEST_F(SLCErrorCorrectionTest, BusyChannelKeepsTheMsuAndAFailingOneLosesIt) {
   end.RefuseNext(1);
   Send({1, 1, 1});

@@ -109,10 +109,7 @@ class ModemSlotTest : public SlotsTest {
     Received();
     return Connect(90, modem);
   }
-  std::string Log(const char* program) const {
-    std::ifstream in(Host("/" + std::string(program) + ".log"));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Log(const char* program) const { return root_.Read("/" + std::string(program) + ".log"); }
   std::vector<unsigned long> RequestCodes() const {
     std::vector<unsigned long> codes;
     for (const sim::Request& request : mctl_->Requests()) {

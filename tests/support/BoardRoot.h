@@ -5,13 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 // A fresh board root for one test, named by GATEWAY_ROOT while the object lives.
 class TempBoardRoot {
  public:
-  TempBoardRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gw-root-XXXXXX").string();
+  explicit TempBoardRoot(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / "gw-root-XXXXXX").string();
     EXPECT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     setenv("GATEWAY_ROOT", root_.c_str(), 1);
@@ -28,6 +29,11 @@ class TempBoardRoot {
   void Write(const std::string& board_path, const std::string& content) const {
     std::filesystem::create_directories(std::filesystem::path(Path(board_path)).parent_path());
     std::ofstream(Path(board_path)) << content;
+  }
+  // The whole file, or "<missing>".
+  std::string Read(const std::string& board_path) const {
+    std::ifstream file(Path(board_path));
+    return file ? std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()) : "<missing>";
   }
   // A program of the test build, installed at a board path.
   void Install(const std::string& program, const std::string& board_path) const {
