@@ -29,7 +29,7 @@ class ControlSocketTest : public SimBoardTest {
  protected:
   void SetUp() override {
     SimBoardTest::SetUp();
-    std::filesystem::create_directories(root_ / "var" / "run");
+    std::filesystem::create_directories(root_.Path("/var/run"));
     socket_ = std::make_unique<ControlSocket>();
     ASSERT_TRUE(socket_->Start()) << std::strerror(errno);
     client_ = Connect();
@@ -38,7 +38,7 @@ class ControlSocketTest : public SimBoardTest {
   void TearDown() override {
     close(client_);
     socket_.reset();
-    EXPECT_FALSE(std::filesystem::exists(root_ / "var" / "run" / "board-sim.sock"));
+    EXPECT_FALSE(std::filesystem::exists(root_.Path("/var/run/board-sim.sock")));
     SimBoardTest::TearDown();
   }
 

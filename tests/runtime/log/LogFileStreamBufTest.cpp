@@ -1,22 +1,15 @@
 #include "runtime/log/LogFileStreamBuf.h"
 
 #include "platform/Clock.h"
-#include "runtime/log/Daemon.h"
+#include "tests/support/BoardRoot.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <ostream>
 #include <string>
 
@@ -33,32 +26,20 @@ timeval At(int hour, int minute, int second, long microsecond) {
   return timeval{timegm(&when), microsecond};
 }
 
+// The log folder is a fresh board root; the clock reads UTC.
 class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/logfileXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = folder;
     setenv("TZ", "UTC", 1);
     tzset();
   }
+  void TearDown() override { platform::clock_control::Release(); }
 
-  void TearDown() override {
-    platform::clock_control::Release();
-    for (const char* hour : {"10", "11", "12"}) {
-      unlink(Path(hour).c_str());
-    }
-    rmdir(folder_.c_str());
-  }
+  std::string Path(const std::string& hour) const { return root_.Path("/2025_01_24-" + hour + ".log"); }
+  std::string Read(const std::string& hour) const { return root_.Read("/2025_01_24-" + hour + ".log"); }
 
-  std::string Path(const std::string& hour) const { return folder_ + "/2025_01_24-" + hour + ".log"; }
-
-  std::string Read(const std::string& hour) const {
-    std::ifstream in(Path(hour));
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  std::string folder_;
+  TempBoardRoot root_;
+  const std::string folder_ = root_.Path("");
 };
 
 TEST_F(LogFile, EachHourHasItsOwnFile) {

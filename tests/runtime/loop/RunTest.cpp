@@ -1,35 +1,17 @@
 #include "runtime/loop/Run.h"
 
+#include "tests/support/BoardRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 
 namespace {
-
-class PidFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/gw-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    setenv("GATEWAY_ROOT", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("GATEWAY_ROOT");
-    std::string command = "rm -rf '" + root_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
-  std::string root_;
-};
 
 // The descriptor of this process that has path open, or -1.
 int OpenDescriptorOf(const std::string& path) {
@@ -44,16 +26,13 @@ int OpenDescriptorOf(const std::string& path) {
   return -1;
 }
 
-TEST_F(PidFile, HoldsThePidWhileAliveAndIsRemovedAfter) {
-  ASSERT_EQ(mkdir((root_ + "/var").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((root_ + "/var/run").c_str(), 0755), 0);
-  const std::string path = root_ + "/var/run/server.pid";
+TEST(PidFile, HoldsThePidWhileAliveAndIsRemovedAfter) {
+  TempBoardRoot root;
+  std::filesystem::create_directories(root.Path("/var/run"));
+  const std::string path = root.Path("/var/run/server.pid");
   {
     Linux::Run run("server");
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_EQ(text.str(), std::to_string(getpid()));
+    EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
     int fd = OpenDescriptorOf(path);
     ASSERT_GE(fd, 0);
     EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "child programs must not inherit the pid file";
