@@ -20,6 +20,8 @@
 #include "server/HeartBeatCtl.h"
 #include "server/Options.h"
 #include "server/TraceCtl.h"
+#include "signalling/HdlcSlotFactory.h"
+#include "signalling/PstnFactory.h"
 #include "slots/EchoFactory.h"
 #include "slots/ExtFactory.h"
 #include "slots/MapFactory.h"
@@ -116,6 +118,7 @@ void ReadConfiguration(IniFile::File& config) {
 // last.
 void BuildFactories() {
   MapFactory::instance();
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
@@ -124,6 +127,7 @@ void BuildFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  HdlcSlotFactory::instance();
 }
 
 void BindServices() {

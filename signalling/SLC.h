@@ -91,6 +91,8 @@ class SLC : public Protocol, public HDLC::Notify {
   Sequence rtb_first() const { return rtbFirst_; }
   Sequence rtb_last() const { return rtbLast_; }
   unsigned tb_count() const { return tb_.count(); }
+  // The backward sequence number it sends.
+  Sequence bsnt() const { return bsnt_; }
   bool timer_pending() const { return timer_.get() != nullptr; }
 
   Log log;

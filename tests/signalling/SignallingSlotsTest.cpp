@@ -1,0 +1,379 @@
+#include "platform/sim/Board.h"
+#include "platform/sim/MccDriver.h"
+#include "signalling/HdlcSlotFactory.h"
+#include "signalling/PstnFactory.h"
+#include "tests/slots/SlotsHarness.h"
+#include "tests/support/ControlLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
+using sim::MccDriver;
+
+size_t Count(const Lines& lines, const std::string& part) {
+  return static_cast<size_t>(std::count_if(
+      lines.begin(), lines.end(), [&](const std::string& line) { return line.find(part) != std::string::npos; }));
+}
+
+class SignallingSlotsTest : public SlotsTest {
+ protected:
+  void SetUp() override {
+    SlotsTest::SetUp();
+    mcc_ = sim::Board::instance().Find<MccDriver>(MccDriver::kPath);
+    ASSERT_NE(mcc_, nullptr);
+    (void)PstnFactory::instance();
+    (void)HdlcSlotFactory::instance();
+  }
+
+  using PstnFill = std::function<void(LGCP::PstnParams&)>;
+  Lines CreatePstn(unsigned slot, const PstnFill& fill) {
+    return Send(slot, [&](LGCP::Command& command) { fill(command.select_create().select_pstn()); });
+  }
+  static PstnFill Ss7(int trunk) {
+    return [trunk](LGCP::PstnParams& params) {
+      LGCP::SS7Params& ss7 = params.select_ss7();
+      ss7.set_trunk(trunk);
+      ss7.set_slc(1);
+      ss7.set_dpc(2);
+      ss7.set_opc(3);
+      ss7.set_emergency(true);
+    };
+  }
+  static PstnFill Isdn(LGCP::IsdnType::NamedNumber type, bool network, int trunk = 1) {
+    return [=](LGCP::PstnParams& params) {
+      LGCP::IsdnParams& isdn = params.select_isdn();
+      isdn.set_type(type);
+      isdn.set_trunk(trunk);
+      isdn.set_log(0);
+      if (network) {
+        isdn.get_side().select_network();
+      } else {
+        isdn.get_side().select_user();
+      }
+    };
+  }
+  Lines CreateHdlc(unsigned slot, int address) {
+    return Send(slot, [&](LGCP::Command& command) {
+      LGCP::HdlcParams& hdlc = command.select_create().select_hdlcParams();
+      hdlc.set_trunk(1);
+      hdlc.set_log(0);
+      hdlc.set_address(address);
+    });
+  }
+  Lines Ioctl(unsigned slot, const std::function<void(LGCP::IoctlParams&)>& fill) {
+    return Send(slot, [&](LGCP::Command& command) { fill(command.select_ioctl()); });
+  }
+  Lines SendPackages(unsigned slot, const std::vector<Bytes>& bodies) {
+    return Ioctl(slot, [&](LGCP::IoctlParams& params) {
+      auto& packages = params.select_hdlcPackages();
+      for (const Bytes& body : bodies) {
+        LGCP::HdlcPackage package;
+        package.get_body().assign(body.begin(), body.end());
+        packages.push_back(package);
+      }
+    });
+  }
+  Lines UserData(unsigned slot, const Bytes& bytes) {
+    return Send(slot, [&](LGCP::Command& command) { command.select_userData().assign(bytes.begin(), bytes.end()); });
+  }
+  // Moves the clock on in steps, keeping what came back.
+  Lines Run(unsigned ms, unsigned step = 100) {
+    Lines lines;
+    for (unsigned done = 0; done < ms; done += step) {
+      clock_.Advance(step);
+      control_test::RunPasses(3);
+      for (std::string& line : Received()) {
+        lines.push_back(std::move(line));
+      }
+    }
+    return lines;
+  }
+  // The MCC channel of the only channel allocated since the test began.
+  int OnlyChannel() {
+    const std::vector<MccDriver::Channel> channels = mcc_->Channels();
+    return channels.size() == 1 ? channels[0].switch_channel : -1;
+  }
+
+  control_test::FrozenClock clock_;
+  MccDriver* mcc_ = nullptr;
+};
+
+TEST_F(SignallingSlotsTest, CreatesEachLinkKind) {
+  const struct {
+    const char* name;
+    PstnFill fill;
+  } kCases[] = {
+      {"ss7", Ss7(1)},
+      {"pri user", Isdn(LGCP::IsdnType::pri, false)},
+      {"pri network", Isdn(LGCP::IsdnType::pri, true)},
+      {"bri user", Isdn(LGCP::IsdnType::bri, false)},
+      {"bri network", Isdn(LGCP::IsdnType::bri, true)},
+      {"cas", [](LGCP::PstnParams& params) { params.select_cas().set_trunk(1); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CreatePstn(10, c.fill), Lines{"10 success"});
+    // A CAS slot binds no channel: nothing would run on it but idle flags.
+    CreateTrunk(1, 0, 5);
+    Connect(1, 10);
+    Connect(10, 1);
+    const bool cas = std::string(c.name) == "cas";
+    EXPECT_EQ(mcc_->Channels().size(), cas ? 0u : 1u);
+    Destroy(10);
+    Destroy(1);
+    EXPECT_TRUE(mcc_->Channels().empty());
+    Received();
+  }
+}
+
+// An SS7 or PRI link binds its timeslot on the receiver half; a BRI D channel
+// waits for both halves, in either order. Either disconnect lets the channel
+// and its switch paths go.
+TEST_F(SignallingSlotsTest, BindsOnTheHalvesItNeeds) {
+  const struct {
+    const char* name;
+    PstnFill fill;
+    bool bri;
+  } kCases[] = {
+      {"ss7", Ss7(1), false},
+      {"bri user", Isdn(LGCP::IsdnType::bri, false), true},
+      {"bri network", Isdn(LGCP::IsdnType::bri, true), true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CreatePstn(10, c.fill);
+    CreateTrunk(1, 0, 1, c.bri);
+    const int line = SlotAt(1)->IGetTransmitChannel();
+    Connect(1, 10);
+    EXPECT_EQ(mcc_->Channels().size(), c.bri ? 0u : 1u);
+    Connect(10, 1);
+    const int channel = OnlyChannel();
+    ASSERT_NE(channel, -1);
+    EXPECT_EQ(Switch().OutputOf(line), (sim::TdmSwitch::Output{sim::TdmSwitch::Carries::source, channel}));
+    Disconnect(10);
+    EXPECT_TRUE(mcc_->Channels().empty());
+    EXPECT_NE(Switch().OutputOf(line).carries, sim::TdmSwitch::Carries::source);
+    Destroy(10);
+    Destroy(1);
+    Received();
+  }
+}
+
+TEST_F(SignallingSlotsTest, RefusesAPeerOffTheTrunks) {
+  CreatePstn(10, Ss7(1));
+  CreateProbe(2, 7, 7);
+  Connect(2, 10);
+  EXPECT_NE(ErrorText().find("pstn-slot: invalid trunk number: -1\n"), std::string::npos);
+  EXPECT_TRUE(mcc_->Channels().empty());
+}
+
+// Two links through the switch and a lossy cable between trunk 0 and trunk 1,
+// timeslot 16: both come up and 100 messages each way arrive in order.
+TEST_F(SignallingSlotsTest, BackToBackOverACable) {
+  const struct {
+    const char* name;
+    PstnFill a;
+    PstnFill b;
+    unsigned timeslot;
+  } kCases[] = {
+      {"ss7", Ss7(1), Ss7(2), 16},
+      {"pri", Isdn(LGCP::IsdnType::pri, false, 1), Isdn(LGCP::IsdnType::pri, true, 2), 17},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CreateTrunk(1, 0, c.timeslot);
+    CreateTrunk(2, 1, c.timeslot);
+    ASSERT_TRUE(mcc_->JoinLines(static_cast<int>(c.timeslot), 32 + static_cast<int>(c.timeslot)));
+    ASSERT_TRUE(mcc_->SetImpairments(static_cast<int>(c.timeslot), sim::LineImpairments{13, 0, false}));
+    ASSERT_TRUE(mcc_->SetImpairments(32 + static_cast<int>(c.timeslot), sim::LineImpairments{17, 0, false}));
+    CreatePstn(10, c.a);
+    CreatePstn(11, c.b);
+    Connect(1, 10);
+    Connect(10, 1);
+    Connect(2, 11);
+    Connect(11, 2);
+    Lines lines = Run(10000);
+    ASSERT_EQ(Count(lines, "10 activated"), 1u);
+    ASSERT_EQ(Count(lines, "11 activated"), 1u);
+    Lines sent;
+    for (uint8_t i = 0; i < 100; ++i) {
+      for (const Lines& more : {UserData(10, {0x83, i, 0xa0}), UserData(11, {0x83, i, 0xb0}), Run(200)}) {
+        sent.insert(sent.end(), more.begin(), more.end());
+      }
+    }
+    lines = Run(5000);
+    sent.insert(sent.end(), lines.begin(), lines.end());
+    EXPECT_EQ(Count(sent, "11 userData : '83"), 100u);
+    EXPECT_EQ(Count(sent, "10 userData : '83"), 100u);
+    EXPECT_EQ(Count(sent, "deactivated"), 0u);
+    for (unsigned slot : {10, 11, 1, 2}) {
+      Destroy(slot);
+    }
+    Received();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Statistics every 3000 ms: the channel's always, the SS7 link's always, the
+// LAPD's only when its record changed; the SS7 ioctls only with an SS7 link.
+TEST_F(SignallingSlotsTest, ReportsAndIoctlsByKind) {
+  const struct {
+    const char* name;
+    PstnFill fill;
+    size_t ss7_reports;
+    size_t isdn_reports;
+    const char* bsn_answer;
+  } kCases[] = {
+      {"ss7", Ss7(1), 2, 0, "10 success"},
+      {"pri", Isdn(LGCP::IsdnType::pri, false), 0, 1, "10 error unsupported"},
+      {"bri network", Isdn(LGCP::IsdnType::bri, true), 0, 0, "10 error unsupported"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CreatePstn(10, c.fill);
+    const Lines lines = Run(6000);
+    EXPECT_EQ(Count(lines, "hdlcLinkInfo"), 2u);
+    EXPECT_EQ(Count(lines, "ss7LinkInfo"), c.ss7_reports);
+    EXPECT_EQ(Count(lines, "isdnLinkInfo"), c.isdn_reports);
+    const Lines bsn = Ioctl(10, [](LGCP::IoctlParams& params) { params.select_ss7RqBSN(); });
+    EXPECT_EQ(bsn.back(), c.bsn_answer);
+    EXPECT_EQ(Count(bsn, "ss7BSN : 127"), c.ss7_reports == 0 ? 0u : 1u);
+    EXPECT_EQ(Ioctl(10, [](LGCP::IoctlParams& params) { params.select_ss7Log().set_state(true); }),
+              Lines{c.bsn_answer});
+    Destroy(10);
+    Received();
+  }
+}
+
+// A BRI port shares trunk numbers with the E1 trunks: its statuses must not
+// take down the SS7 link on the E1 trunk of the same number.
+TEST_F(SignallingSlotsTest, OnlyE1StatusReachesTheSs7Link) {
+  const struct {
+    ACP::TrunkType::NamedNumber type;
+    bool idle;
+  } kCases[] = {{ACP::TrunkType::bri, false}, {ACP::TrunkType::e1, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.type);
+    CreatePstn(10, Ss7(1));
+    CreateTrunk(1, 0, 16);
+    Connect(1, 10);
+    LGCP::Signal signal;
+    ACP::TrunkStatus& status = signal.select_trunkStatus();
+    status.set_trunk(0);
+    status.set_state(ACP::TrunkState::lossCarrier);
+    status.set_type(c.type);
+    PstnFactory::instance().SelfSignal(signal);
+    const Lines lines = Run(3000);
+    EXPECT_EQ(Count(lines, "ss7state idle") != 0, c.idle);
+    Destroy(10);
+    Destroy(1);
+    Received();
+  }
+}
+
+class HdlcSlotTest : public SignallingSlotsTest {
+ protected:
+  static constexpr unsigned kSlot = 20;
+
+  void SetUp() override {
+    SignallingSlotsTest::SetUp();
+    CreateHdlc(kSlot, 0x1234);
+    CreateTrunk(1, 0, 6);
+    Connect(1, kSlot);
+    channel_ = OnlyChannel();
+    ASSERT_NE(channel_, -1);
+    Received();
+  }
+  // The package counts of the hdlcPackages signals among the lines.
+  static std::vector<size_t> Batches(const Lines& lines) {
+    std::vector<size_t> batches;
+    for (const std::string& line : lines) {
+      if (line.find("hdlcPackages") == std::string::npos) {
+        continue;
+      }
+      size_t count = 0;
+      for (size_t at = line.find("body"); at != std::string::npos; at = line.find("body", at + 1)) {
+        ++count;
+      }
+      batches.push_back(count);
+    }
+    return batches;
+  }
+
+  int channel_ = -1;
+};
+
+TEST_F(HdlcSlotTest, FramesCarryAddressAndThreeBitCounters) {
+  // The far end's send counter 5 comes back in the low bits.
+  ASSERT_TRUE(mcc_->Receive(channel_, {0x12, 0x34, 0xa0, 0x01}));
+  Run(200);
+  std::vector<Bytes> bodies;
+  for (uint8_t i = 0; i < 9; ++i) {
+    bodies.push_back({0xaa, i});
+  }
+  EXPECT_EQ(SendPackages(kSlot, bodies), Lines{"20 success"});
+  const std::vector<Bytes> frames = mcc_->TakeTransmitted(channel_);
+  ASSERT_EQ(frames.size(), 9u);
+  EXPECT_EQ(frames[0], (Bytes{0x12, 0x34, 0x05, 0xaa, 0}));
+  EXPECT_EQ(frames[1], (Bytes{0x12, 0x34, 0x25, 0xaa, 1}));
+  EXPECT_EQ(frames[7], (Bytes{0x12, 0x34, 0xe5, 0xaa, 7}));
+  EXPECT_EQ(frames[8], (Bytes{0x12, 0x34, 0x05, 0xaa, 8}));
+}
+
+TEST_F(HdlcSlotTest, ReceivedFramesAreBatched) {
+  const Bytes more{0x12, 0x34, 0x00, 0x01, 0x80};
+  const Bytes last{0x12, 0x34, 0x00, 0x01, 0x00};
+  const struct {
+    const char* name;
+    std::vector<Bytes> frames;
+    std::vector<size_t> batches;
+  } kCases[] = {
+      {"three then a last", {more, more, more, last}, {4}},
+      {"one left open", {more}, {1}},
+      {"foreign address ends nothing to send", {{0x43, 0x21, 0x00, 0x01, 0x00}}, {}},
+      {"foreign address adds nothing", {more, {0x43, 0x21, 0x00, 0x01, 0x00}}, {1}},
+      {"shorter than 5 ends", {more, {0x12, 0x34, 0x00, 0x07}}, {2}},
+      {"shorter than 3 is dropped", {more, {0x12, 0x34}}, {1}},
+      {"128 at most", std::vector<Bytes>(130, more), {128, 2}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    for (const Bytes& frame : c.frames) {
+      ASSERT_TRUE(mcc_->Receive(channel_, frame));
+      control_test::RunPasses(2);
+    }
+    Lines lines = Received();
+    const Lines later = Run(200, 50);
+    lines.insert(lines.end(), later.begin(), later.end());
+    EXPECT_EQ(Batches(lines), c.batches);
+  }
+}
+
+TEST_F(HdlcSlotTest, FullQueueDropsAreCountedAndLoggedOnce) {
+  ASSERT_TRUE(mcc_->SetBlocked(channel_, true));
+  EXPECT_EQ(SendPackages(kSlot, std::vector<Bytes>(122, Bytes{1})), Lines{"20 success"});
+  const Lines lines = Run(3000);
+  EXPECT_EQ(Count(lines, "txOverflow 2"), 1u);
+  const std::string errors = ErrorText();
+  EXPECT_EQ(errors.find("transmit queue full"), errors.rfind("transmit queue full"));
+}
+
+TEST_F(HdlcSlotTest, ReceiverHalfDisconnectReleasesChannelAndPath) {
+  EXPECT_EQ(Switch().OutputOf(6), (sim::TdmSwitch::Output{sim::TdmSwitch::Carries::source, channel_}));
+  Disconnect(kSlot);
+  EXPECT_TRUE(mcc_->Channels().empty());
+  EXPECT_NE(Switch().OutputOf(6).carries, sim::TdmSwitch::Carries::source);
+}
+
+}  // namespace
