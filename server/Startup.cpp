@@ -21,6 +21,7 @@
 #include "server/Options.h"
 #include "server/TraceCtl.h"
 #include "signalling/HdlcSlotFactory.h"
+#include "signalling/IsdnFactory.h"
 #include "signalling/PstnFactory.h"
 #include "slots/EchoFactory.h"
 #include "slots/ExtFactory.h"
@@ -127,6 +128,7 @@ void BuildFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  IsdnFactory::instance();
   HdlcSlotFactory::instance();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/Board.h"
 
 #include "platform/Clock.h"
+#include "platform/sim/DspDataDriver.h"
 #include "platform/sim/DspDriver.h"
 #include "platform/sim/DtmfDriver.h"
 #include "platform/sim/E1CasDriver.h"
@@ -56,6 +57,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<MaintenanceDriver>());
   Install(std::make_unique<E1CasDriver>());
   Install(std::make_unique<MccDriver>());
+  Install(std::make_unique<DspDataDriver>());
   Install(std::make_unique<NetInterfacesDriver>());
   Install(std::make_unique<DtmfDriver>());
   Install(std::make_unique<DspDriver>());

@@ -1,6 +1,8 @@
 #include "platform/sim/Board.h"
+#include "platform/sim/DspDataDriver.h"
 #include "platform/sim/MccDriver.h"
 #include "signalling/HdlcSlotFactory.h"
+#include "signalling/IsdnFactory.h"
 #include "signalling/PstnFactory.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/ControlLoop.h"
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,13 +32,23 @@ class SignallingSlotsTest : public SlotsTest {
     SlotsTest::SetUp();
     mcc_ = sim::Board::instance().Find<MccDriver>(MccDriver::kPath);
     ASSERT_NE(mcc_, nullptr);
+    dsp_data_ = sim::Board::instance().Find<sim::DspDataDriver>(sim::DspDataDriver::kPath);
+    ASSERT_NE(dsp_data_, nullptr);
     (void)PstnFactory::instance();
+    (void)IsdnFactory::instance();
     (void)HdlcSlotFactory::instance();
   }
 
   using PstnFill = std::function<void(LGCP::PstnParams&)>;
+  using CreateFill = std::function<void(LGCP::CreateParams&)>;
+  Lines Create(unsigned slot, const CreateFill& fill) {
+    return Send(slot, [&](LGCP::Command& command) { fill(command.select_create()); });
+  }
   Lines CreatePstn(unsigned slot, const PstnFill& fill) {
-    return Send(slot, [&](LGCP::Command& command) { fill(command.select_create().select_pstn()); });
+    return Create(slot, [&](LGCP::CreateParams& create) { fill(create.select_pstn()); });
+  }
+  static CreateFill AsPstn(PstnFill fill) {
+    return [fill](LGCP::CreateParams& create) { fill(create.select_pstn()); };
   }
   static PstnFill Ss7(int trunk) {
     return [trunk](LGCP::PstnParams& params) {
@@ -47,16 +60,31 @@ class SignallingSlotsTest : public SlotsTest {
       ss7.set_emergency(true);
     };
   }
+  static void FillIsdn(LGCP::IsdnParams& isdn, LGCP::IsdnType::NamedNumber type, bool network, int trunk) {
+    isdn.set_type(type);
+    isdn.set_trunk(trunk);
+    isdn.set_log(0);
+    if (network) {
+      isdn.get_side().select_network();
+    } else {
+      isdn.get_side().select_user();
+    }
+  }
   static PstnFill Isdn(LGCP::IsdnType::NamedNumber type, bool network, int trunk = 1) {
-    return [=](LGCP::PstnParams& params) {
-      LGCP::IsdnParams& isdn = params.select_isdn();
-      isdn.set_type(type);
-      isdn.set_trunk(trunk);
-      isdn.set_log(0);
+    return [=](LGCP::PstnParams& params) { FillIsdn(params.select_isdn(), type, network, trunk); };
+  }
+  // The ISDN D-channel slot.
+  static CreateFill IsdnD(bool network, LGCP::IsdnType::NamedNumber type = LGCP::IsdnType::pri) {
+    return [=](LGCP::CreateParams& create) { FillIsdn(create.select_isdn(), type, network, 1); };
+  }
+  static CreateFill AtsQsig(bool network) {
+    return [=](LGCP::CreateParams& create) {
+      LGCP::AtsQsigParams& params = create.select_ats_qsig();
+      params.set_log(0);
       if (network) {
-        isdn.get_side().select_network();
+        params.get_side().select_network();
       } else {
-        isdn.get_side().select_user();
+        params.get_side().select_user();
       }
     };
   }
@@ -104,6 +132,7 @@ class SignallingSlotsTest : public SlotsTest {
 
   control_test::FrozenClock clock_;
   MccDriver* mcc_ = nullptr;
+  sim::DspDataDriver* dsp_data_ = nullptr;
 };
 
 TEST_F(SignallingSlotsTest, CreatesEachLinkKind) {
@@ -176,33 +205,56 @@ TEST_F(SignallingSlotsTest, RefusesAPeerOffTheTrunks) {
 }
 
 // Two links through the switch and a lossy cable between trunk 0 and trunk 1,
-// timeslot 16: both come up and 100 messages each way arrive in order.
+// timeslot 16 (or a cable between two DSP data channels): both come up and
+// 100 messages each way arrive in order.
 TEST_F(SignallingSlotsTest, BackToBackOverACable) {
   const struct {
     const char* name;
-    PstnFill a;
-    PstnFill b;
-    unsigned timeslot;
+    CreateFill a;
+    CreateFill b;
+    unsigned timeslot;  // 0: the DSP data cable
+    bool activate;
   } kCases[] = {
-      {"ss7", Ss7(1), Ss7(2), 16},
-      {"pri", Isdn(LGCP::IsdnType::pri, false, 1), Isdn(LGCP::IsdnType::pri, true, 2), 17},
+      {"ss7", AsPstn(Ss7(1)), AsPstn(Ss7(2)), 16, false},
+      {"pstn pri", AsPstn(Isdn(LGCP::IsdnType::pri, false, 1)), AsPstn(Isdn(LGCP::IsdnType::pri, true, 2)), 17, false},
+      {"isdn", IsdnD(false), IsdnD(true), 18, true},
+      {"ats-qsig", AtsQsig(false), AtsQsig(true), 0, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    CreateTrunk(1, 0, c.timeslot);
-    CreateTrunk(2, 1, c.timeslot);
-    ASSERT_TRUE(mcc_->JoinLines(static_cast<int>(c.timeslot), 32 + static_cast<int>(c.timeslot)));
-    ASSERT_TRUE(mcc_->SetImpairments(static_cast<int>(c.timeslot), sim::LineImpairments{13, 0, false}));
-    ASSERT_TRUE(mcc_->SetImpairments(32 + static_cast<int>(c.timeslot), sim::LineImpairments{17, 0, false}));
-    CreatePstn(10, c.a);
-    CreatePstn(11, c.b);
-    Connect(1, 10);
-    Connect(10, 1);
-    Connect(2, 11);
-    Connect(11, 2);
-    Lines lines = Run(10000);
-    ASSERT_EQ(Count(lines, "10 activated"), 1u);
-    ASSERT_EQ(Count(lines, "11 activated"), 1u);
+    const auto ts = static_cast<int>(c.timeslot);
+    Create(10, c.a);
+    Create(11, c.b);
+    if (ts == 0) {
+      const int a = SlotAt(10)->IGetTransmitChannel();
+      const int b = SlotAt(11)->IGetTransmitChannel();
+      ASSERT_TRUE(dsp_data_->JoinChannels(a, b));
+      ASSERT_TRUE(dsp_data_->SetImpairments(a, sim::LineImpairments{13, 0, false}));
+      ASSERT_TRUE(dsp_data_->SetImpairments(b, sim::LineImpairments{17, 0, false}));
+    } else {
+      CreateTrunk(1, 0, c.timeslot);
+      CreateTrunk(2, 1, c.timeslot);
+      ASSERT_TRUE(mcc_->JoinLines(ts, 32 + ts));
+      ASSERT_TRUE(mcc_->SetImpairments(ts, sim::LineImpairments{13, 0, false}));
+      ASSERT_TRUE(mcc_->SetImpairments(32 + ts, sim::LineImpairments{17, 0, false}));
+      Connect(1, 10);
+      Connect(10, 1);
+      Connect(2, 11);
+      Connect(11, 2);
+    }
+    Lines lines;
+    for (unsigned slot : {10u, 11u}) {
+      if (c.activate) {
+        for (std::string& line : Send(slot, [](LGCP::Command& command) { command.select_activate().select_empty(); })) {
+          lines.push_back(std::move(line));
+        }
+      }
+    }
+    for (std::string& line : Run(10000)) {
+      lines.push_back(std::move(line));
+    }
+    ASSERT_GE(Count(lines, "10 activated"), 1u);
+    ASSERT_GE(Count(lines, "11 activated"), 1u);
     Lines sent;
     for (uint8_t i = 0; i < 100; ++i) {
       for (const Lines& more : {UserData(10, {0x83, i, 0xa0}), UserData(11, {0x83, i, 0xb0}), Run(200)}) {
@@ -219,6 +271,55 @@ TEST_F(SignallingSlotsTest, BackToBackOverACable) {
     }
     Received();
   }
+}
+
+TEST_F(SignallingSlotsTest, BuildsDChannelsAndBChannels) {
+  EXPECT_EQ(Create(10, IsdnD(false, LGCP::IsdnType::bri)), Lines{"10 success"});
+  EXPECT_EQ(mcc_->ChannelOf(SlotAt(10)->IGetTransmitChannel())->type, MccDriver::kBri);
+  EXPECT_EQ(Create(11, IsdnD(false)), Lines{"11 success"});
+  EXPECT_EQ(mcc_->ChannelOf(SlotAt(11)->IGetTransmitChannel())->type, MccDriver::kData);
+  EXPECT_EQ(Create(12, AtsQsig(false)), Lines{"12 success"});
+  const auto b_channel = [](int slot, int subslot) {
+    return [=](LGCP::CreateParams& create) {
+      LGCP::AtsQsigBParams& b = create.select_ats_qsig_b();
+      b.set_slot(slot);
+      b.set_subslot(subslot);
+    };
+  };
+  const struct {
+    const char* name;
+    CreateFill fill;
+    bool built;
+  } kCases[] = {
+      {"on its ATS-QSIG slot", b_channel(12, 2), true},
+      {"the same again", b_channel(12, 2), false},
+      {"on an unknown slot", b_channel(99, 1), false},
+      {"on an ISDN slot", b_channel(11, 1), false},
+  };
+  unsigned slot = 20;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string number = std::to_string(++slot);
+    EXPECT_EQ(Create(slot, c.fill).back(), number + (c.built ? " success" : " error insufficientResources"));
+  }
+  EXPECT_EQ(dsp_data_->BChannels().size(), 1u);
+  Destroy(21);
+  EXPECT_TRUE(dsp_data_->BChannels().empty());
+}
+
+// The device hangs up: the slot lets the descriptor go with one line instead
+// of polling it forever; a refused channel id refuses the create.
+TEST_F(SignallingSlotsTest, DChannelDeviceFailures) {
+  Create(12, AtsQsig(false));
+  dsp_data_->HangUpAll();
+  control_test::RunPasses(5);
+  const std::string errors = ErrorText();
+  EXPECT_NE(errors.find("isdn-slot[576]: device hang-up\n"), std::string::npos);
+  EXPECT_EQ(errors.find("device hang-up"), errors.rfind("device hang-up"));
+  Destroy(12);
+  dsp_data_->FailNextRequest(0x40044211, 1, EIO);
+  EXPECT_EQ(Create(12, AtsQsig(false)), Lines{"12 error insufficientResources"});
+  EXPECT_NE(ErrorText().find("mcc/isdn: dsp-data channel id fail: "), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+#include "signalling/IsdnSlots.h"
+
+#include "platform/ByteOrder.h"
+#include "platform/Device.h"
+#include "runtime/log/Ext.h"
+#include "runtime/log/TraceFlags.h"
+#include "signalling/IsdnFactory.h"
+
+#include <poll.h>
+
+#include <array>
+#include <cerrno>
+#include <iostream>
+
+namespace {
+
+constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
+constexpr unsigned long kAddB = 0x8008420f;
+constexpr unsigned long kReleaseB = 0x80084210;
+
+// The B channel record: index, then the channel id (-1 on an add).
+std::array<uint8_t, 8> BRecord(unsigned index, int bchannel) {
+  std::array<uint8_t, 8> record{};
+  platform::StoreBe32(&record[0], index);
+  platform::StoreBe32(&record[4], static_cast<uint32_t>(bchannel));
+  return record;
+}
+
+}  // namespace
+
+IsdnSlot::IsdnSlot(const Fd& fd, int channel, ISDN::LAPD* lapd, const char* name) : channel_(channel), lapd_(lapd) {
+  lapd_->notify = this;
+  lapd_->hdlc = this;
+  event_.Bind(name, &IsdnSlot::OnEvent, this);
+  event_.Schedule(fd, POLLIN | POLLOUT);
+  add_protocol_tail(lapd_);
+}
+
+void IsdnSlot::PutHeader(std::ostream& os) const {
+  os << "isdn-slot[" << channel_ << "]: ";
+}
+
+bool IsdnSlot::IActivate(const TERM::TermActivateParams&) {
+  activate();
+  return true;
+}
+
+bool IsdnSlot::IDeactivate() {
+  deactivate();
+  return true;
+}
+
+bool IsdnSlot::IUserData(const std::vector<char>& bytes) {
+  Packet packet;
+  prepare_head(packet);
+  // Larger than a frame can carry: refused rather than ending the process.
+  if (bytes.size() > packet.get()->_tailroom()) {
+    std::cerr << ext::header(this) << "userData of " << bytes.size() << " octets does not fit a frame" << std::endl;
+    return false;
+  }
+  packet.put(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(bytes.size()));
+  message(packet);
+  return true;
+}
+
+bool IsdnSlot::hdlc_transmit(Packet& packet) {
+  if (packet.length() == 0) {
+    return true;
+  }
+  if (!event_.GetFd()) {
+    return false;
+  }
+  for (;;) {
+    if (platform::Write(event_.GetFd().get(), packet.data(), packet.length()) >= 0) {
+      if (traces.signalling.isdn) {
+        std::clog << ext::header(this) << ": tx " << packet.text() << std::endl;
+      }
+      return true;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    if (errno == EAGAIN) {
+      ready_ = false;
+      event_.Schedule(event_.GetFd(), POLLIN | POLLOUT);
+    }
+    return false;
+  }
+}
+
+void IsdnSlot::OnEvent(int fd, short revents) {
+  if ((revents & POLLIN) != 0) {
+    Packet packet;
+    packet.reserve_head(0);
+    const ssize_t count = platform::Read(fd, packet.tail_buffer(), packet.get()->_tailroom());
+    if (count > 0) {
+      packet.advance_tail(static_cast<unsigned>(count));
+      if (traces.signalling.isdn) {
+        std::clog << ext::header(this) << ": rx " << packet.text() << std::endl;
+      }
+      receive(packet);
+    }
+  }
+  if ((revents & kHangUp) != 0) {
+    // Polling a hung-up descriptor again would report the same at once, forever.
+    std::cerr << ext::header(this) << "device hang-up" << std::endl;
+    event_.Release();
+    ready_ = false;
+    return;
+  }
+  if ((revents & POLLOUT) != 0 && !ready_ && event_.GetFd()) {
+    ready_ = true;
+    event_.Schedule(event_.GetFd(), POLLIN);
+    lapd_->on_hdlc_ready();
+  }
+}
+
+void IsdnSlot::on_activated(Protocol*) {
+  SendIsdnInfo();
+  OnActivated();
+}
+
+void IsdnSlot::on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status>) {
+  SendIsdnInfo();
+  OnDeactivated();
+}
+
+void IsdnSlot::on_message(Packet& packet) {
+  packet.passert(static_cast<bool>(packet), "null packet");
+  OnUserData(std::vector<char>(packet.data(), packet.data() + packet.length()));
+}
+
+void IsdnSlot::SendIsdnInfo() {
+  LGCP::IoctlResponse response;
+  if (lapd_->GetInfo(response.select_isdnLinkInfo())) {
+    OnIoctlResponse(response);
+  }
+}
+
+std::unique_ptr<Slot> AtsQsigSlot::NewBChannel(unsigned index) {
+  std::array<uint8_t, 8> record = BRecord(index, -1);
+  const int bchannel = event_.GetFd() && platform::Ioctl(event_.GetFd().get(), kAddB, record.data()) >= 0
+                           ? static_cast<int>(platform::LoadBe32(&record[4]))
+                           : -1;
+  if (bchannel < 0) {
+    std::cerr << "ats-qsig: add B channel fail !!!" << std::endl;
+    return nullptr;
+  }
+  return std::make_unique<AtsQsigBSlot>(GetId(), index, bchannel);
+}
+
+void AtsQsigSlot::ReleaseBChannel(unsigned index, int bchannel) {
+  std::array<uint8_t, 8> record = BRecord(index, bchannel);
+  if (event_.GetFd()) {
+    (void)platform::Ioctl(event_.GetFd().get(), kReleaseB, record.data());
+  }
+}
+
+bool AtsQsigSlot::IBeforeDestroy() {
+  event_.Release();
+  return true;
+}
+
+bool AtsQsigBSlot::IBeforeDestroy() {
+  auto* parent = dynamic_cast<AtsQsigSlot*>(IsdnFactory::instance().FindSlot(parent_));
+  if (parent == nullptr) {
+    std::clog << "ats-qsig-b: Can't find signalling slot" << std::endl;
+    return true;
+  }
+  parent->ReleaseBChannel(index_, bchannel_);
+  return true;
+}
