@@ -12,6 +12,7 @@
 #include "platform/sim/ModemDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
 #include "platform/sim/RtpDriver.h"
+#include "platform/sim/RtpExtDriver.h"
 #include "platform/sim/VoiceDriver.h"
 #include "platform/sim/WatchdogDriver.h"
 
@@ -65,6 +66,7 @@ void Board::InstallStandardDrivers() {
   Install(std::make_unique<VoiceDriver>());
   Install(std::make_unique<ModemDriver>());
   Install(std::make_unique<RtpDriver>());
+  Install(std::make_unique<RtpExtDriver>());
 }
 
 Driver& Board::Install(std::unique_ptr<Driver> driver) {
@@ -220,6 +222,12 @@ OpenFile*& Board::Route(int fd) {
     routes_.resize(index + 1, nullptr);
   }
   return routes_[index];
+}
+
+std::string Board::PathOf(int fd) {
+  auto lock = Lock();
+  OpenFile* file = FindOpen(fd);
+  return file == nullptr || file->driver_ == nullptr ? std::string() : file->driver_->Path();
 }
 
 OpenFile* Board::FindOpen(int fd) {

@@ -69,6 +69,10 @@ class Board {
   std::optional<long> Write(int fd, const void* buffer, size_t size);
   std::optional<long> Close(int fd);
 
+  // The device path of the open behind a descriptor of the server, or an empty
+  // text when the descriptor is not a live open of the board.
+  std::string PathOf(int fd);
+
  private:
   using Key = std::pair<dev_t, ino_t>;
 

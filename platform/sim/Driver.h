@@ -169,6 +169,10 @@ class Driver {
   void Resume(OpenFile& file);
   void HangUp(OpenFile& file);
   const std::vector<OpenFile*>& Opens() const { return opens_; }
+  // Records queued on an open so far, and records the server has read of them:
+  // the position of the record its next read returns.
+  static uint64_t Delivered(const OpenFile& file) { return file.delivered_; }
+  static uint64_t Taken(const OpenFile& file) { return file.taken_; }
 
  private:
   friend class Board;

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/sim/Driver.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// The RTP-extension device "/dev/rtp_ext": one extension session per open,
+// carrying the radio signalling split off an RTP session of "/dev/rtp".
+// It keeps each session's init record, checks the attach record (the named
+// descriptor must be a live "/dev/rtp" open of the server, the pid -1 or the
+// server's own, else EBADF), queues injected packets with their sender, answers
+// the source request with the sender of the packet the next read returns,
+// keeps what the server writes and records the receive filter.
+//
+// The filter scope says what the filter holds back: "media" (the default)
+// selects whose voice the RTP session delivers, so extension packets of every
+// sender still arrive; "all" drops extension packets of other senders too.
+//
+// Control commands (sessions numbered from 0 in open order):
+//   init <session>                       -> the init record in hex
+//   attached <session>                   -> "yes <fd_rtp> <pid_rtp>" or "no"
+//   inject <session> <ssrc> <a.b.c.d> <hex> [count]  -> packets queued
+//   written <session>                    -> the written packets in hex, oldest first
+//   filter <session>                     -> "a.b.c.d" or "none"
+//   scope media|all
+class RtpExtDriver : public Driver {
+ public:
+  RtpExtDriver();
+
+  struct Source {
+    uint32_t ssrc;
+    uint32_t address;  // network byte order
+  };
+  enum class Scope { kMedia, kAll };
+
+  size_t Sessions();
+  std::vector<uint8_t> InitRecord(size_t session);
+  bool Attached(size_t session);
+  // Queues count copies of the packet from source; the number queued.
+  size_t Inject(size_t session, const Source& source, const std::vector<uint8_t>& packet, size_t count = 1);
+  std::vector<std::vector<uint8_t>> Written(size_t session);
+  std::optional<uint32_t> Filter(size_t session);
+  void SetScope(Scope scope);
+
+ private:
+  struct Session : OpenFile::State {
+    std::vector<uint8_t> init;
+    bool attached = false;
+    int32_t fd_rtp = -1;
+    int32_t pid_rtp = 0;
+    std::optional<uint32_t> filter;
+    // Sender of each queued packet by its position on the open.
+    std::map<uint64_t, Source> sources;
+    std::vector<std::vector<uint8_t>> written;
+  };
+
+  long OnOpen(OpenFile& file) override;
+  long OnWrite(OpenFile& file, const std::vector<uint8_t>& record) override;
+  OpenFile* SessionFile(size_t session);
+  long Attach(OpenFile& file, Record& record);
+  long AnswerSource(OpenFile& file, Record& record);
+  Reply ControlSession(const std::vector<std::string>& args, const std::string& command);
+  Reply ControlInject(const std::vector<std::string>& args);
+
+  Scope scope_ = Scope::kMedia;
+};
+
+}  // namespace sim

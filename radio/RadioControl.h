@@ -1,0 +1,163 @@
+#pragma once
+
+#include "runtime/loop/Event.h"
+#include "runtime/loop/Timer.h"
+#include "runtime/net/Fd.h"
+#include "runtime/net/INet4.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace TERM {
+class RadioStatus;
+class RadioModifier;
+class RtpRadioRequest;
+}  // namespace TERM
+
+// Records of the RTP-extension device, as the server fills them; Encode gives
+// the board's bytes.
+struct rtp_ext_init_params {
+  uint16_t etype;  // 0x0167 ED-137 R2S, 0x1337 LEMZ
+  uint32_t word4;
+  uint32_t word8;
+  uint32_t keepalive_packets;
+  uint32_t sigtime;
+};
+
+struct rtp_ext_attach_session_params {
+  int32_t fd_rtp;
+  int32_t pid_rtp;
+};
+
+// Joins an RTP session that another process holds (same layout).
+struct rtp_attach_session_params {
+  int32_t fd_rtp;
+  int32_t pid_rtp;
+};
+
+namespace RTPSignalling {
+
+constexpr uint16_t kED137ExtensionType = 0x0167;
+constexpr uint16_t kLemzExtensionType = 0x1337;
+
+const char* GetRtpExtDevName();
+
+// The side of a radio control its slot uses.
+class IRadioController {
+ public:
+  virtual ~IRadioController() = default;
+  // A full radio status (create command); true when this protocol took it.
+  virtual bool SendASNToChan(const TERM::RadioStatus& status);
+  // A radio modifier (ioctl rtpExt); true when this protocol took it.
+  virtual bool SendASNToChan(const TERM::RadioModifier& modifier);
+  // Whether the radio side reports squelch open.
+  virtual bool GetSQU();
+};
+
+// The loop's side of a radio control: device events and the status timer.
+class IRadioIntController {
+ public:
+  virtual ~IRadioIntController() = default;
+  virtual void OnRtpExtEvent(int fd, short revents);
+  // Periodic work at now (ms); returns the delay until the next call.
+  virtual unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval);
+};
+
+// What a radio control reports to its slot.
+class IRadioControlNotify {
+ public:
+  virtual ~IRadioControlNotify() = default;
+  virtual void RadioControlNotify(const TERM::RtpRadioRequest& request);
+  virtual void RadioControlNotify(int cause);
+};
+
+// Common base of the radio controls: the RTP-extension session (or the join
+// of another process's RTP session), the receive filter, the status timer and
+// the log prefix. Protocol classes add the codec and the state mapping.
+class RadioControl : public IRadioController, private IRadioIntController {
+ public:
+  enum RadioControlType { kAttached = 0, kJoined = 1, kDetached = 2 };
+
+  // Type 0: own extension session attached to the slot's RTP session.
+  RadioControl(int id, const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
+  // Type 2: own extension session, not attached.
+  explicit RadioControl(const rtp_ext_init_params& init);
+  // Type 1: joins the given RTP session to the slot's (rtp is duplicated).
+  RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& join);
+  ~RadioControl() override;
+  RadioControl(const RadioControl&) = delete;
+  RadioControl& operator=(const RadioControl&) = delete;
+
+  [[nodiscard]] bool RtpExtStart(bool full);
+  bool RtpExtStop();
+
+  void SetTimerEnable(bool enable);
+  void SetTimerInterval(unsigned long ms) { interval_ = static_cast<uint32_t>(ms); }
+  void SetTimer(unsigned long ms);
+
+  // Limits received packets to one sender while active; an address of 0
+  // (0.0.0.0) names no sender and resets the filter.
+  int UpdateAccess(bool active, uint32_t address);
+
+  void SetNotify(IRadioControlNotify* notify) { notify_ = notify; }
+  void SetTrace(bool trace) { trace_ = trace; }
+  const std::string& GetPrefix();
+
+  RadioControlType Type() const { return type_; }
+  bool HasSession() const { return static_cast<bool>(ext_fd_); }
+  const INet4::Addr& OwnAddress() const { return own_address_; }
+  const rtp_ext_init_params& InitParams() const { return init_; }
+  // Packets dropped because their sender could not be learnt.
+  uint32_t DroppedPackets() const { return dropped_; }
+
+ protected:
+  // Most packets one device event reads, so a flooding far end cannot hold
+  // the loop; the rest wait for the next turn.
+  static constexpr int kMaxPacketsPerEvent = 256;
+  static constexpr size_t kMaxPacket = 1024;
+
+  struct Source {
+    uint32_t ssrc;
+    uint32_t address;  // network byte order
+  };
+
+  // True when the event brings packets to read. A hang-up or error releases
+  // the registration with one log line, so a dead session is not polled.
+  bool TakeEvents(short revents);
+  // Reads one packet with its sender: its length, 0 when none is queued (or
+  // the read failed), kDropped when the sender could not be learnt (the packet
+  // is read, counted and dropped).
+  static constexpr long kDropped = -1;
+  long ReadPacket(uint8_t* buffer, Source& source);
+  void WritePacket(const uint8_t* packet, size_t size);
+
+  uint32_t now_ = 0;
+  uint32_t interval_ = 1000;
+  bool trace_ = false;
+  IRadioControlNotify* notify_ = nullptr;
+
+ private:
+  void Init(RadioControlType type);
+  bool OpenSession(bool attach);
+  void CloseSession();
+  void OnProcessStatus();
+
+  RadioControlType type_;
+  Fd rtp_fd_;
+  Fd ext_fd_;
+  Event event_;
+  Timer timer_;
+  rtp_attach_session_params join_{};
+  rtp_ext_attach_session_params attach_{};
+  rtp_ext_init_params init_{};
+  uint32_t id_ = 0;
+  bool timer_enabled_ = false;
+  bool filter_active_ = false;
+  uint32_t filter_address_ = 0;
+  uint32_t dropped_ = 0;
+  std::string prefix_;
+  INet4::Addr own_address_;
+};
+
+}  // namespace RTPSignalling
