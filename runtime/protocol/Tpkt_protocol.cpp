@@ -22,9 +22,7 @@ void Tpkt_protocol::local_prepare_tail(Packet& packet) {
 }
 
 Tpkt_protocol::~Tpkt_protocol() {
-  if (walk_ != nullptr) {
-    *walk_ = Walk::kDestroyed;
-  }
+  *walk_ = Walk::kDestroyed;
 }
 
 void Tpkt_protocol::local_activate() {
@@ -38,9 +36,7 @@ void Tpkt_protocol::local_deactivate() {
 
 void Tpkt_protocol::reset() {
   // The rest of a chunk being walked belongs to the stream that was reset.
-  if (walk_ != nullptr) {
-    *walk_ = Walk::kReset;
-  }
+  *walk_ = Walk::kReset;
   timer_.reset();
   payload_.reset();
   state_ = State::kIdle;
@@ -71,17 +67,14 @@ void Tpkt_protocol::message(Packet& packet) {
 void Tpkt_protocol::receive(Packet& chunk) {
   const uint8_t* at = chunk.data();
   const uint8_t* end = at + chunk.length();
-  // A delivered payload's owner may tear the stack down, or destroy it.
-  Walk walk = Walk::kGoingOn;
-  walk_ = &walk;
-  while (at < end && walk == Walk::kGoingOn) {
+  // A delivered payload's owner may tear the stack down, or destroy it: the
+  // walk's state is shared so that it outlives the layer.
+  const std::shared_ptr<Walk> walk = walk_;
+  *walk = Walk::kGoingOn;
+  while (at < end && *walk == Walk::kGoingOn) {
     at = consume(at, end);
   }
-  if (walk == Walk::kDestroyed) {
-    return;
-  }
-  walk_ = nullptr;
-  if (walk == Walk::kReset) {
+  if (*walk != Walk::kGoingOn) {
     return;
   }
   if (state_ == State::kIdle) {

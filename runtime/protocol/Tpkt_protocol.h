@@ -5,6 +5,7 @@
 #include "runtime/protocol/Protocol.h"
 
 #include <cstdint>
+#include <memory>
 
 // RFC 1006 TPKT framing over a byte stream: every message sent gets the
 // header 03 00 <length of the whole frame, big-endian>; received bytes are
@@ -48,7 +49,8 @@ class Tpkt_protocol : public Protocol {
   Timer timer_;
   State state_ = State::kIdle;
   Packet payload_;
-  // While a chunk is walked: what a delivery did to the layer.
+  // While a chunk is walked: what a delivery did to the layer. Shared with
+  // the walk, which still reads it after a delivery destroyed the layer.
   enum class Walk { kGoingOn, kReset, kDestroyed };
-  Walk* walk_ = nullptr;
+  std::shared_ptr<Walk> walk_ = std::make_shared<Walk>(Walk::kGoingOn);
 };
