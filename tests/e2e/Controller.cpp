@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace e2e {
@@ -94,8 +95,11 @@ bool Controller::Send(const LGCP::Message& message) {
 
 Bytes Controller::Frame(const Bytes& payload) {
   const size_t length = payload.size() + kTpktHeader;
-  Bytes frame = {3, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
-  frame.insert(frame.end(), payload.begin(), payload.end());
+  Bytes frame(kTpktHeader + payload.size());
+  frame[0] = 3;
+  frame[2] = static_cast<uint8_t>(length >> 8);
+  frame[3] = static_cast<uint8_t>(length);
+  std::copy(payload.begin(), payload.end(), frame.begin() + kTpktHeader);
   return frame;
 }
 

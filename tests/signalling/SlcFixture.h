@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,9 +28,11 @@ struct Unit {
 };
 
 inline Bytes Encode(const Unit& u) {
-  Bytes bytes = {static_cast<uint8_t>(u.bib << 7 | u.bsn), static_cast<uint8_t>(u.fib << 7 | u.fsn),
-                 static_cast<uint8_t>(u.li)};
-  bytes.insert(bytes.end(), u.rest.begin(), u.rest.end());
+  Bytes bytes(3 + u.rest.size());
+  bytes[0] = static_cast<uint8_t>(u.bib << 7 | u.bsn);
+  bytes[1] = static_cast<uint8_t>(u.fib << 7 | u.fsn);
+  bytes[2] = static_cast<uint8_t>(u.li);
+  std::copy(u.rest.begin(), u.rest.end(), bytes.begin() + 3);
   return bytes;
 }
 

@@ -8,6 +8,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,8 +22,9 @@ using test_support::RunTshark;
 // A link-test message (MTP3 SLTM) with a test pattern of n octets: SIO,
 // routing label, H0/H1, length, pattern.
 Bytes TestMessage(unsigned n) {
-  Bytes message = {0x81, 0x01, 0x40, 0x00, 0x00, 0x11, static_cast<uint8_t>(n << 4)};
-  message.insert(message.end(), n, static_cast<uint8_t>(0xA0 + n));
+  const uint8_t head[] = {0x81, 0x01, 0x40, 0x00, 0x00, 0x11, static_cast<uint8_t>(n << 4)};
+  Bytes message(sizeof head + n, static_cast<uint8_t>(0xA0 + n));
+  std::copy(std::begin(head), std::end(head), message.begin());
   return message;
 }
 
