@@ -13,7 +13,6 @@
 namespace ChildProgram {
 namespace {
 
-constexpr int kExecFailed = 2;
 // Folders of the board a program named by the controller must lie in.
 constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
 
@@ -29,7 +28,18 @@ bool HasParentComponent(const std::string& path) {
   return false;
 }
 
+// Makes fd the child's descriptor target, kept across the exec.
+void Redirect(int fd, int target) {
+  if (fd == target) {
+    static_cast<void>(fcntl(target, F_SETFD, 0));
+  } else if (fd >= 0) {
+    static_cast<void>(dup2(fd, target));
+  }
+}
+
 [[noreturn]] void RunChild(const Launch& launch, char* const* argv, int status_fd) {
+  Redirect(launch.stdin_fd, 0);
+  Redirect(launch.stdout_fd, 1);
   if (launch.delay_us != 0) {
     platform::SleepMicroseconds(launch.delay_us);
   }
@@ -44,7 +54,7 @@ bool HasParentComponent(const std::string& path) {
   }
   static const char kFailure[] = "fail to exec!\n";
   static_cast<void>(write(2, kFailure, sizeof kFailure - 1));
-  _exit(kExecFailed);
+  _exit(launch.exec_failed);
 }
 
 // 0 when the pipe closed without a word (the exec replaced the child), else its errno.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// Starting the board's child programs (the PPP daemon, the fax programs).
+// Starting the board's child programs (the PPP daemon, the fax and T.38 programs).
 namespace ChildProgram {
 
 // How the child behaves between the fork and the exec.
@@ -13,6 +13,9 @@ struct Launch {
   std::vector<std::string> argv;  // argv[0] included
   const char* banner = nullptr;   // written to the standard output before the exec
   unsigned delay_us = 0;          // waited before the exec
+  int stdin_fd = -1;              // when set, the child's standard input
+  int stdout_fd = -1;             // when set, the child's standard output
+  int exec_failed = 2;            // the child's exit code when the exec fails
 };
 
 // The host path of a program the controller named: inside the board's program

@@ -5,6 +5,7 @@
 #include "platform/Device.h"
 #include "runtime/log/Ext.h"
 #include "runtime/net/Fd.h"
+#include "slots/ChildProgram.h"
 #include "slots/T38SoftSlot.h"
 
 #include <fcntl.h>
@@ -45,32 +46,6 @@ std::vector<std::string> CommandLine(const LGCP::T38Soft& params) {
     arguments.push_back(argument);
   }
   return arguments;
-}
-
-// Starts the program with the channel as its standard input; the pid, or -1.
-// The child may only make async-signal-safe calls, so everything it needs is
-// built before the fork, and a failed exec ends it with _exit: the server's
-// objects must not be flushed or torn down a second time in the child.
-int StartChild(const std::vector<std::string>& arguments, int channel_fd) {
-  const std::string path = platform::BoardPath(kProgram);
-  const std::string exec_failure = "t38soft: cannot run " + path + "\n";
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid != 0) {
-    return pid;
-  }
-  if (channel_fd != 0) {
-    dup2(channel_fd, 0);
-  } else {
-    fcntl(0, F_SETFD, 0);
-  }
-  execv(path.c_str(), argv.data());
-  static_cast<void>(write(2, exec_failure.data(), exec_failure.size()));
-  _exit(kExecFailed);
 }
 
 int64_t MonotonicMs() {
@@ -156,7 +131,10 @@ std::unique_ptr<Slot> T38SoftFactory::INewSlot(const LGCP::CreateParams& params)
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::clog << ext::header(this) << "arg[" << i << "]=" << arguments[i] << std::endl;
   }
-  const int pid = StartChild(arguments, fd.get());
+  ChildProgram::Launch launch{platform::BoardPath(kProgram), arguments};
+  launch.stdin_fd = fd.get();
+  launch.exec_failed = kExecFailed;
+  const int pid = ChildProgram::Start(launch);
   if (pid < 0) {
     return nullptr;
   }
@@ -177,19 +155,15 @@ int T38SoftFactory::QueryNumOfInstances() {
   }
   Fd read_end(ends[0]);
   Fd write_end(ends[1]);
-  const std::string path = platform::BoardPath(kProgram);
-  char* const argv[] = {const_cast<char*>(kProgram), const_cast<char*>("--num-of-instances"), nullptr};
-  const pid_t pid = fork();
+  ChildProgram::Launch launch{platform::BoardPath(kProgram), {kProgram, "--num-of-instances"}};
+  launch.stdout_fd = write_end.get();
+  launch.exec_failed = kExecFailed;
+  const int pid = ChildProgram::Start(launch);
   if (pid < 0) {
     std::clog << "t38 daemon not found!" << std::endl;
     return 0;
   }
-  if (pid == 0) {
-    dup2(write_end.get(), 1);
-    execv(path.c_str(), argv);
-    _exit(kExecFailed);
-  }
-  write_end.close();
+  static_cast<void>(write_end.close());
   const std::optional<std::string> answer = ReadAnswer(read_end.get());
   if (!answer) {
     kill(pid, SIGKILL);
