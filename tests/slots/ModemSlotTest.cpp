@@ -6,6 +6,7 @@
 #include "runtime/loop/ChildWait.h"
 #include "runtime/loop/Signal.h"
 #include "tests/slots/SlotsHarness.h"
+#include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
 
 #include <gtest/gtest.h>
@@ -90,13 +91,9 @@ class ModemSlotTest : public SlotsTest {
       return true;
     }();
     (void)reaping;
-    char folder[] = "/tmp/modem-slot-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    root_ = folder;
-    setenv("GATEWAY_ROOT", folder, 1);
     setenv("GATEWAY_AUTH_PORT", "0", 1);
     for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax"}) {
-      Install(program);
+      board_.Install(MODEM_PROGRAM_STANDIN, program);
     }
     fs::create_directories(root_ / "var");
     SlotsTest::SetUp();
@@ -116,14 +113,8 @@ class ModemSlotTest : public SlotsTest {
     unsetenv("FAX_SCENARIO");
     // Children still running belong to slots that were deleted: none may outlive the test.
     WaitFor([] { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; });
-    unsetenv("GATEWAY_ROOT");
-    fs::remove_all(root_);
   }
 
-  void Install(const std::string& board_path) {
-    fs::create_directories((root_ / board_path.substr(1)).parent_path());
-    fs::copy_file(MODEM_PROGRAM_STANDIN, root_ / board_path.substr(1), fs::copy_options::overwrite_existing);
-  }
   Lines CreateModem(unsigned slot, const ModemFill& fill = nullptr) {
     return Send(slot, [&](LGCP::Command& command) {
       TERM::ModemParams& modem = command.select_create().select_modem();
@@ -170,7 +161,8 @@ class ModemSlotTest : public SlotsTest {
     return lines;
   }
 
-  fs::path root_;
+  TempBoardRoot board_;
+  const fs::path root_ = board_.Path("");
   std::unique_ptr<ctrlsrv_test::Capture> log_;
   ModemDriver* mctl_ = nullptr;
   NetInterfacesDriver* netif_ = nullptr;
@@ -221,7 +213,7 @@ TEST_F(ModemSlotTest, DspModemSetsUpAndRunsPppdWithItsArguments) {
        "answer",
        {"/usr/local/bin/dialer", "-x", "y"}},
   };
-  Install("/usr/local/bin/dialer");
+  board_.Install(MODEM_PROGRAM_STANDIN, "/usr/local/bin/dialer");
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string program = fs::path(c.arguments[0]).filename();

@@ -10,8 +10,8 @@
 // A fresh board root for one test, named by GATEWAY_ROOT while the object lives.
 class TempBoardRoot {
  public:
-  TempBoardRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gw-root-XXXXXX").string();
+  explicit TempBoardRoot(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / "gw-root-XXXXXX").string();
     EXPECT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     setenv("GATEWAY_ROOT", root_.c_str(), 1);
