@@ -5,6 +5,7 @@
 #include "monitoring/trap/SnmpTrap.h"
 
 #include "tests/support/Pcap.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -30,17 +30,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int kWaitMs = 10000;
-
-// A fresh folder of the test's own, removed with what it holds.
-class TempDir {
- public:
-  TempDir() : path_(testing::TempDir() + "snmp-trap-XXXXXX") { EXPECT_NE(mkdtemp(path_.data()), nullptr); }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 uint16_t FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -176,7 +165,7 @@ TEST(SnmpTrapTools, SnmptrapdLogsEveryBinding) {
   if (access("/usr/sbin/snmptrapd", X_OK) != 0) {
     GTEST_SKIP() << "snmptrapd is not installed";
   }
-  TempDir folder;
+  TempDir folder("snmp-trap");
   const uint16_t port = FreeUdpPort();
   ASSERT_NE(port, 0);
   TrapReceiver receiver(folder.path(), port);
@@ -241,7 +230,7 @@ TEST(SnmpTrapTools, TsharkFindsNothingMalformed) {
   if (!test_support::HaveTshark()) {
     GTEST_SKIP() << "tshark is not installed";
   }
-  TempDir folder;
+  TempDir folder("snmp-trap");
   const std::string capture = folder.path() + "/trap.pcap";
   constexpr uint32_t kLinkTypeRawIp = 101;
   ASSERT_TRUE(test_support::WritePcap(capture, kLinkTypeRawIp, {}, {{0, Datagram(BuildTrap())}}));

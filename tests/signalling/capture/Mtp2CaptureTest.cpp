@@ -3,10 +3,9 @@
 
 #include "tests/signalling/SlcFixture.h"
 #include "tests/support/Pcap.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <algorithm>
 #include <iterator>
@@ -70,11 +69,8 @@ class Mtp2Capture : public ::testing::Test {
     if (!test_support::HaveTshark()) {
       GTEST_SKIP() << "tshark is not installed";
     }
-    std::string pattern = ::testing::TempDir() + "mtp2-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
   }
-  std::string dir_;
+  TempDir dir_{"mtp2"};
 };
 
 TEST_F(Mtp2Capture, TsharkReadsWellFormedUnitsInSequence) {
@@ -96,7 +92,7 @@ TEST_F(Mtp2Capture, TsharkReadsWellFormedUnitsInSequence) {
   ASSERT_EQ(link.a.owner.messages.size(), 200u);
 
   for (const auto* side : {&link.a, &link.b}) {
-    const std::string path = dir_ + (side == &link.a ? "/a.pcap" : "/b.pcap");
+    const std::string path = dir_.path() + (side == &link.a ? "/a.pcap" : "/b.pcap");
     SCOPED_TRACE(path);
     ASSERT_TRUE(test_support::WritePcap(path, test_support::kLinkTypeMtp2, {1, 0, 0, 0}, side->end.sent));
     EXPECT_EQ(RunTshark({"-r", path, "-Y", "_ws.malformed || _ws.expert.severity >= 6291456"}), "");
