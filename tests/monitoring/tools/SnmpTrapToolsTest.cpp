@@ -4,6 +4,7 @@
 
 #include "monitoring/trap/SnmpTrap.h"
 
+#include "tests/support/FreePort.h"
 #include "tests/support/Pcap.h"
 #include "tests/support/TempDir.h"
 
@@ -30,21 +31,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int kWaitMs = 10000;
-
-uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
 
 // snmptrapd in the foreground on a loopback port, with a configuration of its
 // own, logging to a pipe that the test reads; stopped by its pid.
@@ -166,7 +152,7 @@ TEST(SnmpTrapTools, SnmptrapdLogsEveryBinding) {
     GTEST_SKIP() << "snmptrapd is not installed";
   }
   TempDir folder("snmp-trap");
-  const uint16_t port = FreeUdpPort();
+  const uint16_t port = test_support::FreePort(SOCK_DGRAM);
   ASSERT_NE(port, 0);
   TrapReceiver receiver(folder.path(), port);
   ASSERT_TRUE(receiver.WaitFor("NET-SNMP version")) << receiver.output();
