@@ -3,7 +3,6 @@
 #include "platform/sim/Board.h"
 #include "platform/sim/ModemDriver.h"
 #include "platform/sim/NetInterfacesDriver.h"
-#include "runtime/loop/ChildWait.h"
 #include "runtime/loop/Signal.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/BoardRoot.h"
@@ -86,11 +85,7 @@ Lines Arguments(const std::string& log) {
 class ModemSlotTest : public SlotsTest {
  protected:
   void SetUp() override {
-    static const bool reaping = [] {
-      ChildWait::Activate();
-      return true;
-    }();
-    (void)reaping;
+    ReapChildren();
     setenv("GATEWAY_AUTH_PORT", "0", 1);
     for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax"}) {
       board_.Install(MODEM_PROGRAM_STANDIN, program);
