@@ -2,11 +2,11 @@
 
 #include "platform/sim/Board.h"
 #include "platform/sim/Driver.h"
+#include "tests/support/BoardRoot.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -82,20 +82,13 @@ class SimTestDriver : public Driver {
 class SimBoardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "board-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    setenv("GATEWAY_ROOT", root_.c_str(), 1);
     Board::instance().Reset();
     driver_ = static_cast<SimTestDriver*>(&Board::instance().Install(std::make_unique<SimTestDriver>()));
   }
-  void TearDown() override {
-    Board::instance().Reset();
-    unsetenv("GATEWAY_ROOT");
-    std::filesystem::remove_all(root_);
-  }
+  void TearDown() override { Board::instance().Reset(); }
 
-  std::filesystem::path root_;
+  TempBoardRoot board_;
+  const std::filesystem::path root_ = board_.Path("");
   SimTestDriver* driver_ = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "runtime/loop/Run.h"
 
+#include "tests/support/BoardRoot.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,19 +17,8 @@ namespace {
 
 class PidFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/gw-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    setenv("GATEWAY_ROOT", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("GATEWAY_ROOT");
-    std::string command = "rm -rf '" + root_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
-  std::string root_;
+  TempBoardRoot board_;
+  const std::string root_ = board_.Path("");
 };
 
 // The descriptor of this process that has path open, or -1.
