@@ -15,6 +15,7 @@
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
 
+#include <algorithm>
 #include <string>
 
 namespace ASN1 {
@@ -127,9 +128,10 @@ bool BEREncoder::do_visit(const OBJECT_IDENTIFIER& value) {
 
 // X.690 8.6: the count of unused bits in the last octet, then the octets.
 bool BEREncoder::do_visit(const BIT_STRING& value) {
-  std::vector<char> contents(1, static_cast<char>((8 - value.size() % 8) % 8));
   const size_t octets = (value.size() + 7) / 8;
-  contents.insert(contents.end(), value.bytes().begin(), value.bytes().begin() + static_cast<std::ptrdiff_t>(octets));
+  std::vector<char> contents(1 + octets);
+  contents[0] = static_cast<char>((8 - value.size() % 8) % 8);
+  std::copy_n(value.bytes().begin(), octets, contents.begin() + 1);
   if (value.size() % 8 != 0) {
     contents.back() = static_cast<char>(contents.back() & (0xFF00 >> (value.size() % 8)));  // X.690 11.2.1
   }

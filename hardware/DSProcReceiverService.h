@@ -54,7 +54,6 @@ class DSProcReceiverService {
                      bool on);
   // DSPROC_CONFIGURE; false with the line of its failure.
   bool Configure(Configuration& record, const char* fail_message, unsigned timeslot);
-  void ReadPass(int fd);
 
   Event event_;
   uint32_t last_id_ = 0;

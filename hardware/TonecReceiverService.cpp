@@ -1,6 +1,7 @@
 #include "hardware/TonecReceiverService.h"
 
 #include "hardware/DeviceNames.h"
+#include "hardware/EventRecords.h"
 #include "hardware/ReceiverId.h"
 #include "hardware/TonecReceiver.h"
 #include "platform/ByteOrder.h"
@@ -228,39 +229,13 @@ bool TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
 
 void TonecReceiverService::OnEvent(int fd, short revents) {
   if ((revents & POLLIN) != 0) {
-    ReadPass(fd);
+    ReadEventRecords<kEventSize>(fd, "tonec", [this](const uint8_t* record) { Dispatch(record); });
   }
   if ((revents & kHangUp) != 0 && is_open()) {
     // Polling a hung-up descriptor would report the same at once, forever;
     // the next configure request opens the device again.
     std::cerr << "tonec device hang-up: " << PollEventAsText(revents & kHangUp) << std::endl;
     event_.Release();
-  }
-}
-
-void TonecReceiverService::ReadPass(int fd) {
-  for (;;) {
-    std::array<uint8_t, kEventSize> record;
-    const ssize_t size = platform::Read(fd, record.data(), record.size());
-    if (size == static_cast<ssize_t>(kEventSize)) {
-      Dispatch(record.data());
-      continue;
-    }
-    if (size > 0) {
-      std::cerr << "short tonec event of " << size << " bytes, dropped" << std::endl;
-      return;
-    }
-    // End of file: the hang-up comes with the poll result.
-    if (size == 0) {
-      return;
-    }
-    if (errno == EINTR) {
-      continue;
-    }
-    if (errno != EAGAIN) {
-      std::cerr << "fail to read from tonec: " << std::strerror(errno) << std::endl;
-    }
-    return;
   }
 }
 

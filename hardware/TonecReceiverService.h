@@ -46,7 +46,6 @@ class TonecReceiverService {
 
   bool EnsureOpen();
   bool Switch(const char* name, unsigned long on_request, unsigned long off_request, bool on, unsigned timeslot);
-  void ReadPass(int fd);
 
   Event event_;
   uint32_t last_id_ = 0;

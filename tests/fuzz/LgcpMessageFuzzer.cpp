@@ -1,45 +1,9 @@
-// Decodes arbitrary bytes as a controller message, as the controller server does with every received payload.
-// Whatever decodes must also print, and whatever then encodes must decode again to an equal value and encode to
-// the same bytes: a value the coder accepts is one the coder can carry.
-
-#include "schemas/LGCP.h"
-
-#include "asn1/CoderEnv.h"
-
-#include <cstdint>
-#include <cstdlib>
-#include <iterator>
-#include <vector>
-
-namespace {
-
-bool Decode(const std::vector<char>& bytes, LGCP::Message& message) {
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  return ASN1::decode(bytes.data(), bytes.data() + bytes.size(), &env, message, true);
-}
-
-bool Encode(const LGCP::Message& message, std::vector<char>& bytes) {
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  return ASN1::encode(message, &env, std::back_inserter(bytes));
-}
-
-}  // namespace
+// Controller messages in aligned PER, as the controller server decodes every
+// received payload: arbitrary bytes through the decode, print and encode round
+// trip.
+#include "tests/fuzz/LgcpRoundTrip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::vector<char> input(data, data + size);
-  LGCP::Message message;
-  if (!Decode(input, message)) {
-    return 0;
-  }
-  static_cast<void>(message.asValueNotation());
-  std::vector<char> encoded;
-  if (!Encode(message, encoded)) {
-    return 0;  // a decoded constrained number may lie outside its range, which the encoder refuses
-  }
-  LGCP::Message again;
-  std::vector<char> reencoded;
-  if (!Decode(encoded, again) || again.compare(message) != 0 || !Encode(again, reencoded) || reencoded != encoded) {
-    std::abort();
-  }
+  lgcp_fuzz::RoundTrip(data, size, ASN1::CoderEnv::per_Aligned);
   return 0;
 }

@@ -91,6 +91,8 @@ class SlotsTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // Lets ChildWait reap the children that slots start; once per process.
+  static void ReapChildren();
 
   using Fill = std::function<void(LGCP::Command&)>;
   // Sends one command; returns what came back.

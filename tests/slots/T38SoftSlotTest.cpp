@@ -2,7 +2,6 @@
 
 #include "platform/sim/Board.h"
 #include "platform/sim/MccDriver.h"
-#include "runtime/loop/ChildWait.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
@@ -26,11 +25,7 @@ constexpr unsigned kT38 = 9;
 class T38SoftSlotTest : public SlotsTest {
  protected:
   void SetUp() override {
-    static const bool reaping = [] {
-      ChildWait::Activate();
-      return true;
-    }();
-    (void)reaping;
+    ReapChildren();
     root_.Install(T38_STANDIN_PATH, "/usr/local/sbin/t38");
     SlotsTest::SetUp();
     mcc_ = sim::Board::instance().Find<sim::MccDriver>(sim::MccDriver::kPath);

@@ -8,10 +8,10 @@
 
 namespace test_support {
 
-// A TCP port no one uses, 0 when none could be had: binding port 0 lets the kernel pick one. The
-// socket is closed again, so the server under test binds the port itself (with SO_REUSEADDR).
-inline uint16_t FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A TCP (or, with SOCK_DGRAM, UDP) port no one uses, 0 when none could be had: binding port 0 lets
+// the kernel pick one. The socket is closed again, so the program under test binds the port itself.
+inline uint16_t FreePort(int type = SOCK_STREAM) {
+  int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   socklen_t length = sizeof address;

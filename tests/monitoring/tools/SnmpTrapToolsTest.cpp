@@ -4,7 +4,9 @@
 
 #include "monitoring/trap/SnmpTrap.h"
 
+#include "tests/support/FreePort.h"
 #include "tests/support/Pcap.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +21,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -30,32 +31,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int kWaitMs = 10000;
-
-// A fresh folder of the test's own, removed with what it holds.
-class TempDir {
- public:
-  TempDir() : path_(testing::TempDir() + "snmp-trap-XXXXXX") { EXPECT_NE(mkdtemp(path_.data()), nullptr); }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
 
 // snmptrapd in the foreground on a loopback port, with a configuration of its
 // own, logging to a pipe that the test reads; stopped by its pid.
@@ -176,8 +151,8 @@ TEST(SnmpTrapTools, SnmptrapdLogsEveryBinding) {
   if (access("/usr/sbin/snmptrapd", X_OK) != 0) {
     GTEST_SKIP() << "snmptrapd is not installed";
   }
-  TempDir folder;
-  const uint16_t port = FreeUdpPort();
+  TempDir folder("snmp-trap");
+  const uint16_t port = test_support::FreePort(SOCK_DGRAM);
   ASSERT_NE(port, 0);
   TrapReceiver receiver(folder.path(), port);
   ASSERT_TRUE(receiver.WaitFor("NET-SNMP version")) << receiver.output();
@@ -241,7 +216,7 @@ TEST(SnmpTrapTools, TsharkFindsNothingMalformed) {
   if (!test_support::HaveTshark()) {
     GTEST_SKIP() << "tshark is not installed";
   }
-  TempDir folder;
+  TempDir folder("snmp-trap");
   const std::string capture = folder.path() + "/trap.pcap";
   constexpr uint32_t kLinkTypeRawIp = 101;
   ASSERT_TRUE(test_support::WritePcap(capture, kLinkTypeRawIp, {}, {{0, Datagram(BuildTrap())}}));

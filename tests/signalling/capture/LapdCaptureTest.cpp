@@ -4,10 +4,9 @@
 
 #include "tests/signalling/LapdBackToBack.h"
 #include "tests/support/Pcap.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <sstream>
 #include <string>
@@ -55,11 +54,8 @@ class LapdCapture : public ::testing::Test {
     if (!test_support::HaveTshark()) {
       GTEST_SKIP() << "tshark is not installed";
     }
-    std::string pattern = ::testing::TempDir() + "lapd-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
   }
-  std::string dir_;
+  TempDir dir_{"lapd"};
 };
 
 TEST_F(LapdCapture, TsharkReadsWellFormedFramesInSequence) {
@@ -80,7 +76,7 @@ TEST_F(LapdCapture, TsharkReadsWellFormedFramesInSequence) {
   } kSides[] = {{"user", &b.user, 0, 0x05}, {"network", &b.network, 1, 0x07}};
   for (const auto& s : kSides) {
     SCOPED_TRACE(s.name);
-    const std::string path = dir_ + "/" + s.name + ".pcap";
+    const std::string path = dir_.path() + "/" + s.name + ".pcap";
     // LINUX_LAPD pseudo-header: sent by us, ARPHRD_LAPD, one address octet
     // naming our side (0 user, 1 network), protocol ETH_P_LAPD.
     const Bytes pseudo = {0, 4, 0x20, 0xFD, 0, 1, static_cast<uint8_t>(s.command_cr), 0, 0, 0, 0, 0, 0, 0, 0, 0x30};

@@ -6,10 +6,9 @@
 
 #include "tests/signalling/LapdNtFixture.h"
 #include "tests/support/Pcap.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -66,8 +65,7 @@ TEST(LapdNtCapture, TsharkReadsTheBus) {
   if (!test_support::HaveTshark()) {
     GTEST_SKIP() << "tshark is not installed";
   }
-  std::string dir = ::testing::TempDir() + "lapd-nt-XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const TempDir dir("lapd-nt");
 
   Bus bus;
   bus.nt.link->local_activate();
@@ -94,7 +92,7 @@ TEST(LapdNtCapture, TsharkReadsTheBus) {
   std::map<std::string, std::vector<std::vector<std::string>>> tei_frames;
   for (const auto& d : kDirections) {
     SCOPED_TRACE(d.name);
-    const std::string path = dir + "/" + d.name + ".pcap";
+    const std::string path = dir.path() + "/" + d.name + ".pcap";
     const Bytes pseudo = {0, 4, 0x20, 0xFD, 0, 1, d.network, 0, 0, 0, 0, 0, 0, 0, 0, 0x30};
     ASSERT_TRUE(test_support::WritePcap(path, test_support::kLinkTypeLinuxLapd, pseudo, *d.frames));
     EXPECT_EQ(RunTshark({"-r", path, "-Y", "_ws.malformed || _ws.expert.severity >= 8388608"}), "");
