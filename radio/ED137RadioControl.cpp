@@ -103,7 +103,10 @@ rtp_ext_init_params MakeED137InitParams(const ED137RadioParams& params, uint16_t
   if (params.sigtime != 0) {
     packets *= params.sigtime;
   }
-  return rtp_ext_init_params{kED137ExtensionType, 1, 123, packets, params.sigtime == 0 ? 1 : params.sigtime};
+  rtp_ext_init_params init;
+  init.etype = kED137ExtensionType;
+  init.words = {1, 123, packets, params.sigtime == 0 ? 1 : params.sigtime};
+  return init;
 }
 
 bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
@@ -163,7 +166,7 @@ bool ED137RadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
 }
 
 bool ED137RadioControl::NeedSendProto(const ED137RadioState& state) const {
-  return !state.IsEqual(radio_) || InitParams().keepalive_packets < 1 || InitParams().sigtime < 1;
+  return !state.IsEqual(radio_) || InitParams().words[2] < 1 || InitParams().words[3] < 1;
 }
 
 void ED137RadioControl::SendRadioStateToChan(const ED137RadioState& state) {
@@ -302,7 +305,8 @@ int ED137RadioGWControl::EncodeProto(const ED137RadioState& state, r2s_proto& pr
 unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigned long interval) {
   now_ = static_cast<uint32_t>(now);
   const uint32_t supervision = params_.SupervisionTime();
-  if (supervision != 0 && Age(last_r2s_) >= supervision && notify_ != nullptr) {
+  // Without a session no packet can arrive: the channel is plain RTP then.
+  if (supervision != 0 && HasSession() && Age(last_r2s_) >= supervision && notify_ != nullptr) {
     notify_->RadioControlNotify(kLostKeepAlive);
   }
   if (Age(last_keepalive_) >= interval) {

@@ -24,7 +24,6 @@ constexpr unsigned long kDetachRequest = 0x20004502;
 constexpr unsigned long kSourceRequest = 0xc00c4503;
 constexpr unsigned long kSetFilterRequest = 0xc0084504;
 constexpr unsigned long kResetFilterRequest = 0x20004505;
-constexpr unsigned long kJoinRequest = 0xc0085209;
 
 }  // namespace
 
@@ -96,9 +95,8 @@ bool RadioControl::RtpExtStart(bool full) {
     case kDetached:
       return !full || OpenSession(false);
     case kJoined: {
-      uint8_t record[8];
-      BeWriter(record, sizeof record).I32(join_.fd_rtp).I32(join_.pid_rtp);
-      if (platform::Ioctl(rtp_fd_.get(), kJoinRequest, record) < 0) {
+      rtp_device::AttachRecord record = rtp_device::Encode(join_);
+      if (platform::Ioctl(rtp_fd_.get(), rtp_device::kAttachSession, record.data()) < 0) {
         std::cerr << GetPrefix() << "attach rtp session fail !!!" << std::endl;
         return false;
       }
@@ -116,22 +114,14 @@ bool RadioControl::OpenSession(bool attach) {
     std::cerr << GetPrefix() << "create rtp_ext session fail !!!" << std::endl;
     return false;
   }
-  uint8_t init[20];
-  BeWriter(init, sizeof init)
-      .U16(init_.etype)
-      .U16(0)
-      .U32(init_.word4)
-      .U32(init_.word8)
-      .U32(init_.keepalive_packets)
-      .U32(init_.sigtime);
-  if (platform::Ioctl(fd, kInitRequest, init) < 0) {
+  rtp_device::ExtInitRecord init = rtp_device::Encode(init_);
+  if (platform::Ioctl(fd, kInitRequest, init.data()) < 0) {
     std::cerr << GetPrefix() << "init rtp_ext session fail !!!" << std::endl;
     platform::Close(fd);
     return false;
   }
-  uint8_t record[8];
-  BeWriter(record, sizeof record).I32(attach_.fd_rtp).I32(attach_.pid_rtp);
-  if (attach && platform::Ioctl(fd, kAttachRequest, record) < 0) {
+  rtp_device::AttachRecord record = rtp_device::Encode(attach_);
+  if (attach && platform::Ioctl(fd, kAttachRequest, record.data()) < 0) {
     std::cerr << GetPrefix() << "attach rtp_ext session fail !!!" << std::endl;
     platform::Close(fd);
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RtpRecords.h"
 #include "runtime/loop/Event.h"
 #include "runtime/loop/Timer.h"
 #include "runtime/net/Fd.h"
@@ -14,27 +15,6 @@ class RadioStatus;
 class RadioModifier;
 class RtpRadioRequest;
 }  // namespace TERM
-
-// Records of the RTP-extension device, as the server fills them; Encode gives
-// the board's bytes.
-struct rtp_ext_init_params {
-  uint16_t etype;  // 0x0167 ED-137 R2S, 0x1337 LEMZ
-  uint32_t word4;
-  uint32_t word8;
-  uint32_t keepalive_packets;
-  uint32_t sigtime;
-};
-
-struct rtp_ext_attach_session_params {
-  int32_t fd_rtp;
-  int32_t pid_rtp;
-};
-
-// Joins an RTP session that another process holds (same layout).
-struct rtp_attach_session_params {
-  int32_t fd_rtp;
-  int32_t pid_rtp;
-};
 
 namespace RTPSignalling {
 
@@ -100,6 +80,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // (0.0.0.0) names no sender and resets the filter.
   int UpdateAccess(bool active, uint32_t address);
 
+  // The RTP session a type-0 start attaches to; the slot names its current
+  // one before each restart, since a codec change replaces the session.
+  void SetAttachSession(int fd_rtp) { attach_.fd_rtp = fd_rtp; }
   void SetNotify(IRadioControlNotify* notify) { notify_ = notify; }
   void SetTrace(bool trace) { trace_ = trace; }
   const std::string& GetPrefix();

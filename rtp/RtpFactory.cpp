@@ -142,8 +142,15 @@ std::unique_ptr<Slot> RtpFactory::INewSlot(const LGCP::CreateParams& create) {
     return nullptr;
   }
   const LGCP::CreateRtpParams& request = create.get_rtp();
+  std::clog << ext::header(this) << "do create rtp: " << request.get_codecRTP() << std::endl;
+  return NewSession(request, 0, [](int channel, const Fd& session, const rtp_connection_params& params) {
+    return std::make_unique<RtpSlot>(channel, session, params);
+  });
+}
+
+std::unique_ptr<RtpSlot> RtpFactory::NewSession(const LGCP::CreateRtpParams& request, int32_t bss_enable,
+                                                const SlotBuilder& build) {
   const TERM::RtpParams& rtp = request.get_codecRTP();
-  std::clog << ext::header(this) << "do create rtp: " << rtp << std::endl;
   if (!IsSupported(rtp.get_payload().getValue())) {
     std::clog << ext::header(this) << "rtp do not created: payload " << rtp.get_payload() << "not found" << std::endl;
     return nullptr;
@@ -181,7 +188,7 @@ std::unique_ptr<Slot> RtpFactory::INewSlot(const LGCP::CreateParams& create) {
       return nullptr;
     }
   }
-  rtp_channel_info info{-1, -1, -1, 0};
+  rtp_channel_info info{-1, -1, -1, bss_enable};
   Fd session;
   if (const std::optional<RtpSessionStep> failed = OpenRtpSession(*params, info, session)) {
     switch (*failed) {
@@ -198,7 +205,7 @@ std::unique_ptr<Slot> RtpFactory::INewSlot(const LGCP::CreateParams& create) {
     }
     return nullptr;
   }
-  auto slot = std::make_unique<RtpSlot>(info.tdm, session, *params);
+  std::unique_ptr<RtpSlot> slot = build(info.tdm, session, *params);
   if (rtcp) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;

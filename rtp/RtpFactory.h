@@ -4,9 +4,13 @@
 #include "slots/SlotFactory.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
+
+class Fd;
+class RtpSlot;
 
 // Builds the RTP voice slots: opens the RTCP socket and the driver session of
 // a create command for a plain RTP channel (radio channels belong to the
@@ -32,6 +36,16 @@ class RtpFactory : public SlotFactory {
   std::optional<rtp_connection_params> MakeParams(const LGCP::CreateRtpParams& create) const;
   // A fresh SSRC from a source of the factories' own, seeded once per run.
   static uint32_t NewSsrc();
+
+  // Builds the slot of a session: the channel, the session and its record.
+  using SlotBuilder =
+      std::function<std::unique_ptr<RtpSlot>(int channel, const Fd& session, const rtp_connection_params& params)>;
+  // The steps every RTP kind shares once the create is recognised: payload
+  // check, RTCP socket, session (bss_enable goes in the add-channel record),
+  // the slot that build makes, RTCP start and echo. Null, with a line, on
+  // failure.
+  std::unique_ptr<RtpSlot> NewSession(const LGCP::CreateRtpParams& request, int32_t bss_enable,
+                                      const SlotBuilder& build);
 
  private:
   RtpFactory();

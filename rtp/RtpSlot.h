@@ -68,6 +68,11 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   // on failure the slot has no session.
   [[nodiscard]] bool restart();
   uint32_t translate_payload(const LGCP::CodecMode& mode) const;
+  // The radio settings of the channel's DSP, for the radio kinds.
+  using Hardware::DSProcReceiver::configureDelays;
+  using Hardware::DSProcReceiver::enableBSS;
+  using Hardware::DSProcReceiver::enableNG;
+  using Hardware::DSProcReceiver::enableSelcalSh;
 
   // The input direction follows the radio squelch rather than the stream hooks.
   bool squ_enable_ = false;

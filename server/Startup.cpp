@@ -7,6 +7,7 @@
 #include "hardware/spiCtrl.h"
 #include "monitoring/MonitoringCtl.h"
 #include "platform/BoardPath.h"
+#include "radio/RtpED137Factory.h"
 #include "rtp/RtpFactory.h"
 #include "runtime/config/IniFile.h"
 #include "runtime/config/Version.h"
@@ -121,6 +122,7 @@ void BuildFactories() {
   MapFactory::instance();
   PstnFactory::instance();
   RtpFactory::instance();
+  RtpED137Factory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();

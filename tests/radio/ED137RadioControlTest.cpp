@@ -116,8 +116,10 @@ TEST_F(ED137RadioControlTest, StartsOrStaysWithoutSession) {
       EXPECT_TRUE(ext_->Attached(0));
       EXPECT_EQ(ext_->InitRecord(0), (Bytes{0x01, 0x67, 0, 0, 0, 0, 0, 1, 0, 0, 0, 123, 0, 0, 0, 10, 0, 0, 0, 1}));
     }
-    // Without a session the control still steps and answers.
+    // Without a session the control still answers, but tells of no silence.
     EXPECT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+    Step(2500);
+    EXPECT_EQ(notify_.causes.size(), c.log == nullptr ? 1u : 0u);
     TearDown();
   }
 }
@@ -136,8 +138,8 @@ TEST(ED137InitParamsTest, CountsKeepAliveInPacketTimes) {
   } cases[] = {{ED137RadioParams{}, 0, 10, 1}, {custom, 4, 50, 2}, {untimed, 1, 20, 1}, {custom, 0x8000, 0, 2}};
   for (const auto& c : cases) {
     const rtp_ext_init_params init = MakeED137InitParams(c.params, c.pfactor);
-    EXPECT_EQ(init.keepalive_packets, c.packets);
-    EXPECT_EQ(init.sigtime, c.sigtime);
+    EXPECT_EQ(init.words[2], c.packets);
+    EXPECT_EQ(init.words[3], c.sigtime);
   }
 }
 
