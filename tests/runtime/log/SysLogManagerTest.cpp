@@ -4,6 +4,7 @@
 #include "runtime/config/Version.h"
 #include "runtime/log/Daemon.h"
 #include "runtime/log/SysLogStreamBuf.h"
+#include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
 
 #include <gtest/gtest.h>
@@ -100,11 +101,7 @@ void ReceiveAll(int fd, std::vector<std::string>* lines) {
 class SysLog : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/syslogXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    root_ = folder;
-    setenv("GATEWAY_ROOT", root_.c_str(), 1);
-    ASSERT_EQ(mkdir((root_ + "/dev").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(root_.Path("/dev").c_str(), 0755), 0);
     setenv("TZ", "UTC", 1);
     tzset();
     platform::clock_control::Freeze(At(24, 19, 1, 5));
@@ -116,17 +113,12 @@ class SysLog : public ::testing::Test {
   void TearDown() override {
     manager().closelog();
     platform::clock_control::Release();
-    unlink(LogPath().c_str());
-    unlink((root_ + "/dev/console").c_str());
-    rmdir((root_ + "/dev").c_str());
-    rmdir(root_.c_str());
-    unsetenv("GATEWAY_ROOT");
   }
 
   static SysLogManager& manager() { return SysLogManager::instance(); }
-  std::string LogPath() const { return root_ + "/dev/log"; }
+  std::string LogPath() const { return root_.Path("/dev/log"); }
 
-  std::string root_;
+  TempBoardRoot root_;
 };
 
 TEST_F(SysLog, FlushCutsTheTextAtEachNewline) {
