@@ -80,9 +80,7 @@ class ControllerTest : public SimulatedHalTest {
     std::vector<std::string> described;
     for (const auto& payload : link.ReceivedPayloads()) {
       LGCP::Message message;
-      ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-      const char* begin = reinterpret_cast<const char*>(payload.data());
-      EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
+      EXPECT_TRUE(ctrlsrv_test::Decode(payload, message));
       const bool signal = message.get_pdu().is_signal();
       described.push_back(signal ? DescribeSignal(message.get_pdu().get_signal()) : ctrlsrv_test::Describe(message));
       EXPECT_FALSE(signal && (message.has_seq() || message.has_slot())) << described.back();

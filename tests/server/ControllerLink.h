@@ -1,6 +1,5 @@
 #pragma once
 
-#include "asn1/CoderEnv.h"
 #include "runtime/transport/ControlService.h"
 #include "schemas/LGCP.h"
 #include "server/CtrlSrv.h"
@@ -66,12 +65,8 @@ inline void Pump() {
   control_test::RunPasses(5);
 }
 
-inline Bytes Encode(const LGCP::Message& message) {
-  std::vector<char> bytes;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes)));
-  return Bytes(bytes.begin(), bytes.end());
-}
+using test_support::Decode;
+using test_support::Encode;
 
 // A message of the given command alternative (one without parameters, or with default ones).
 inline LGCP::Message Command(LGCP::Command::Alternative alternative, std::optional<int32_t> seq = std::nullopt,
@@ -155,10 +150,7 @@ class ControllerLink {
   }
 
   void SendPayload(const Bytes& payload) {
-    // RFC 1006: version 3, reserved 0, then the length of the whole frame.
-    const size_t length = payload.size() + 4;
-    Bytes frame{3, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    const Bytes frame = test_support::TpktFrame(payload);
     ASSERT_EQ(write(controller_.get(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
     Pump();
   }
@@ -173,13 +165,8 @@ class ControllerLink {
       pending_.insert(pending_.end(), buffer, buffer + count);
     }
     std::vector<Bytes> payloads;
-    while (pending_.size() >= 4) {
-      const size_t length = size_t{pending_[2]} << 8 | pending_[3];
-      if (length < 4 || pending_.size() < length) {
-        break;
-      }
-      payloads.emplace_back(pending_.begin() + 4, pending_.begin() + length);
-      pending_.erase(pending_.begin(), pending_.begin() + length);
+    while (std::optional<Bytes> payload = test_support::TakeTpktPayload(pending_)) {
+      payloads.push_back(*payload);
     }
     return payloads;
   }
@@ -189,9 +176,7 @@ class ControllerLink {
     std::vector<std::string> answers;
     for (const Bytes& payload : ReceivedPayloads()) {
       LGCP::Message message;
-      ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-      const char* begin = reinterpret_cast<const char*>(payload.data());
-      EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
+      EXPECT_TRUE(Decode(payload, message));
       answers.push_back(Describe(message));
     }
     return answers;

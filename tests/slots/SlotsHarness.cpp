@@ -1,6 +1,5 @@
 #include "tests/slots/SlotsHarness.h"
 
-#include "asn1/CoderEnv.h"
 #include "hardware/HwMux.h"
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
@@ -149,9 +148,7 @@ std::vector<std::string> SlotsTest::Received() {
   std::vector<std::string> lines;
   for (const ctrlsrv_test::Bytes& payload : link_->ReceivedPayloads()) {
     LGCP::Message message;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    const char* begin = reinterpret_cast<const char*>(payload.data());
-    EXPECT_TRUE(ASN1::decode(begin, begin + payload.size(), &env, message, true));
+    EXPECT_TRUE(ctrlsrv_test::Decode(payload, message));
     lines.push_back(Describe(message));
   }
   return lines;
