@@ -73,7 +73,7 @@ TEST_F(AnswersTest, AnswersEachCommandOfOneLongWriteOnceInOrder) {
   std::map<int, std::string> expected;  // seq -> the one answer
   Bytes script;
   auto add = [&](const LGCP::Message& message, const char* answer) {
-    const Bytes frame = Controller::Frame(Controller::Encode(message));
+    const Bytes frame = test_support::TpktFrame(test_support::Encode(message));
     script.insert(script.end(), frame.begin(), frame.end());
     expected[message.get_seq().getValue()] = answer;
   };
@@ -90,7 +90,7 @@ TEST_F(AnswersTest, AnswersEachCommandOfOneLongWriteOnceInOrder) {
     LGCP::Message response = Command(++seq, std::nullopt);
     response.get_pdu().select_response().select_success();
     add(response, "error unexpectedMsgType");
-    const Bytes junk = Controller::Frame({0xFF, static_cast<uint8_t>(round)});
+    const Bytes junk = test_support::TpktFrame({0xFF, static_cast<uint8_t>(round)});
     script.insert(script.end(), junk.begin(), junk.end());
   }
   add(Ping(++seq), "success");

@@ -1,9 +1,6 @@
 #include "tests/e2e/Controller.h"
 
 #include "tests/e2e/ServerProcess.h"
-#include "tests/support/NumberedMessage.h"
-
-#include "asn1/CoderEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +11,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <iterator>
-
 namespace e2e {
 namespace {
-
-constexpr size_t kTpktHeader = 4;
 
 // The signal of a payload that holds one.
 std::optional<LGCP::Signal> SignalOf(const Bytes& payload) {
   LGCP::Message message;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  const char* begin = reinterpret_cast<const char*>(payload.data());
-  if (!ASN1::decode(begin, begin + payload.size(), &env, message, true) || !message.get_pdu().is_signal()) {
+  if (!test_support::Decode(payload, message) || !message.get_pdu().is_signal()) {
     return std::nullopt;
   }
   return message.get_pdu().get_signal();
@@ -90,24 +80,7 @@ bool Controller::SendBytes(const Bytes& bytes) {
 }
 
 bool Controller::Send(const LGCP::Message& message) {
-  return SendPayload(Encode(message));
-}
-
-Bytes Controller::Frame(const Bytes& payload) {
-  const size_t length = payload.size() + kTpktHeader;
-  Bytes frame(kTpktHeader + payload.size());
-  frame[0] = 3;
-  frame[2] = static_cast<uint8_t>(length >> 8);
-  frame[3] = static_cast<uint8_t>(length);
-  std::copy(payload.begin(), payload.end(), frame.begin() + kTpktHeader);
-  return frame;
-}
-
-Bytes Controller::Encode(const LGCP::Message& message) {
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
-  EXPECT_TRUE(ASN1::encode(message, &env, std::back_inserter(bytes))) << message.asValueNotation();
-  return Bytes(bytes.begin(), bytes.end());
+  return SendPayload(test_support::Encode(message));
 }
 
 std::optional<Bytes> Controller::ReadPayload() {
@@ -125,16 +98,12 @@ std::optional<Bytes> Controller::ReadPayload() {
 }
 
 std::optional<Bytes> Controller::ReadFrame() {
-  while (pending_.size() < kTpktHeader || pending_.size() < (static_cast<size_t>(pending_[2]) << 8 | pending_[3])) {
+  std::optional<Bytes> payload;
+  while (!(payload = test_support::TakeTpktPayload(pending_))) {
     if (!Receive()) {
       return std::nullopt;
     }
   }
-  const size_t length = static_cast<size_t>(pending_[2]) << 8 | pending_[3];
-  EXPECT_EQ(pending_[0], 3) << "TPKT version";
-  EXPECT_GE(length, kTpktHeader);
-  Bytes payload(pending_.begin() + kTpktHeader, pending_.begin() + length);
-  pending_.erase(pending_.begin(), pending_.begin() + length);
   return payload;
 }
 
@@ -144,9 +113,7 @@ bool Controller::Read(LGCP::Message& message) {
     ADD_FAILURE() << "no message from the server; its output:\n" << server_.output();
     return false;
   }
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  const char* begin = reinterpret_cast<const char*>(payload->data());
-  if (!ASN1::decode(begin, begin + payload->size(), &env, message, true)) {
+  if (!test_support::Decode(*payload, message)) {
     ADD_FAILURE() << "a message that does not decode, " << payload->size() << " octets";
     return false;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schemas/LGCP.h"
+#include "tests/support/NumberedMessage.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,7 +30,7 @@ class Controller {
 
   // Sends the bytes as they stand, in one write.
   [[nodiscard]] bool SendBytes(const Bytes& bytes);
-  [[nodiscard]] bool SendPayload(const Bytes& payload) { return SendBytes(Frame(payload)); }
+  [[nodiscard]] bool SendPayload(const Bytes& payload) { return SendBytes(test_support::TpktFrame(payload)); }
   [[nodiscard]] bool Send(const LGCP::Message& message);
 
   // The next payload, nothing when the connection ended or on a hang. The
@@ -47,11 +48,6 @@ class Controller {
   [[nodiscard]] bool Sync();
   // True when the server closes the connection; what it sent before is dropped.
   [[nodiscard]] bool WaitClosed();
-
-  // RFC 1006: version 3, a reserved octet, the length of the frame with its
-  // four-octet header, big-endian.
-  static Bytes Frame(const Bytes& payload);
-  static Bytes Encode(const LGCP::Message& message);
 
  private:
   // Reads more into pending_; false when the connection ended or on a hang.
