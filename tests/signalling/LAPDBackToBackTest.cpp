@@ -67,18 +67,4 @@ TEST(LAPDBackToBack, CableCutReleasesAndRestoredCableReestablishes) {
   ExpectInOrder(b.network.owner.messages, 0x05, 10);
 }
 
-TEST(LAPDBackToBack, Release) {
-  BackToBack b;
-  b.network.link->local_activate();
-  ASSERT_TRUE(b.StepUntil([&] { return b.BothUp(); }, 10000));
-  b.user.owner.TakeEvents();
-  b.network.owner.TakeEvents();
-  b.user.link->local_deactivate();
-  b.Step(10);
-  EXPECT_EQ(b.user.owner.TakeEvents(), Events{"deactivated success (UA received)"});
-  EXPECT_EQ(b.network.owner.TakeEvents(), Events{"deactivated remote error (DISC received)"});
-  EXPECT_EQ(b.user.link->full_state().state, LAPD::kTeiAssigned);
-  EXPECT_EQ(b.network.link->full_state().state, LAPD::kTeiAssigned);
-}
-
 }  // namespace

@@ -8,11 +8,6 @@
 
 namespace {
 
-struct Tagged {
-  void PutHeader(std::ostream& os) const { os << "tag[" << id << "]: "; }
-  int id;
-};
-
 TEST(Ext, HexOutputRestoresStreamFormat) {
   const uint8_t bytes[] = {0x03, 0x00, 0x1C, 0xAB};
   const struct {
