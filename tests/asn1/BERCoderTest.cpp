@@ -214,7 +214,6 @@ TEST(BERCoder, IndependentVectorsBothWays) {
   }
 }
 
-const ASN1::ConstrainedInfo& kSlot = test::Slot::theInfo;
 const uint32_t kTag40[] = {ASN1::kContextSpecific | 40};
 const int32_t kMandatory[] = {-1};
 const char* const kXName[] = {"x"};
@@ -261,7 +260,8 @@ Bytes OctetsForm(Bytes head, size_t count) {
   return head;
 }
 
-// The coder's own forms: each value encodes to its bytes, and they decode back to it.
+// The coder's own forms the independent vectors do not hold: each value encodes to its bytes, and they decode
+// back to it.
 TEST(BERCoder, GoldenBytes) {
   const struct {
     const char* name;
@@ -270,14 +270,8 @@ TEST(BERCoder, GoldenBytes) {
   } kCases[] = {
       {"integer 0", [] { return Integer(0); }, {0x02, 0x01, 0x00}},
       {"integer 127", [] { return Integer(127); }, {0x02, 0x01, 0x7F}},
-      {"integer 128", [] { return Integer(128); }, {0x02, 0x02, 0x00, 0x80}},
-      {"integer -1", [] { return Integer(-1); }, {0x02, 0x01, 0xFF}},
-      {"integer -129", [] { return Integer(-129); }, {0x02, 0x02, 0xFF, 0x7F}},
       {"integer min", [] { return Integer(INT32_MIN); }, {0x02, 0x04, 0x80, 0x00, 0x00, 0x00}},
-      {"(0..4294967295) top as a signed word", [] { return Integer(-1, kFull32); }, {0x02, 0x01, 0xFF}},
-      {"(0..1023) 1023", [] { return Integer(1023, kSlot); }, {0x02, 0x02, 0x03, 0xFF}},
       {"length 127", [] { return Octets(127); }, OctetsForm({0x04, 0x7F}, 127)},
-      {"length 128", [] { return Octets(128); }, OctetsForm({0x04, 0x81, 0x80}, 128)},
       {"length 256", [] { return Octets(256); }, OctetsForm({0x04, 0x82, 0x01, 0x00}, 256)},
       {"bit string of 8 bits",
        [] {
@@ -287,19 +281,7 @@ TEST(BERCoder, GoldenBytes) {
          });
        },
        {0x03, 0x02, 0x00, 0x01}},
-      {"bit string 101",
-       [] {
-         return Make<ASN1::BIT_STRING>([](auto& bits) {
-           bits.resize(3);
-           bits.set(0, true);
-           bits.set(2, true);
-         });
-       },
-       {0x03, 0x02, 0x05, 0xA0}},
       {"empty bit string", [] { return std::make_unique<ASN1::BIT_STRING>(); }, {0x03, 0x01, 0x00}},
-      {"enumerated -1 keeps its sign",
-       [] { return Make<ASN1::ENUMERATED>([](auto& e) { e.setValue(-1); }, &kDscp); },
-       {0x0A, 0x01, 0xFF}},
       {"tag 40, primitive",
        [] { return Make<ASN1::SEQUENCE>([](auto&) {}, &kTaggedInteger); },
        {0x30, 0x04, 0x9F, 0x28, 0x01, 0x00}},
