@@ -115,15 +115,6 @@ bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
          bss_quality == o.bss_quality && address == o.address && ssrc == o.ssrc;
 }
 
-uint32_t ED137RadioControl::Age(uint32_t& since) {
-  const int32_t age = static_cast<int32_t>(now_ - since);
-  if (age < 0) {
-    since = now_;
-    return 0;
-  }
-  return static_cast<uint32_t>(age);
-}
-
 bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
   if (!status.is_ed_137()) {
     return false;

@@ -84,8 +84,6 @@ class ED137RadioControl : public RadioControl {
   virtual int EncodeProto(const ED137RadioState&, r2s_proto&) { return 0; }
 
   void SendProtoToChan(const r2s_proto& proto);
-  // now_ minus since, with a since ahead of now_ moved to now_ first.
-  uint32_t Age(uint32_t& since);
 
   ED137RadioParams params_;
   ED137RadioState received_;

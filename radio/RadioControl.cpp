@@ -139,7 +139,20 @@ void RadioControl::CloseSession() {
   ext_fd_.close();
 }
 
+void RadioControl::SetAttachSession(const Fd& session) {
+  attach_.fd_rtp = session.get();
+  if (type_ == kJoined) {
+    rtp_fd_ = session;
+  }
+}
+
 bool RadioControl::RtpExtStop() {
+  // The joined session's duplicate goes too: the driver gives the channel to
+  // a new session only once every duplicate of the old one is released.
+  if (type_ == kJoined) {
+    rtp_fd_.close();
+    return true;
+  }
   if (type_ != kAttached) {
     return true;
   }
@@ -237,6 +250,15 @@ long RadioControl::ReadPacket(uint8_t* buffer, Source& source) {
   source.ssrc = reader.U32();
   source.address = htonl(reader.U32());
   return size;
+}
+
+uint32_t RadioControl::Age(uint32_t& since) {
+  const int32_t age = static_cast<int32_t>(now_ - since);
+  if (age < 0) {
+    since = now_;
+    return 0;
+  }
+  return static_cast<uint32_t>(age);
 }
 
 void RadioControl::WritePacket(const uint8_t* packet, size_t size) {

@@ -80,9 +80,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // (0.0.0.0) names no sender and resets the filter.
   int UpdateAccess(bool active, uint32_t address);
 
-  // The RTP session a type-0 start attaches to; the slot names its current
-  // one before each restart, since a codec change replaces the session.
-  void SetAttachSession(int fd_rtp) { attach_.fd_rtp = fd_rtp; }
+  // The RTP session a type-0 start attaches to, or a type-1 start joins to;
+  // the slot names its current one before each restart, since a codec change
+  // replaces the session.
+  void SetAttachSession(const Fd& session);
   void SetNotify(IRadioControlNotify* notify) { notify_ = notify; }
   void SetTrace(bool trace) { trace_ = trace; }
   const std::string& GetPrefix();
@@ -114,6 +115,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   static constexpr long kDropped = -1;
   long ReadPacket(uint8_t* buffer, Source& source);
   void WritePacket(const uint8_t* packet, size_t size);
+  // now_ minus since on the wrapping millisecond clock, with a since ahead of
+  // now_ (the clock stepped back) moved to now_ first.
+  uint32_t Age(uint32_t& since);
 
   uint32_t now_ = 0;
   uint32_t interval_ = 1000;

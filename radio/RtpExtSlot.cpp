@@ -34,7 +34,7 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& params) {
     const bool stopped = control_->RtpExtStop();
     answer = RtpSlot::Ioctl(params);
     if (stopped && answer) {
-      control_->SetAttachSession(session_.get());
+      control_->SetAttachSession(session_);
       answer = control_->RtpExtStart(false);
     }
   } else {
@@ -58,10 +58,11 @@ void RtpExtSlot::GateInput() {
 
 void RtpExtSlot::ConfigureRadioDsp(const TERM::RtpRadioRequest& radio) {
   if (radio.has_rx_delay() || radio.has_tx_delay() || radio.has_selcal_delay()) {
-    const auto delay = [](bool present, int value) { return present ? static_cast<unsigned>(value) : 0u; };
-    configureDelays(delay(radio.has_rx_delay(), radio.get_rx_delay().getValue()),
-                    delay(radio.has_tx_delay(), radio.get_tx_delay().getValue()),
-                    delay(radio.has_selcal_delay(), radio.get_selcal_delay().getValue()));
+    // An absent delay is 0; its value may be read only when present.
+    const unsigned rx = radio.has_rx_delay() ? static_cast<unsigned>(radio.get_rx_delay().getValue()) : 0u;
+    const unsigned tx = radio.has_tx_delay() ? static_cast<unsigned>(radio.get_tx_delay().getValue()) : 0u;
+    const unsigned selcal = radio.has_selcal_delay() ? static_cast<unsigned>(radio.get_selcal_delay().getValue()) : 0u;
+    configureDelays(rx, tx, selcal);
   }
   if (radio.has_bss_enable()) {
     static_cast<void>(enableBSS(radio.get_bss_enable().getValue()));

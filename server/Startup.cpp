@@ -8,6 +8,7 @@
 #include "monitoring/MonitoringCtl.h"
 #include "platform/BoardPath.h"
 #include "radio/RtpED137Factory.h"
+#include "radio/RtpLEMZFactory.h"
 #include "rtp/RtpFactory.h"
 #include "runtime/config/IniFile.h"
 #include "runtime/config/Version.h"
@@ -122,6 +123,7 @@ void BuildFactories() {
   MapFactory::instance();
   PstnFactory::instance();
   RtpFactory::instance();
+  RtpLEMZFactory::instance();
   RtpED137Factory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
