@@ -29,6 +29,35 @@ DspDataDriver::DspDataDriver() : Driver(kPath) {
   HandleRecord(kChannelId, kChannelIdSize, [this](OpenFile& file, Record&) { return ChannelId(file); });
   HandleRecord(kAddB, kBSize, [this](OpenFile& file, Record& r) { return AddB(file, r); });
   HandleRecord(kReleaseB, kBSize, [this](OpenFile& file, Record& r) { return ReleaseB(file, r); });
+  AddCommands();
+}
+
+void DspDataDriver::AddCommands() {
+  // cable <channel> <channel>: joins two D channels.
+  AddCommand("cable", [this](const std::vector<std::string>& args) {
+    const auto a = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto b = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    if (!a || !b || !JoinChannels(static_cast<int>(*a), static_cast<int>(*b))) {
+      return Reply{false, "usage: cable <channel> <channel>, two D channels without a cable"};
+    }
+    return Reply{true, ""};
+  });
+  // impair <channel> <drop every> <duplicate every> cut|through: what the
+  // cable does to frames leaving that channel.
+  AddCommand("impair", [this](const std::vector<std::string>& args) {
+    const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
+    const auto drop = args.size() == 4 ? ParseNumber(args[1]) : std::nullopt;
+    const auto duplicate = args.size() == 4 ? ParseNumber(args[2]) : std::nullopt;
+    if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
+      return Reply{false, "usage: impair <channel> <drop every> <duplicate every> cut|through"};
+    }
+    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate),
+                                      args[3] == "cut"};
+    if (!SetImpairments(static_cast<int>(*end), impairments)) {
+      return Reply{false, "channel " + args[0] + " has no cable"};
+    }
+    return Reply{true, ""};
+  });
 }
 
 long DspDataDriver::OnOpen(OpenFile& file) {

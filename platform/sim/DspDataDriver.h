@@ -43,6 +43,7 @@ class DspDataDriver : public Driver {
     ImpairedLine leaving[2];
   };
 
+  void AddCommands();
   long OnOpen(OpenFile& file) override;
   void OnRelease(OpenFile& file) override;
   long OnWrite(OpenFile& file, const std::vector<uint8_t>& record) override;

@@ -383,6 +383,39 @@ TEST_F(SignallingSlotsTest, OnlyE1StatusReachesTheSs7Link) {
   }
 }
 
+// The BRI network side hears the bus and answers on it: a TEI request from a
+// terminal is answered with an assignment written on the channel.
+TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+  CreateTrunk(1, 0, 1, true);
+  Connect(1, 10);
+  Connect(10, 1);
+  const int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  // UI to the group TEI from a terminal: identity request, Ri 0x1234, any TEI.
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(200);
+  const std::vector<Bytes> frames = mcc_->TakeTransmitted(channel);
+  EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [](const Bytes& frame) {
+    return frame.size() >= 8 && frame[3] == 0x0f && frame[4] == 0x12 && frame[5] == 0x34 && frame[6] == 0x02;
+  }));
+}
+
+// Messages pile up while the data link is not established: past the busy
+// mark the controller hears isdnLinkStatus congested.
+TEST_F(SignallingSlotsTest, LapdCongestionIsReported) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::pri, false));
+  CreateTrunk(1, 0, 3);
+  Connect(1, 10);
+  Lines lines;
+  for (uint8_t i = 0; i < 100; ++i) {
+    for (std::string& line : UserData(10, {0x08, 0x01, i, 0x05})) {
+      lines.push_back(std::move(line));
+    }
+  }
+  EXPECT_EQ(Count(lines, "isdnLinkStatus : congested"), 1u);
+}
+
 class HdlcSlotTest : public SignallingSlotsTest {
  protected:
   static constexpr unsigned kSlot = 20;
