@@ -52,9 +52,6 @@ class SignallingSlotsTest : public SlotsTest {
   Lines CreatePstn(unsigned slot, const PstnFill& fill) {
     return Create(slot, [&](LGCP::CreateParams& create) { fill(create.select_pstn()); });
   }
-  static CreateFill AsPstn(PstnFill fill) {
-    return [fill](LGCP::CreateParams& create) { fill(create.select_pstn()); };
-  }
   static PstnFill Ss7(int trunk) {
     return [trunk](LGCP::PstnParams& params) {
       LGCP::SS7Params& ss7 = params.select_ss7();
