@@ -79,7 +79,10 @@ void PstnSlot::OnTrunkStatus(unsigned trunk, ACP::TrunkState::NamedNumber state)
 }
 
 bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
-  Activate();
+  // A CAS slot has no link to run, so no channel to open.
+  if (kind_ != Kind::cas) {
+    Activate();
+  }
   return true;
 }
 

@@ -33,6 +33,7 @@ TEST_F(SignallingSlotsTest, BindsOnTheHalvesItNeeds) {
     Connect(1, 10);
     EXPECT_EQ(mcc_->Channels().size(), c.on_receiver);
     Connect(10, 1);
+    Send(10, [](LGCP::Command& command) { command.select_activate().select_empty(); });
     EXPECT_EQ(mcc_->Channels().size(), c.on_both);
     if (c.on_both != 0) {
       EXPECT_EQ(Switch().OutputOf(line), (sim::TdmSwitch::Output{sim::TdmSwitch::Carries::source, OnlyChannel()}));
