@@ -81,6 +81,8 @@ bool ServerProcess::Start(const std::vector<std::string>& args) {
     dup2(pipe_fds[1], STDOUT_FILENO);
     dup2(pipe_fds[1], STDERR_FILENO);
     setenv("GATEWAY_ROOT", root_.c_str(), 1);
+    // Servers of parallel tests would all want 52000; a test that talks to the listener names its own port.
+    setenv("GATEWAY_AUTH_PORT", "0", 0);
     execv(KORVEXD_PATH, argv.data());
     _exit(127);
   }
