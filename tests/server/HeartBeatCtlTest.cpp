@@ -21,12 +21,19 @@ using Strings = std::vector<std::string>;
 
 constexpr auto kTrunkCfg = LGCP::Command::Alternative::trunkCfg;
 
-// The heartbeat bound first, as at start-up, and behind it a service that takes nothing; the clock moves only when
-// the test moves it.
+// The heartbeat bound first, as at start-up, and behind it a service that fails every destroy and takes nothing
+// else; the clock moves only when the test moves it.
 class HeartBeatCtlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::clock_control::Freeze(timeval{1000, 0});
+    slots_.reaction = [](FakeService& s, const LGCP::Command& c) {
+      if (!c.is_destroy()) {
+        return false;
+      }
+      s.Error(LGCP::ErrorCause::slotNotExists);
+      return true;
+    };
     NewLink();
   }
   void TearDown() override {
@@ -78,7 +85,8 @@ TEST_F(HeartBeatCtlTest, ReArmsOnEveryCommandThatReachesTheServices) {
     Bytes payload;
     bool rearms;
   } kCases[] = {
-      // Pings and failing commands re-arm it in the end-to-end test.
+      {"ping", Encode(Command(kPing, 5)), true},
+      {"failing command", Encode(Command(kDestroy, 5, 3)), true},
       {"command nobody takes", Encode(Command(kTrunkCfg, 5)), true},
       {"slot 1023", {0xC0, 0x01, 0x05, 0x03, 0xFF, 0x0A}, true},
       {"slot 1024", {0xC0, 0x01, 0x05, 0x04, 0x00, 0x0A}, false},
