@@ -123,8 +123,6 @@ void BuildFactories() {
   MapFactory::instance();
   PstnFactory::instance();
   RtpFactory::instance();
-  RtpLEMZFactory::instance();
-  RtpED137Factory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
@@ -133,6 +131,8 @@ void BuildFactories() {
   VoiceFactory::instance();
   T38SoftFactory::instance();
   IsdnFactory::instance();
+  RtpLEMZFactory::instance();
+  RtpED137Factory::instance();
   HdlcSlotFactory::instance();
 }
 
