@@ -208,16 +208,6 @@ TEST_F(LemzRadioPathsTest, GatewayReportsGrantedRuns) {
   }
 }
 
-// Where the device's filter holds back the extension packets of other senders too, no one can pre-empt the holder.
-TEST_F(LemzRadioPathsTest, FilterOfAllPacketsKeepsTheHolder) {
-  ext_->SetScope(sim::RtpExtDriver::Scope::kAll);
-  Gateway();
-  ASSERT_TRUE(gw_->SendASNToChan(Modifier("wm-trans : { " + Flags(5, true) + ", ip \"10.0.0.5\", ssrc 1 }")));
-  Inject(Packet(GW_FLAG_PTT, 3, 1), "10.0.0.7");
-  Run();
-  EXPECT_TRUE(notify_.requests.empty());
-}
-
 // The four times are 5000 unless the row says otherwise; the radio holds the create status.
 TEST_F(LemzRadioPathsTest, GatewayAnnouncesOnSchedule) {
   constexpr uint32_t kWrap = 0xffffffffu - 499;
