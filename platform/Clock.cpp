@@ -79,6 +79,16 @@ void Advance(uint64_t ms) {
   state.offset_us += static_cast<int64_t>(ms) * 1000;
 }
 
+void StepBack(uint64_t ms) {
+  ClockState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (state.frozen) {
+    AddMicroseconds(&state.frozen_at, -static_cast<int64_t>(ms) * 1000);
+    return;
+  }
+  state.offset_us -= static_cast<int64_t>(ms) * 1000;
+}
+
 void Release() {
   ClockState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);

@@ -22,6 +22,8 @@ void Freeze(const timeval& tv);
 // Moves the clock forward. A frozen clock moves by exactly ms; a live one gains
 // a standing offset, which is how a running server's clock is pushed forward.
 void Advance(uint64_t ms);
+// Moves the clock back by ms, as a clock set by hand or by NTP can step.
+void StepBack(uint64_t ms);
 // Back to the real time with no offset.
 void Release();
 // When true, SleepMicroseconds returns at once.

@@ -76,6 +76,29 @@ bool AnswerLines(Client& client, Answerer answer) {
   return true;
 }
 
+// Moves the loop clock as a clock command asks.
+Reply MoveClock(const std::vector<std::string>& words) {
+  const Reply usage{false, "usage: clock advance|back <ms> | clock set <32-bit ms>"};
+  std::optional<unsigned long> ms = words.size() == 3 ? ParseNumber(words[2]) : std::nullopt;
+  if (!ms || *ms > kLongestAdvanceMs) {
+    return usage;
+  }
+  if (words[1] == "advance") {
+    platform::clock_control::Advance(*ms);
+  } else if (words[1] == "back") {
+    platform::clock_control::StepBack(*ms);
+  } else if (words[1] == "set" && *ms <= UINT32_MAX) {
+    // Forward to the next moment the loop's 32-bit millisecond clock reads ms.
+    timeval now{};
+    platform::GetTimeOfDay(&now);
+    const uint32_t reading = static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000);
+    platform::clock_control::Advance(static_cast<uint32_t>(*ms - reading));
+  } else {
+    return usage;
+  }
+  return Reply{true, ""};
+}
+
 }  // namespace
 
 ControlSocket::ControlSocket() {
@@ -216,15 +239,11 @@ std::string ControlSocket::Answer(const std::string& line) {
   std::vector<std::string> words = SplitWords(line);
   Reply reply{false, ""};
   if (!words.empty() && words[0] == "clock") {
-    std::optional<unsigned long> ms = words.size() == 3 && words[1] == "advance" ? ParseNumber(words[2]) : std::nullopt;
-    if (!ms || *ms > kLongestAdvanceMs) {
-      reply = Reply{false, "usage: clock advance <ms>"};
-    } else {
-      platform::clock_control::Advance(*ms);
+    reply = MoveClock(words);
+    if (reply.ok) {
       // The loop may sit in poll() with a long timeout: interrupt it so it
       // reads the clock again.
       pthread_kill(loop_thread_, WakeSignal());
-      reply = Reply{true, ""};
     }
   } else {
     reply = Board::instance().Control(words);

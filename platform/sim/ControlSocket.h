@@ -20,6 +20,9 @@ namespace sim {
 //   board list                          -> ok <device path> ...
 //   clock advance <ms>                  moves the loop clock forward (at most
 //                                       2^33 ms at once) and wakes the loop's poll()
+//   clock back <ms>                     moves it back (a clock stepped by hand)
+//   clock set <ms>                      moves it forward to when the loop's 32-bit
+//                                       millisecond clock reads <ms>
 //   <device> absent on|off              open fails with ENOENT while on
 //   <device> fail open|read|write|<request> <count> <errno>
 //                                       the next <count> such calls fail

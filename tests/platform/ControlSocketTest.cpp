@@ -111,16 +111,21 @@ TEST_F(ControlSocketTest, AnswersEachLineWithOneLine) {
       {"/dev/sim-test", "error missing command for /dev/sim-test"},
       {"/dev/nothing opens", "error no device /dev/nothing"},
       {"", "error empty command"},
-      {"clock advance soon", "error usage: clock advance <ms>"},
-      {"clock advance -5", "error usage: clock advance <ms>"},
-      {"clock advance 18446744073709551615", "error usage: clock advance <ms>"},
-      {"clock advance 8589934593", "error usage: clock advance <ms>"},
+      {"clock advance soon", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
+      {"clock advance -5", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
+      {"clock advance 18446744073709551615", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
+      {"clock advance 8589934593", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
+      {"clock back 3600000", "ok"},
+      {"clock set 4294966796", "ok"},
+      {"clock set 4294967296", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
+      {"clock sideways 5", "error usage: clock advance|back <ms> | clock set <32-bit ms>"},
       {"/dev/sim-test queue", "error usage: queue <text>"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.command);
     EXPECT_EQ(Ask(c.command), c.reply);
   }
+  platform::clock_control::Release();
   platform::Close(fd);
 }
 
