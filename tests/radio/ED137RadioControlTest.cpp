@@ -247,6 +247,11 @@ TEST_F(ED137RadioControlTest, AppliesModifiersToPacketsAndFilter) {
     EXPECT_EQ(ext_->Filter(0), c.filter);
   }
   EXPECT_EQ(ext_->Written(0).size(), 4u);
+  // With the filter applied to extension packets too, only the holder's arrive.
+  ext_->SetScope(sim::RtpExtDriver::Scope::kAll);
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+  EXPECT_EQ(ext_->Inject(0, {1, inet_addr("10.0.0.7")}, Bytes{0x20, 0x40}), 0u);
+  EXPECT_EQ(ext_->Inject(0, {1, inet_addr("10.0.0.9")}, Bytes{0x20, 0x40}), 1u);
 }
 
 TEST_F(ED137RadioControlTest, KeepsATxStateAliveAsRxAndReleasesAHungUpSession) {
