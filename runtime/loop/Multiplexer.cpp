@@ -244,10 +244,24 @@ uint32_t Multiplexer::timers_schedule() {
     timer_measure_.end();
   }
   execute_dpc();
-  uint32_t first = timers_.empty() ? now : timers_.first()->deadline;
+  if (timers_.empty()) {
+    return 0;
+  }
+  uint32_t first = timers_.first()->deadline;
   uint32_t wait = first - now;
-  if (wait <= kMaxTimerWait || wait <= timers_.first()->period) {
+  if (wait <= timers_.first()->period) {
     return wait;
+  }
+  // A wait longer than its timer was set for: the clock moved back. Within two
+  // hours every deadline moves back by the same amount, so the soonest falls due
+  // within its period (a second at most) and the order stays; keep-alives and
+  // supervision go on instead of stalling until the clock catches up.
+  if (wait <= kMaxTimerWait) {
+    const uint32_t shift = wait - std::min<uint32_t>(timers_.first()->period, kWatchdogPeriod);
+    for (TimerEvent& event : timers_) {
+      event.deadline -= shift;
+    }
+    return wait - shift;
   }
   std::cerr << "******** RUNTIME ERROR CONDITION *************"
             << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl

@@ -65,10 +65,17 @@ class ControlSocketTest : public SimBoardTest {
     char c;
     for (;;) {
       pollfd entry{client_, POLLIN, 0};
-      if (poll(&entry, 1, kReplyWaitMs) != 1) {
+      // A clock command wakes this thread (the loop's) with a signal.
+      int ready;
+      while ((ready = poll(&entry, 1, kReplyWaitMs)) < 0 && errno == EINTR) {
+      }
+      if (ready != 1) {
         return "<no reply>";
       }
-      if (recv(client_, &c, 1, 0) != 1) {
+      ssize_t got;
+      while ((got = recv(client_, &c, 1, 0)) < 0 && errno == EINTR) {
+      }
+      if (got != 1) {
         return "<closed>";
       }
       if (c == '\n') {

@@ -164,6 +164,26 @@ TEST_F(Timers, WaitBeyondTwoHoursIsRepairedOnlyWhenTheClockMovedBack) {
   EXPECT_EQ(Fired(), "far near ");
 }
 
+// A clock stepped back by an hour leaves the waits as they were, relative to
+// the soonest, which falls due within its period: nothing stalls for the hour.
+TEST_F(Timers, ClockSteppedBackLessThanTwoHoursKeepsTheWaits) {
+  FreezeAtMs(10000000);
+  Owner& keep = Add("keep");
+  Owner& late = Add("late");
+  keep.timer.set(500u, &Owner::OnTimer, &keep);
+  late.timer.set(8000u, &Owner::OnTimer, &late);
+  FreezeAtMs(10000000 - 3600000);
+  control_test::Logs logs;
+  EXPECT_EQ(multiplexer.timers_schedule(), 500u);
+  platform::clock_control::Advance(500);
+  EXPECT_EQ(multiplexer.timers_schedule(), 7500u);
+  EXPECT_EQ(Fired(), "keep ");
+  platform::clock_control::Advance(7500);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(Fired(), "late ");
+  EXPECT_EQ(logs.Err(), "");
+}
+
 // Counts runs; may act on another Dpc from inside the run.
 struct Step {
   void Run() {
