@@ -318,6 +318,21 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
+  if (text.size() % 2 != 0) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const std::optional<unsigned long> byte = ParseNumber("0x" + text.substr(i, 2));
+    if (!byte) {
+      return std::nullopt;
+    }
+    bytes.push_back(static_cast<uint8_t>(*byte));
+  }
+  return bytes;
+}
+
 std::optional<unsigned long> ParseNumber(const std::string& text) {
   int base = 10;
   const char* begin = text.data();

@@ -216,6 +216,8 @@ class Driver {
 
 // Record bytes in a control reply: two lower-case hex digits each, nothing between.
 std::string HexBytes(const std::vector<uint8_t>& bytes);
+// The same written in a control command; nothing when not whole pairs of hex digits.
+std::optional<std::vector<uint8_t>> ParseHex(const std::string& text);
 // Control-command arguments: decimal or 0x-prefixed hexadecimal, all of it.
 std::optional<unsigned long> ParseNumber(const std::string& text);
 // An errno by its name ("EIO") or number.

@@ -42,6 +42,27 @@ void DspDataDriver::AddCommands() {
     }
     return Reply{true, ""};
   });
+  // rx <channel> <hex bytes>: the D channel receives a frame.
+  AddCommand("rx", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
+    if (!channel || !bytes || !Receive(static_cast<int>(*channel), *bytes)) {
+      return Reply{false, "usage: rx <channel> <hex bytes>, an open D channel and a frame"};
+    }
+    return Reply{true, ""};
+  });
+  // tx <channel>: the frames written since the last look, in hex, oldest first.
+  AddCommand("tx", [this](const std::vector<std::string>& args) {
+    const auto channel = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
+    if (!channel) {
+      return Reply{false, "usage: tx <channel>"};
+    }
+    std::string text;
+    for (const std::vector<uint8_t>& frame : TakeTransmitted(static_cast<int>(*channel))) {
+      text += (text.empty() ? "" : " ") + HexBytes(frame);
+    }
+    return Reply{true, text};
+  });
   // impair <channel> <drop every> <duplicate every> cut|through: what the
   // cable does to frames leaving that channel.
   AddCommand("impair", [this](const std::vector<std::string>& args) {

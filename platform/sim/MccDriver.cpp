@@ -1,5 +1,6 @@
 #include "platform/sim/MccDriver.h"
 
+#include "platform/BoardPath.h"
 #include "platform/sim/Board.h"
 #include "platform/sim/HalDriver.h"
 
@@ -26,21 +27,6 @@ constexpr unsigned long kQuery = 0x80104d03;
 constexpr size_t kQuerySize = 16;
 
 constexpr uint32_t kLargestPacket = 65536;
-
-std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
-  if (text.size() % 2 != 0) {
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    const std::optional<unsigned long> byte = ParseNumber("0x" + text.substr(i, 2));
-    if (!byte) {
-      return std::nullopt;
-    }
-    bytes.push_back(static_cast<uint8_t>(*byte));
-  }
-  return bytes;
-}
 
 std::optional<int> ParseChannel(const std::string& text) {
   const std::optional<unsigned long> number = ParseNumber(text);
@@ -129,8 +115,13 @@ long MccDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
     return -EAGAIN;
   }
   channel.transmitted.Add(record);
+  Tap(kFirstSwitchChannel + channel.index, true, record);
   Route(kFirstSwitchChannel + channel.index, record);
   return 0;
+}
+
+bool MccDriver::IsChannel(int end) {
+  return end >= kFirstSwitchChannel && end < kFirstSwitchChannel + kChannels;
 }
 
 void MccDriver::Route(int switch_channel, const std::vector<uint8_t>& frame) {
@@ -139,24 +130,78 @@ void MccDriver::Route(int switch_channel, const std::vector<uint8_t>& frame) {
     return;
   }
   const TdmSwitch& tdm = hal->Switch();
+  for (int line : tdm.OutputsCarrying(switch_channel)) {
+    if (!IsChannel(line)) {
+      sent_on_line_[line].Add(frame);
+      Tap(line, true, frame);
+    }
+  }
   for (Cable& cable : cables_) {
     for (int side = 0; side < 2; ++side) {
-      if (!(tdm.OutputOf(cable.ends[side]) == TdmSwitch::Output{TdmSwitch::Carries::source, switch_channel})) {
-        continue;
-      }
-      const TdmSwitch::Output far{TdmSwitch::Carries::source, cable.ends[1 - side]};
-      const unsigned copies = cable.leaving[side].Copies();
-      for (OpenFile* file : channels_) {
-        if (file == nullptr || !(tdm.OutputOf(kFirstSwitchChannel + file->StateAs<PerOpen>().index) == far) ||
-            frame.size() > file->StateAs<PerOpen>().rx_packet_size) {
-          continue;
-        }
-        for (unsigned copy = 0; copy < copies; ++copy) {
-          (void)Deliver(*file, frame);
+      if (tdm.OutputOf(cable.ends[side]) == TdmSwitch::Output{TdmSwitch::Carries::source, switch_channel}) {
+        for (unsigned copies = cable.leaving[side].Copies(); copies > 0; --copies) {
+          Arrive(tdm, cable.ends[1 - side], frame);
         }
       }
     }
   }
+}
+
+void MccDriver::Arrive(const TdmSwitch& tdm, int line, const std::vector<uint8_t>& frame) {
+  Tap(line, false, frame);
+  const TdmSwitch::Output from{TdmSwitch::Carries::source, line};
+  for (OpenFile* file : channels_) {
+    if (file == nullptr) {
+      continue;
+    }
+    const PerOpen& channel = file->StateAs<PerOpen>();
+    const int switch_channel = kFirstSwitchChannel + channel.index;
+    if (tdm.OutputOf(switch_channel) == from && frame.size() <= channel.rx_packet_size && Deliver(*file, frame)) {
+      Tap(switch_channel, false, frame);
+    }
+  }
+}
+
+void MccDriver::Tap(int end, bool sent, const std::vector<uint8_t>& frame) {
+  const auto tap = taps_.find(end);
+  if (tap != taps_.end()) {
+    tap->second.Write(sent, frame);
+  }
+}
+
+bool MccDriver::ReceiveOnLine(int line, const std::vector<uint8_t>& frame) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  HalDriver* hal = Board::instance().Find<HalDriver>(HalDriver::kPath);
+  if (hal == nullptr || line < 0 || IsChannel(line) || frame.empty()) {
+    return false;
+  }
+  Arrive(hal->Switch(), line, frame);
+  return true;
+}
+
+std::vector<std::vector<uint8_t>> MccDriver::TakeSentOnLine(int line) {
+  auto lock = Board::Lock();
+  Board::instance().Sweep();
+  auto& sent = sent_on_line_[line];
+  std::vector<std::vector<uint8_t>> frames = sent.Items();
+  sent.Clear();
+  return frames;
+}
+
+bool MccDriver::StartTap(int end, const std::string& path, PcapTap::Kind kind) {
+  auto lock = Board::Lock();
+  taps_.erase(end);
+  if (!taps_[end].Open(path, kind)) {
+    taps_.erase(end);
+    return false;
+  }
+  return true;
+}
+
+bool MccDriver::StopTap(int end) {
+  auto lock = Board::Lock();
+  return taps_.erase(end) > 0;
 }
 
 MccDriver::Cable* MccDriver::CableAt(int end) {
@@ -178,12 +223,11 @@ bool MccDriver::AttachToBus(int network, int terminal) {
 
 bool MccDriver::Join(int a, int b, bool bus) {
   auto lock = Board::Lock();
-  const auto is_channel = [](int end) { return end >= kFirstSwitchChannel && end < kFirstSwitchChannel + kChannels; };
   // A bus's network end takes more terminals; any other end is taken once.
   const bool a_free = std::all_of(cables_.begin(), cables_.end(), [&](const Cable& c) {
     return (c.ends[0] != a && c.ends[1] != a) || (bus && c.bus && c.ends[0] == a);
   });
-  if (a == b || a < 0 || b < 0 || is_channel(a) || is_channel(b) || !a_free || CableAt(b) != nullptr) {
+  if (a == b || a < 0 || b < 0 || IsChannel(a) || IsChannel(b) || !a_free || CableAt(b) != nullptr) {
     return false;
   }
   cables_.push_back(Cable{{a, b}, {}, bus});
@@ -254,7 +298,11 @@ bool MccDriver::Receive(int switch_channel, const std::vector<uint8_t>& bytes) {
   }
   const PerOpen& channel = file->StateAs<PerOpen>();
   if (channel.type != kTransparent) {
-    return bytes.size() <= channel.rx_packet_size && Deliver(*file, bytes);
+    if (bytes.size() > channel.rx_packet_size || !Deliver(*file, bytes)) {
+      return false;
+    }
+    Tap(switch_channel, false, bytes);
+    return true;
   }
   for (size_t start = 0; start < bytes.size(); start += channel.rx_packet_size) {
     const size_t end = std::min<size_t>(bytes.size(), start + channel.rx_packet_size);
@@ -380,9 +428,54 @@ void MccDriver::AddCommands() {
     if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
       return Reply{false, "usage: impair <line> <drop every> <duplicate every> cut|through"};
     }
-    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate), args[3] == "cut"};
+    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate),
+                                      args[3] == "cut"};
     if (!SetImpairments(static_cast<int>(*end), impairments)) {
       return Reply{false, "line " + args[0] + " has no cable"};
+    }
+    return Reply{true, ""};
+  });
+  // line-rx <line> <hex bytes>: a frame arrives on the line endpoint.
+  AddCommand("line-rx", [this](const std::vector<std::string>& args) {
+    const auto line = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
+    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
+    if (!line || !bytes || !ReceiveOnLine(static_cast<int>(*line), *bytes)) {
+      return Reply{false, "usage: line-rx <line> <hex bytes>, a line endpoint and a frame"};
+    }
+    return Reply{true, ""};
+  });
+  // line-tx <line>: the frames sent on the line endpoint since the last look, in hex.
+  AddCommand("line-tx", [this](const std::vector<std::string>& args) {
+    const auto line = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
+    if (!line) {
+      return Reply{false, "usage: line-tx <line>"};
+    }
+    std::string text;
+    for (const std::vector<uint8_t>& frame : TakeSentOnLine(static_cast<int>(*line))) {
+      text += (text.empty() ? "" : " ") + HexBytes(frame);
+    }
+    return Reply{true, text};
+  });
+  // tap <line or channel> <file> mtp2|lapd-user|lapd-network: captures what
+  // passes there into a pcap file in the board root; untap <line or channel> ends it.
+  AddCommand("tap", [this](const std::vector<std::string>& args) {
+    const auto end = args.size() == 3 ? ParseNumber(args[0]) : std::nullopt;
+    const auto kind = args.size() == 3 ? PcapTap::ParseKind(args[2]) : std::nullopt;
+    if (!end || !kind || args[1].empty() || args[1].find('/') != std::string::npos || args[1] == "..") {
+      return Reply{false, "usage: tap <line or channel> <file name> mtp2|lapd-user|lapd-network"};
+    }
+    if (!StartTap(static_cast<int>(*end), platform::BoardPath("/" + args[1]), *kind)) {
+      return Reply{false, "cannot write " + args[1]};
+    }
+    return Reply{true, ""};
+  });
+  AddCommand("untap", [this](const std::vector<std::string>& args) {
+    const auto end = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
+    if (!end) {
+      return Reply{false, "usage: untap <line or channel>"};
+    }
+    if (!StopTap(static_cast<int>(*end))) {
+      return Reply{false, "no tap on " + args[0]};
     }
     return Reply{true, ""};
   });

@@ -2,10 +2,14 @@
 
 #include "platform/sim/Driver.h"
 #include "platform/sim/LineImpairments.h"
+#include "platform/sim/PcapTap.h"
+#include "platform/sim/TdmSwitch.h"
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -25,6 +29,9 @@ namespace sim {
 // that direction, and is received by every channel whose switch output
 // carries the far end. So two links on two channels can talk to each other.
 // A BRI bus is a star of such cables around the network side's endpoint.
+// A test can also play the far side of a line endpoint itself, injecting
+// frames that arrive on it and taking the frames sent on it, and can capture
+// what passes a line endpoint or a channel into a pcap file.
 class MccDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/mcc/ctl";
@@ -78,6 +85,17 @@ class MccDriver : public Driver {
   // network end); false when it has none.
   bool SetImpairments(int end, const LineImpairments& impairments);
 
+  // A frame arrives on a line endpoint: every channel whose switch output
+  // carries that endpoint receives it. False when the endpoint is a channel
+  // or the frame is empty.
+  bool ReceiveOnLine(int line, const std::vector<uint8_t>& frame);
+  // The frames channels sent on the line endpoint since the last call, oldest first.
+  std::vector<std::vector<uint8_t>> TakeSentOnLine(int line);
+  // Captures every frame sent or received at a line endpoint or channel into
+  // the file, until StopTap. False when the file cannot be written.
+  bool StartTap(int end, const std::string& path, PcapTap::Kind kind);
+  bool StopTap(int end);
+
  private:
   struct Cable {
     int ends[2];              // a bus's network end first
@@ -96,13 +114,19 @@ class MccDriver : public Driver {
   void AddCommands();
   OpenFile* FindChannel(int switch_channel) const;
   static Channel Describe(OpenFile& file);
+  static bool IsChannel(int end);
   // Carries a frame the channel wrote along the switch and the cables.
   void Route(int switch_channel, const std::vector<uint8_t>& frame);
+  // A frame reaches a line endpoint: the channels that listen to it receive it.
+  void Arrive(const TdmSwitch& tdm, int line, const std::vector<uint8_t>& frame);
+  void Tap(int end, bool sent, const std::vector<uint8_t>& frame);
   Cable* CableAt(int end);
   bool Join(int a, int b, bool bus);
 
   std::array<OpenFile*, kChannels> channels_{};
   std::vector<Cable> cables_;
+  std::map<int, History<std::vector<uint8_t>>> sent_on_line_;
+  std::map<int, PcapTap> taps_;
 };
 
 }  // namespace sim

@@ -21,21 +21,6 @@ std::string Dotted(uint32_t address) {
   return text;
 }
 
-std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
-  if (text.size() % 2 != 0 || text.size() / 2 > kMaxPacket) {
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    unsigned value;
-    if (std::sscanf(text.c_str() + i, "%2x", &value) != 1) {
-      return std::nullopt;
-    }
-    bytes.push_back(static_cast<uint8_t>(value));
-  }
-  return bytes;
-}
-
 }  // namespace
 
 RtpExtDriver::RtpExtDriver() : Driver("/dev/rtp_ext") {
@@ -206,7 +191,7 @@ Reply RtpExtDriver::ControlInject(const std::vector<std::string>& args) {
   std::optional<std::vector<uint8_t>> packet = ParseHex(args[3]);
   std::optional<unsigned long> count = args.size() == 5 ? ParseNumber(args[4]) : 1UL;
   in_addr address{};
-  if (!session || !ssrc || *ssrc > UINT32_MAX || !packet || packet->empty() || !count ||
+  if (!session || !ssrc || *ssrc > UINT32_MAX || !packet || packet->empty() || packet->size() > kMaxPacket || !count ||
       inet_pton(AF_INET, args[2].c_str(), &address) != 1) {
     return usage;
   }

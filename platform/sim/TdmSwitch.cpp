@@ -67,6 +67,17 @@ TdmSwitch::Output TdmSwitch::OutputOf(int output) const {
   return found == outputs_.end() ? Output{} : found->second;
 }
 
+std::vector<int> TdmSwitch::OutputsCarrying(int source) const {
+  auto lock = Board::Lock();
+  std::vector<int> outputs;
+  for (const auto& [output, carried] : outputs_) {
+    if (carried == Output{Carries::source, source}) {
+      outputs.push_back(output);
+    }
+  }
+  return outputs;
+}
+
 std::vector<TdmSwitch::Request> TdmSwitch::Requests() const {
   auto lock = Board::Lock();
   return requests_.Items();

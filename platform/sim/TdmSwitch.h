@@ -39,6 +39,8 @@ class TdmSwitch {
   long Read(int channel);
 
   Output OutputOf(int output) const;
+  // The outputs that carry the source channel.
+  std::vector<int> OutputsCarrying(int source) const;
   // Connects, writes and reads, and the disables of outputs that were not
   // already off: the repeated disables of the refresh are left out.
   std::vector<Request> Requests() const;

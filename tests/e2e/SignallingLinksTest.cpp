@@ -1,7 +1,9 @@
 #include "tests/e2e/GatewayFixture.h"
+#include "tests/support/Pcap.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -106,6 +108,19 @@ class SignallingLinksTest : public GatewayFixture {
     }
   }
 
+  // Puts the slots on timeslots of trunks 0 and 1 and joins the two line
+  // endpoints by a cable.
+  void JoinOnTrunks(unsigned a, unsigned b, unsigned trunk_a, unsigned trunk_b, int timeslot) {
+    Do(trunk_a,
+       [&](LGCP::Command& command) { command = CreateTrunk(0, trunk_a, 0, timeslot).get_pdu().get_command(); });
+    Do(trunk_b,
+       [&](LGCP::Command& command) { command = CreateTrunk(0, trunk_b, 1, timeslot).get_pdu().get_command(); });
+    ASSERT_EQ(board_.Ask("/dev/mcc/ctl cable " + std::to_string(timeslot) + " " + std::to_string(32 + timeslot)), "ok");
+    for (const auto& [source, listener] : {std::pair{trunk_a, a}, {a, trunk_a}, {trunk_b, b}, {b, trunk_b}}) {
+      Do(source, [&](LGCP::Command& command) { command.select_connect() = listener; });
+    }
+  }
+
   int seq_ = 0;
   std::map<unsigned, int> activated_;
   // The numbers of the messages each slot passed up.
@@ -139,18 +154,9 @@ TEST_F(SignallingLinksTest, BackToBackThroughOneServer) {
     if (c.on_trunks) {
       const unsigned trunk_a = base++;
       const unsigned trunk_b = base++;
-      Do(trunk_a,
-         [&](LGCP::Command& command) { command = CreateTrunk(0, trunk_a, 0, timeslot).get_pdu().get_command(); });
-      Do(trunk_b,
-         [&](LGCP::Command& command) { command = CreateTrunk(0, trunk_b, 1, timeslot).get_pdu().get_command(); });
-      const std::string near = std::to_string(timeslot);
-      const std::string far = std::to_string(32 + timeslot);
-      ASSERT_EQ(board_.Ask("/dev/mcc/ctl cable " + near + " " + far), "ok");
-      ASSERT_EQ(board_.Ask("/dev/mcc/ctl impair " + near + " 13 0 through"), "ok");
-      ASSERT_EQ(board_.Ask("/dev/mcc/ctl impair " + far + " 17 0 through"), "ok");
-      for (const auto& [source, listener] : {std::pair{trunk_a, a}, {a, trunk_a}, {trunk_b, b}, {b, trunk_b}}) {
-        Do(source, [&](LGCP::Command& command) { command.select_connect() = listener; });
-      }
+      JoinOnTrunks(a, b, trunk_a, trunk_b, timeslot);
+      ASSERT_EQ(board_.Ask("/dev/mcc/ctl impair " + std::to_string(timeslot) + " 13 0 through"), "ok");
+      ASSERT_EQ(board_.Ask("/dev/mcc/ctl impair " + std::to_string(32 + timeslot) + " 17 0 through"), "ok");
       ++timeslot;
     } else {
       // The first two DSP data channels of the board.
@@ -191,6 +197,38 @@ TEST_F(SignallingLinksTest, BackToBackThroughOneServer) {
     }
     deactivated_ = 0;
   }
+}
+
+// A tap on the line of an SS7 link taken through the running server: tshark
+// reads the MTP2 units both ways, the messages among them, none malformed.
+TEST_F(SignallingLinksTest, TapReadByTshark) {
+  if (!test_support::HaveTshark()) {
+    GTEST_SKIP() << "tshark is not installed";
+  }
+  Do(10, [](LGCP::Command& command) { Ss7(1)(command.select_create()); });
+  Do(11, [](LGCP::Command& command) { Ss7(2)(command.select_create()); });
+  ASSERT_EQ(board_.Ask("/dev/mcc/ctl tap 16 ss7.pcap mtp2"), "ok");
+  JoinOnTrunks(10, 11, 12, 13, 16);
+  RunUntil([&] { return activated_[10] > 0 && activated_[11] > 0; });
+  for (uint8_t i = 0; i < 5; ++i) {
+    for (unsigned slot : {10u, 11u}) {
+      const std::vector<char> bytes{'\x83', static_cast<char>(i), 0};
+      Do(slot, [&](LGCP::Command& command) { command.select_userData().assign(bytes.begin(), bytes.end()); });
+    }
+  }
+  RunUntil([&] { return user_data_[10].size() == 5 && user_data_[11].size() == 5; });
+  ASSERT_EQ(board_.Ask("/dev/mcc/ctl untap 16"), "ok");
+  // What slot 10 sent on its line, as the far side of the line sees it.
+  EXPECT_NE(board_.Ask("/dev/mcc/ctl line-tx 16"), "ok");
+
+  const std::string path = server_.Path("/ss7.pcap");
+  // The payloads are made up: MTP3 is left undecoded.
+  EXPECT_EQ(test_support::RunTshark(
+                {"-r", path, "--disable-protocol", "mtp3", "-Y", "_ws.malformed || _ws.expert.severity >= 6291456"}),
+            "");
+  const auto messages = test_support::RunTshark({"-r", path, "-Y", "mtp2.li > 2", "-T", "fields", "-e", "mtp2.li"});
+  ASSERT_TRUE(messages.has_value());
+  EXPECT_GE(std::count(messages->begin(), messages->end(), '\n'), 10);
 }
 
 }  // namespace

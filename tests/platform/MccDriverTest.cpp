@@ -130,5 +130,28 @@ TEST_F(MccDriverTest, BlockedChannelPushesBackUntilUnblocked) {
   EXPECT_FALSE(driver_->ChannelOf(channel));
 }
 
+// A test on the far side of a line endpoint: what the channel sends on it
+// can be taken, what arrives on it reaches the channel.
+TEST_F(MccDriverTest, TestPlaysTheFarSideOfALine) {
+  int fd;
+  const int channel = OpenChannel(3, &fd, 4);
+  TdmSwitch& tdm = Board::instance().Find<HalDriver>(HalDriver::kPath)->Switch();
+  ASSERT_EQ(tdm.Connect(5, channel), 0);
+  ASSERT_EQ(tdm.Connect(channel, 5), 0);
+  ASSERT_EQ(platform::Write(fd, "hi", 2), 2);
+  EXPECT_EQ(driver_->Control({"line-tx", "5"}).text, "6869");
+  EXPECT_EQ(driver_->Control({"line-tx", "5"}).text, "") << "taken once";
+
+  EXPECT_TRUE(driver_->Control({"line-rx", "5", "6f6b"}).ok);
+  EXPECT_EQ(ReadOne(fd), "ok");
+  EXPECT_TRUE(driver_->Control({"line-rx", "5", "0102030405"}).ok) << "too long for the channel: lost on the way";
+  EXPECT_EQ(ReadOne(fd), "EAGAIN");
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"line-rx", "5", "6f6"},
+                                              {"line-rx", std::to_string(channel), "6f"},
+                                              {"line-rx", "5", ""}}) {
+    EXPECT_FALSE(driver_->Control(bad).ok) << bad[2];
+  }
+}
+
 }  // namespace
 }  // namespace sim
