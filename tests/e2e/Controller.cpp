@@ -157,9 +157,13 @@ bool Controller::Receive() {
   return true;
 }
 
-LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot) {
+LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot,
+                      const std::function<void(LGCP::Command&)>& fill) {
   LGCP::Message message = test_support::NumberedMessage(seq, slot);
-  message.get_pdu().select_command();
+  LGCP::Command& command = message.get_pdu().select_command();
+  if (fill) {
+    fill(command);
+  }
   return message;
 }
 

@@ -4,6 +4,7 @@
 #include "tests/support/NumberedMessage.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,8 +63,10 @@ class Controller {
   std::vector<int> powers_;
 };
 
-// Message builders of the test controller. A seq or slot left empty is absent.
-LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot);
+// Message builders of the test controller. A seq or slot left empty is absent;
+// fill, where given, fills in the command.
+LGCP::Message Command(std::optional<int> seq, std::optional<unsigned> slot,
+                      const std::function<void(LGCP::Command&)>& fill = nullptr);
 LGCP::Message Ping(std::optional<int> seq = std::nullopt, std::optional<unsigned> slot = std::nullopt);
 LGCP::Message CreateTrunk(int seq, unsigned slot, int trunk, int timeslot);
 LGCP::Message Connect(int seq, unsigned source, unsigned listener);

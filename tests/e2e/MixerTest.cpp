@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,12 +15,6 @@ constexpr unsigned kOutput = 11;   // unit 0, channel 7
 const std::string kInputTimeslot = "1025";
 const std::string kOutputTimeslot = "1031";
 
-LGCP::Message Build(int seq, std::optional<unsigned> slot, const std::function<void(LGCP::Command&)>& fill) {
-  LGCP::Message message = Command(seq, slot);
-  fill(message.get_pdu().get_command());
-  return message;
-}
-
 class MixerTest : public GatewayFixture {
  protected:
   void CreateTrunkSlot(int seq, unsigned slot, int timeslot) {
@@ -33,19 +26,19 @@ class MixerTest : public GatewayFixture {
 };
 
 TEST_F(MixerTest, DigitOnAConferenceLegComesBackAsASignalAndDestroyLeavesTheBoardClean) {
-  ASSERT_TRUE(controller_.Send(Build(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));
+  ASSERT_TRUE(controller_.Send(Command(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));
   ExpectNext(controller_, {1, std::nullopt, "success"});
   ExpectNext(controller_, {std::nullopt, std::nullopt, "query"});
   CreateTrunkSlot(2, kTrunkIn, 5);
   CreateTrunkSlot(3, kTrunkOut, 6);
   // The output first: creating it clears its summator.
-  ASSERT_TRUE(controller_.Send(Build(4, kOutput, [](LGCP::Command& c) {
+  ASSERT_TRUE(controller_.Send(Command(4, kOutput, [](LGCP::Command& c) {
     LGCP::MixerOutParams& out = c.select_create().select_mixerOut();
     out.set_unit(0);
     out.get_channel().select_tdm().setValue(7);
   })));
   ExpectNext(controller_, {4, kOutput, "success"});
-  ASSERT_TRUE(controller_.Send(Build(5, kInput, [](LGCP::Command& c) {
+  ASSERT_TRUE(controller_.Send(Command(5, kInput, [](LGCP::Command& c) {
     LGCP::MixerInParams& in = c.select_create().select_mixerIn();
     in.set_unit(0);
     in.get_channel().select_tdm().setValue(1);
@@ -64,10 +57,10 @@ TEST_F(MixerTest, DigitOnAConferenceLegComesBackAsASignalAndDestroyLeavesTheBoar
   EXPECT_EQ(board_.Ask("/dev/hal output 38"), "ok source " + kOutputTimeslot);
 
   ASSERT_TRUE(controller_.Send(
-      Build(8, kInput, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_enable().setValue(true); })));
+      Command(8, kInput, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_enable().setValue(true); })));
   ExpectNext(controller_, {8, kInput, "success"});
   ASSERT_TRUE(controller_.Send(
-      Build(9, kInput, [](LGCP::Command& c) { c.select_ioctl().select_vad_enable().setValue(true); })));
+      Command(9, kInput, [](LGCP::Command& c) { c.select_ioctl().select_vad_enable().setValue(true); })));
   ExpectNext(controller_, {9, kInput, "success"});
   // A short record ahead of it is dropped; the digit still comes through.
   EXPECT_EQ(board_.Ask("/dev/dtmf short 8"), "ok");

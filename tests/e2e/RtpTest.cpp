@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,12 +14,6 @@ namespace {
 
 constexpr unsigned kTrunk = 6;  // trunk 1, timeslot 6: switch channel 38
 constexpr unsigned kRtp = 20;
-
-LGCP::Message Build(int seq, std::optional<unsigned> slot, const std::function<void(LGCP::Command&)>& fill) {
-  LGCP::Message message = Command(seq, slot);
-  fill(message.get_pdu().get_command());
-  return message;
-}
 
 std::string Hex(const uint8_t* bytes, size_t size) {
   std::string hex;
@@ -48,7 +41,7 @@ class RtpTest : public GatewayFixture {
     return Describe(answer);
   }
   LGCP::Message Create(int seq, uint16_t local_port) {
-    return Build(seq, kRtp, [&](LGCP::Command& c) {
+    return Command(seq, kRtp, [&](LGCP::Command& c) {
       LGCP::CreateRtpParams& create = c.select_create().select_rtp();
       TERM::RtpParams& rtp = create.get_codecRTP();
       rtp.set_payload(TERM::Payload::ptG729);
@@ -82,7 +75,7 @@ TEST_F(RtpTest, AVoiceChannelLivesThroughTheController) {
   for (const char* counts : {"4 30", "2 20", "1 60", "8 16", "0x41 8"}) {
     ASSERT_EQ(board_.Ask(std::string("/dev/voice channels ") + counts), "ok");
   }
-  ASSERT_TRUE(controller_.Send(Build(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));
+  ASSERT_TRUE(controller_.Send(Command(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));
   ExpectNext(controller_, {1, std::nullopt, "success"});
   LGCP::Message report;
   ASSERT_TRUE(controller_.Read(report));
@@ -122,13 +115,13 @@ TEST_F(RtpTest, AVoiceChannelLivesThroughTheController) {
   EXPECT_EQ(Answer(Disconnect(6, kRtp)), "success");
   EXPECT_EQ(board_.Ask("/dev/rtp sessions"), "ok " + session + ":0:-");
 
-  EXPECT_EQ(Answer(Build(7, kRtp, [](LGCP::Command& c) { c.select_ioctl().select_pd_enable().set_timeout(300); })),
+  EXPECT_EQ(Answer(Command(7, kRtp, [](LGCP::Command& c) { c.select_ioctl().select_pd_enable().set_timeout(300); })),
             "success");
   ExpectDetectorSignal(1);
   // The codec change re-opens the session on its channel; events still come.
   EXPECT_EQ(
-      Answer(Build(8, kRtp,
-                   [](LGCP::Command& c) { c.select_ioctl().select_encoder_mode().setValue(LGCP::CodecMode::ulaw); })),
+      Answer(Command(8, kRtp,
+                     [](LGCP::Command& c) { c.select_ioctl().select_encoder_mode().setValue(LGCP::CodecMode::ulaw); })),
       "success");
   begun.tx_pt = 0;
   const auto changed = rtp_device::Encode(begun);

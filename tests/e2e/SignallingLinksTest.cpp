@@ -68,9 +68,7 @@ class SignallingLinksTest : public GatewayFixture {
   // Sends a command and reads until its answer, keeping the signals read on the way.
   void Do(std::optional<unsigned> slot, const std::function<void(LGCP::Command&)>& fill) {
     const int seq = ++seq_;
-    LGCP::Message command = Command(seq, slot);
-    fill(command.get_pdu().get_command());
-    ASSERT_TRUE(controller_.Send(command));
+    ASSERT_TRUE(controller_.Send(Command(seq, slot, fill)));
     for (;;) {
       LGCP::Message message;
       ASSERT_TRUE(controller_.Read(message));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 namespace e2e {
@@ -16,13 +15,6 @@ constexpr int kListenerChannel = 38;  // trunk 1, timeslot 6
 
 // The idle byte a cut output sends.
 const char kIdle[] = "ok constant 213";
-
-// A command filled in by the test.
-LGCP::Message Build(int seq, std::optional<unsigned> slot, const std::function<void(LGCP::Command&)>& fill) {
-  LGCP::Message message = Command(seq, slot);
-  fill(message.get_pdu().get_command());
-  return message;
-}
 
 class TrunkSlotsTest : public GatewayFixture {
  protected:
@@ -67,7 +59,7 @@ TEST_F(TrunkSlotsTest, ConnectsDisconnectsAndDestroysThroughTheSwitch) {
 
 // The slot table's own test walks the other refusals.
 TEST_F(TrunkSlotsTest, RefusesADestroyWithoutASlot) {
-  ASSERT_TRUE(controller_.Send(Build(29, std::nullopt, [](LGCP::Command& c) { c.select_destroy(); })));
+  ASSERT_TRUE(controller_.Send(Command(29, std::nullopt, [](LGCP::Command& c) { c.select_destroy(); })));
   ExpectNext(controller_, {29, std::nullopt, "error unexpectedMsgType"});
 }
 
@@ -75,7 +67,7 @@ using FactoriesTest = GatewayFixture;
 
 TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
   // A map slot receiving bus 1 channel 3: switch output 8192 + 128 + 3.
-  ASSERT_TRUE(controller_.Send(Build(1, 20, [](LGCP::Command& c) {
+  ASSERT_TRUE(controller_.Send(Command(1, 20, [](LGCP::Command& c) {
     LGCP::MapParams& map = c.select_create().select_map();
     LGCP::SharedChannel& receiver = map.include_receiver();
     receiver.set_bus(1);
@@ -83,7 +75,7 @@ TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
   })));
   ExpectNext(controller_, {1, 20u, "success"});
   ExpectNext(controller_, {std::nullopt, 20u, "receiver active 8323"});
-  ASSERT_TRUE(controller_.Send(Build(2, 21, [](LGCP::Command& c) {
+  ASSERT_TRUE(controller_.Send(Command(2, 21, [](LGCP::Command& c) {
     LGCP::ExtParams& ext = c.select_create().select_ext();
     ext.set_transmitter(100);
     ext.set_receiver(101);
@@ -95,7 +87,7 @@ TEST_F(FactoriesTest, BuildsEachKindStartUpMade) {
   EXPECT_EQ(board_.Ask("/dev/hal output 8323"), "ok source 100");
 
   // No echo bus is present on this board.
-  ASSERT_TRUE(controller_.Send(Build(4, 22, [](LGCP::Command& c) { c.select_create().select_echo(); })));
+  ASSERT_TRUE(controller_.Send(Command(4, 22, [](LGCP::Command& c) { c.select_create().select_echo(); })));
   ExpectNext(controller_, {4, 22u, "error insufficientResources"});
 }
 
@@ -106,7 +98,7 @@ TEST_F(FactoriesTest, FilePlayerPlaysItsPhraseOntoItsMccChannel) {
   ExpectNext(controller_, {1, 5u, "success"});
   ExpectNext(controller_, {std::nullopt, 5u, "transmitter active 37"});
   ExpectNext(controller_, {std::nullopt, 5u, "receiver active 37"});
-  ASSERT_TRUE(controller_.Send(Build(2, 23, [](LGCP::Command& c) {
+  ASSERT_TRUE(controller_.Send(Command(2, 23, [](LGCP::Command& c) {
     LGCP::PlayerParams_file& file = c.select_create().select_voice().select_player().select_file();
     file.get_name().push_back(ASN1::IA5String("hello"));
     file.set_repeat(1);
