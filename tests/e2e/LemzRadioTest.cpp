@@ -36,9 +36,7 @@ class LemzRadioTest : public GatewayFixture {
   }
 
   void Ioctl(int seq, const std::function<void(LGCP::IoctlParams&)>& fill) {
-    LGCP::Message message = Command(seq, kSlot);
-    fill(message.get_pdu().get_command().select_ioctl());
-    ASSERT_TRUE(controller_.Send(message));
+    ASSERT_TRUE(controller_.Send(Command(seq, kSlot, [&](LGCP::Command& c) { fill(c.select_ioctl()); })));
     ExpectNext(controller_, {seq, kSlot, "success"});
   }
 

@@ -13,9 +13,7 @@ namespace e2e {
 namespace {
 
 LGCP::Message Display(int seq) {
-  LGCP::Message message = Command(seq, std::nullopt);
-  message.get_pdu().get_command().select_display();
-  return message;
+  return Command(seq, std::nullopt, [](LGCP::Command& c) { c.select_display(); });
 }
 
 LGCP::Message FramerLed(int seq, int e1, bool link, bool value) {

@@ -44,9 +44,7 @@ class RadioTest : public GatewayFixture {
   }
 
   LGCP::Message Ioctl(int seq, const std::function<void(LGCP::IoctlParams&)>& fill) {
-    LGCP::Message message = Command(seq, kSlot);
-    fill(message.get_pdu().get_command().select_ioctl());
-    return message;
+    return Command(seq, kSlot, [&](LGCP::Command& c) { fill(c.select_ioctl()); });
   }
 
   // The next signal of the slot, as "abort <cause>" or "rtpExt ptt <n>".
