@@ -65,6 +65,10 @@ struct Bench {
 class LAPDNTTest : public ::testing::Test, public Bench {};
 
 TEST_F(LAPDNTTest, AssignsChecksTwiceAndReusesOnlyRemovedTeis) {
+  // A request naming a TEI is ignored below the automatic range and denied within it.
+  nt.end.Inject(TeiFrame(false, 0x4444, 1, 63));
+  nt.end.Inject(TeiFrame(false, 0x4444, 1, 100));
+  EXPECT_EQ(nt.TakeSent(), Frames{TeiFrame(true, 0x4444, 3, 100)});
   for (unsigned i = 0; i < 8; ++i) {
     EXPECT_EQ(Attach(static_cast<uint16_t>(0x1000 + i)), 64 + i);
   }
