@@ -42,6 +42,15 @@ class GatewayFixture : public testing::Test {
     EXPECT_FALSE(std::filesystem::exists(server_.Path("/var/run/server.pid")));
   }
 
+  // Creates a slot on a timeslot of trunk 1 and reads its answer and stream signals.
+  void CreateTrunkSlot(int seq, unsigned slot, int timeslot) {
+    ASSERT_TRUE(controller_.Send(CreateTrunk(seq, slot, 1, timeslot)));
+    ExpectNext(controller_, {seq, slot, "success"});
+    const std::string channel = std::to_string(32 + timeslot);
+    ExpectNext(controller_, {std::nullopt, slot, "transmitter active " + channel});
+    ExpectNext(controller_, {std::nullopt, slot, "receiver active " + channel});
+  }
+
   ServerProcess server_;
   Controller controller_{server_};
   SimBoard board_{server_};

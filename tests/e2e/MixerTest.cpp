@@ -15,15 +15,7 @@ constexpr unsigned kOutput = 11;   // unit 0, channel 7
 const std::string kInputTimeslot = "1025";
 const std::string kOutputTimeslot = "1031";
 
-class MixerTest : public GatewayFixture {
- protected:
-  void CreateTrunkSlot(int seq, unsigned slot, int timeslot) {
-    ASSERT_TRUE(controller_.Send(CreateTrunk(seq, slot, 1, timeslot)));
-    ExpectNext(controller_, {seq, slot, "success"});
-    ExpectNext(controller_, {std::nullopt, slot, "transmitter active " + std::to_string(32 + timeslot)});
-    ExpectNext(controller_, {std::nullopt, slot, "receiver active " + std::to_string(32 + timeslot)});
-  }
-};
+using MixerTest = GatewayFixture;
 
 TEST_F(MixerTest, DigitOnAConferenceLegComesBackAsASignalAndDestroyLeavesTheBoardClean) {
   ASSERT_TRUE(controller_.Send(Command(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));

@@ -105,10 +105,7 @@ TEST_F(RtpTest, AVoiceChannelLivesThroughTheController) {
   ASSERT_EQ(sdes.size(), 1u);
   EXPECT_EQ(Hex(sdes[0].data(), 8), "81ca00" + Hex(&sdes[0][3], 1) + "0badcafe");
 
-  ASSERT_TRUE(controller_.Send(CreateTrunk(4, kTrunk, 1, 6)));
-  ExpectNext(controller_, {4, kTrunk, "success"});
-  ExpectNext(controller_, {std::nullopt, kTrunk, "transmitter active 38"});
-  ExpectNext(controller_, {std::nullopt, kTrunk, "receiver active 38"});
+  CreateTrunkSlot(4, kTrunk, 6);
   EXPECT_EQ(Answer(Connect(5, kTrunk, kRtp)), "success");
   EXPECT_EQ(board_.Ask("/dev/rtp sessions"), "ok " + session + ":1:-");
   EXPECT_EQ(board_.Ask("/dev/hal output 2048"), "ok source 38");

@@ -24,14 +24,6 @@ class TrunkSlotsTest : public GatewayFixture {
     CreateTrunkSlot(2, kListener, 6);
   }
 
-  void CreateTrunkSlot(int seq, unsigned slot, int timeslot) {
-    ASSERT_TRUE(controller_.Send(CreateTrunk(seq, slot, 1, timeslot)));
-    ExpectNext(controller_, {seq, slot, "success"});
-    const std::string channel = std::to_string(32 + timeslot);
-    ExpectNext(controller_, {std::nullopt, slot, "transmitter active " + channel});
-    ExpectNext(controller_, {std::nullopt, slot, "receiver active " + channel});
-  }
-
   std::string Output(int channel) { return board_.Ask("/dev/hal output " + std::to_string(channel)); }
 };
 
