@@ -14,14 +14,7 @@ namespace lapd_test {
 using Bytes = std::vector<uint8_t>;
 using ISDN::LAPD;
 
-inline Packet PacketOf(const Bytes& bytes) {
-  Packet packet;
-  packet.reserve_head(4);
-  if (!bytes.empty()) {
-    packet.put(bytes.data(), static_cast<unsigned>(bytes.size()));
-  }
-  return packet;
-}
+using test_support::PacketOf;
 
 // A Q.931 message of the given type with a one-octet call reference and a
 // counter in a Display element, so each is different.

@@ -53,14 +53,7 @@ inline Bytes Msu(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, const B
   return Encode({bsn, bib, fsn, fib, static_cast<unsigned>(payload.size() < 63 ? payload.size() : 63), payload});
 }
 
-inline Packet PacketOf(const Bytes& bytes) {
-  Packet packet;
-  packet.reserve_head(3);
-  if (!bytes.empty()) {
-    packet.put(bytes.data(), static_cast<unsigned>(bytes.size()));
-  }
-  return packet;
-}
+using test_support::PacketOf;
 
 // One link under test on an in-memory channel, its owner recording, the loop
 // clock frozen and the log streams captured.

@@ -4,6 +4,7 @@
 #include "hardware/HDLC.h"
 #include "platform/sim/LineImpairments.h"
 #include "runtime/loop/Dpc.h"
+#include "runtime/protocol/Packet.h"
 
 #include <cstdint>
 #include <deque>
@@ -11,6 +12,16 @@
 #include <vector>
 
 namespace test_support {
+
+// A frame for the link under test, with room ahead for the headers it adds.
+inline Packet PacketOf(const std::vector<uint8_t>& bytes) {
+  Packet packet;
+  packet.reserve_head(4);
+  if (!bytes.empty()) {
+    packet.put(bytes.data(), static_cast<unsigned>(bytes.size()));
+  }
+  return packet;
+}
 
 // One end of an in-memory HDLC channel for link-layer tests: the link under
 // test transmits through it and hears its notify calls. Two joined ends form a
