@@ -219,6 +219,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void OnUA(const Frame& f);
   void OnDM(const Frame& f);
   void OnFRMR();
+  [[nodiscard]] bool SupervisoryInMfe(const Frame& f);
   void OnRR(const Frame& f);
   void OnREJ(const Frame& f);
   void OnRNR(const Frame& f);

@@ -391,25 +391,39 @@ void LAPD::OnFRMR() {
 
 // ---- Supervisory frames.
 
-void LAPD::OnRR(const Frame& f) {
+// What RR, REJ and RNR share: the timer-recovery path, the peer busy flag, the answer to an
+// enquiry and the N(R) check. True when the frame goes on to its own N(R) handling.
+bool LAPD::SupervisoryInMfe(const Frame& f) {
+  const bool rnr = f.kind == Frame::kRNR;
   if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, false);
-    return;
+    OnSupervisoryIn7(f, rnr);
+    return false;
   }
   if (state != kMultipleFrameEstablished) {
-    return;
+    return false;
   }
-  peer_busy = false;
+  peer_busy = rnr;
   if (f.command && f.pf) {
     TxEnquiryResponse();
-  } else if (!f.command && f.pf && trace_level > 3) {
-    std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+  } else if (!f.command && f.pf) {
+    if (f.kind != Frame::kRR) {
+      on_error(1);
+    } else if (trace_level > 3) {
+      std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+    }
   }
   if (!InWindow(f.nr)) {
-    if (trace_level > 3) {
+    if (f.kind == Frame::kRR && trace_level > 3) {
       std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
     }
     NrRecovery();
+    return false;
+  }
+  return true;
+}
+
+void LAPD::OnRR(const Frame& f) {
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   if (f.nr == vs) {
@@ -423,21 +437,7 @@ void LAPD::OnRR(const Frame& f) {
 }
 
 void LAPD::OnREJ(const Frame& f) {
-  if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, false);
-    return;
-  }
-  if (state != kMultipleFrameEstablished) {
-    return;
-  }
-  peer_busy = false;
-  if (f.command && f.pf) {
-    TxEnquiryResponse();
-  } else if (!f.command && f.pf) {
-    on_error(1);
-  }
-  if (!InWindow(f.nr)) {
-    NrRecovery();
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   StopTimer(TimerId::t200);
@@ -446,21 +446,7 @@ void LAPD::OnREJ(const Frame& f) {
 }
 
 void LAPD::OnRNR(const Frame& f) {
-  if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, true);
-    return;
-  }
-  if (state != kMultipleFrameEstablished) {
-    return;
-  }
-  peer_busy = true;
-  if (f.command && f.pf) {
-    TxEnquiryResponse();
-  } else if (!f.command && f.pf) {
-    on_error(1);
-  }
-  if (!InWindow(f.nr)) {
-    NrRecovery();
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   va = f.nr;
