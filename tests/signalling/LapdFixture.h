@@ -51,14 +51,7 @@ struct Side {
     link->message(packet);
   }
   // The frames sent since the last call.
-  std::vector<Bytes> TakeSent() {
-    std::vector<Bytes> frames;
-    for (const auto& frame : end.sent) {
-      frames.push_back(frame.bytes);
-    }
-    end.sent.clear();
-    return frames;
-  }
+  std::vector<Bytes> TakeSent() { return end.TakeSent(); }
 
   test_support::HdlcEnd end;
   FlowCounter flow;

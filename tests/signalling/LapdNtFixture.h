@@ -23,14 +23,7 @@ struct NtOn : test_support::LinkOwner, HDLC::Notify {
     Packet packet = PacketOf(message);
     link->message(packet);
   }
-  std::vector<Bytes> TakeSent() {
-    std::vector<Bytes> frames;
-    for (const auto& frame : end.sent) {
-      frames.push_back(frame.bytes);
-    }
-    end.sent.clear();
-    return frames;
-  }
+  std::vector<Bytes> TakeSent() { return end.TakeSent(); }
 
   ISDN::LAPD_NT* link;  // owned by the LinkOwner base
   Channel end;

@@ -77,14 +77,7 @@ class LinkFixture {
     control_test::RunPasses(2);
   }
   // The frames sent since the last call.
-  std::vector<Bytes> TakeSent() {
-    std::vector<Bytes> frames;
-    for (const auto& frame : end.sent) {
-      frames.push_back(frame.bytes);
-    }
-    end.sent.clear();
-    return frames;
-  }
+  std::vector<Bytes> TakeSent() { return end.TakeSent(); }
   void Send(const Bytes& payload) {
     Packet packet = PacketOf(payload);
     slc->message(packet);
