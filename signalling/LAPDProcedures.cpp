@@ -89,12 +89,14 @@ void LAPD::ClearExceptions() {
   acknowledge_request = false;
 }
 
-void LAPD::Establish() {
+void LAPD::Establish(bool by_layer3) {
   ClearExceptions();
   rc = 0;
   (void)tx_U(kSABME, kCommand, true);
   StopTimer(TimerId::t203);
   StartTimer(TimerId::t200);
+  l3_initiated = by_layer3;
+  NextState(kAwaitingEstablishment);
 }
 
 void LAPD::TxEnquiry() {
@@ -117,9 +119,7 @@ void LAPD::TxEnquiryResponse() {
 void LAPD::NrRecovery() {
   ++stats_.badconfirm;
   on_error(512);
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 void LAPD::Retransmission(Sequence nr) {
@@ -150,9 +150,7 @@ void LAPD::local_activate() {
       NextState(kEstablishAwaitingTei);
       return;
     case kTeiAssigned:
-      Establish();
-      l3_initiated = true;
-      NextState(kAwaitingEstablishment);
+      Establish(true);
       return;
     case kAwaitingEstablishment:
       DiscardQueues();
@@ -161,9 +159,7 @@ void LAPD::local_activate() {
     case kMultipleFrameEstablished:
     case kTimerRecovery:
       DiscardQueues();
-      Establish();
-      l3_initiated = true;
-      NextState(kAwaitingEstablishment);
+      Establish(true);
       return;
     default:
       return;
@@ -211,9 +207,7 @@ void LAPD::mdl_assign(unsigned tei) {
     NextState(kTeiAssigned);
     return;
   }
-  Establish();
-  l3_initiated = true;
-  NextState(kAwaitingEstablishment);
+  Establish(true);
 }
 
 void LAPD::mdl_remove() {
@@ -344,9 +338,7 @@ void LAPD::OnDM(const Frame& f) {
   switch (state) {
     case kTeiAssigned:
       if (!f.command && !f.pf && establishable) {
-        Establish();
-        l3_initiated = true;
-        NextState(kAwaitingEstablishment);
+        Establish(true);
       }
       return;
     case kAwaitingEstablishment:
@@ -374,9 +366,7 @@ void LAPD::OnDM(const Frame& f) {
     default:
       return;
   }
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 void LAPD::OnFRMR() {
@@ -384,9 +374,7 @@ void LAPD::OnFRMR() {
     return;
   }
   on_error(1024);
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 // ---- Supervisory frames.
@@ -576,9 +564,7 @@ void LAPD::OnT200() {
           std::clog << ext::header(this) << "ack error !!!" << std::endl;
         }
         on_error(256);
-        Establish();
-        l3_initiated = false;
-        NextState(kAwaitingEstablishment);
+        Establish(false);
         return;
       }
       if (trace_level > 1) {
