@@ -164,7 +164,8 @@ bool BERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
          value.decodeCommon(reinterpret_cast<const char*>(contents), length);
 }
 
-bool BERDecoder::do_visit(OCTET_STRING& value) {
+template <class Octets>
+bool BERDecoder::decodeOctets(Octets& value) {
   const uint8_t* contents = nullptr;
   uint32_t length = 0;
   if (!decodeContents(value, UINT32_MAX, contents, length)) {
@@ -172,6 +173,10 @@ bool BERDecoder::do_visit(OCTET_STRING& value) {
   }
   value.assign(contents, contents + length);
   return true;
+}
+
+bool BERDecoder::do_visit(OCTET_STRING& value) {
+  return decodeOctets(value);
 }
 
 // X.690 8.6: the first octet counts the unused bits of the last one; an empty string has only that octet, 0.
@@ -190,13 +195,7 @@ bool BERDecoder::do_visit(BIT_STRING& value) {
 }
 
 bool BERDecoder::do_visit(AbstractString& value) {
-  const uint8_t* contents = nullptr;
-  uint32_t length = 0;
-  if (!decodeContents(value, UINT32_MAX, contents, length)) {
-    return false;
-  }
-  value.assign(contents, contents + length);
-  return true;
+  return decodeOctets(value);
 }
 
 bool BERDecoder::do_visit(BMPString& value) {

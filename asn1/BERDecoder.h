@@ -53,6 +53,9 @@ class BERDecoder : public Visitor {
   bool peekHeader(uint32_t& tag, size_t& next);
   // The contents of a primitive value, at most `limit` octets, the position moved past them.
   bool decodeContents(const AbstractData& value, uint32_t limit, const uint8_t*& contents, uint32_t& length);
+  // An OCTET STRING or a character string: its contents as they stand.
+  template <class Octets>
+  bool decodeOctets(Octets& value);
   bool decodeSigned(const AbstractData& value, bool as_unsigned, uint32_t& word);
   // Reads inside a wrapping tag of `tag` around what follows, then moves past the whole wrapper.
   template <class Read>

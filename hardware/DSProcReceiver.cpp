@@ -28,6 +28,32 @@ bool DSProcReceiver::configureVAD(const LGCP::VADParams& params) {
   return Service().configureVAD(dsproc_timeslot(), params);
 }
 
+std::optional<bool> DSProcReceiver::DetectorIoctl(const LGCP::IoctlParams& params) {
+  using Alternative = LGCP::IoctlParams::Alternative;
+  switch (params.alternative()) {
+    case Alternative::vad_params:
+      return configureVAD(params.get_vad_params());
+    case Alternative::vad_enable:
+      return enableVAD(params.get_vad_enable().getValue());
+    case Alternative::vad_disable:
+      return disableVAD();
+    case Alternative::sd_params:
+      return configureSD();
+    case Alternative::sd_enable:
+      return enableSD(params.get_sd_enable().getValue());
+    case Alternative::sd_disable:
+      return disableSD();
+    case Alternative::tone_filter: {
+      const LGCP::ToneFilter& filter = params.get_tone_filter();
+      configureToneFilter(static_cast<unsigned>(filter.get_freq().getValue()), filter.get_enable().getValue() ? 1 : 0,
+                          filter.get_duration_th_msec().getValue(), filter.get_det_level_dB().getValue());
+      return true;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 bool DSProcReceiver::enableVAD(bool on) {
   return Service().enableVAD(*this, on);
 }

@@ -4,6 +4,7 @@
 #include "schemas/LGCP.h"
 
 #include <cstdint>
+#include <optional>
 
 // The payload words of DSP events as the device reports them.
 struct dsproc_bss_event {
@@ -71,6 +72,9 @@ class DSProcReceiver {
   void disableToneAll();
   void configureDelays(unsigned rx, unsigned tx, unsigned selcal);
   void configureRxGain(signed char gain_dB);
+  // An LGCP ioctl that sets up the voice and signal detectors or the tone
+  // filter: whether it succeeded; nullopt for any other request.
+  std::optional<bool> DetectorIoctl(const LGCP::IoctlParams& params);
   // Switches off what this receiver switched on, and every tone filter; its
   // owner calls it before destroying it.
   void CleanBeforeDestroy();

@@ -100,17 +100,12 @@ void UnpackHeader(const uint8_t* in, sig_proto& p) {
   p.flag_rs = in[3] & 1;
 }
 
-// The space packing demands; for the caller-ID bodies it exceeds the packed length by up to 7 bytes, which the
-// callers' 1024-byte buffers always hold.
-size_t PackSpace(const sig_proto& p) {
-  switch (p.type) {
+// The length of a body of fixed size, header included; the caller-ID bodies are sized by their callers.
+size_t FixedSize(uint32_t type) {
+  switch (type) {
     case GW_ADJUST_CHAN:
     case WM_TRANS:
       return 12;
-    case GW_SEL_CALL:
-      return p.body.gw_sel_call.callerID_length + 12u;
-    case WM_SEL_CALL_TRANS:
-      return p.body.wm_sel_call_trans.callerID_length + 20u;
     case GW_SELECT_RC_CHAN:
     case GW_ADJUST_SQUELSHE:
     case GW_ADJUST_RTE:
@@ -123,6 +118,19 @@ size_t PackSpace(const sig_proto& p) {
       return 16;
     default:
       return kHeaderSize;
+  }
+}
+
+// The space packing demands; for the caller-ID bodies it exceeds the packed length by up to 7 bytes, which the
+// callers' 1024-byte buffers always hold.
+size_t PackSpace(const sig_proto& p) {
+  switch (p.type) {
+    case GW_SEL_CALL:
+      return p.body.gw_sel_call.callerID_length + 12u;
+    case WM_SEL_CALL_TRANS:
+      return p.body.wm_sel_call_trans.callerID_length + 20u;
+    default:
+      return FixedSize(p.type);
   }
 }
 
@@ -184,25 +192,12 @@ size_t PackBody(const sig_proto& p, uint8_t* out) {
 // The bytes a packet of a known type must hold; the caller-ID bodies are read in two steps, length byte first.
 size_t UnpackNeed(uint8_t type, const uint8_t* in, size_t size) {
   switch (type) {
-    case GW_ADJUST_CHAN:
-    case WM_TRANS:
-      return 12;
     case GW_SEL_CALL:
       return size < 5 ? 5 : 5u + in[4];
     case WM_SEL_CALL_TRANS:
       return size < 13 ? 13 : 13u + in[12];
-    case WM_CHAN:
-      return 16;
-    case GW_SELECT_RC_CHAN:
-    case GW_ADJUST_SQUELSHE:
-    case GW_ADJUST_RTE:
-    case GW_ADJUST_STANDBY:
-    case WM_RADIO_QUALITY:
-    case WM_SELECT_RC_CHAN:
-    case WM_STANDBY:
-      return 8;
     default:
-      return kHeaderSize;
+      return FixedSize(type);
   }
 }
 

@@ -231,18 +231,6 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& params) {
       return ChangeCodec(params.get_encoder_mode(), &rtp_connection_params::tx_pt, "tx");
     case Alternative::decoder_mode:
       return ChangeCodec(params.get_decoder_mode(), &rtp_connection_params::rx_pt, "rx");
-    case Alternative::vad_params:
-      return configureVAD(params.get_vad_params());
-    case Alternative::vad_enable:
-      return enableVAD(params.get_vad_enable().getValue());
-    case Alternative::vad_disable:
-      return disableVAD();
-    case Alternative::sd_params:
-      return configureSD();
-    case Alternative::sd_enable:
-      return enableSD(params.get_sd_enable().getValue());
-    case Alternative::sd_disable:
-      return disableSD();
     case Alternative::pd_enable:
       return enablePD(params.get_pd_enable());
     case Alternative::pd_disable:
@@ -250,17 +238,11 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& params) {
     case Alternative::rx_gain:
       configureRxGain(static_cast<signed char>(params.get_rx_gain().get_gainDB().getValue()));
       return true;
-    case Alternative::tone_filter: {
-      const LGCP::ToneFilter& filter = params.get_tone_filter();
-      configureToneFilter(static_cast<unsigned>(filter.get_freq().getValue()), filter.get_enable().getValue() ? 1 : 0,
-                          filter.get_duration_th_msec().getValue(), filter.get_det_level_dB().getValue());
-      return true;
-    }
     case Alternative::selcal:
       (void)translateSelcal(params.get_selcal());
       return true;
     default:
-      return false;
+      return DetectorIoctl(params).value_or(false);
   }
 }
 

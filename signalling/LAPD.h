@@ -203,7 +203,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void OnTimer();
 
   // Procedures by state.
-  void Establish();
+  // Sends SABME and awaits the answer; by_layer3 tells whether layer 3 asked for the link.
+  void Establish(bool by_layer3);
   void ClearExceptions();
   void TxEnquiry();
   void TxEnquiryResponse();
@@ -219,6 +220,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void OnUA(const Frame& f);
   void OnDM(const Frame& f);
   void OnFRMR();
+  [[nodiscard]] bool SupervisoryInMfe(const Frame& f);
   void OnRR(const Frame& f);
   void OnREJ(const Frame& f);
   void OnRNR(const Frame& f);

@@ -4,23 +4,15 @@
 
 #include "runtime/log/Ext.h"
 #include "signalling/Q931FrameLog.h"
+#include "signalling/TeiMessage.h"
 
 #include <iostream>
 
 namespace ISDN {
 namespace {
 
-// Q.921 table 8: message types.
-constexpr uint8_t kIdentityRequest = 1;
-constexpr uint8_t kIdentityAssigned = 2;
-constexpr uint8_t kIdentityDenied = 3;
-constexpr uint8_t kIdentityCheckRequest = 4;
-constexpr uint8_t kIdentityCheckResponse = 5;
-constexpr uint8_t kIdentityRemove = 6;
-constexpr uint8_t kIdentityVerify = 7;
+using namespace Tei;
 
-constexpr uint8_t kManagementEntity = 0x0F;
-constexpr unsigned kGroupTei = 127;
 constexpr unsigned kFirstAutomaticTei = 64;
 constexpr uint8_t kSetup = 0x05;
 
@@ -176,18 +168,8 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned ai, unsigned& tei) {
 }
 
 void LAPD_NT::tx_tei(uint16_t ri, uint8_t type, unsigned ai) {
-  // UI command on SAPI 63, group TEI: [entity] [Ri low, high] [type] [Ai|1]
-  const uint8_t octets[] = {0xFE,
-                            0xFF,
-                            0x03,
-                            kManagementEntity,
-                            static_cast<uint8_t>(ri),
-                            static_cast<uint8_t>(ri >> 8),
-                            type,
-                            static_cast<uint8_t>(ai << 1 | 1)};
   Packet frame;
-  frame.reserve_head(0);
-  frame.put(octets, sizeof octets);
+  PutMessage(frame, true, ri, type, ai);
   send(frame);
 }
 

@@ -89,12 +89,14 @@ void LAPD::ClearExceptions() {
   acknowledge_request = false;
 }
 
-void LAPD::Establish() {
+void LAPD::Establish(bool by_layer3) {
   ClearExceptions();
   rc = 0;
   (void)tx_U(kSABME, kCommand, true);
   StopTimer(TimerId::t203);
   StartTimer(TimerId::t200);
+  l3_initiated = by_layer3;
+  NextState(kAwaitingEstablishment);
 }
 
 void LAPD::TxEnquiry() {
@@ -117,9 +119,7 @@ void LAPD::TxEnquiryResponse() {
 void LAPD::NrRecovery() {
   ++stats_.badconfirm;
   on_error(512);
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 void LAPD::Retransmission(Sequence nr) {
@@ -150,9 +150,7 @@ void LAPD::local_activate() {
       NextState(kEstablishAwaitingTei);
       return;
     case kTeiAssigned:
-      Establish();
-      l3_initiated = true;
-      NextState(kAwaitingEstablishment);
+      Establish(true);
       return;
     case kAwaitingEstablishment:
       DiscardQueues();
@@ -161,9 +159,7 @@ void LAPD::local_activate() {
     case kMultipleFrameEstablished:
     case kTimerRecovery:
       DiscardQueues();
-      Establish();
-      l3_initiated = true;
-      NextState(kAwaitingEstablishment);
+      Establish(true);
       return;
     default:
       return;
@@ -211,9 +207,7 @@ void LAPD::mdl_assign(unsigned tei) {
     NextState(kTeiAssigned);
     return;
   }
-  Establish();
-  l3_initiated = true;
-  NextState(kAwaitingEstablishment);
+  Establish(true);
 }
 
 void LAPD::mdl_remove() {
@@ -344,9 +338,7 @@ void LAPD::OnDM(const Frame& f) {
   switch (state) {
     case kTeiAssigned:
       if (!f.command && !f.pf && establishable) {
-        Establish();
-        l3_initiated = true;
-        NextState(kAwaitingEstablishment);
+        Establish(true);
       }
       return;
     case kAwaitingEstablishment:
@@ -374,9 +366,7 @@ void LAPD::OnDM(const Frame& f) {
     default:
       return;
   }
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 void LAPD::OnFRMR() {
@@ -384,32 +374,44 @@ void LAPD::OnFRMR() {
     return;
   }
   on_error(1024);
-  Establish();
-  l3_initiated = false;
-  NextState(kAwaitingEstablishment);
+  Establish(false);
 }
 
 // ---- Supervisory frames.
 
-void LAPD::OnRR(const Frame& f) {
+// What RR, REJ and RNR share: the timer-recovery path, the peer busy flag, the answer to an
+// enquiry and the N(R) check. True when the frame goes on to its own N(R) handling.
+bool LAPD::SupervisoryInMfe(const Frame& f) {
+  const bool rnr = f.kind == Frame::kRNR;
   if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, false);
-    return;
+    OnSupervisoryIn7(f, rnr);
+    return false;
   }
   if (state != kMultipleFrameEstablished) {
-    return;
+    return false;
   }
-  peer_busy = false;
+  peer_busy = rnr;
   if (f.command && f.pf) {
     TxEnquiryResponse();
-  } else if (!f.command && f.pf && trace_level > 3) {
-    std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+  } else if (!f.command && f.pf) {
+    if (f.kind != Frame::kRR) {
+      on_error(1);
+    } else if (trace_level > 3) {
+      std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+    }
   }
   if (!InWindow(f.nr)) {
-    if (trace_level > 3) {
+    if (f.kind == Frame::kRR && trace_level > 3) {
       std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
     }
     NrRecovery();
+    return false;
+  }
+  return true;
+}
+
+void LAPD::OnRR(const Frame& f) {
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   if (f.nr == vs) {
@@ -423,21 +425,7 @@ void LAPD::OnRR(const Frame& f) {
 }
 
 void LAPD::OnREJ(const Frame& f) {
-  if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, false);
-    return;
-  }
-  if (state != kMultipleFrameEstablished) {
-    return;
-  }
-  peer_busy = false;
-  if (f.command && f.pf) {
-    TxEnquiryResponse();
-  } else if (!f.command && f.pf) {
-    on_error(1);
-  }
-  if (!InWindow(f.nr)) {
-    NrRecovery();
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   StopTimer(TimerId::t200);
@@ -446,21 +434,7 @@ void LAPD::OnREJ(const Frame& f) {
 }
 
 void LAPD::OnRNR(const Frame& f) {
-  if (state == kTimerRecovery) {
-    OnSupervisoryIn7(f, true);
-    return;
-  }
-  if (state != kMultipleFrameEstablished) {
-    return;
-  }
-  peer_busy = true;
-  if (f.command && f.pf) {
-    TxEnquiryResponse();
-  } else if (!f.command && f.pf) {
-    on_error(1);
-  }
-  if (!InWindow(f.nr)) {
-    NrRecovery();
+  if (!SupervisoryInMfe(f)) {
     return;
   }
   va = f.nr;
@@ -590,9 +564,7 @@ void LAPD::OnT200() {
           std::clog << ext::header(this) << "ack error !!!" << std::endl;
         }
         on_error(256);
-        Establish();
-        l3_initiated = false;
-        NextState(kAwaitingEstablishment);
+        Establish(false);
         return;
       }
       if (trace_level > 1) {

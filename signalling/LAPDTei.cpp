@@ -2,22 +2,15 @@
 // and the UI frames that carry layer 3.
 #include "runtime/log/Ext.h"
 #include "signalling/LAPD.h"
+#include "signalling/TeiMessage.h"
 
 #include <iostream>
 
 namespace ISDN {
 namespace {
 
-// Q.921 table 8: message types.
-constexpr uint8_t kIdentityRequest = 1;
-constexpr uint8_t kIdentityAssigned = 2;
-constexpr uint8_t kIdentityDenied = 3;
-constexpr uint8_t kIdentityCheckRequest = 4;
-constexpr uint8_t kIdentityCheckResponse = 5;
-constexpr uint8_t kIdentityRemove = 6;
+using namespace Tei;
 
-constexpr uint8_t kManagementEntity = 0x0F;
-constexpr unsigned kGroupTei = 127;
 // Requests repeated after this many T202 expiries give up.
 constexpr unsigned kN202Repeats = 3;
 
@@ -48,18 +41,8 @@ void LAPD::tx_identity(uint16_t ri, unsigned ai, uint8_t type) {
   if (!bri_) {
     return;
   }
-  // UI command on SAPI 63, group TEI: [entity] [Ri low, high] [type] [Ai:7|1]
-  const uint8_t octets[] = {static_cast<uint8_t>(side == Side::user ? 0xFC : 0xFE),
-                            0xFF,
-                            0x03,
-                            kManagementEntity,
-                            static_cast<uint8_t>(ri),
-                            static_cast<uint8_t>(ri >> 8),
-                            type,
-                            static_cast<uint8_t>(ai << 1 | 1)};
   Packet frame;
-  frame.reserve_head(0);
-  frame.put(octets, sizeof octets);
+  PutMessage(frame, side != Side::user, ri, type, ai);
   (void)xmit(frame);
 }
 

@@ -35,18 +35,6 @@ std::optional<bool> MixerSlot::SharedIoctl(const LGCP::IoctlParams& params) {
       return true;
     case Alternative::dtmf_params:
       return configureDTMF(params.get_dtmf_params());
-    case Alternative::vad_params:
-      return configureVAD(params.get_vad_params());
-    case Alternative::vad_enable:
-      return enableVAD(params.get_vad_enable().getValue());
-    case Alternative::vad_disable:
-      return disableVAD();
-    case Alternative::sd_params:
-      return configureSD();
-    case Alternative::sd_enable:
-      return enableSD(params.get_sd_enable().getValue());
-    case Alternative::sd_disable:
-      return disableSD();
     case Alternative::iva_enable:
       return enableIVA(params.get_iva_enable().getValue());
     case Alternative::delays: {
@@ -59,14 +47,8 @@ std::optional<bool> MixerSlot::SharedIoctl(const LGCP::IoctlParams& params) {
                       delays.has_tx() ? static_cast<unsigned>(delays.get_tx().getValue()) : 0, 0);
       return true;
     }
-    case Alternative::tone_filter: {
-      const LGCP::ToneFilter& filter = params.get_tone_filter();
-      configureToneFilter(static_cast<unsigned>(filter.get_freq().getValue()), filter.get_enable().getValue() ? 1 : 0,
-                          filter.get_duration_th_msec().getValue(), filter.get_det_level_dB().getValue());
-      return true;
-    }
     default:
-      return std::nullopt;
+      return DetectorIoctl(params);
   }
 }
 

@@ -8,11 +8,11 @@
 // pushes back or fails on its next write. After each record the queues must
 // match the sequence numbers and the one timer slot must carry at most one
 // running timer.
-#include "hardware/GenericHDLC.h"
 #include "platform/Clock.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/protocol/Packet.h"
 #include "signalling/LAPD.h"
+#include "tests/fuzz/ScriptedHdlc.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -21,28 +21,6 @@
 namespace {
 
 using ISDN::LAPD;
-
-class Channel : public GenericHDLC {
- public:
-  bool hdlc_transmit(Packet&) override {
-    if (push_back) {
-      push_back = false;
-      ready = false;
-      return false;
-    }
-    if (fail) {
-      fail = false;
-      return false;
-    }
-    return true;
-  }
-  bool is_open() const override { return true; }
-  bool is_ready() const override { return ready; }
-
-  bool ready = true;
-  bool push_back = false;
-  bool fail = false;
-};
 
 class NullBuffer : public std::streambuf {
  protected:
@@ -121,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) {
     return 0;
   }
-  Channel channel;
+  ScriptedHdlc channel;
   LAPD link((data[0] & 0x80) != 0 ? ISDN::Side::network : ISDN::Side::user, data[0] & 0x07);
   link.hdlc = &channel;
   if ((data[0] & 0x40) != 0) {

@@ -7,11 +7,11 @@
 // on its next write. After each record the buffers must be consistent, the
 // one timer pending exactly when the state needs it, and an idle link must
 // have sent nothing but SIOS.
-#include "hardware/GenericHDLC.h"
 #include "platform/Clock.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/protocol/Packet.h"
 #include "signalling/SLC.h"
+#include "tests/fuzz/ScriptedHdlc.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -21,34 +21,20 @@ namespace {
 
 using State = SS7::SLC::StateId;
 
-class Channel : public GenericHDLC {
+class Channel : public ScriptedHdlc {
  public:
   bool hdlc_transmit(Packet& packet) override {
     if (slc->get_state_id() == State::idle && !IsSios(packet)) {
       std::abort();
     }
-    if (push_back) {
-      push_back = false;
-      ready = false;
-      return false;
-    }
-    if (fail) {
-      fail = false;
-      return false;
-    }
-    return true;
+    return ScriptedHdlc::hdlc_transmit(packet);
   }
-  bool is_open() const override { return true; }
-  bool is_ready() const override { return ready; }
 
   static bool IsSios(const Packet& p) {
     return p.length() == 4 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 1 && p[3] == SS7::SLC::SIOS;
   }
 
   SS7::SLC* slc = nullptr;
-  bool ready = true;
-  bool push_back = false;
-  bool fail = false;
 };
 
 class NullBuffer : public std::streambuf {

@@ -22,6 +22,15 @@ void HdlcEnd::Part(HdlcEnd& a, HdlcEnd& b) {
   b.peers_.erase(std::remove(b.peers_.begin(), b.peers_.end(), &a), b.peers_.end());
 }
 
+std::vector<HdlcEnd::Bytes> HdlcEnd::TakeSent() {
+  std::vector<Bytes> frames;
+  for (const auto& frame : sent) {
+    frames.push_back(frame.bytes);
+  }
+  sent.clear();
+  return frames;
+}
+
 bool HdlcEnd::hdlc_transmit(Packet& packet) {
   if (packet.length() == 0) {
     return true;

@@ -57,6 +57,8 @@ class HdlcEnd : public GenericHDLC {
   void Inject(const Bytes& bytes) { Deliver(bytes); }
   // Frames this end received and not yet handed to its sink.
   size_t InFlight() const { return inbound_.size(); }
+  // The bytes of the frames sent since the last call.
+  std::vector<Bytes> TakeSent();
 
   HDLC::Notify* notify = nullptr;
   // The line towards the peers (each copy counts); repeated frames count too.
