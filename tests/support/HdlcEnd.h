@@ -70,15 +70,6 @@ class HdlcEnd : public GenericHDLC {
   unsigned repeat_ms = 0;
   // Every frame put on the line, in order, before the impairments.
   std::vector<Frame> sent;
-  // The bytes of the frames sent since the last call; clears sent.
-  std::vector<Bytes> TakeSent() {
-    std::vector<Bytes> frames;
-    for (Frame& frame : sent) {
-      frames.push_back(std::move(frame.bytes));
-    }
-    sent.clear();
-    return frames;
-  }
   unsigned tx_errors = 0;
 
  private:
