@@ -308,6 +308,24 @@ Reply Driver::ControlRequests() const {
   return Reply{true, text};
 }
 
+std::string HexFrames(const std::vector<std::vector<uint8_t>>& frames) {
+  std::string text;
+  for (const std::vector<uint8_t>& frame : frames) {
+    text += (text.empty() ? "" : " ") + HexBytes(frame);
+  }
+  return text;
+}
+
+std::optional<LineImpairments> ParseImpairments(const std::string& drop, const std::string& duplicate,
+                                                const std::string& mode) {
+  const std::optional<unsigned long> drop_every = ParseNumber(drop);
+  const std::optional<unsigned long> duplicate_every = ParseNumber(duplicate);
+  if (!drop_every || !duplicate_every || (mode != "cut" && mode != "through")) {
+    return std::nullopt;
+  }
+  return LineImpairments{static_cast<unsigned>(*drop_every), static_cast<unsigned>(*duplicate_every), mode == "cut"};
+}
+
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
   std::string text;
   char digits[3];

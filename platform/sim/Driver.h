@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/sim/History.h"
+#include "platform/sim/LineImpairments.h"
 #include "platform/sim/Record.h"
 
 #include <boost/cast.hpp>
@@ -216,11 +217,16 @@ class Driver {
 
 // Record bytes in a control reply: two lower-case hex digits each, nothing between.
 std::string HexBytes(const std::vector<uint8_t>& bytes);
+// Frames in a control reply: each as HexBytes, one blank between them, oldest first.
+std::string HexFrames(const std::vector<std::vector<uint8_t>>& frames);
 // The same written in a control command; nothing when not whole pairs of hex digits.
 std::optional<std::vector<uint8_t>> ParseHex(const std::string& text);
 // Control-command arguments: decimal or 0x-prefixed hexadecimal, all of it.
 std::optional<unsigned long> ParseNumber(const std::string& text);
 // An errno by its name ("EIO") or number.
 std::optional<int> ParseErrno(const std::string& text);
+// The arguments <drop every> <duplicate every> cut|through of an impair command.
+std::optional<LineImpairments> ParseImpairments(const std::string& drop, const std::string& duplicate,
+                                                const std::string& mode);
 
 }  // namespace sim

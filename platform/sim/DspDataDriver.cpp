@@ -57,24 +57,17 @@ void DspDataDriver::AddCommands() {
     if (!channel) {
       return Reply{false, "usage: tx <channel>"};
     }
-    std::string text;
-    for (const std::vector<uint8_t>& frame : TakeTransmitted(static_cast<int>(*channel))) {
-      text += (text.empty() ? "" : " ") + HexBytes(frame);
-    }
-    return Reply{true, text};
+    return Reply{true, HexFrames(TakeTransmitted(static_cast<int>(*channel)))};
   });
   // impair <channel> <drop every> <duplicate every> cut|through: what the
   // cable does to frames leaving that channel.
   AddCommand("impair", [this](const std::vector<std::string>& args) {
     const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
-    const auto drop = args.size() == 4 ? ParseNumber(args[1]) : std::nullopt;
-    const auto duplicate = args.size() == 4 ? ParseNumber(args[2]) : std::nullopt;
-    if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
+    const auto impairments = args.size() == 4 ? ParseImpairments(args[1], args[2], args[3]) : std::nullopt;
+    if (!end || !impairments) {
       return Reply{false, "usage: impair <channel> <drop every> <duplicate every> cut|through"};
     }
-    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate),
-                                      args[3] == "cut"};
-    if (!SetImpairments(static_cast<int>(*end), impairments)) {
+    if (!SetImpairments(static_cast<int>(*end), *impairments)) {
       return Reply{false, "channel " + args[0] + " has no cable"};
     }
     return Reply{true, ""};

@@ -389,11 +389,7 @@ void MccDriver::AddCommands() {
     if (!channel) {
       return Reply{false, "usage: tx <channel>"};
     }
-    std::string text;
-    for (const std::vector<uint8_t>& frame : TakeTransmitted(*channel)) {
-      text += (text.empty() ? "" : " ") + HexBytes(frame);
-    }
-    return Reply{true, text};
+    return Reply{true, HexFrames(TakeTransmitted(*channel))};
   });
   // cable <line> <line>: joins two line endpoints.
   AddCommand("cable", [this](const std::vector<std::string>& args) {
@@ -423,14 +419,11 @@ void MccDriver::AddCommands() {
   // does to frames leaving that end.
   AddCommand("impair", [this](const std::vector<std::string>& args) {
     const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
-    const auto drop = args.size() == 4 ? ParseNumber(args[1]) : std::nullopt;
-    const auto duplicate = args.size() == 4 ? ParseNumber(args[2]) : std::nullopt;
-    if (!end || !drop || !duplicate || (args[3] != "cut" && args[3] != "through")) {
+    const auto impairments = args.size() == 4 ? ParseImpairments(args[1], args[2], args[3]) : std::nullopt;
+    if (!end || !impairments) {
       return Reply{false, "usage: impair <line> <drop every> <duplicate every> cut|through"};
     }
-    const LineImpairments impairments{static_cast<unsigned>(*drop), static_cast<unsigned>(*duplicate),
-                                      args[3] == "cut"};
-    if (!SetImpairments(static_cast<int>(*end), impairments)) {
+    if (!SetImpairments(static_cast<int>(*end), *impairments)) {
       return Reply{false, "line " + args[0] + " has no cable"};
     }
     return Reply{true, ""};
@@ -450,11 +443,7 @@ void MccDriver::AddCommands() {
     if (!line) {
       return Reply{false, "usage: line-tx <line>"};
     }
-    std::string text;
-    for (const std::vector<uint8_t>& frame : TakeSentOnLine(static_cast<int>(*line))) {
-      text += (text.empty() ? "" : " ") + HexBytes(frame);
-    }
-    return Reply{true, text};
+    return Reply{true, HexFrames(TakeSentOnLine(static_cast<int>(*line)))};
   });
   // tap <line or channel> <file> mtp2|lapd-user|lapd-network: captures what
   // passes there into a pcap file in the board root; untap <line or channel> ends it.

@@ -174,11 +174,7 @@ Reply RtpExtDriver::ControlSession(const std::vector<std::string>& args, const s
   if (command == "filter") {
     return Reply{true, session.filter ? Dotted(*session.filter) : "none"};
   }
-  std::string text;
-  for (const auto& packet : session.written) {
-    text += (text.empty() ? "" : " ") + HexBytes(packet);
-  }
-  return Reply{true, text};
+  return Reply{true, HexFrames(session.written)};
 }
 
 Reply RtpExtDriver::ControlInject(const std::vector<std::string>& args) {
