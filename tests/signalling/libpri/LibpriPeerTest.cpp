@@ -7,6 +7,7 @@
 
 #include "hardware/GenericHDLC.h"
 #include "tests/signalling/LapdFixture.h"
+#include "tests/signalling/libpri/PriFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +31,8 @@ class Wire {
 
   // Passes frames both ways until the channel is quiet, then moves our clock.
   void Step(uint64_t ms) {
-    for (int round = 0; round < 100 && (!to_pri_.empty() || !to_link_.empty()); ++round) {
-      while (!to_pri_.empty()) {
+    for (int round = 0; round < 100 && (!frames_.Empty() || !to_link_.empty()); ++round) {
+      while (!frames_.Empty()) {
         if (pri_event* e = pri_check_event(pri)) {
           events.push_back(e->e);
         }
@@ -61,33 +62,11 @@ class Wire {
 
  protected:
   virtual void Deliver(Packet& frame) = 0;
-  void ToPri(const Packet& packet) {
-    Bytes frame(packet.data(), packet.data() + packet.length());
-    frame.insert(frame.end(), {0, 0});
-    to_pri_.push_back(frame);
-  }
-  static int Read(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<Wire*>(pri_get_userdata(pri));
-    if (self->to_pri_.empty()) {
-      return 0;
-    }
-    const Bytes frame = self->to_pri_.front();
-    self->to_pri_.pop_front();
-    const int n = std::min(size, static_cast<int>(frame.size()));
-    std::copy(frame.begin(), frame.begin() + n, static_cast<uint8_t*>(buf));
-    return n;
-  }
-  static int Write(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<Wire*>(pri_get_userdata(pri));
-    const auto* bytes = static_cast<const uint8_t*>(buf);
-    if (size > 2) {
-      self->to_link_.emplace_back(bytes, bytes + size - 2);
-    }
-    return size;
-  }
+  void ToPri(const Packet& packet) { frames_.Queue(Bytes(packet.data(), packet.data() + packet.length())); }
+
+  PriFrames frames_{[this](Bytes frame) { to_link_.push_back(std::move(frame)); }};
 
  private:
-  std::deque<Bytes> to_pri_;
   std::deque<Bytes> to_link_;
 };
 
@@ -96,12 +75,11 @@ class Peer : public Wire, public GenericHDLC {
  public:
   explicit Peer(bool bri) : link(new LAPD(ISDN::Side::user, 0)), owner(link) {
     link->hdlc = this;
-    Wire* wire = this;
     if (bri) {
       link->change_to_bri();
-      pri = pri_new_bri_cb(-1, 0, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+      pri = pri_new_bri_cb(-1, 0, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &PriFrames::Read, &PriFrames::Write, &frames_);
     } else {
-      pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+      pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, &PriFrames::Read, &PriFrames::Write, &frames_);
     }
   }
 
@@ -130,8 +108,7 @@ class Terminal : public Wire, public test_support::LinkOwner {
  public:
   Terminal() : Terminal(new ISDN::LAPD_NT) {}
   explicit Terminal(ISDN::LAPD_NT* layer) : LinkOwner(layer), link(layer) {
-    Wire* wire = this;
-    pri = pri_new_bri_cb(-1, 0, PRI_CPE, PRI_SWITCH_EUROISDN_E1, &Wire::Read, &Wire::Write, wire);
+    pri = pri_new_bri_cb(-1, 0, PRI_CPE, PRI_SWITCH_EUROISDN_E1, &PriFrames::Read, &PriFrames::Write, &frames_);
   }
   void transmit(Packet& frame) override { ToPri(frame); }
 

@@ -3,6 +3,7 @@
 // simulated board, and what the slot writes there reaches libpri. Layer 3
 // stays with the controller on our side.
 #include "tests/signalling/SignallingSlotsFixture.h"
+#include "tests/signalling/libpri/PriFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 
 namespace {
 
@@ -23,7 +23,7 @@ class LibpriSlot : public SignallingSlotsTest {
  protected:
   void SetUp() override {
     SignallingSlotsTest::SetUp();
-    pri_ = pri_new_cb(-1, PRI_CPE, PRI_SWITCH_EUROISDN_E1, &LibpriSlot::Read, &LibpriSlot::Write, this);
+    pri_ = pri_new_cb(-1, PRI_CPE, PRI_SWITCH_EUROISDN_E1, &PriFrames::Read, &PriFrames::Write, &frames_);
     ASSERT_NE(pri_, nullptr);
   }
 
@@ -32,11 +32,9 @@ class LibpriSlot : public SignallingSlotsTest {
   bool StepUntil(Done done) {
     for (int step = 0; step < 2000 && !done(); ++step) {
       for (Bytes& frame : mcc_->TakeTransmitted(channel_)) {
-        // libpri reads two octets of check sequence behind each frame.
-        frame.insert(frame.end(), {0, 0});
-        to_pri_.push_back(std::move(frame));
+        frames_.Queue(std::move(frame));
       }
-      while (!to_pri_.empty()) {
+      while (!frames_.Empty()) {
         if (pri_event* event = pri_check_event(pri_)) {
           events_.push_back(event->e);
         }
@@ -54,29 +52,9 @@ class LibpriSlot : public SignallingSlotsTest {
   }
   bool Saw(int event) const { return std::find(events_.begin(), events_.end(), event) != events_.end(); }
 
-  static int Read(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<LibpriSlot*>(pri_get_userdata(pri));
-    if (self->to_pri_.empty()) {
-      return 0;
-    }
-    const Bytes frame = self->to_pri_.front();
-    self->to_pri_.pop_front();
-    const int n = std::min(size, static_cast<int>(frame.size()));
-    std::copy(frame.begin(), frame.begin() + n, static_cast<uint8_t*>(buf));
-    return n;
-  }
-  static int Write(struct pri* pri, void* buf, int size) {
-    auto* self = static_cast<LibpriSlot*>(pri_get_userdata(pri));
-    const auto* bytes = static_cast<const uint8_t*>(buf);
-    if (size > 2) {
-      (void)self->mcc_->Receive(self->channel_, Bytes(bytes, bytes + size - 2));
-    }
-    return size;
-  }
-
   struct pri* pri_ = nullptr;
   int channel_ = -1;
-  std::deque<Bytes> to_pri_;
+  PriFrames frames_{[this](Bytes frame) { (void)mcc_->Receive(channel_, frame); }};
   std::vector<int> events_;
   Lines heard_;
 };
