@@ -153,6 +153,7 @@ void LAPD::on_hdlc_error(Cause::Type cause) {
   std::cerr << ext::header(this) << "hdlc error [cause=" << cause << "]" << std::endl;
   // The channel closed itself: nothing queued can leave and no timer can be answered.
   DiscardQueues();
+  waiting_responses_.clear();
   timer_.reset();
   t200_running = t202_running = t203_running = false;
   const bool was_up = state >= kAwaitingEstablishment;
@@ -167,6 +168,7 @@ void LAPD::on_hdlc_error(Cause::Type cause) {
 }
 
 void LAPD::on_hdlc_ready() {
+  (void)SendWaitingResponses();
   LocalEvents();
 }
 
@@ -194,6 +196,30 @@ LAPD::Send LAPD::xmit(Packet& frame) {
   return Send::taken;
 }
 
+LAPD::Send LAPD::Transmit(Packet& frame, bool response) {
+  if (SendWaitingResponses() && xmit(frame) == Send::taken) {
+    return Send::taken;
+  }
+  // Without a channel nothing would ever send it.
+  if (!response || hdlc == nullptr) {
+    return Send::refused;
+  }
+  if (!waiting_responses_.put(frame)) {
+    ++stats_.errors;
+    std::cerr << ext::header(this) << "too many responses wait for the channel, one is lost" << std::endl;
+  }
+  return Send::taken;
+}
+
+bool LAPD::SendWaitingResponses() {
+  for (Packet frame; waiting_responses_.preview(&frame); (void)waiting_responses_.get(&frame)) {
+    if (xmit(frame) == Send::refused) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void LAPD::Trace(bool sent, const uint8_t* bytes, unsigned length) const {
   // What the network side sends and the user side receives travels network to user.
   dlogframe(bytes, length, sent == (side == Side::network) ? 1 : 0, logbuf, sizeof logbuf);
@@ -206,7 +232,7 @@ LAPD::Send LAPD::tx_U(uint8_t code, bool command, bool pf) {
   frame.put8(static_cast<uint8_t>(code | (pf ? 0x10 : 0)));
   // C/R is 1 for a command from the network or a response from the user.
   PushAddress(frame, own_sapi, own_tei, command != (side == Side::user));
-  return xmit(frame);
+  return Transmit(frame, !command);
 }
 
 LAPD::Send LAPD::tx_S(uint8_t code, bool command, bool pf) {
@@ -215,7 +241,7 @@ LAPD::Send LAPD::tx_S(uint8_t code, bool command, bool pf) {
   frame.put8(code);
   frame.put8(static_cast<uint8_t>(unsigned{vr} << 1 | (pf ? 1 : 0)));
   PushAddress(frame, own_sapi, own_tei, command != (side == Side::user));
-  return xmit(frame);
+  return Transmit(frame, !command);
 }
 
 LAPD::Send LAPD::tx_I(const Packet& message) {
@@ -229,7 +255,7 @@ LAPD::Send LAPD::tx_I(const Packet& message) {
   frame.push8(static_cast<uint8_t>(unsigned{vr} << 1));
   frame.push8(static_cast<uint8_t>(unsigned{vs} << 1));
   PushAddress(frame, own_sapi, own_tei, side == Side::network);
-  return xmit(frame);
+  return Transmit(frame, false);
 }
 
 bool LAPD::IsCommand(uint8_t octet1) const {

@@ -43,7 +43,7 @@ void LAPD::tx_identity(uint16_t ri, unsigned ai, uint8_t type) {
   }
   Packet frame;
   PutMessage(frame, side != Side::user, ri, type, ai);
-  (void)xmit(frame);
+  (void)Transmit(frame, false);
 }
 
 void LAPD::OnT202() {

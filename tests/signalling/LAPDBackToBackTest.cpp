@@ -44,6 +44,22 @@ TEST(LAPDBackToBack, SimultaneousEstablishment) {
   ASSERT_TRUE(b.Exchange(20, 10000));
 }
 
+// The UA that answers SABME meets a full channel: the link still comes up
+// once on each side and the messages sent behind the UA arrive.
+TEST(LAPDBackToBack, AnswerToSabmeOnAFullChannelIsNotLost) {
+  BackToBack b;
+  b.network.end.RefuseNext(1);
+  b.user.link->local_activate();
+  b.Step(10);
+  for (unsigned i = 0; i < 3; ++i) {
+    b.network.Send(Q931(0x07, i));
+  }
+  b.StepUntil([] { return false; }, 5000);
+  ExpectInOrder(b.user.owner.messages, 0x07, 3);
+  EXPECT_EQ(b.user.owner.TakeEvents(), Events{"activated"});
+  EXPECT_EQ(b.network.owner.TakeEvents(), Events{"activated"});
+}
+
 TEST(LAPDBackToBack, CableCutReleasesAndRestoredCableReestablishes) {
   BackToBack b;
   b.user.link->local_activate();

@@ -288,6 +288,28 @@ TEST_F(LAPDTest, WriteErrorLosesTheFrameAndPushBackKeepsIt) {
   EXPECT_EQ(user.link->stats().errors, 1u);
 }
 
+// A response the channel pushed back goes out once the channel takes frames
+// again, ahead of any I frame: the peer would drop what comes before it.
+TEST_F(LAPDTest, RefusedResponseGoesOutFirstOnceTheChannelTakesFrames) {
+  user.end.RefuseNext(1);
+  user.end.Inject(Command({0x7F}));
+  EXPECT_TRUE(user.TakeSent().empty());
+  EXPECT_EQ(State(), LAPD::kMultipleFrameEstablished);
+  user.Send(Q931(0x05, 0));
+  std::vector<Bytes> sent = user.TakeSent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], kUaFinal);
+  EXPECT_EQ(sent[1][2], 0x00);
+
+  // A poll answered while the channel is full: the answer follows on readiness.
+  user.end.RefuseNext(1);
+  user.end.Inject(Command({0x00, 0x03, 0x08, 0x01, 0x00, 0x01}));
+  EXPECT_TRUE(user.TakeSent().empty());
+  control_test::RunPasses(2);
+  EXPECT_EQ(user.TakeSent(), std::vector<Bytes>{UserRr(1, false, true)});
+  EXPECT_EQ(user.owner.messages.size(), 1u);
+}
+
 TEST_F(LAPDTest, TextsOfStateTraceAndNames) {
   EXPECT_STREQ(ISDN::statetext(8), "(unknown)");
   user.link->trunk = 2;
