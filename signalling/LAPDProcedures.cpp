@@ -301,14 +301,18 @@ void LAPD::OnDISC(const Frame& f) {
 }
 
 void LAPD::OnUA(const Frame& f) {
+  // Unasked for, a UA is only a management error: the link and its
+  // unacknowledged messages stay as they are.
+  if (state == kTeiAssigned || state == kMultipleFrameEstablished || state == kTimerRecovery) {
+    if (trace_level > 0) {
+      std::clog << ext::header(this) << "unsolicited UA, F=" << f.pf << std::endl;
+    }
+    on_error(12);
+    return;
+  }
   vs = va = vr = 0;
   EmptyAckQueue();
   switch (state) {
-    case kTeiAssigned:
-    case kMultipleFrameEstablished:
-    case kTimerRecovery:
-      on_error(12);
-      return;
     case kAwaitingEstablishment:
       if (!f.pf) {
         on_error(8);

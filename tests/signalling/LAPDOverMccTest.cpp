@@ -103,4 +103,31 @@ TEST_F(LAPDOverMcc, AnswerToSabmeWaitsForABlockedChannel) {
   EXPECT_EQ(network.owner.TakeEvents(), Events{"activated"});
 }
 
+// A stray UA while messages wait behind a blocked channel is reported and
+// changes nothing: they arrive, numbered on from the ones before.
+TEST_F(LAPDOverMcc, StrayUaBehindABlockedChannelLosesNothing) {
+  BoardLink user(27, ISDN::Side::user);
+  BoardLink network(28, ISDN::Side::network);
+  Open(user, network);
+  user.link->local_activate();
+  Run(200);
+  ASSERT_TRUE(user.Up() && network.Up());
+  for (unsigned i = 0; i < 2; ++i) {
+    user.Send(Q931(0x05, i));
+  }
+  Run(200);
+  ASSERT_TRUE(mcc_->SetBlocked(user.channel, true));
+  for (unsigned i = 2; i < 5; ++i) {
+    user.Send(Q931(0x05, i));
+  }
+  // UA, F = 1, from the network side.
+  ASSERT_TRUE(mcc_->Receive(user.channel, {0x00, 0x01, 0x73}));
+  Run(200);
+  ASSERT_TRUE(mcc_->SetBlocked(user.channel, false));
+  Run(5000);
+  ExpectInOrder(network.owner.messages, 0x05, 0, 5);
+  EXPECT_EQ(user.owner.TakeEvents(), (Events{"activated", "status Other - Unknown"}));
+  EXPECT_EQ(network.owner.TakeEvents(), Events{"activated"});
+}
+
 }  // namespace

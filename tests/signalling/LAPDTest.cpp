@@ -310,6 +310,39 @@ TEST_F(LAPDTest, RefusedResponseGoesOutFirstOnceTheChannelTakesFrames) {
   EXPECT_EQ(user.owner.messages.size(), 1u);
 }
 
+// A UA that answers nothing is a management error and changes nothing: the
+// unacknowledged messages stay and the peer's acknowledgement still fits.
+TEST_F(LAPDTest, StrayUaKeepsTheLinkAsItIs) {
+  user.link->trace_level = 1;
+  for (const bool recovering : {false, true}) {
+    SCOPED_TRACE(recovering ? "timer recovery" : "established");
+    user.link->mdl_assign(0);
+    Establish();
+    for (unsigned i = 0; i < 3; ++i) {
+      user.Send(Q931(0x05, i));
+    }
+    if (recovering) {
+      Advance(1000);
+    }
+    const uint32_t state = State();
+    user.TakeSent();
+    user.end.Inject(Response({0x73}));
+    EXPECT_EQ(user.owner.TakeEvents(), Events{"status Other - Unknown"});
+    EXPECT_NE(logs.Log().find("unsolicited UA"), std::string::npos);
+    EXPECT_EQ(State(), state);
+    EXPECT_EQ(user.link->full_state().vs, 3u);
+    EXPECT_EQ(user.link->ack_count(), 3u);
+    user.end.Inject(PeerRr(3, recovering));
+    EXPECT_EQ(user.link->ack_count(), 0u);
+    EXPECT_EQ(State(), LAPD::kMultipleFrameEstablished);
+    EXPECT_TRUE(user.owner.TakeEvents().empty());
+    user.link->mdl_remove();
+    user.owner.TakeEvents();
+    Advance(20000);
+    user.TakeSent();
+  }
+}
+
 TEST_F(LAPDTest, TextsOfStateTraceAndNames) {
   EXPECT_STREQ(ISDN::statetext(8), "(unknown)");
   user.link->trunk = 2;
