@@ -280,11 +280,10 @@ void LAPD_NT_user::OnI(const Packet& frame, bool poll, Sequence ns, Sequence nr)
   } else if (poll) {
     tx_S(kRR, false, true);
   }
-  if (!Acknowledge(nr)) {
-    return;
-  }
   // An I frame of ours carries the acknowledgement; without one, an RR does.
-  if (!Pump() && in_sequence && !poll) {
+  // A bad N(R) sets the link up again, but the message is taken all the same:
+  // V(R) has counted it already.
+  if (Acknowledge(nr) && !Pump() && in_sequence && !poll) {
     tx_S(kRR, false, false);
   }
   if (in_sequence && frame.length() > 4 + 3) {

@@ -124,6 +124,16 @@ TEST_F(LAPDNTTest, BroadcastsSetupRoutesByCallReferenceAndAdoptsUnknownTeis) {
   EXPECT_NE(nt.link->find_Tei(70), nullptr);
 }
 
+// An in-sequence message is acknowledged before its N(R) is looked at: it
+// goes up even when that N(R) makes the entry set the link up again.
+TEST_F(LAPDNTTest, AcknowledgedMessageGoesUpWhateverItsNr) {
+  ASSERT_EQ(Attach(1), 64u);
+  const Bytes alerting = Q931On(0x81, 0x01, 0);
+  nt.end.Inject(Address(false, 64, WithInfo({0x00, 5 << 1 | 1}, alerting)));
+  EXPECT_EQ(nt.TakeSent(), (Frames{NetRr(1, false, true), kSabme64}));
+  EXPECT_EQ(nt.messages, Frames{alerting});
+}
+
 TEST(LAPDNT, DataLinkOfOneTerminal) {
   const Bytes m0 = Q931On(0x01, 0x07, 0);
   const Bytes m1 = Q931On(0x01, 0x07, 1);
