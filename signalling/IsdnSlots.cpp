@@ -1,5 +1,6 @@
 #include "signalling/IsdnSlots.h"
 
+#include "hardware/HDLC.h"
 #include "platform/ByteOrder.h"
 #include "platform/Device.h"
 #include "runtime/log/Ext.h"
@@ -106,6 +107,8 @@ void IsdnSlot::OnEvent(int fd, short revents) {
     std::cerr << ext::header(this) << "device hang-up" << std::endl;
     event_.Release();
     ready_ = false;
+    // No frame can pass any more: the link goes down rather than look up.
+    lapd_->on_hdlc_error(HDLC::Notify::Cause::receive);
     return;
   }
   if ((revents & POLLOUT) != 0 && !ready_ && event_.GetFd()) {

@@ -90,15 +90,28 @@ TEST_F(SignallingSlotsTest, BuildsDChannelsAndBChannels) {
 }
 
 // The device hangs up: the slot lets the descriptor go with one line instead
-// of polling it forever; a refused channel id refuses the create.
+// of polling it forever, and the link that can no longer pass a frame is
+// reported down; a refused channel id refuses the create.
 TEST_F(SignallingSlotsTest, DChannelDeviceFailures) {
-  Create(12, AtsQsig(false));
-  dsp_data_->HangUpAll();
-  control_test::RunPasses(5);
-  const std::string errors = ErrorText();
-  EXPECT_NE(errors.find("isdn-slot[576]: device hang-up\n"), std::string::npos);
-  EXPECT_EQ(errors.find("device hang-up"), errors.rfind("device hang-up"));
-  Destroy(12);
+  const struct {
+    const char* name;
+    CreateFill fill;
+    sim::Driver* driver;
+  } kCases[] = {{"isdn", IsdnD(false), mcc_}, {"ats-qsig", AtsQsig(false), dsp_data_}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Create(12, c.fill);
+    const std::string prefix = "isdn-slot[" + std::to_string(SlotAt(12)->IGetTransmitChannel()) + "]: ";
+    Send(12, [](LGCP::Command& command) { command.select_activate().select_empty(); });
+    c.driver->HangUpAll();
+    const Lines lines = Run(200);
+    EXPECT_EQ(Count(lines, "12 deactivated"), 1u);
+    const std::string errors = ErrorText();
+    EXPECT_NE(errors.find(prefix + "device hang-up\n"), std::string::npos);
+    EXPECT_EQ(errors.find(prefix + "device hang-up"), errors.rfind(prefix + "device hang-up"));
+    Destroy(12);
+    Received();
+  }
   dsp_data_->FailNextRequest(0x40044211, 1, EIO);
   EXPECT_EQ(Create(12, AtsQsig(false)), Lines{"12 error insufficientResources"});
   EXPECT_NE(ErrorText().find("mcc/isdn: dsp-data channel id fail: "), std::string::npos);
