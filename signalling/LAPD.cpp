@@ -3,6 +3,7 @@
 #include "hardware/GenericHDLC.h"
 #include "runtime/clock/Mux.h"
 #include "runtime/log/Ext.h"
+#include "signalling/LAPDFrame.h"
 #include "signalling/Q931FrameLog.h"
 
 #include <unistd.h>
@@ -22,12 +23,6 @@ const char* const kStateNames[] = {
 
 const char* RunText(bool running) {
   return running ? "running" : "stopped";
-}
-
-// [SAPI:6|C/R|EA=0] [TEI:7|EA=1]
-void PushAddress(Packet& frame, unsigned sapi, unsigned tei, bool cr) {
-  frame.push8(static_cast<uint8_t>(tei << 1 | 1));
-  frame.push8(static_cast<uint8_t>(sapi << 2 | (cr ? 2 : 0)));
 }
 
 std::seed_seq::result_type Low32(uintptr_t value) {
@@ -226,21 +221,14 @@ void LAPD::Trace(bool sent, const uint8_t* bytes, unsigned length) const {
   std::clog << ext::header(this) << (sent ? "tx: " : "rx:") << logbuf << std::endl;
 }
 
+// C/R is 1 for a command from the network or a response from the user.
 LAPD::Send LAPD::tx_U(uint8_t code, bool command, bool pf) {
-  Packet frame;
-  frame.reserve_head(2);
-  frame.put8(static_cast<uint8_t>(code | (pf ? 0x10 : 0)));
-  // C/R is 1 for a command from the network or a response from the user.
-  PushAddress(frame, own_sapi, own_tei, command != (side == Side::user));
+  Packet frame = LAPDFrame::UFrame(own_sapi, own_tei, command != (side == Side::user), code, pf);
   return Transmit(frame, !command);
 }
 
 LAPD::Send LAPD::tx_S(uint8_t code, bool command, bool pf) {
-  Packet frame;
-  frame.reserve_head(2);
-  frame.put8(code);
-  frame.put8(static_cast<uint8_t>(unsigned{vr} << 1 | (pf ? 1 : 0)));
-  PushAddress(frame, own_sapi, own_tei, command != (side == Side::user));
+  Packet frame = LAPDFrame::SFrame(own_sapi, own_tei, command != (side == Side::user), code, vr, pf);
   return Transmit(frame, !command);
 }
 
@@ -254,7 +242,7 @@ LAPD::Send LAPD::tx_I(const Packet& message) {
   // [N(R):7|P=0] after [N(S):7|0]
   frame.push8(static_cast<uint8_t>(unsigned{vr} << 1));
   frame.push8(static_cast<uint8_t>(unsigned{vs} << 1));
-  PushAddress(frame, own_sapi, own_tei, side == Side::network);
+  LAPDFrame::PushAddress(frame, own_sapi, own_tei, side == Side::network);
   return Transmit(frame, false);
 }
 
@@ -294,24 +282,24 @@ bool LAPD::Decode(const Packet& packet, Frame& frame) {
       frame.kind = kSupervisory[(control >> 2) & 3];
     }
   } else {
-    frame.pf = (control & 0x10) != 0;
-    switch (control & ~0x10) {
-      case 0x43:
+    frame.pf = (control & LAPDFrame::kUPollFinal) != 0;
+    switch (control & ~LAPDFrame::kUPollFinal) {
+      case LAPDFrame::kDISC:
         frame.kind = Frame::kDISC;
         break;
-      case 0x03:
+      case LAPDFrame::kUI:
         frame.kind = Frame::kUI;
         break;
-      case 0x0F:
+      case LAPDFrame::kDM:
         frame.kind = Frame::kDM;
         break;
-      case 0x6F:
+      case LAPDFrame::kSABME:
         frame.kind = Frame::kSABME;
         break;
-      case 0x63:
+      case LAPDFrame::kUA:
         frame.kind = Frame::kUA;
         break;
-      case 0x87:
+      case LAPDFrame::kFRMR:
         frame.kind = Frame::kFRMR;
         break;
       default:
@@ -466,7 +454,7 @@ void LAPD::LocalEvents() {
     }
   }
   if (acknowledge_request && (state == kMultipleFrameEstablished || state == kTimerRecovery) &&
-      tx_S(0x01, false, false) == Send::taken) {
+      tx_S(LAPDFrame::kRR, false, false) == Send::taken) {
     acknowledge_request = false;
   }
   if (out_.count() < kNormalBelow) {

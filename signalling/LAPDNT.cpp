@@ -3,6 +3,7 @@
 #include "signalling/LAPDNT.h"
 
 #include "runtime/log/Ext.h"
+#include "signalling/LAPDFrame.h"
 #include "signalling/Q931FrameLog.h"
 #include "signalling/TeiMessage.h"
 
@@ -78,9 +79,8 @@ void LAPD_NT::message(Packet& packet) {
     Packet frame;
     frame.reserve_head(3);
     frame.put(packet);
-    frame.push8(0x03);
-    frame.push8(0xFF);
-    frame.push8(0x02);
+    frame.push8(LAPDFrame::kUI);
+    LAPDFrame::PushAddress(frame, 0, kGroupTei, true);
     send(frame);
     return;
   }
@@ -104,7 +104,7 @@ void LAPD_NT::receive(Packet& packet) {
   const bool response = (packet[0] & 2) != 0;
   const unsigned tei = packet[1] >> 1;
   if (tei == kGroupTei) {
-    if (packet[2] != 0x03) {
+    if (packet[2] != LAPDFrame::kUI) {
       return;
     }
     if (sapi == 63) {

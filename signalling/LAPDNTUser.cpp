@@ -1,5 +1,6 @@
 // One terminal's data link on the network side of a basic-rate interface.
 #include "runtime/log/Ext.h"
+#include "signalling/LAPDFrame.h"
 #include "signalling/LAPDNT.h"
 
 #include <iostream>
@@ -7,21 +8,10 @@
 namespace ISDN {
 namespace {
 
-constexpr uint8_t kSABME = 0x6F;
-constexpr uint8_t kDISC = 0x43;
-constexpr uint8_t kUA = 0x63;
-constexpr uint8_t kDM = 0x0F;
-constexpr uint8_t kFRMR = 0x87;
-constexpr uint8_t kXID = 0xAF;
-constexpr uint8_t kRR = 0x01;
-constexpr uint8_t kRNR = 0x05;
-constexpr uint8_t kREJ = 0x09;
+using namespace LAPDFrame;
 
-// [SAPI 0|C/R|EA=0] [TEI|EA=1]; the network sends commands with C/R 1.
-void PushAddress(Packet& frame, unsigned tei, bool command) {
-  frame.push8(static_cast<uint8_t>(tei << 1 | 1));
-  frame.push8(command ? 0x02 : 0x00);
-}
+// The entries speak SAPI 0 only.
+constexpr unsigned kSapi = 0;
 
 }  // namespace
 
@@ -240,7 +230,7 @@ void LAPD_NT_user::receive(const Packet& frame, bool response) {
   }
   const uint8_t control = frame[2];
   if ((control & 1) != 0 && (control & 3) != 1) {
-    OnU(static_cast<uint8_t>(control & ~0x10), !response, (control & 0x10) != 0);
+    OnU(static_cast<uint8_t>(control & ~kUPollFinal), !response, (control & kUPollFinal) != 0);
     return;
   }
   // I and supervisory frames carry a fourth octet; shorter ones are invalid.
@@ -383,20 +373,14 @@ void LAPD_NT_user::OnU(uint8_t code, bool command, bool pf) {
   }
 }
 
+// The network sends commands with C/R 1.
 void LAPD_NT_user::tx_U(uint8_t code, bool command, bool pf) {
-  Packet frame;
-  frame.reserve_head(2);
-  frame.put8(static_cast<uint8_t>(code | (pf ? 0x10 : 0)));
-  PushAddress(frame, tei_, command);
+  Packet frame = UFrame(kSapi, tei_, command, code, pf);
   owner_->send(frame);
 }
 
 void LAPD_NT_user::tx_S(uint8_t code, bool command, bool pf) {
-  Packet frame;
-  frame.reserve_head(2);
-  frame.put8(code);
-  frame.put8(static_cast<uint8_t>(unsigned{vr_} << 1 | (pf ? 1 : 0)));
-  PushAddress(frame, tei_, command);
+  Packet frame = SFrame(kSapi, tei_, command, code, vr_, pf);
   owner_->send(frame);
 }
 
@@ -407,7 +391,7 @@ void LAPD_NT_user::tx_I(const Packet& l3, Sequence ns) {
   frame.put(l3);
   frame.push8(static_cast<uint8_t>(unsigned{vr_} << 1 | 1));
   frame.push8(static_cast<uint8_t>(unsigned{ns} << 1));
-  PushAddress(frame, tei_, true);
+  PushAddress(frame, kSapi, tei_, true);
   owner_->send(frame);
 }
 

@@ -2,19 +2,14 @@
 // frames and timer expiries by state.
 #include "runtime/log/Ext.h"
 #include "signalling/LAPD.h"
+#include "signalling/LAPDFrame.h"
 
 #include <iostream>
 
 namespace ISDN {
 namespace {
 
-constexpr uint8_t kSABME = 0x6F;
-constexpr uint8_t kDISC = 0x43;
-constexpr uint8_t kUA = 0x63;
-constexpr uint8_t kDM = 0x0F;
-constexpr uint8_t kRR = 0x01;
-constexpr uint8_t kRNR = 0x05;
-constexpr uint8_t kREJ = 0x09;
+using namespace LAPDFrame;
 
 constexpr bool kCommand = true;
 constexpr bool kResponse = false;
