@@ -2,6 +2,7 @@
 
 #include "runtime/log/Ext.h"
 #include "runtime/log/TraceFlags.h"
+#include "signalling/SignallingSlot.h"
 
 #include <iostream>
 
@@ -196,13 +197,7 @@ void HdlcSlot::OnUpdateTimer() {
 }
 
 void HdlcSlot::UpdateHDLC_Statistics() {
-  const HDLC::Counters& counters = channel_.counters();
-  LGCP::IoctlResponse response;
-  LGCP::HdlcLinkInfo& info = response.select_hdlcLinkInfo();
-  info.set_txSU(static_cast<int>(counters.txSU));
-  info.set_txDiscard(static_cast<int>(counters.txDiscard));
-  info.set_txError(static_cast<int>(counters.txError));
-  info.set_txOverflow(static_cast<int>(counters.txOverflow + overflow_));
-  info.set_rxSU(static_cast<int>(counters.rxSU));
-  OnIoctlResponse(response);
+  HDLC::Counters counters = channel_.counters();
+  counters.txOverflow += overflow_;
+  OnIoctlResponse(SignallingSlot::HdlcLinkReport(counters));
 }

@@ -6,6 +6,7 @@
 #include "runtime/log/Ext.h"
 #include "runtime/log/TraceFlags.h"
 #include "signalling/IsdnFactory.h"
+#include "signalling/SignallingSlot.h"
 
 #include <poll.h>
 
@@ -52,16 +53,7 @@ bool IsdnSlot::IDeactivate() {
 }
 
 bool IsdnSlot::IUserData(const std::vector<char>& bytes) {
-  Packet packet;
-  prepare_head(packet);
-  // Larger than a frame can carry: refused rather than ending the process.
-  if (bytes.size() > packet.get()->_tailroom()) {
-    std::cerr << ext::header(this) << "userData of " << bytes.size() << " octets does not fit a frame" << std::endl;
-    return false;
-  }
-  packet.put(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(bytes.size()));
-  message(packet);
-  return true;
+  return SignallingSlot::SendUserData(*this, bytes, [this](std::ostream& os) { PutHeader(os); });
 }
 
 bool IsdnSlot::hdlc_transmit(Packet& packet) {
@@ -129,8 +121,7 @@ void IsdnSlot::on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status>
 }
 
 void IsdnSlot::on_message(Packet& packet) {
-  packet.passert(static_cast<bool>(packet), "null packet");
-  OnUserData(std::vector<char>(packet.data(), packet.data() + packet.length()));
+  OnUserData(SignallingSlot::UserDataOf(packet));
 }
 
 void IsdnSlot::SendIsdnInfo() {

@@ -2,6 +2,7 @@
 
 #include "signalling/LAPDNT.h"
 #include "signalling/SLC.h"
+#include "signalling/SignallingSlot.h"
 
 #include <iostream>
 
@@ -101,19 +102,7 @@ void PstnSlot::Activate() {
 
 bool PstnSlot::IUserData(const std::vector<char>& bytes) {
   // Without a link layer there is nothing to carry the message.
-  if (top() == nullptr) {
-    return true;
-  }
-  Packet packet;
-  prepare_head(packet);
-  // Larger than a frame can carry: refused rather than ending the process.
-  if (bytes.size() > packet.get()->_tailroom()) {
-    std::cerr << "pstn-slot: userData of " << bytes.size() << " octets does not fit a frame" << std::endl;
-    return false;
-  }
-  packet.put(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(bytes.size()));
-  message(packet);
-  return true;
+  return top() == nullptr || SignallingSlot::SendUserData(*this, bytes, [](std::ostream& os) { os << "pstn-slot: "; });
 }
 
 bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -241,8 +230,7 @@ void PstnSlot::on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status>
 }
 
 void PstnSlot::on_message(Packet& packet) {
-  packet.passert(static_cast<bool>(packet), "null packet");
-  OnUserData(std::vector<char>(packet.data(), packet.data() + packet.length()));
+  OnUserData(SignallingSlot::UserDataOf(packet));
 }
 
 void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* link) {
@@ -255,21 +243,9 @@ void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* link) {
 
 void PstnSlot::OnUpdateTimer() {
   statsTimer_.set(kUpdateMs, &PstnSlot::OnUpdateTimer, this);
-  SendHdlcInfo();
+  OnIoctlResponse(SignallingSlot::HdlcLinkReport(hdlc_.counters()));
   SendIsdnInfo();
   SendSs7Info();
-}
-
-void PstnSlot::SendHdlcInfo() {
-  const HDLC::Counters& counters = hdlc_.counters();
-  LGCP::IoctlResponse response;
-  LGCP::HdlcLinkInfo& info = response.select_hdlcLinkInfo();
-  info.set_txSU(static_cast<int>(counters.txSU));
-  info.set_txDiscard(static_cast<int>(counters.txDiscard));
-  info.set_txError(static_cast<int>(counters.txError));
-  info.set_txOverflow(static_cast<int>(counters.txOverflow));
-  info.set_rxSU(static_cast<int>(counters.rxSU));
-  OnIoctlResponse(response);
 }
 
 void PstnSlot::SendIsdnInfo() {

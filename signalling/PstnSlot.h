@@ -65,7 +65,6 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   bool Bri() const { return kind_ == Kind::bri_user || kind_ == Kind::bri_network; }
   void Activate();
   void OnUpdateTimer();
-  void SendHdlcInfo();
   void SendIsdnInfo();
   void SendSs7Info();
 
