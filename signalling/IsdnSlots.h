@@ -27,6 +27,7 @@ class IsdnSlot : public Slot, public ProtocolsFamily, public ISDN::LAPD::Notify,
   bool is_open() const override { return static_cast<bool>(event_.GetFd()); }
   bool is_ready() const override { return ready_; }
   void OnLAPD_FlowStatusChange(ISDN::LAPD*) override {}
+  const Protocol_name& name() const override { return name_; }
 
  protected:
   friend class IsdnFactory;
@@ -57,6 +58,7 @@ class IsdnSlot : public Slot, public ProtocolsFamily, public ISDN::LAPD::Notify,
   Event event_;
   ISDN::LAPD* lapd_;
   bool ready_ = false;
+  Protocol_name_str name_{"ISDN/HDLC"};
 };
 
 // An ISDN D channel for ATS-QSIG on the DSP data device; it can add B

@@ -35,6 +35,7 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   void on_hdlc_error(Cause::Type cause) override;
   void on_hdlc_ready() override;
   void OnLAPD_FlowStatusChange(ISDN::LAPD* link) override;
+  const Protocol_name& name() const override { return name_; }
 
  private:
   friend class PstnFactory;
@@ -68,6 +69,7 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   void SendIsdnInfo();
   void SendSs7Info();
 
+  Protocol_name_str name_{"PSTN"};
   HDLC hdlc_;
   Kind kind_ = Kind::cas;
   unsigned trunk_ = 0;

@@ -87,7 +87,7 @@ void SLC::WriteBytes(std::ostream& os, const char* title, const Packet& packet) 
 }
 
 void SLC::protocol_info(std::ostream& os) {
-  os << "MTP/L2";
+  os << name_.name();
 }
 
 void SLC::local_prepare_head(Packet& packet) {

@@ -71,6 +71,7 @@ class SLC : public Protocol, public HDLC::Notify {
   void message(Packet& packet) override;
   // One frame from the channel.
   void receive(Packet& packet) override;
+  const Protocol_name& name() const override { return name_; }
   void protocol_info(std::ostream& os) override;
 
   void on_hdlc_receive(Packet& packet) override;
@@ -170,6 +171,7 @@ class SLC : public Protocol, public HDLC::Notify {
 
   Timer timer_;
   StateId current_ = StateId::idle;
+  Protocol_name_str name_{"MTP/L2"};
   Statistics stats_;
   // An LSSU the channel pushed back, sent again when it reports ready.
   std::optional<Indication> pending_lssu_;

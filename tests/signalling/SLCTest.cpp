@@ -135,6 +135,7 @@ TEST_F(SLCTest, TracesNameTheLink) {
   EXPECT_EQ(logs.Log(),
             "SS7/L2 [dpc=5, slc=2, trunk=1] (idle):  rx raw FF FF 01 00\n"
             "SS7/L2 [dpc=5, slc=2, trunk=1]: change state from \"idle\" to \"aligned\"\n");
+  EXPECT_STREQ(slc->name().name(), "MTP/L2");
 }
 
 TEST_F(SLCTest, RefusedLssuIsSentWhenTheChannelIsReady) {

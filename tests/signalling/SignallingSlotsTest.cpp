@@ -1,5 +1,7 @@
 #include "tests/signalling/SignallingSlotsFixture.h"
 
+#include "signalling/PstnSlot.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -209,6 +211,15 @@ TEST_F(SignallingSlotsTest, LapdCongestionIsReported) {
     }
   }
   EXPECT_EQ(Count(lines, "isdnLinkStatus : congested"), 1u);
+}
+
+TEST_F(SignallingSlotsTest, LinkFamiliesAreNamed) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::pri, false));
+  Create(11, IsdnD(false));
+  // The PSTN slot keeps its Slot base private: reach it from the whole object.
+  const auto* pstn = static_cast<PstnSlot*>(dynamic_cast<void*>(SlotAt(10)));
+  EXPECT_STREQ(pstn->name().name(), "PSTN");
+  EXPECT_STREQ(dynamic_cast<ProtocolsFamily*>(SlotAt(11))->name().name(), "ISDN/HDLC");
 }
 
 class HdlcSlotTest : public SignallingSlotsTest {
