@@ -143,6 +143,7 @@ bool LAPD_NT_user::Pump() {
 }
 
 bool LAPD_NT_user::Acknowledge(Sequence nr) {
+  Trace("ack queue");
   if (!(va_ <= nr <= vs_)) {
     Trace("N(R) out of the window, data link set up again");
     Establish();

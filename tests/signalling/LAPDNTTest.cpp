@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -132,6 +133,13 @@ TEST_F(LAPDNTTest, AcknowledgedMessageGoesUpWhateverItsNr) {
   nt.end.Inject(Address(false, 64, WithInfo({0x00, 5 << 1 | 1}, alerting)));
   EXPECT_EQ(nt.TakeSent(), (Frames{NetRr(1, false, true), kSabme64}));
   EXPECT_EQ(nt.messages, Frames{alerting});
+}
+
+TEST_F(LAPDNTTest, TracesTheAcknowledgements) {
+  ASSERT_EQ(Attach(1), 64u);
+  nt.link->set_log(2);
+  nt.end.Inject(TermS(0x01, 0, false));
+  EXPECT_NE(logs.Log().find("LAPD_user(NT BRI)[Tei=64,assigned] ack queue\n"), std::string::npos) << logs.Log();
 }
 
 TEST(LAPDNT, DataLinkOfOneTerminal) {
