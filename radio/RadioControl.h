@@ -128,6 +128,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
   void Init(RadioControlType type);
   bool OpenSession(bool attach);
   void CloseSession();
+  // Limits the session to the sender at filter_address_.
+  void SetFilter();
   void OnProcessStatus();
 
   RadioControlType type_;

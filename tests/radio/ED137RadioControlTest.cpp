@@ -254,6 +254,26 @@ TEST_F(ED137RadioControlTest, AppliesModifiersToPacketsAndFilter) {
   EXPECT_EQ(ext_->Inject(0, {1, inet_addr("10.0.0.9")}, Bytes{0x20, 0x40}), 1u);
 }
 
+// A codec change replaces the extension session: the keyed holder's filter
+// goes on the new one, and a released holder leaves none behind.
+TEST_F(ED137RadioControlTest, RestartedSessionKeepsTheHoldersFilter) {
+  Create();
+  const auto restart = [&] {
+    EXPECT_TRUE(control_->RtpExtStop());
+    ASSERT_TRUE(control_->RtpExtStart(false));
+    ASSERT_EQ(ext_->Sessions(), 1u);
+  };
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+  restart();
+  EXPECT_EQ(ext_->Filter(0), inet_addr("10.0.0.9"));
+  // The same holder keyed again changes nothing.
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+  EXPECT_EQ(ext_->Filter(0), inet_addr("10.0.0.9"));
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 0, "0.0.0.0")));
+  restart();
+  EXPECT_EQ(ext_->Filter(0), std::nullopt);
+}
+
 TEST_F(ED137RadioControlTest, KeepsATxStateAliveAsRxAndReleasesAHungUpSession) {
   Create();
   ASSERT_TRUE(control_->SendASNToChan(Modifier(false, 1, "10.0.0.9")));
