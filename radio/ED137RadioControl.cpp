@@ -296,8 +296,11 @@ int ED137RadioGWControl::EncodeProto(const ED137RadioState& state, r2s_proto& pr
 unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigned long interval) {
   now_ = static_cast<uint32_t>(now);
   const uint32_t supervision = params_.SupervisionTime();
+  // Both are aged at every step, however long the far end stays silent.
+  const uint32_t silence = Age(last_r2s_);
+  static_cast<void>(Age(last_report_));
   // Without a session no packet can arrive: the channel is plain RTP then.
-  if (supervision != 0 && HasSession() && Age(last_r2s_) >= supervision && notify_ != nullptr) {
+  if (supervision != 0 && HasSession() && silence >= supervision && notify_ != nullptr) {
     notify_->RadioControlNotify(kLostKeepAlive);
   }
   if (Age(last_keepalive_) >= interval) {

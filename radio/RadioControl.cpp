@@ -266,6 +266,10 @@ uint32_t RadioControl::Age(uint32_t& since) {
     since = now_;
     return 0;
   }
+  if (static_cast<uint32_t>(age) > kMaxAge) {
+    since = now_ - kMaxAge;
+    return kMaxAge;
+  }
   return static_cast<uint32_t>(age);
 }
 

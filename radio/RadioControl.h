@@ -116,7 +116,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   long ReadPacket(uint8_t* buffer, Source& source);
   void WritePacket(const uint8_t* packet, size_t size);
   // now_ minus since on the wrapping millisecond clock, with a since ahead of
-  // now_ (the clock stepped back) moved to now_ first.
+  // now_ (the clock stepped back) moved to now_ first. Ages stop at kMaxAge,
+  // since following, so that a time aged at every timer step never wraps
+  // into a step back however long the silence.
+  static constexpr uint32_t kMaxAge = uint32_t{1} << 30;  // about 12 days
   uint32_t Age(uint32_t& since);
 
   uint32_t now_ = 0;

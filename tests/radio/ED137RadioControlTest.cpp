@@ -174,6 +174,29 @@ TEST_F(ED137RadioControlTest, KeepsAliveAndSupervisesAcrossWrapAndBackwardStep) 
   EXPECT_GE(notify_.causes.size(), aborts_before + 1);
 }
 
+// 2^31 ms of far-end silence reads as a clock stepped back unless the ages are
+// held short of it: the aborts go on each step and an unchanged state heard
+// after the gap is reported again.
+TEST_F(ED137RadioControlTest, SupervisesAndReportsAcrossALongSilence) {
+  Create();
+  FarEnd(1);
+  control_test::RunPasses(3);
+  ASSERT_EQ(notify_.requests.size(), 1u);
+  constexpr uint64_t kBigStep = uint64_t{1} << 20;
+  for (uint64_t silent = 0; silent + kBigStep < (uint64_t{1} << 31); silent += kBigStep) {
+    Step(kBigStep);
+  }
+  Step(kBigStep - 2500);  // 2^31 - 2500 ms of silence
+  const size_t before = notify_.causes.size();
+  for (int second = 0; second < 4; ++second) {
+    Step(1000);
+  }
+  EXPECT_EQ(notify_.causes.size(), before + 4);
+  FarEnd(1);
+  control_test::RunPasses(3);
+  EXPECT_EQ(notify_.requests.size(), 2u);
+}
+
 TEST_F(ED137RadioControlTest, ReportsFarEndChangesOnceAndCollapsesBursts) {
   Create();
   control_test::RunPasses(2);
