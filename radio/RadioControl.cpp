@@ -240,6 +240,7 @@ bool RadioControl::TakeEvents(short revents) {
   if (trace_) {
     std::clog << GetPrefix() << "receive extension packet(s)!" << std::endl;
   }
+  now_ = Mux::milliseconds();
   return true;
 }
 
