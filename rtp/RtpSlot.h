@@ -37,7 +37,8 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   // Ends the driver session and frees the channel in the switch.
   bool IBeforeDestroy() override;
   bool Ioctl(const LGCP::IoctlParams& params) override;
-  bool IOnOutputStream() override { return true; }
+  // Neither stream is offered once the slot has given up its channel.
+  bool IOnOutputStream() override { return channel_ >= 0; }
   bool IOnInputStream() override;
   void IOnOutputRelease() override {}
   void IOnInputRelease() override;
@@ -52,6 +53,7 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   ssize_t send(const RTPC::Msg& message);
   using Hardware::TonecReceiver::echoCancel;
 
+  // The TDM channel; -1 once a failed restart has given it up.
   int channel() const { return channel_; }
   const rtp_connection_params& params() const { return params_; }
   bool input_started() const { return input_started_; }
@@ -83,6 +85,10 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
  private:
   // A codec change of one direction's payload type.
   bool ChangeCodec(const LGCP::CodecMode& mode, uint16_t rtp_connection_params::*field, const char* direction);
+  // After a failed restart the driver may give the channel to another
+  // session: cuts the slot's connections, idles the switch output and its
+  // receivers while the channel is still the slot's, then forgets it.
+  void GiveUpChannel();
 
   void tonec_event(const Params& params) override { processTonecEvent(params.code, params.timestamp); }
   unsigned tonec_timeslot() const override { return static_cast<unsigned>(channel_); }
