@@ -150,7 +150,10 @@ void RtpSlot::OnRtpEvent(int, short revents) {
 }
 
 bool RtpSlot::enablePD(const LGCP::PDParams& params) {
-  const auto timeout = static_cast<uint32_t>(params.get_timeout().getValue());
+  return EnableDetector(static_cast<uint32_t>(params.get_timeout().getValue()));
+}
+
+bool RtpSlot::EnableDetector(uint32_t timeout) {
   rtp_device::EventRecord record = rtp_device::PacketDetectorEnable(timeout);
   if (platform::Ioctl(session_.get(), rtp_device::kEnablePacketDetector, record.data()) < 0) {
     std::cerr << ext::header(this) << "RTP SET EVENT PD fail:"
@@ -159,6 +162,7 @@ bool RtpSlot::enablePD(const LGCP::PDParams& params) {
   }
   std::clog << ext::header(this) << "RTP SET EVENT PD "
             << "timeout=" << timeout << std::endl;
+  pd_timeout_ = timeout;
   return true;
 }
 
@@ -170,6 +174,7 @@ bool RtpSlot::disablePD() {
     return false;
   }
   std::clog << ext::header(this) << "RTP RESET EVENT PD" << std::endl;
+  pd_timeout_.reset();
   return true;
 }
 
@@ -183,6 +188,10 @@ bool RtpSlot::restart() {
     return false;
   }
   event_.Schedule(session_, POLLIN);
+  // A new session starts without the detector the controller enabled.
+  if (pd_timeout_ && !EnableDetector(*pd_timeout_)) {
+    pd_timeout_.reset();
+  }
   return true;
 }
 

@@ -65,9 +65,9 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   void OnRtpEvent(int fd, short revents);
   [[nodiscard]] bool enablePD(const LGCP::PDParams& params);
   [[nodiscard]] bool disablePD();
-  // Re-opens the session with the current record on the same channel. The
-  // old session is released first, so the driver lets the channel be reused;
-  // on failure the slot has no session.
+  // Re-opens the session with the current record on the same channel, with
+  // the packet detector as it was. The old session is released first, so the
+  // driver lets the channel be reused; on failure the slot has no session.
   [[nodiscard]] bool restart();
   uint32_t translate_payload(const LGCP::CodecMode& mode) const;
   // The radio settings of the channel's DSP, for the radio kinds.
@@ -85,6 +85,7 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
  private:
   // A codec change of one direction's payload type.
   bool ChangeCodec(const LGCP::CodecMode& mode, uint16_t rtp_connection_params::*field, const char* direction);
+  [[nodiscard]] bool EnableDetector(uint32_t timeout);
   // After a failed restart the driver may give the channel to another
   // session: cuts the slot's connections, idles the switch output and its
   // receivers while the channel is still the slot's, then forgets it.
@@ -104,4 +105,6 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   sockaddr_in peer_{};
   Fd rtcp_;
   uint32_t lbrc_pt_;
+  // The packet detector's timeout while the controller has it enabled.
+  std::optional<uint32_t> pd_timeout_;
 };

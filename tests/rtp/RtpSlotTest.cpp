@@ -210,6 +210,7 @@ TEST_F(RtpSlotTest, PacketDetectorEventsBecomeSignals) {
 
 TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
   CreateRtp(5, [](auto& c) { c.set_rxPayload(Payload::ptG711_Ulaw); });
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_enable().set_timeout(300); }), Lines{"5 success"});
   const size_t opens = rtp_->OpenFlags().size();
   struct Step {
     bool encoder;
@@ -233,9 +234,15 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
     EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
     EXPECT_EQ(Begun().tx_pt, s.tx_pt);
     EXPECT_EQ(Begun().rx_pt, s.rx_pt);
+    // The detector the controller enabled goes on with the new session.
+    EXPECT_EQ(rtp_->Sessions()[0].detector_timeout, 300u);
     ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
     EXPECT_EQ(Received().size(), 1u);
   }
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_disable(); }), Lines{"5 success"});
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }), Lines{"5 success"});
+  EXPECT_FALSE(rtp_->Sessions()[0].detector_timeout);
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::ulaw); }), Lines{"5 success"});
   EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_mute_enable(); }), Lines{"5 error unsupported"});
   // A failed restart answers unsupported and keeps no session.
   rtp_->FailNextRequest(kAddChannel, 1, EIO);
