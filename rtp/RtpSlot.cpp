@@ -188,7 +188,11 @@ bool RtpSlot::restart() {
     return false;
   }
   event_.Schedule(session_, POLLIN);
-  // A new session starts without the detector the controller enabled.
+  // A new session starts with its input stopped and without the detector the
+  // controller enabled; both carry over.
+  if (input_started_) {
+    (void)platform::IoctlValue(session_.get(), rtp_device::kStartInput, 0);
+  }
   if (pd_timeout_ && !EnableDetector(*pd_timeout_)) {
     pd_timeout_.reset();
   }

@@ -210,6 +210,10 @@ TEST_F(RtpSlotTest, PacketDetectorEventsBecomeSignals) {
 
 TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
   CreateRtp(5, [](auto& c) { c.set_rxPayload(Payload::ptG711_Ulaw); });
+  CreateProbe(1, 401, 401);
+  ASSERT_EQ(Connect(5, 1).back(), "5 success");
+  ASSERT_EQ(Connect(1, 5).back(), "1 success");
+  ASSERT_TRUE(rtp_->Sessions()[0].input_started);
   EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_enable().set_timeout(300); }), Lines{"5 success"});
   const size_t opens = rtp_->OpenFlags().size();
   struct Step {
@@ -234,8 +238,9 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
     EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
     EXPECT_EQ(Begun().tx_pt, s.tx_pt);
     EXPECT_EQ(Begun().rx_pt, s.rx_pt);
-    // The detector the controller enabled goes on with the new session.
+    // The detector the controller enabled and the started input go on with the new session.
     EXPECT_EQ(rtp_->Sessions()[0].detector_timeout, 300u);
+    EXPECT_TRUE(rtp_->Sessions()[0].input_started);
     ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
     EXPECT_EQ(Received().size(), 1u);
   }
