@@ -49,7 +49,8 @@ std::unique_ptr<Slot> RtpED137Factory::INewSlot(const LGCP::CreateParams& create
   std::unique_ptr<RtpSlot> slot =
       NewSession(request, bss, [&](int channel, const Fd& session, const rtp_connection_params& rtp) {
         auto ed137 = std::make_unique<RtpED137RadioGWSlot>(
-            channel, session, rtp, RTPSignalling::MakeED137InitParams(params, rtp.packet_factor), params);
+            channel, session, rtp, rtp_ext_attach_session_params{session.get(), -1},
+            RTPSignalling::MakeED137InitParams(params, rtp.packet_factor), params);
         ed137->SetRadioStatus(radio.get_status());
         built = ed137.get();
         return ed137;
