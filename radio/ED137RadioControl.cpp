@@ -192,40 +192,21 @@ void ED137RadioControl::SendProtoToChan(const r2s_proto& proto) {
 }
 
 void ED137RadioControl::OnRtpExtEvent(int, short revents) {
-  if (!TakeEvents(revents)) {
-    return;
-  }
-  now_ = Mux::milliseconds();
   // Of each run of packets from one sender only the last is handled.
-  r2s_proto previous;
-  r2s_proto current;
-  int count = 0;
-  uint8_t buffer[kMaxPacket];
-  for (int read = 0; read < kMaxPacketsPerEvent; ++read) {
-    Source source{};
-    const long size = ReadPacket(buffer, source);
-    if (size == kDropped) {
-      continue;
-    }
-    if (size <= 0) {
-      break;
-    }
-    r2s_proto_init(&current, 0);
-    if (r2s_proto_unpack_tx(&current, buffer, static_cast<size_t>(size)) != 0) {
-      continue;
-    }
-    current.source_address = source.address;
-    current.source_ssrc = source.ssrc;
-    last_r2s_ = now_;
-    if (count > 0 && cmp_r2s_proto_source(&previous, &current) != 0) {
-      OnRtpProtoRXEvent(previous);
-    }
-    previous = current;
-    ++count;
-  }
-  if (count > 0) {
-    OnRtpProtoRXEvent(previous);
-  }
+  ReceivePackets<r2s_proto>(
+      revents,
+      [this](r2s_proto& proto, const uint8_t* bytes, size_t size, const Source& source) {
+        r2s_proto_init(&proto, 0);
+        if (r2s_proto_unpack_tx(&proto, bytes, size) != 0) {
+          return false;
+        }
+        proto.source_address = source.address;
+        proto.source_ssrc = source.ssrc;
+        last_r2s_ = now_;
+        return true;
+      },
+      [](const r2s_proto& a, const r2s_proto& b) { return cmp_r2s_proto_source(&a, &b) == 0; },
+      [this](const r2s_proto& proto) { OnRtpProtoRXEvent(proto); });
 }
 
 void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& proto) {
@@ -296,8 +277,11 @@ int ED137RadioGWControl::EncodeProto(const ED137RadioState& state, r2s_proto& pr
 unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigned long interval) {
   now_ = static_cast<uint32_t>(now);
   const uint32_t supervision = params_.SupervisionTime();
+  // Both are aged at every step, however long the far end stays silent.
+  const uint32_t silence = Age(last_r2s_);
+  static_cast<void>(Age(last_report_));
   // Without a session no packet can arrive: the channel is plain RTP then.
-  if (supervision != 0 && HasSession() && Age(last_r2s_) >= supervision && notify_ != nullptr) {
+  if (supervision != 0 && HasSession() && silence >= supervision && notify_ != nullptr) {
     notify_->RadioControlNotify(kLostKeepAlive);
   }
   if (Age(last_keepalive_) >= interval) {

@@ -60,7 +60,8 @@ struct ED137RadioState {
 // alive, and tells the controller (abort 151) when the far end falls silent.
 //
 // Times are ages on the wrapping millisecond clock: a time that lies ahead of
-// now (the clock stepped back) is moved to now and counts as no age.
+// now (the clock stepped back) is moved to now and counts as no age, and an
+// age stops growing at kMaxAge.
 class ED137RadioControl : public RadioControl {
  public:
   using RadioControl::RadioControl;

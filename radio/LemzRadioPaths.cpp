@@ -107,40 +107,20 @@ bool LemzRadioControl::Announce(int command, uint32_t& time) {
 }
 
 void LemzRadioControl::OnRtpExtEvent(int, short revents) {
-  if (!TakeEvents(revents)) {
-    return;
-  }
-  now_ = Mux::milliseconds();
   // Of each run of packets with one command from one sender only the last is handled.
-  sig_proto previous;
-  sig_proto current;
-  sig_proto_init(&previous);
-  int count = 0;
-  uint8_t buffer[kMaxPacket];
-  for (int read = 0; read < kMaxPacketsPerEvent; ++read) {
-    Source source{};
-    const long size = ReadPacket(buffer, source);
-    if (size == kDropped) {
-      continue;
-    }
-    if (size <= 0) {
-      break;
-    }
-    sig_proto_init(&current);
-    if (sig_proto_unpack(&current, buffer, static_cast<size_t>(size)) != 0) {
-      continue;
-    }
-    current.source_addr.s_addr = source.address;
-    current.source_ssrc = source.ssrc;
-    if (count > 0 && cmp_sig_proto_header(&previous, &current) != 0) {
-      OnRtpProtoRXEvent(previous);
-    }
-    previous = current;
-    ++count;
-  }
-  if (count > 0) {
-    OnRtpProtoRXEvent(previous);
-  }
+  ReceivePackets<sig_proto>(
+      revents,
+      [](sig_proto& packet, const uint8_t* bytes, size_t size, const Source& source) {
+        sig_proto_init(&packet);
+        if (sig_proto_unpack(&packet, bytes, size) != 0) {
+          return false;
+        }
+        packet.source_addr.s_addr = source.address;
+        packet.source_ssrc = source.ssrc;
+        return true;
+      },
+      [](const sig_proto& a, const sig_proto& b) { return cmp_sig_proto_header(&a, &b) == 0; },
+      [this](const sig_proto& packet) { OnRtpProtoRXEvent(packet); });
 }
 
 bool LemzRadioControl::Unreportable(const sig_proto& packet, const char* field) {

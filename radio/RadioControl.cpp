@@ -127,6 +127,10 @@ bool RadioControl::OpenSession(bool attach) {
     return false;
   }
   ext_fd_ = Fd(fd);
+  // A new session delivers every sender: a holder still keyed keeps its filter.
+  if (filter_active_) {
+    SetFilter();
+  }
   // Bound whenever scheduled, so a session is never watched with no reader.
   event_.Bind("RadioControl::OnRtpExtEvent", &IRadioIntController::OnRtpExtEvent,
               static_cast<IRadioIntController*>(this));
@@ -188,11 +192,7 @@ int RadioControl::UpdateAccess(bool active, uint32_t address) {
     }
     filter_active_ = true;
     filter_address_ = address;
-    uint8_t record[8];
-    BeWriter(record, sizeof record).U32(ntohl(address)).U32(0);
-    if (platform::Ioctl(ext_fd_.get(), kSetFilterRequest, record) < 0) {
-      std::cerr << GetPrefix() << "set filer rtp_ext session fail !!!" << std::endl;
-    }
+    SetFilter();
     return 0;
   }
   if (!filter_active_) {
@@ -204,6 +204,14 @@ int RadioControl::UpdateAccess(bool active, uint32_t address) {
     std::cerr << GetPrefix() << "reset filer rtp_ext session fail !!!" << std::endl;
   }
   return 0;
+}
+
+void RadioControl::SetFilter() {
+  uint8_t record[8];
+  BeWriter(record, sizeof record).U32(ntohl(filter_address_)).U32(0);
+  if (platform::Ioctl(ext_fd_.get(), kSetFilterRequest, record) < 0) {
+    std::cerr << GetPrefix() << "set filer rtp_ext session fail !!!" << std::endl;
+  }
 }
 
 const std::string& RadioControl::GetPrefix() {
@@ -232,6 +240,7 @@ bool RadioControl::TakeEvents(short revents) {
   if (trace_) {
     std::clog << GetPrefix() << "receive extension packet(s)!" << std::endl;
   }
+  now_ = Mux::milliseconds();
   return true;
 }
 
@@ -257,6 +266,10 @@ uint32_t RadioControl::Age(uint32_t& since) {
   if (age < 0) {
     since = now_;
     return 0;
+  }
+  if (static_cast<uint32_t>(age) > kMaxAge) {
+    since = now_ - kMaxAge;
+    return kMaxAge;
   }
   return static_cast<uint32_t>(age);
 }

@@ -106,17 +106,18 @@ class RadioControl : public IRadioController, private IRadioIntController {
     uint32_t address;  // network byte order
   };
 
-  // True when the event brings packets to read. A hang-up or error releases
-  // the registration with one log line, so a dead session is not polled.
-  bool TakeEvents(short revents);
-  // Reads one packet with its sender: its length, 0 when none is queued (or
-  // the read failed), kDropped when the sender could not be learnt (the packet
-  // is read, counted and dropped).
-  static constexpr long kDropped = -1;
-  long ReadPacket(uint8_t* buffer, Source& source);
+  // The receive loop of the protocols. For readable events it drains the
+  // queued packets: decode(record, bytes, size, source) fills a Record and
+  // returns false for a packet to drop; of each run of records that same(a, b)
+  // finds equal only the last goes to handle, and the burst's last always does.
+  template <class Record, class Decode, class Same, class Handle>
+  void ReceivePackets(short revents, Decode decode, Same same, Handle handle);
   void WritePacket(const uint8_t* packet, size_t size);
   // now_ minus since on the wrapping millisecond clock, with a since ahead of
-  // now_ (the clock stepped back) moved to now_ first.
+  // now_ (the clock stepped back) moved to now_ first. Ages stop at kMaxAge,
+  // since following, so that a time aged at every timer step never wraps
+  // into a step back however long the silence.
+  static constexpr uint32_t kMaxAge = uint32_t{1} << 30;  // about 12 days
   uint32_t Age(uint32_t& since);
 
   uint32_t now_ = 0;
@@ -125,9 +126,20 @@ class RadioControl : public IRadioController, private IRadioIntController {
   IRadioControlNotify* notify_ = nullptr;
 
  private:
+  // True when the event brings packets to read; now_ is then the time of the
+  // burst. A hang-up or error releases the registration with one log line, so
+  // a dead session is not polled.
+  bool TakeEvents(short revents);
+  // Reads one packet with its sender: its length, 0 when none is queued (or
+  // the read failed), kDropped when the sender could not be learnt (the packet
+  // is read, counted and dropped).
+  static constexpr long kDropped = -1;
+  long ReadPacket(uint8_t* buffer, Source& source);
   void Init(RadioControlType type);
   bool OpenSession(bool attach);
   void CloseSession();
+  // Limits the session to the sender at filter_address_.
+  void SetFilter();
   void OnProcessStatus();
 
   RadioControlType type_;
@@ -146,5 +158,37 @@ class RadioControl : public IRadioController, private IRadioIntController {
   std::string prefix_;
   INet4::Addr own_address_;
 };
+
+template <class Record, class Decode, class Same, class Handle>
+void RadioControl::ReceivePackets(short revents, Decode decode, Same same, Handle handle) {
+  if (!TakeEvents(revents)) {
+    return;
+  }
+  Record previous{};
+  Record current{};
+  int count = 0;
+  uint8_t buffer[kMaxPacket];
+  for (int read = 0; read < kMaxPacketsPerEvent; ++read) {
+    Source source{};
+    const long size = ReadPacket(buffer, source);
+    if (size == kDropped) {
+      continue;
+    }
+    if (size <= 0) {
+      break;
+    }
+    if (!decode(current, buffer, static_cast<size_t>(size), source)) {
+      continue;
+    }
+    if (count > 0 && !same(previous, current)) {
+      handle(previous);
+    }
+    previous = current;
+    ++count;
+  }
+  if (count > 0) {
+    handle(previous);
+  }
+}
 
 }  // namespace RTPSignalling

@@ -51,8 +51,11 @@ RtpSlot::RtpSlot(int channel, const Fd& session, const rtp_connection_params& pa
 RtpSlot::~RtpSlot() {
   (void)send(RTPC::BYE(params_.ssrc, "session end"));
   rtcp_.close();
-  Hardware::TonecReceiver::CleanBeforeDestroy();
-  Hardware::DSProcReceiver::CleanBeforeDestroy();
+  // Without a channel the receivers were cleaned when it was given up.
+  if (channel_ >= 0) {
+    Hardware::TonecReceiver::CleanBeforeDestroy();
+    Hardware::DSProcReceiver::CleanBeforeDestroy();
+  }
 }
 
 void RtpSlot::PutHeader(std::ostream& os) const {
@@ -73,11 +76,16 @@ bool RtpSlot::IBeforeDestroy() {
   (void)platform::Ioctl(fd, rtp_device::kDisablePacketDetector, disable.data());
   event_.Release();
   session_.close();
-  (void)HwMux::instance().Disable(channel_);
+  if (channel_ >= 0) {
+    (void)HwMux::instance().Disable(channel_);
+  }
   return true;
 }
 
 bool RtpSlot::IOnInputStream() {
+  if (channel_ < 0) {
+    return false;
+  }
   if (!squ_enable_) {
     (void)platform::IoctlValue(session_.get(), rtp_device::kStartInput, 0);
     input_started_ = true;
@@ -142,7 +150,10 @@ void RtpSlot::OnRtpEvent(int, short revents) {
 }
 
 bool RtpSlot::enablePD(const LGCP::PDParams& params) {
-  const auto timeout = static_cast<uint32_t>(params.get_timeout().getValue());
+  return EnableDetector(static_cast<uint32_t>(params.get_timeout().getValue()));
+}
+
+bool RtpSlot::EnableDetector(uint32_t timeout) {
   rtp_device::EventRecord record = rtp_device::PacketDetectorEnable(timeout);
   if (platform::Ioctl(session_.get(), rtp_device::kEnablePacketDetector, record.data()) < 0) {
     std::cerr << ext::header(this) << "RTP SET EVENT PD fail:"
@@ -151,6 +162,7 @@ bool RtpSlot::enablePD(const LGCP::PDParams& params) {
   }
   std::clog << ext::header(this) << "RTP SET EVENT PD "
             << "timeout=" << timeout << std::endl;
+  pd_timeout_ = timeout;
   return true;
 }
 
@@ -162,6 +174,7 @@ bool RtpSlot::disablePD() {
     return false;
   }
   std::clog << ext::header(this) << "RTP RESET EVENT PD" << std::endl;
+  pd_timeout_.reset();
   return true;
 }
 
@@ -175,7 +188,26 @@ bool RtpSlot::restart() {
     return false;
   }
   event_.Schedule(session_, POLLIN);
+  // A new session starts without the detector the controller enabled.
+  if (pd_timeout_ && !EnableDetector(*pd_timeout_)) {
+    pd_timeout_.reset();
+  }
   return true;
+}
+
+void RtpSlot::GiveUpChannel() {
+  OnChangeOutputStream(false);
+  OnChangeInputStream(false);
+  (void)HwMux::instance().Disable(channel_);
+  // Digits or the wait tone would go on playing, on their timer.
+  if (sending()) {
+    (void)disableToneGenerator(true);
+  } else {
+    cancelAudibleCall();
+  }
+  Hardware::TonecReceiver::CleanBeforeDestroy();
+  Hardware::DSProcReceiver::CleanBeforeDestroy();
+  channel_ = -1;
 }
 
 uint32_t RtpSlot::translate_payload(const LGCP::CodecMode& mode) const {
@@ -201,6 +233,7 @@ bool RtpSlot::ChangeCodec(const LGCP::CodecMode& mode, uint16_t rtp_connection_p
   if (!restart()) {
     std::clog << line.str() << std::endl;
     std::cerr << ext::header(this) << "fail to restart RTP session!" << std::endl;
+    GiveUpChannel();
     return false;
   }
   std::clog << line.str() << " - OK" << std::endl;
@@ -208,6 +241,11 @@ bool RtpSlot::ChangeCodec(const LGCP::CodecMode& mode, uint16_t rtp_connection_p
 }
 
 bool RtpSlot::Ioctl(const LGCP::IoctlParams& params) {
+  // Every request works on the channel's session or receivers.
+  if (channel_ < 0) {
+    std::cerr << ext::header(this) << "no channel since the failed restart: request refused" << std::endl;
+    return false;
+  }
   using Alternative = LGCP::IoctlParams::Alternative;
   switch (params.alternative()) {
     case Alternative::echoSuppressor:

@@ -37,7 +37,8 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   // Ends the driver session and frees the channel in the switch.
   bool IBeforeDestroy() override;
   bool Ioctl(const LGCP::IoctlParams& params) override;
-  bool IOnOutputStream() override { return true; }
+  // Neither stream is offered once the slot has given up its channel.
+  bool IOnOutputStream() override { return channel_ >= 0; }
   bool IOnInputStream() override;
   void IOnOutputRelease() override {}
   void IOnInputRelease() override;
@@ -52,6 +53,7 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   ssize_t send(const RTPC::Msg& message);
   using Hardware::TonecReceiver::echoCancel;
 
+  // The TDM channel; -1 once a failed restart has given it up.
   int channel() const { return channel_; }
   const rtp_connection_params& params() const { return params_; }
   bool input_started() const { return input_started_; }
@@ -63,9 +65,9 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   void OnRtpEvent(int fd, short revents);
   [[nodiscard]] bool enablePD(const LGCP::PDParams& params);
   [[nodiscard]] bool disablePD();
-  // Re-opens the session with the current record on the same channel. The
-  // old session is released first, so the driver lets the channel be reused;
-  // on failure the slot has no session.
+  // Re-opens the session with the current record on the same channel, with
+  // the packet detector as it was. The old session is released first, so the
+  // driver lets the channel be reused; on failure the slot has no session.
   [[nodiscard]] bool restart();
   uint32_t translate_payload(const LGCP::CodecMode& mode) const;
   // The radio settings of the channel's DSP, for the radio kinds.
@@ -83,6 +85,11 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
  private:
   // A codec change of one direction's payload type.
   bool ChangeCodec(const LGCP::CodecMode& mode, uint16_t rtp_connection_params::*field, const char* direction);
+  [[nodiscard]] bool EnableDetector(uint32_t timeout);
+  // After a failed restart the driver may give the channel to another
+  // session: cuts the slot's connections, idles the switch output and its
+  // receivers while the channel is still the slot's, then forgets it.
+  void GiveUpChannel();
 
   void tonec_event(const Params& params) override { processTonecEvent(params.code, params.timestamp); }
   unsigned tonec_timeslot() const override { return static_cast<unsigned>(channel_); }
@@ -98,4 +105,6 @@ class RtpSlot : public Slot, private Hardware::TonecReceiver, private Hardware::
   sockaddr_in peer_{};
   Fd rtcp_;
   uint32_t lbrc_pt_;
+  // The packet detector's timeout while the controller has it enabled.
+  std::optional<uint32_t> pd_timeout_;
 };

@@ -88,6 +88,17 @@ bool Mixer::CheckChannel(const LGCP::MixerChannel& channel, int32_t& number) con
   return number >= 0 && number < MixerFactory::instance().channel_bound();
 }
 
+template <class Kind>
+bool Mixer::Held(int32_t number, const char* point) const {
+  for (const MixerSlot* slot : slots_) {
+    if (dynamic_cast<const Kind*>(slot) != nullptr && slot->channel() == number) {
+      std::cerr << ext::header(this) << point << " " << number << " is held by slot " << *slot << std::endl;
+      return true;
+    }
+  }
+  return false;
+}
+
 int Mixer::channel2timeslot(int32_t number) {
   SlotRecord record = SlotBytes(mix_slot{unit_, kTdmType, number});
   const int timeslot = mixer_ctl(kTdm, record.data());
@@ -112,7 +123,7 @@ bool Mixer::AddInput(const mix_slot& output, const mix_slot& input, int32_t gain
 
 std::unique_ptr<Slot> Mixer::New(const LGCP::MixerInParams& params) {
   int32_t number = 0;
-  if (!CheckChannel(params.get_channel(), number)) {
+  if (!CheckChannel(params.get_channel(), number) || Held<TdmInput>(number, "tdm input")) {
     return nullptr;
   }
   const int timeslot = channel2timeslot(number);
@@ -141,7 +152,7 @@ std::unique_ptr<Slot> Mixer::New(const LGCP::MixerOutParams& params) {
   // The channel is checked before any summator is programmed, so that a
   // refused create leaves no audio in an output no slot owns.
   int32_t number = 0;
-  if (!CheckChannel(params.get_channel(), number) || !SetTX(params)) {
+  if (!CheckChannel(params.get_channel(), number) || Held<TdmOutput>(number, "tdm output") || !SetTX(params)) {
     return nullptr;
   }
   const int timeslot = channel2timeslot(number);

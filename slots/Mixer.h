@@ -68,6 +68,10 @@ class Mixer {
  private:
   // The TDM channel number of a slot's channel, inside the units' common bound.
   bool CheckChannel(const LGCP::MixerChannel& channel, int32_t& number) const;
+  // True, with an error line, when a live slot of the kind holds the channel:
+  // destroying either slot would undo what the other programmed.
+  template <class Kind>
+  bool Held(int32_t number, const char* point) const;
   bool AddInput(const mix_slot& output, const mix_slot& input, int32_t gain);
 
   int32_t unit_;

@@ -174,6 +174,29 @@ TEST_F(ED137RadioControlTest, KeepsAliveAndSupervisesAcrossWrapAndBackwardStep) 
   EXPECT_GE(notify_.causes.size(), aborts_before + 1);
 }
 
+// 2^31 ms of far-end silence reads as a clock stepped back unless the ages are
+// held short of it: the aborts go on each step and an unchanged state heard
+// after the gap is reported again.
+TEST_F(ED137RadioControlTest, SupervisesAndReportsAcrossALongSilence) {
+  Create();
+  FarEnd(1);
+  control_test::RunPasses(3);
+  ASSERT_EQ(notify_.requests.size(), 1u);
+  constexpr uint64_t kBigStep = uint64_t{1} << 20;
+  for (uint64_t silent = 0; silent + kBigStep < (uint64_t{1} << 31); silent += kBigStep) {
+    Step(kBigStep);
+  }
+  Step(kBigStep - 2500);  // 2^31 - 2500 ms of silence
+  const size_t before = notify_.causes.size();
+  for (int second = 0; second < 4; ++second) {
+    Step(1000);
+  }
+  EXPECT_EQ(notify_.causes.size(), before + 4);
+  FarEnd(1);
+  control_test::RunPasses(3);
+  EXPECT_EQ(notify_.requests.size(), 2u);
+}
+
 TEST_F(ED137RadioControlTest, ReportsFarEndChangesOnceAndCollapsesBursts) {
   Create();
   control_test::RunPasses(2);
@@ -252,6 +275,26 @@ TEST_F(ED137RadioControlTest, AppliesModifiersToPacketsAndFilter) {
   ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
   EXPECT_EQ(ext_->Inject(0, {1, inet_addr("10.0.0.7")}, Bytes{0x20, 0x40}), 0u);
   EXPECT_EQ(ext_->Inject(0, {1, inet_addr("10.0.0.9")}, Bytes{0x20, 0x40}), 1u);
+}
+
+// A codec change replaces the extension session: the keyed holder's filter
+// goes on the new one, and a released holder leaves none behind.
+TEST_F(ED137RadioControlTest, RestartedSessionKeepsTheHoldersFilter) {
+  Create();
+  const auto restart = [&] {
+    EXPECT_TRUE(control_->RtpExtStop());
+    ASSERT_TRUE(control_->RtpExtStart(false));
+    ASSERT_EQ(ext_->Sessions(), 1u);
+  };
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+  restart();
+  EXPECT_EQ(ext_->Filter(0), inet_addr("10.0.0.9"));
+  // The same holder keyed again changes nothing.
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9")));
+  EXPECT_EQ(ext_->Filter(0), inet_addr("10.0.0.9"));
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 0, "0.0.0.0")));
+  restart();
+  EXPECT_EQ(ext_->Filter(0), std::nullopt);
 }
 
 TEST_F(ED137RadioControlTest, KeepsATxStateAliveAsRxAndReleasesAHungUpSession) {

@@ -1,7 +1,9 @@
 #include "rtp/RtpFactory.h"
 
+#include "hardware/TonecReceiverService.h"
 #include "platform/RtpRecords.h"
 #include "platform/sim/Board.h"
+#include "platform/sim/DtmfDriver.h"
 #include "platform/sim/RtpDriver.h"
 #include "tests/rtp/UdpPeer.h"
 #include "tests/slots/SlotsHarness.h"
@@ -208,6 +210,7 @@ TEST_F(RtpSlotTest, PacketDetectorEventsBecomeSignals) {
 
 TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
   CreateRtp(5, [](auto& c) { c.set_rxPayload(Payload::ptG711_Ulaw); });
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_enable().set_timeout(300); }), Lines{"5 success"});
   const size_t opens = rtp_->OpenFlags().size();
   struct Step {
     bool encoder;
@@ -231,16 +234,55 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
     EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
     EXPECT_EQ(Begun().tx_pt, s.tx_pt);
     EXPECT_EQ(Begun().rx_pt, s.rx_pt);
+    // The detector the controller enabled goes on with the new session.
+    EXPECT_EQ(rtp_->Sessions()[0].detector_timeout, 300u);
     ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
     EXPECT_EQ(Received().size(), 1u);
   }
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_disable(); }), Lines{"5 success"});
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }), Lines{"5 success"});
+  EXPECT_FALSE(rtp_->Sessions()[0].detector_timeout);
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::ulaw); }), Lines{"5 success"});
   EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_mute_enable(); }), Lines{"5 error unsupported"});
   // A failed restart answers unsupported and keeps no session.
   rtp_->FailNextRequest(kAddChannel, 1, EIO);
-  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }),
-            Lines{"5 error unsupported"});
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::alaw); }).back(),
+            "5 error unsupported");
   EXPECT_TRUE(rtp_->Sessions().empty());
   EXPECT_NE(ErrorText().find("fail to restart RTP session!"), std::string::npos);
+}
+
+// After a failed restart the driver hands the channel to the next session:
+// the slot cuts its paths and idles its receivers while the channel is its
+// own, then owns none, so nothing it does reaches the new slot's call.
+TEST_F(RtpSlotTest, FailedRestartGivesUpTheChannel) {
+  ASSERT_TRUE(Hardware::TonecReceiverService::instance().init());
+  auto* dtmf = sim::Board::instance().Find<sim::DtmfDriver>(sim::DtmfDriver::kPath);
+  using Output = sim::TdmSwitch::Output;
+  using Carries = sim::TdmSwitch::Carries;
+  CreateRtp(5);
+  CreateProbe(1, 401, 401);
+  ASSERT_EQ(Connect(5, 1).back(), "5 success");
+  ASSERT_EQ(Connect(1, 5).back(), "1 success");
+  ASSERT_EQ(SendIoctl(5, [](auto& p) { p.select_dtmf_enable().setValue(true); }), Lines{"5 success"});
+  (void)Received();
+
+  rtp_->FailNextRequest(kAddChannel, 1, EIO);
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_encoder_mode().setValue(LGCP::CodecMode::ulaw); }),
+            (Lines{"5 transmitter : inactive : NULL", "5 receiver : inactive : NULL", "5 error unsupported"}));
+  EXPECT_EQ(Switch().OutputOf(401), (Output{Carries::constant, 0xD5}));
+  EXPECT_EQ(Switch().OutputOf(2048).carries, Carries::nothing);
+  EXPECT_FALSE(dtmf->Timeslots().at(2048).detector);
+
+  ASSERT_EQ(CreateRtp(6).front(), "6 success");
+  ASSERT_EQ(SlotAt(6)->IGetTransmitChannel(), 2048);
+  ASSERT_EQ(Connect(6, 1).back(), "6 success");
+  ASSERT_EQ(Connect(1, 6).back(), "1 success");
+  EXPECT_EQ(Connect(5, 1).back(), "5 error connectFail");
+  EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_dtmf_enable().setValue(true); }), Lines{"5 error unsupported"});
+  EXPECT_EQ(Destroy(5).front(), "5 success");
+  EXPECT_EQ(Switch().OutputOf(401), (Output{Carries::source, 2048}));
+  EXPECT_EQ(Switch().OutputOf(2048), (Output{Carries::source, 401}));
 }
 
 }  // namespace

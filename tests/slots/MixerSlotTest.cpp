@@ -187,6 +187,25 @@ TEST_F(MixerSlotTest, OutputProgramsItsSummatorOnlyWhenItCanBeBuilt) {
   EXPECT_EQ(Programmed(mixer_->Summators(0)), "2=0:2*32767,");
 }
 
+// One live slot a unit point: a second create for it is refused before it
+// programs anything, so that neither slot's destroy undoes the other's work.
+TEST_F(MixerSlotTest, PointsHeldByALiveSlotAreRefused) {
+  Query();
+  ASSERT_EQ(CreateInput(3, 1, [](LGCP::MixerInParams& p) { p.include_summator().select_tdm().setValue(7); }).front(),
+            "3 success");
+  ASSERT_EQ(CreateOutput(4, 2, {{1, 100}}).front(), "4 success");
+  EXPECT_EQ(CreateInput(5, 1).back(), "5 error insufficientResources");
+  EXPECT_EQ(CreateOutput(6, 2).back(), "6 error insufficientResources");
+  EXPECT_NE(ErrorText().find("mixer [0]: tdm input 1 is held by slot 03:mixer tdm input"), std::string::npos);
+  EXPECT_NE(ErrorText().find("mixer [0]: tdm output 2 is held by slot 04:mixer tdm output"), std::string::npos);
+  EXPECT_EQ(Programmed(mixer_->Summators(0)), "2=0:1*100, 7=0:1*32767,");
+  // A channel's input and output are two points; a destroyed slot's point is free again.
+  EXPECT_EQ(CreateOutput(5, 1).front(), "5 success");
+  EXPECT_EQ(CreateInput(6, 2).front(), "6 success");
+  EXPECT_EQ(Destroy(3).front(), "3 success");
+  EXPECT_EQ(CreateInput(7, 1).front(), "7 success");
+}
+
 TEST_F(MixerSlotTest, IoctlsReachTheReceiversOfTheSlotsTimeslot) {
   Query();
   ASSERT_EQ(CreateInput(3, 1).front(), "3 success");
