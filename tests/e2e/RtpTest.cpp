@@ -115,14 +115,14 @@ TEST_F(RtpTest, AVoiceChannelLivesThroughTheController) {
   EXPECT_EQ(Answer(Command(7, kRtp, [](LGCP::Command& c) { c.select_ioctl().select_pd_enable().set_timeout(300); })),
             "success");
   ExpectDetectorSignal(1);
-  // The codec change re-opens the session on its channel; events still come.
+  // The codec change re-opens the session on its channel with the detector on; events still come.
   EXPECT_EQ(
       Answer(Command(8, kRtp,
                      [](LGCP::Command& c) { c.select_ioctl().select_encoder_mode().setValue(LGCP::CodecMode::ulaw); })),
       "success");
   begun.tx_pt = 0;
   const auto changed = rtp_device::Encode(begun);
-  EXPECT_EQ(board_.Ask("/dev/rtp sessions"), "ok 2048:526336:" + Hex(changed.data(), changed.size()) + ":0:-");
+  EXPECT_EQ(board_.Ask("/dev/rtp sessions"), "ok 2048:526336:" + Hex(changed.data(), changed.size()) + ":0:300");
   ExpectDetectorSignal(0);
 
   EXPECT_EQ(Answer(Destroy(9, kRtp)), "success");
