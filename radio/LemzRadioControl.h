@@ -72,7 +72,8 @@ class LemzRadioControl : public RadioControl {
   void Init();
   void OnRtpExtEvent(int fd, short revents) override;
   void OnRtpProtoRXEvent(const sig_proto& packet);
-  void SendProtoToChan(const sig_proto& packet);
+  // Packs and writes the packet: what the write returned, 0 when nothing was written.
+  int SendProtoToChan(const sig_proto& packet);
   void SendRadioStateToChan(const LemzRadioState& state);
   // Logs and counts a received packet the controller cannot be told about; true when it is one.
   bool Unreportable(const sig_proto& packet, const char* field);

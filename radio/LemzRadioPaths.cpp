@@ -86,12 +86,14 @@ void LemzRadioControl::SendRadioStateToChan(const LemzRadioState& state) {
   UpdateAccess(radio_.ptt != 0, radio_.session_addr.s_addr);
 }
 
-void LemzRadioControl::SendProtoToChan(const sig_proto& packet) {
+int LemzRadioControl::SendProtoToChan(const sig_proto& packet) {
   uint8_t buffer[kMaxPacket];
   const int length = sig_proto_pack(&packet, buffer, sizeof buffer);
-  if (length >= 1) {
-    WritePacket(buffer, static_cast<size_t>(length));
+  if (length < 1) {
+    stats_.pack_code = length;
+    return 0;
   }
+  return static_cast<int>(WritePacket(buffer, static_cast<size_t>(length)));
 }
 
 bool LemzRadioControl::Announce(int command, uint32_t& time) {
@@ -110,11 +112,14 @@ void LemzRadioControl::OnRtpExtEvent(int, short revents) {
   // Of each run of packets with one command from one sender only the last is handled.
   ReceivePackets<sig_proto>(
       revents,
-      [](sig_proto& packet, const uint8_t* bytes, size_t size, const Source& source) {
+      [this](sig_proto& packet, const uint8_t* bytes, size_t size, const Source& source) {
         sig_proto_init(&packet);
-        if (sig_proto_unpack(&packet, bytes, size) != 0) {
+        const int unpacked = sig_proto_unpack(&packet, bytes, size);
+        if (unpacked != 0) {
+          stats_.unpack_code = unpacked;
           return false;
         }
+        ++stats_.good_packets;
         packet.source_addr.s_addr = source.address;
         packet.source_ssrc = source.ssrc;
         return true;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <list>
@@ -24,6 +25,13 @@ constexpr unsigned long kDetachRequest = 0x20004502;
 constexpr unsigned long kSourceRequest = 0xc00c4503;
 constexpr unsigned long kSetFilterRequest = 0xc0084504;
 constexpr unsigned long kResetFilterRequest = 0x20004505;
+
+// Keeps errno as the step's last failure; an empty queue of the non-blocking session is none.
+void NoteFailure(int& last) {
+  if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    last = errno;
+  }
+}
 
 }  // namespace
 
@@ -247,10 +255,19 @@ bool RadioControl::TakeEvents(short revents) {
 long RadioControl::ReadPacket(uint8_t* buffer, Source& source) {
   uint8_t record[12] = {};
   const bool known = platform::Ioctl(ext_fd_.get(), kSourceRequest, record) >= 0;
+  if (known) {
+    ++stats_.source_reads;
+  } else {
+    NoteFailure(stats_.source_errno);
+  }
   const ssize_t size = platform::Read(ext_fd_.get(), buffer, kMaxPacket);
+  if (size < 0) {
+    NoteFailure(stats_.read_errno);
+  }
   if (size <= 0) {
     return 0;
   }
+  stats_.bytes_received += static_cast<uint32_t>(size);
   if (!known) {
     ++dropped_;
     return kDropped;
@@ -274,10 +291,18 @@ uint32_t RadioControl::Age(uint32_t& since) {
   return static_cast<uint32_t>(age);
 }
 
-void RadioControl::WritePacket(const uint8_t* packet, size_t size) {
-  if (ext_fd_) {
-    static_cast<void>(platform::Write(ext_fd_.get(), packet, size));
+long RadioControl::WritePacket(const uint8_t* packet, size_t size) {
+  if (!ext_fd_) {
+    return 0;
   }
+  const ssize_t written = platform::Write(ext_fd_.get(), packet, size);
+  if (written > 0) {
+    ++stats_.packets_sent;
+    stats_.bytes_sent += static_cast<uint32_t>(written);
+  } else if (written < 0) {
+    NoteFailure(stats_.write_errno);
+  }
+  return written;
 }
 
 }  // namespace RTPSignalling

@@ -95,6 +95,23 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // Packets dropped because their sender could not be learnt.
   uint32_t DroppedPackets() const { return dropped_; }
 
+  // What the extension session carried, kept for a look from outside and
+  // never reported. Each code and errno is that of the last failure of its
+  // step (0 until one fails); "nothing queued" is no failure.
+  struct Statistics {
+    uint32_t source_reads = 0;
+    uint32_t good_packets = 0;
+    uint32_t bytes_received = 0;
+    uint32_t packets_sent = 0;
+    uint32_t bytes_sent = 0;
+    int unpack_code = 0;
+    int pack_code = 0;
+    int source_errno = 0;
+    int read_errno = 0;
+    int write_errno = 0;
+  };
+  const Statistics& GetStatistics() const { return stats_; }
+
  protected:
   // Most packets one device event reads, so a flooding far end cannot hold
   // the loop; the rest wait for the next turn.
@@ -112,7 +129,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // finds equal only the last goes to handle, and the burst's last always does.
   template <class Record, class Decode, class Same, class Handle>
   void ReceivePackets(short revents, Decode decode, Same same, Handle handle);
-  void WritePacket(const uint8_t* packet, size_t size);
+  // What the write returned; 0 without a session.
+  long WritePacket(const uint8_t* packet, size_t size);
   // now_ minus since on the wrapping millisecond clock, with a since ahead of
   // now_ (the clock stepped back) moved to now_ first. Ages stop at kMaxAge,
   // since following, so that a time aged at every timer step never wraps
@@ -120,6 +138,7 @@ class RadioControl : public IRadioController, private IRadioIntController {
   static constexpr uint32_t kMaxAge = uint32_t{1} << 30;  // about 12 days
   uint32_t Age(uint32_t& since);
 
+  Statistics stats_;
   uint32_t now_ = 0;
   uint32_t interval_ = 1000;
   bool trace_ = false;

@@ -2,7 +2,6 @@
 
 #include "asn1/AVNEncoder.h"
 #include "radio/RtpED137Slot.h"
-#include "rtp/RtpFactory.h"
 #include "runtime/log/Ext.h"
 #include "schemas/LGCP.h"
 
@@ -47,10 +46,11 @@ std::unique_ptr<Slot> RtpED137Factory::INewSlot(const LGCP::CreateParams& create
   const RTPSignalling::ED137RadioParams params = MakeParams(radio.get_status().get_ed_137());
   const int32_t bss = radio.has_bss_enable() && radio.get_bss_enable().getValue() ? 1 : 0;
   RtpED137RadioGWSlot* built = nullptr;
-  std::unique_ptr<RtpSlot> slot = RtpFactory::instance().NewSession(
-      request, bss, [&](int channel, const Fd& session, const rtp_connection_params& rtp) {
+  std::unique_ptr<RtpSlot> slot =
+      NewSession(request, bss, [&](int channel, const Fd& session, const rtp_connection_params& rtp) {
         auto ed137 = std::make_unique<RtpED137RadioGWSlot>(
-            channel, session, rtp, RTPSignalling::MakeED137InitParams(params, rtp.packet_factor), params);
+            channel, session, rtp, rtp_ext_attach_session_params{session.get(), -1},
+            RTPSignalling::MakeED137InitParams(params, rtp.packet_factor), params);
         ed137->SetRadioStatus(radio.get_status());
         built = ed137.get();
         return ed137;
@@ -60,9 +60,4 @@ std::unique_ptr<Slot> RtpED137Factory::INewSlot(const LGCP::CreateParams& create
   }
   built->ConfigureRadioDsp(radio);
   return slot;
-}
-
-void RtpED137Factory::Query(LGCP::Resources& resources) {
-  // The radio channels draw on the same codec channels as the voice ones.
-  RtpFactory::instance().Query(resources);
 }

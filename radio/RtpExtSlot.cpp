@@ -3,7 +3,15 @@
 #include "platform/Device.h"
 #include "platform/RtpRecords.h"
 
-RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params)
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                       const rtp_ext_attach_session_params&, const rtp_ext_init_params&)
+    : RtpSlot(channel, session, params) {}
+
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params, const rtp_ext_init_params&)
+    : RtpSlot(channel, session, params) {}
+
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                       const rtp_attach_session_params&)
     : RtpSlot(channel, session, params) {}
 
 void RtpExtSlot::IAfterCreate() {

@@ -12,7 +12,15 @@
 // squ_enable_ the radio squelch opens and closes the input direction.
 class RtpExtSlot : public RtpSlot, public RTPSignalling::IRadioControlNotify {
  public:
-  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params);
+  // One form for each way a control joins the RTP stream: an extension
+  // session of its own attached to the slot's session, one not attached, or
+  // the join of another process's session. The records are for the control
+  // the subclass builds; this part keeps none of them.
+  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+             const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
+  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params, const rtp_ext_init_params& init);
+  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+             const rtp_attach_session_params& join);
 
   void IAfterCreate() override;
   bool IBeforeDestroy() override;

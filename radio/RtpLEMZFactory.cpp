@@ -2,7 +2,6 @@
 
 #include "asn1/AVNEncoder.h"
 #include "radio/RtpLEMZSlot.h"
-#include "rtp/RtpFactory.h"
 #include "runtime/log/Ext.h"
 #include "schemas/LGCP.h"
 
@@ -37,8 +36,8 @@ std::unique_ptr<Slot> RtpLEMZFactory::INewSlot(const LGCP::CreateParams& create)
   }
   const int32_t bss = radio.has_bss_enable() && radio.get_bss_enable().getValue() ? 1 : 0;
   RtpLEMZRadioGWSlot* built = nullptr;
-  std::unique_ptr<RtpSlot> slot = RtpFactory::instance().NewSession(
-      request, bss, [&](int channel, const Fd& session, const rtp_connection_params& rtp) {
+  std::unique_ptr<RtpSlot> slot =
+      NewSession(request, bss, [&](int channel, const Fd& session, const rtp_connection_params& rtp) {
         std::unique_ptr<RtpLEMZRadioGWSlot> lemz;
         if (joined != nullptr) {
           lemz = std::make_unique<RtpLEMZRadioGWSlot>(
@@ -59,9 +58,4 @@ std::unique_ptr<Slot> RtpLEMZFactory::INewSlot(const LGCP::CreateParams& create)
   }
   built->ConfigureRadioDsp(radio);
   return slot;
-}
-
-void RtpLEMZFactory::Query(LGCP::Resources& resources) {
-  // The radio channels draw on the same codec channels as the voice ones.
-  RtpFactory::instance().Query(resources);
 }

@@ -37,6 +37,15 @@ const s_sig_proto_table_name sig_proto_packet_const_name[kSigProtoNameTableSize]
 namespace {
 
 constexpr size_t kHeaderSize = 4;
+
+const uint32_t init_sig_proto_type[] = {
+    GW_FLAG,    GW_FLAG_PTT,    GW_FLAG_BSS,      GW_FLAG_RV,        GW_FLAG_SH,        GW_FLAG_PW,
+    GW_FLAG_RS, GW_ADJUST_CHAN, GW_SEL_CALL,      GW_SELECT_RC_CHAN, GW_ADJUST_STANDBY, WM_FLAG,
+    WM_TRANS,   WM_CHAN,        WM_RADIO_QUALITY, WM_SEL_CALL_TRANS, WM_STANDBY,
+};
+static_assert(sizeof init_sig_proto_type / sizeof init_sig_proto_type[0] <= kSigProtoQueueSize,
+              "every command has its entry in the queue");
+
 constexpr size_t kMaxCallerId = kSigProtoCallerIdSize - 1;
 
 size_t RoundUp4(size_t length) {
@@ -413,6 +422,18 @@ uint8_t CopyCallerId(char* caller_id, const char* text, size_t length) {
 int sig_proto_init(sig_proto* p) {
   if (p != nullptr) {
     std::memset(p, 0, sizeof *p);
+  }
+  return 0;
+}
+
+int init_sig_proto_queue(sig_proto_queue* queue) {
+  if (queue == nullptr) {
+    return 0;
+  }
+  std::memset(queue, 0, sizeof *queue);
+  const size_t typed = sizeof init_sig_proto_type / sizeof init_sig_proto_type[0];
+  for (size_t i = 0; i < kSigProtoQueueSize; ++i) {
+    queue->entries[i].type = i < typed ? init_sig_proto_type[i] : ~0u;
   }
   return 0;
 }

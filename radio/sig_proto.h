@@ -139,7 +139,17 @@ enum : int {
   kSigProtoDumpFlagsOnly = 4,
 };
 
+// A fixed set of packet records, one per command in the order init_sig_proto_queue gives them, and spare room.
+constexpr size_t kSigProtoQueueSize = 32;
+struct sig_proto_queue {
+  sig_proto entries[kSigProtoQueueSize];
+  uint8_t spare[128];
+};
+
 int sig_proto_init(sig_proto* p);
+// Zeroes the queue and gives entries 0 to 16 the types 1, 3 to 8, 2, 9, 10, 13, 129, 130, 132, 131, 133 and 135,
+// the others type -1. Returns 0, also for a null queue.
+int init_sig_proto_queue(sig_proto_queue* queue);
 // Packed length (4 to 268); kRadioCodecShort when `size` cannot hold the packet; 0 without record or buffer. The
 // whole buffer is cleared first.
 int sig_proto_pack(const sig_proto* p, uint8_t* buffer, size_t size);

@@ -57,16 +57,16 @@ uint16_t PortOf(const TERM::HostAddress& host) {
 }  // namespace
 
 RtpFactory& RtpFactory::instance() {
-  static RtpFactory factory;
+  static RtpFactory factory("rtp");
   return factory;
 }
 
-RtpFactory::RtpFactory() {
+RtpFactory::RtpFactory(const char* header_name) : header_name_(header_name) {
   IQuery();
 }
 
 void RtpFactory::PutHeader(std::ostream& os) const {
-  os << "rtp[" << g723_ << "," << g729_ << "," << g711_ << "," << universal_ << "]: ";
+  os << header_name_ << "[" << g723_ << "," << g729_ << "," << g711_ << "," << universal_ << "]: ";
 }
 
 uint32_t RtpFactory::NewSsrc() {

@@ -15,6 +15,8 @@ class RtpSlot;
 // Builds the RTP voice slots: opens the RTCP socket and the driver session of
 // a create command for a plain RTP channel (radio channels belong to the
 // radio factories), and reports the codec channel counts of the voice device.
+// The radio factories build on it: they share its session steps, counts and
+// query, and log under a header of their own name.
 class RtpFactory : public SlotFactory {
  public:
   static RtpFactory& instance();
@@ -24,7 +26,7 @@ class RtpFactory : public SlotFactory {
   void Query(LGCP::Resources& resources) override;
   // Refreshes the counts from the voice device; 0 where it does not answer.
   void IQuery();
-  // "rtp[<g723>,<g729>,<g711>,<universal>]: "
+  // "rtp[<g723>,<g729>,<g711>,<universal>]: ", the radio factories' name in place of "rtp".
   void PutHeader(std::ostream& os) const;
 
   // The RTP payload type of a codec.
@@ -37,6 +39,10 @@ class RtpFactory : public SlotFactory {
   // A fresh SSRC from a source of the factories' own, seeded once per run.
   static uint32_t NewSsrc();
 
+ protected:
+  // Joins the factory chain and takes the counts.
+  explicit RtpFactory(const char* header_name);
+
   // Builds the slot of a session: the channel, the session and its record.
   using SlotBuilder =
       std::function<std::unique_ptr<RtpSlot>(int channel, const Fd& session, const rtp_connection_params& params)>;
@@ -48,8 +54,7 @@ class RtpFactory : public SlotFactory {
                                       const SlotBuilder& build);
 
  private:
-  RtpFactory();
-
+  const char* header_name_;
   uint32_t g729_ = 0;
   uint32_t g723_ = 0;
   uint32_t g711_ = 0;

@@ -134,11 +134,13 @@ std::unique_ptr<Slot> ModemFactory::INewSlot(const LGCP::CreateParams& params) {
   }
   auto slot = std::make_unique<DspModemSlot>(*this, modem);
   modems_.push_back(slot.get());
+  dsp_.push_back(slot.get());
   return slot;
 }
 
 void ModemFactory::ReleaseModemSlot(DspModemSlot* slot) {
   Erase(modems_, slot);
+  Erase(dsp_, slot);
 }
 
 void ModemFactory::ReleaseModemSlot(HdlcModemSlot* slot) {
@@ -150,6 +152,12 @@ void ModemFactory::ReleaseModemSlot(HdlcModemSlot* slot) {
   if (std::find(free_interfaces_.begin(), free_interfaces_.end(), slot->interface()) == free_interfaces_.end()) {
     free_interfaces_.push_back(slot->interface());
   }
+}
+
+ModemSlot* ModemFactory::FindModemByDsp(int modem) const {
+  const auto found = std::find_if(modems_.begin(), modems_.end(),
+                                  [modem](const ModemSlot* slot) { return slot->modem_id() == modem; });
+  return found == modems_.end() ? nullptr : *found;
 }
 
 void ModemFactory::OnAuth(const AuthRecord& record) {

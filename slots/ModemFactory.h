@@ -37,6 +37,8 @@ class ModemFactory : public SlotFactory {
   void ReleaseModemSlot(DspModemSlot* slot);
   // Its interface is free again.
   void ReleaseModemSlot(HdlcModemSlot* slot);
+  // The first live modem slot, in creation order, whose modem_id() is the number; null when none.
+  ModemSlot* FindModemByDsp(int modem) const;
 
   // A whole record from a connection, to the slot of its session.
   void OnAuth(const AuthRecord& record);
@@ -61,8 +63,9 @@ class ModemFactory : public SlotFactory {
   void Init();
   void OnSocketEvent(int fd, short revents);
 
-  std::vector<ModemSlot*> modems_;  // every live modem slot, in creation order
+  std::vector<DspModemSlot*> dsp_;
   std::vector<HdlcModemSlot*> digital_;
+  std::vector<ModemSlot*> modems_;  // every live modem slot, in creation order
   unsigned dsp_modems_ = 0;
   Event listener_;
   std::vector<std::unique_ptr<AuthClient>> clients_;

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -54,18 +55,22 @@ std::unique_ptr<Slot> VoiceFactory::CreatePlay(const LGCP::PlayerParams& params)
   if (!channel) {
     return nullptr;
   }
+  std::unique_ptr<PlaySlotGeneric> slot;
   if (params.is_network()) {
     const LGCP::PlayerParams_network& network = params.get_network();
-    return std::make_unique<PlaySlotNetwork>(std::move(channel->fd), dhost2str(network.get_host()),
+    slot = std::make_unique<PlaySlotNetwork>(std::move(channel->fd), dhost2str(network.get_host()),
                                              network.get_id().getValue());
+  } else {
+    const LGCP::PlayerParams_file& file = params.get_file();
+    std::vector<std::string> names;
+    for (const ASN1::IA5String& name : file.get_name()) {
+      names.push_back(name);
+    }
+    slot = std::make_unique<PlaySlotFile>(std::move(channel->fd), std::move(names),
+                                          static_cast<uint32_t>(file.get_repeat().getValue()));
   }
-  const LGCP::PlayerParams_file& file = params.get_file();
-  std::vector<std::string> names;
-  for (const ASN1::IA5String& name : file.get_name()) {
-    names.push_back(name);
-  }
-  return std::make_unique<PlaySlotFile>(std::move(channel->fd), std::move(names),
-                                        static_cast<uint32_t>(file.get_repeat().getValue()));
+  players_.push_back(slot.get());
+  return slot;
 }
 
 std::unique_ptr<Slot> VoiceFactory::CreateRecord(const std::string& host) {
@@ -74,7 +79,17 @@ std::unique_ptr<Slot> VoiceFactory::CreateRecord(const std::string& host) {
   if (!channel) {
     return nullptr;
   }
-  return std::make_unique<RecordSlot>(host, channel->switch_channel, std::move(channel->fd));
+  auto slot = std::make_unique<RecordSlot>(host, channel->switch_channel, std::move(channel->fd));
+  recorders_.push_back(slot.get());
+  return slot;
+}
+
+void VoiceFactory::OnDestroy(RecordSlot* slot) {
+  recorders_.erase(std::remove(recorders_.begin(), recorders_.end(), slot), recorders_.end());
+}
+
+void VoiceFactory::OnDestroy(PlaySlotGeneric* slot) {
+  players_.erase(std::remove(players_.begin(), players_.end(), slot), players_.end());
 }
 
 std::optional<Mcc::Channel> VoiceFactory::OpenChannel(int flags, const mcc_alloc_params& params,

@@ -4,6 +4,7 @@
 #include "platform/BoardPath.h"
 #include "platform/ByteOrder.h"
 #include "runtime/log/Ext.h"
+#include "slots/VoiceFactory.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -39,6 +40,11 @@ LGCP::IoctlResponse StartPlaying() {
 
 PlaySlotGeneric::PlaySlotGeneric(Fd channel_fd)
     : channel_(Mcc::Timeslot(channel_fd.get())), channel_fd_(std::move(channel_fd)) {}
+
+bool PlaySlotGeneric::IBeforeDestroy() {
+  VoiceFactory::instance().OnDestroy(this);
+  return true;
+}
 
 void PlaySlotGeneric::PutHeader(std::ostream& os) const {
   os << GetName() << "[" << channel_ << "]: ";
@@ -176,6 +182,11 @@ RecordSlot::RecordSlot(std::string host, int channel, Fd channel_fd)
 
 void RecordSlot::PutHeader(std::ostream& os) const {
   os << GetName() << "[" << channel_ << "]: ";
+}
+
+bool RecordSlot::IBeforeDestroy() {
+  VoiceFactory::instance().OnDestroy(this);
+  return true;
 }
 
 void RecordSlot::IAfterCreate() {

@@ -25,6 +25,8 @@ class PlaySlotGeneric : public VoiceSlot {
  protected:
   explicit PlaySlotGeneric(Fd channel_fd);
 
+  // Leaves the factory's player list; a player goes at once.
+  bool IBeforeDestroy() override;
   int IGetTransmitChannel() const override { return channel_; }
   const char* GetName() const override { return "player"; }
 
@@ -94,6 +96,8 @@ class RecordSlot : public VoiceSlot {
 
  private:
   void IAfterCreate() override;
+  // Leaves the factory's recorder list; a recorder goes at once.
+  bool IBeforeDestroy() override;
   bool IOnInputStream() override;
   int IGetReceiveChannel() const override { return channel_; }
   const char* GetName() const override { return "recorder"; }

@@ -3,6 +3,7 @@
 #include "platform/Device.h"
 #include "platform/sim/Board.h"
 #include "platform/sim/RtpExtDriver.h"
+#include "radio/RadioCodec.h"
 #include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
 #include "tests/support/LemzGolden.h"
@@ -206,6 +207,33 @@ TEST_F(LemzRadioPathsTest, GatewayReportsGrantedRuns) {
     EXPECT_EQ(gw_->DroppedPackets(), std::string(c.name) == "source unknown" ? 1u : 0u);
     TearDown();
   }
+}
+
+// What the session carried is counted, and each step keeps its last failure; an empty queue is none.
+TEST_F(LemzRadioPathsTest, StatisticsCountTrafficAndKeepLastFailures) {
+  Workstation();
+  const RadioControl::Statistics& stats = ws_->GetStatistics();
+  EXPECT_EQ(stats.packets_sent, 0u);  // the create status is only stored
+  Inject(Packet(WM_FLAG, 9, 0), "10.0.0.7");
+  Inject({0x7f, 0, 0, 0}, "10.0.0.7");                 // unknown command
+  Inject({WM_CHAN, 0, 0, 0, 0, 0, 0, 7}, "10.0.0.7");  // short
+  ext_->FailNextRequest(0xc00c4503, 1, EIO);
+  Inject(Packet(WM_FLAG, 9, 0), "10.0.0.8");
+  Run();
+  EXPECT_EQ(stats.source_reads, 3u);
+  EXPECT_EQ(stats.source_errno, EIO);
+  EXPECT_EQ(stats.read_errno, 0);
+  EXPECT_EQ(stats.bytes_received, 4u + 4 + 8 + 4);
+  EXPECT_EQ(stats.good_packets, 1u);
+  EXPECT_EQ(stats.unpack_code, kRadioCodecShort);
+
+  ASSERT_TRUE(ws_->SendASNToChan(Modifier("gw-set-sh : { " + Flags(4, false) + " }")));
+  ext_->FailNext(sim::Call::kWrite, 1, ENOSPC);
+  ASSERT_TRUE(ws_->SendASNToChan(Modifier("gw-set-sh : { " + Flags(3, false) + " }")));
+  EXPECT_EQ(stats.packets_sent, 1u);
+  EXPECT_EQ(stats.bytes_sent, 4u);
+  EXPECT_EQ(stats.write_errno, ENOSPC);
+  EXPECT_EQ(stats.pack_code, 0);
 }
 
 // The four times are 5000 unless the row says otherwise; the radio holds the create status.

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -173,6 +176,23 @@ TEST(SigProto, NamesAndPttCommands) {
     ptt += sig_proto_is_ptt_command(&p) * type;
   }
   EXPECT_EQ(ptt, 1 + 3 + 9 + 129 + 130 + 133);
+}
+
+TEST(SigProto, QueueInitGivesEachCommandItsEntry) {
+  auto queue = std::make_unique<sig_proto_queue>();
+  std::memset(queue.get(), 0xA5, sizeof *queue);
+  ASSERT_EQ(init_sig_proto_queue(queue.get()), 0);
+  const uint32_t kTypes[] = {1, 3, 4, 5, 6, 7, 8, 2, 9, 10, 13, 129, 130, 132, 131, 133, 135};
+  sig_proto blank{};
+  for (size_t i = 0; i < kSigProtoQueueSize; ++i) {
+    SCOPED_TRACE(i);
+    const uint32_t type = i < std::size(kTypes) ? kTypes[i] : 0xFFFFFFFFu;
+    EXPECT_EQ(queue->entries[i].type, type);
+    blank.type = type;
+    EXPECT_EQ(std::memcmp(&queue->entries[i], &blank, sizeof blank), 0);
+  }
+  EXPECT_EQ(std::count(std::begin(queue->spare), std::end(queue->spare), 0), 128);
+  EXPECT_EQ(init_sig_proto_queue(nullptr), 0);
 }
 
 TEST(SigProto, SettersBoundTheCallerId) {

@@ -5,6 +5,7 @@
 #include "platform/sim/NetInterfacesDriver.h"
 #include "runtime/loop/ChildWait.h"
 #include "runtime/loop/Signal.h"
+#include "slots/ModemSlot.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
@@ -306,6 +307,22 @@ TEST_F(ModemSlotTest, FailedSetUpAbortsAndIsRepeatedAtTheNextConnect) {
   mctl_->SetAbsent(false);
   ModemFactory::instance().Query(resources);
   EXPECT_EQ(resources.get_modem().getValue(), 4);
+}
+
+TEST_F(ModemSlotTest, FindModemByDspNamesTheFirstLiveSlotOnThatModem) {
+  const ModemFactory& factory = ModemFactory::instance();
+  CreateModem(6);
+  CreateModem(5);
+  ConnectModem(5);
+  EXPECT_EQ(static_cast<Slot*>(factory.FindModemByDsp(0)), SlotAt(5));
+  // Slots not set up yet share -1; the older one is found.
+  EXPECT_EQ(static_cast<Slot*>(factory.FindModemByDsp(-1)), SlotAt(6));
+  EXPECT_EQ(factory.FindModemByDsp(1), nullptr);
+  Destroy(90);
+  DestroyModem(5);
+  EXPECT_EQ(factory.FindModemByDsp(0), nullptr);
+  Destroy(6);
+  EXPECT_EQ(factory.FindModemByDsp(-1), nullptr);
 }
 
 TEST_F(ModemSlotTest, DigitalModemSwitchesItsInterfaceAndHoldsItAlone) {

@@ -2,6 +2,7 @@
 
 #include "platform/sim/Board.h"
 #include "platform/sim/MccDriver.h"
+#include "slots/VoiceSlots.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/BoardRoot.h"
 #include "tests/support/ControlLoop.h"
@@ -118,6 +119,26 @@ TEST_F(VoiceSlotsTest, FilePlayerWithNothingToPlayRefusesItsStreamAndAbortsOnce)
   EXPECT_EQ(Connect(kVoice, kTrunk), (Lines{"7 error connectFail", "7 abort : 0"}));
   control_test::RunPasses(5);
   EXPECT_EQ(Received(), Lines{});
+}
+
+TEST_F(VoiceSlotsTest, FactoryListsLiveSlotsByKindUntilTheyAreDestroyed) {
+  const VoiceFactory& factory = VoiceFactory::instance();
+  CreatePlayer({"a"}, 1);
+  Fd listener = Listener();
+  Send(kVoice + 1, [&](LGCP::Command& command) {
+    TERM::HostAddress& host = command.select_create().select_voice().select_record();
+    host.set_iaddr("127.0.0.1");
+    host.set_port(control_test::LocalPort(listener.get()));
+  });
+  ASSERT_EQ(factory.players().size(), 1u);
+  ASSERT_EQ(factory.recorders().size(), 1u);
+  EXPECT_EQ(static_cast<Slot*>(factory.players().front()), SlotAt(kVoice));
+  EXPECT_EQ(static_cast<Slot*>(factory.recorders().front()), SlotAt(kVoice + 1));
+  Destroy(kVoice);
+  EXPECT_TRUE(factory.players().empty());
+  EXPECT_EQ(factory.recorders().size(), 1u);
+  Destroy(kVoice + 1);
+  EXPECT_TRUE(factory.recorders().empty());
 }
 
 TEST_F(VoiceSlotsTest, NetworkPlayerSendsItsIdThenPlaysWhatTheHostServes) {
