@@ -163,7 +163,7 @@ void LAPD::on_hdlc_error(Cause::Type cause) {
 }
 
 void LAPD::on_hdlc_ready() {
-  (void)SendWaitingResponses();
+  (void)waiting_responses_.Resume([this](Packet& frame) { return xmit(frame) == Send::taken; });
   LocalEvents();
 }
 
@@ -192,27 +192,14 @@ LAPD::Send LAPD::xmit(Packet& frame) {
 }
 
 LAPD::Send LAPD::Transmit(Packet& frame, bool response) {
-  if (SendWaitingResponses() && xmit(frame) == Send::taken) {
-    return Send::taken;
-  }
-  // Without a channel nothing would ever send it.
-  if (!response || hdlc == nullptr) {
-    return Send::refused;
-  }
-  if (!waiting_responses_.put(frame)) {
+  // Without a channel nothing would ever send a kept response.
+  const auto sent = waiting_responses_.Send(frame, response && hdlc != nullptr,
+                                            [this](Packet& waiting) { return xmit(waiting) == Send::taken; });
+  if (sent == Waiting::Sent::lost) {
     ++stats_.errors;
     std::cerr << ext::header(this) << "too many responses wait for the channel, one is lost" << std::endl;
   }
-  return Send::taken;
-}
-
-bool LAPD::SendWaitingResponses() {
-  for (Packet frame; waiting_responses_.preview(&frame); (void)waiting_responses_.get(&frame)) {
-    if (xmit(frame) == Send::refused) {
-      return false;
-    }
-  }
-  return true;
+  return sent == Waiting::Sent::refused ? Send::refused : Send::taken;
 }
 
 void LAPD::Trace(bool sent, const uint8_t* bytes, unsigned length) const {

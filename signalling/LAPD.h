@@ -7,6 +7,7 @@
 #include "runtime/protocol/Protocol.h"
 #include "schemas/ACP.h"
 #include "signalling/Cyclic.h"
+#include "signalling/WaitingFrames.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -185,8 +186,6 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   // the channel pushes back waits too: nothing else would answer the peer's
   // frame, and a peer still waiting for its UA drops whatever comes first.
   [[nodiscard]] Send Transmit(Packet& frame, bool response);
-  // False while the channel still refuses the oldest waiting response.
-  bool SendWaitingResponses();
   Send tx_U(uint8_t code, bool command, bool pf);
   Send tx_S(uint8_t code, bool command, bool pf);
   [[nodiscard]] Send tx_I(const Packet& message);
@@ -251,7 +250,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   Timer timer_;
   CleanQueue<Packet, kOutCapacity> out_;
   CleanQueue<Packet, kWindow> ack_;
-  CleanQueue<Packet, kWindow> waiting_responses_;
+  using Waiting = WaitingFrames<kWindow>;
+  Waiting waiting_responses_;
   uint16_t ri_ = 0;
   // Ri of this link's own: two links, or two boards, must not draw the same sequence.
   std::minstd_rand ri_source_;

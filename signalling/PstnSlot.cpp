@@ -1,6 +1,5 @@
 #include "signalling/PstnSlot.h"
 
-#include "signalling/LAPDNT.h"
 #include "signalling/SLC.h"
 #include "signalling/SignallingSlot.h"
 
@@ -93,6 +92,8 @@ bool PstnSlot::IDeactivate() {
 }
 
 void PstnSlot::Activate() {
+  // Frames kept for the channel's last opening would reach a bus that moved on.
+  waiting_.clear();
   if (!hdlc_.activate()) {
     OnDeactivated();
     return;
@@ -207,13 +208,24 @@ void PstnSlot::on_hdlc_error(Cause::Type cause) {
 void PstnSlot::on_hdlc_ready() {
   if (lower_ != nullptr) {
     lower_->on_hdlc_ready();
+  } else if (lapdNT_ != nullptr) {
+    (void)waiting_.Resume([this](Packet& frame) { return Write(frame); });
   }
 }
 
 void PstnSlot::transmit(Packet& packet) {
-  if (kind_ == Kind::bri_network) {
-    (void)hdlc_.hdlc_transmit(packet);
+  if (kind_ != Kind::bri_network) {
+    return;
   }
+  if (waiting_.Send(packet, true, [this](Packet& frame) { return Write(frame); }) == Waiting::Sent::lost) {
+    std::cerr << "pstn-slot: too many frames wait for the channel, one is lost" << std::endl;
+  }
+}
+
+bool PstnSlot::Write(Packet& frame) {
+  // Only a channel that pushed back calls again when ready; it counts the
+  // frames any other failure loses.
+  return hdlc_.hdlc_transmit(frame) || !hdlc_.is_open() || hdlc_.is_ready();
 }
 
 void PstnSlot::on_activated(Protocol*) {

@@ -5,15 +5,14 @@
 #include "runtime/protocol/ProtocolsFamily.h"
 #include "schemas/LGCP.h"
 #include "signalling/LAPD.h"
+#include "signalling/LAPDNT.h"
+#include "signalling/WaitingFrames.h"
 #include "slots/Slot.h"
 
 class PstnFactory;
 
 namespace SS7 {
 class SLC;
-}
-namespace ISDN {
-class LAPD_NT;
 }
 
 // The endpoint of one PSTN signalling link: an HDLC channel of the MCC
@@ -60,8 +59,11 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   void on_activated(Protocol* layer) override;
   void on_deactivated(Protocol* layer, Smart_pointer<Internal_protocol_status> status) override;
   void on_message(Packet& packet) override;
-  // What the BRI network side sends goes onto the channel.
+  // What the BRI network side sends goes onto the channel, behind the frames
+  // the channel pushed back.
   void transmit(Packet& packet) override;
+  // True when the channel took the frame or lost it for good.
+  bool Write(Packet& frame);
 
   bool Bri() const { return kind_ == Kind::bri_user || kind_ == Kind::bri_network; }
   void Activate();
@@ -78,6 +80,10 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   ISDN::LAPD* lapd_ = nullptr;
   ISDN::LAPD_NT* lapdNT_ = nullptr;
   HDLC::Notify* lower_ = nullptr;
+  // What the channel pushed back of the BRI network side's frames: room for a
+  // window of I frames and two frames more for each terminal of the bus.
+  using Waiting = WaitingFrames<ISDN::LAPD_NT::kEntries*(ISDN::LAPD_NT_user::kWindow + 2)>;
+  Waiting waiting_;
   ACP::TrunkState::NamedNumber lastTrunkState_ = ACP::TrunkState::unknown;
   Timer statsTimer_;
 };

@@ -181,7 +181,8 @@ TEST_F(SignallingSlotsTest, OnlyE1StatusReachesTheSs7Link) {
 }
 
 // The BRI network side hears the bus and answers on it: a TEI request from a
-// terminal is answered with an assignment written on the channel.
+// terminal is answered with an assignment written on the channel. What it
+// sends while the channel pushes back goes out, in order, once it drains.
 TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
   CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
   CreateTrunk(1, 0, 1, true);
@@ -196,6 +197,20 @@ TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
   EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [](const Bytes& frame) {
     return frame.size() >= 8 && frame[3] == 0x0f && frame[4] == 0x12 && frame[5] == 0x34 && frame[6] == 0x02;
   }));
+
+  // A second terminal asks, then sends SABME (P = 1) on TEI 65: the
+  // assignment, the SABME that sets up its data link and the UA wait.
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x56, 0x78, 0x01, 0xff}));
+  Run(100);
+  ASSERT_TRUE(mcc_->Receive(channel, {0x00, 0x83, 0x7f}));
+  Run(100);
+  EXPECT_TRUE(mcc_->TakeTransmitted(channel).empty());
+  ASSERT_TRUE(mcc_->SetBlocked(channel, false));
+  Run(100);
+  EXPECT_EQ(
+      mcc_->TakeTransmitted(channel),
+      (std::vector<Bytes>{{0xfe, 0xff, 0x03, 0x0f, 0x56, 0x78, 0x02, 0x83}, {0x02, 0x83, 0x7f}, {0x00, 0x83, 0x73}}));
 }
 
 // Messages pile up while the data link is not established: past the busy
