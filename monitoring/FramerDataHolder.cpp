@@ -1,5 +1,7 @@
 #include "monitoring/FramerDataHolder.h"
 
+#include "monitoring/StoreIfChanged.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -47,15 +49,6 @@ int32_t LeadingInteger(const std::string& text) {
       std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-template <typename T>
-bool Store(T& field, const T& value) {
-  if (field == value) {
-    return false;
-  }
-  field = value;
-  return true;
-}
-
 }  // namespace
 
 FramerDataHolder::FramerDataHolder(int32_t number, const std::string& path) : number(number), path(path) {}
@@ -76,16 +69,16 @@ bool FramerDataHolder::TakeLine(const std::string& line) {
     changed |= SetStatusText(value);
   }
   if (ValueAfter(line, kLossOfSignal, value)) {
-    changed |= Store(signal_loss, value == "yes");
+    changed |= StoreIfChanged(signal_loss, value == "yes");
   }
   if (ValueAfter(line, kLossOfFrameAlignment, value)) {
-    changed |= Store(frame_alignment_loss, value == "yes");
+    changed |= StoreIfChanged(frame_alignment_loss, value == "yes");
   }
   if (ValueAfter(line, kSlipNegative, value)) {
-    changed |= Store(negative_slips, LeadingInteger(value));
+    changed |= StoreIfChanged(negative_slips, LeadingInteger(value));
   }
   if (ValueAfter(line, kSlipPositive, value)) {
-    changed |= Store(positive_slips, LeadingInteger(value));
+    changed |= StoreIfChanged(positive_slips, LeadingInteger(value));
   }
   return changed;
 }

@@ -5,6 +5,7 @@
 #include "platform/BoardPath.h"
 #include "platform/Device.h"
 #include "runtime/config/Version.h"
+#include "runtime/log/Ext.h"
 #include "runtime/log/TraceFlags.h"
 #include "runtime/net/FindProc.h"
 
@@ -139,12 +140,6 @@ ACP::TrunkState::NamedNumber ToTrunkState(int state) {
   return static_cast<ACP::TrunkState::NamedNumber>(state);
 }
 
-std::string Dotted(const INet4::Addr& address) {
-  const std::vector<uint8_t> bytes = address.GetVector();
-  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
-         std::to_string(bytes[3]);
-}
-
 std::string Unsigned(int64_t value) {
   return std::to_string(static_cast<uint32_t>(value));
 }
@@ -241,6 +236,10 @@ void MonitoringCtl::OnSnmpAgentConnect(const std::string& /*name*/) {
   }
 }
 
+void MonitoringCtl::PutHeader(std::ostream& os) const {
+  os << "monitoring: ";
+}
+
 bool MonitoringCtl::IsOpen() {
   if (hal_fd_ >= 0) {
     return true;
@@ -298,7 +297,7 @@ void MonitoringCtl::setFramerLed(const LGCP::FramerInfo& framer) {
   const int64_t e1 = framer.get_e1().getValue();
   // Only four framers have LEDs; a shift by anything else would hit other bits or none.
   if (e1 < 0 || e1 > 3) {
-    std::cerr << "display: framer " << e1 << " has no LEDs" << std::endl;
+    std::cerr << ext::header(this) << "framer " << e1 << " has no LEDs" << std::endl;
     return;
   }
   if (!IsOpen()) {
@@ -500,7 +499,7 @@ void MonitoringCtl::doNetIfCheck() {
 
 void MonitoringCtl::doControllerCheck() {
   LGCP::ControllerInfo report;
-  report.get_host().set_iaddr(Dotted(holder_->selfAddress));
+  report.get_host().set_iaddr(DottedAddress(holder_->selfAddress));
   report.get_host().set_port(0);
   bool connected = false;
   if (CheckServerConnection(connected) && connected) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 // The board-health service: runs the periodic board checks, takes the
@@ -55,6 +56,9 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
 
   // Queues every SNMP item once and sends the stored trap sinks and snmp-set commands.
   void OnDpcSend();
+
+  // "monitoring: ", the start of the service's own log lines.
+  void PutHeader(std::ostream& os) const;
 
   // Null after Shutdown.
   const MonitoringDataHolder* holder() const { return holder_.get(); }

@@ -2,6 +2,7 @@
 
 #include "asn1/AVNEncoder.h"
 #include "monitoring/MonitoringFiles.h"
+#include "monitoring/StoreIfChanged.h"
 #include "platform/BoardPath.h"
 #include "platform/Device.h"
 #include "runtime/log/TraceFlags.h"
@@ -21,13 +22,6 @@ namespace {
 constexpr int kFramers = 4;
 constexpr const char* kFramerStatusPath = "/proc/driver/hdlc/peb22554/";
 constexpr int kNetIfIndexes = 16;
-constexpr const char* kTermCounterDir = "/var/monitoring/term_cnts/";
-
-std::string DottedAddress(const INet4::Addr& address) {
-  const std::vector<uint8_t> bytes = address.GetVector();
-  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
-         std::to_string(bytes[3]);
-}
 
 std::string PowerStatusSaver(int status) {
   return std::to_string(status >= 0 && status <= LGCP::POWERStatus::both ? status : 0);
@@ -63,16 +57,16 @@ std::string PhoneStatusSaver(const LGCP::EmPhoneStatusParams& phone) {
 std::string TermCounterPath(const LGCP::TermCounter& counter) {
   switch (counter.get_owner().getValue()) {
     case LGCP::TermCounterOwner::router:
-      return std::string(kTermCounterDir) + "router";
+      return std::string(MonitoringFiles::kTermCounterDir) + "router";
     case LGCP::TermCounterOwner::controller:
-      return std::string(kTermCounterDir) + "controller";
+      return std::string(MonitoringFiles::kTermCounterDir) + "controller";
     case LGCP::TermCounterOwner::server:
-      return std::string(kTermCounterDir) + "server";
+      return std::string(MonitoringFiles::kTermCounterDir) + "server";
     case LGCP::TermCounterOwner::extBoard:
       if (!counter.has_ownerId()) {
         return std::string();
       }
-      return std::string(kTermCounterDir) + "board" + std::to_string(counter.get_ownerId().getValue());
+      return std::string(MonitoringFiles::kTermCounterDir) + "board" + std::to_string(counter.get_ownerId().getValue());
     default:
       return std::string();
   }
@@ -141,16 +135,17 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-template <typename T>
-int StoreIfChanged(T& field, const T& value) {
-  if (field == value) {
-    return 0;
-  }
-  field = value;
-  return 1;
+}  // namespace
+
+std::string DottedAddress(const INet4::Addr& address) {
+  const std::vector<uint8_t> bytes = address.GetVector();
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+         std::to_string(bytes[3]);
 }
 
-}  // namespace
+std::string host2str(const TERM::HostAddress& host) {
+  return std::string(host.get_iaddr());
+}
 
 MonitoringDataHolder::MonitoringDataHolder() {
   MonitoringFiles::ClearMonitorFiles();
@@ -158,7 +153,7 @@ MonitoringDataHolder::MonitoringDataHolder() {
   FindFramers();
   FindNetIfs();
   MonitoringFiles::CheckForMonDir(MonitoringFiles::kRoot);
-  MonitoringFiles::CheckForMonDir(kTermCounterDir);
+  MonitoringFiles::CheckForMonDir(MonitoringFiles::kTermCounterDir);
 }
 
 MonitoringDataHolder::~MonitoringDataHolder() {
@@ -203,7 +198,7 @@ int MonitoringDataHolder::setDipValue(int32_t value) {
   if (!StoreIfChanged(dipValue, value)) {
     return 0;
   }
-  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/dip", std::to_string(dipValue));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kDipPath, std::to_string(dipValue));
   return 1;
 }
 
@@ -212,7 +207,7 @@ int MonitoringDataHolder::setPowerStatus(LGCP::POWERStatus::NamedNumber status) 
     return 0;
   }
   boardPowerStatus.setValue(status);
-  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/powerstatus", PowerStatusSaver(status));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kPowerStatusPath, PowerStatusSaver(status));
   return 1;
 }
 
@@ -220,7 +215,7 @@ int MonitoringDataHolder::setConfigVersion(uint32_t first, uint64_t second) {
   if (!StoreIfChanged(configVersion, std::make_pair(first, second))) {
     return 0;
   }
-  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/config_version", ConfigVersionSaver(first, second));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kConfigVersionPath, ConfigVersionSaver(first, second));
   return 1;
 }
 
@@ -247,7 +242,7 @@ int MonitoringDataHolder::setBoardVersion(const std::string& text) {
 int MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& report) {
   INet4::Addr address;
   // Text that is no IPv4 address leaves 0.0.0.0.
-  (void)address.Assign(std::string(report.get_host().get_iaddr()));
+  (void)address.Assign(host2str(report.get_host()));
   const bool is_self = address.IsEqual(selfAddress);
   if (is_self) {
     selfControllerStatus = report.get_status();
@@ -320,7 +315,8 @@ void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
   } else {
     *held = board;
   }
-  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/board" + std::to_string(position), BoardStatusSaver(board));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kBoardPrefix + std::to_string(position),
+                                          BoardStatusSaver(board));
 }
 
 void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
@@ -336,7 +332,8 @@ void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
   } else {
     *held = phone;
   }
-  (void)MonitoringFiles::SaveStatusToFile("/var/monitoring/emphone" + std::to_string(id), PhoneStatusSaver(phone));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kEmPhonePrefix + std::to_string(id),
+                                          PhoneStatusSaver(phone));
 }
 
 void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
@@ -380,7 +377,7 @@ void MonitoringDataHolder::SaveSnmpSetValue(const MON::IniName& name, const std:
   const std::string section = name.get_section();
   const std::string index = std::to_string(name.get_index().getValue());
   const std::string entry = name.get_name();
-  if (!IsSafeEntryName(section) || !IsSafeEntryName(entry)) {
+  if (!IsSafeEntryName(section) || !IsSafeEntryName(entry) || MonitoringFiles::IsServerEntry(section)) {
     std::cerr << "refused snmp-set name " << Printable(section) << "/" << index << "/" << Printable(entry) << std::endl;
     return;
   }

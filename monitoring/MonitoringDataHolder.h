@@ -6,11 +6,18 @@
 #include "schemas/HSP.h"
 #include "schemas/LGCP.h"
 #include "schemas/MON.h"
+#include "schemas/TERM.h"
 
 #include <cstdint>
 #include <list>
 #include <string>
 #include <utility>
+
+// The address as a dotted quad, without the port.
+std::string DottedAddress(const INet4::Addr& address);
+// The address text of a host, without its port: what the monitoring state
+// parses a controller's address from.
+std::string host2str(const TERM::HostAddress& host);
 
 // The board's state as monitoring last saw it: what the periodic checks read
 // (DIP switches, power, versions, temperature, the local controller, framers,

@@ -20,8 +20,6 @@ namespace {
 // Readers list and enter the directories; the umask still applies.
 constexpr mode_t kDirectoryMode = 0755;
 constexpr mode_t kFileMode = 0666;
-// Temporary names are hidden and recognisable, so leftovers can be found.
-constexpr const char* kTemporaryPrefix = ".tmp-";
 // The deepest tree written: "/var/monitoring/" section / index / name.
 constexpr int kTreeDepth = 3;
 
@@ -29,9 +27,29 @@ void LogFailure(const char* what, const std::string& path) {
   std::clog << what << " <" << path << "> with code=" << errno << std::endl;
 }
 
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// One name serves every file of a directory: each is renamed into place
+// before the next is written.
 std::string TemporaryPath(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return path.substr(0, slash + 1) + kTemporaryPrefix + path.substr(slash + 1);
+  return path.substr(0, path.rfind('/') + 1) + kTemporaryName;
+}
+
+// "7" or "-12", as the server writes a number into a file name.
+bool IsIntegerText(const std::string& text) {
+  const size_t first_digit = StartsWith(text, "-") ? 1 : 0;
+  return text.size() > first_digit && text.find_first_not_of("0123456789", first_digit) == std::string::npos;
+}
+
+// The names of the files the server writes at the top of kRoot; every entry
+// beginning with "board" is one, as the controller's boards are cleared so.
+bool IsServerFile(const std::string& name) {
+  const std::string path = kRoot + name;
+  return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || StartsWith(path, kBoardPrefix) ||
+         (StartsWith(path, kEmPhonePrefix) &&
+          IsIntegerText(path.substr(std::char_traits<char>::length(kEmPhonePrefix))));
 }
 
 bool WriteAll(int fd, const std::string& content) {
@@ -72,12 +90,24 @@ bool IsDirectory(const std::string& path) {
   return lstat(platform::BoardPath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+// Removes the entry, a directory with everything below it; a link goes itself,
+// not what it points to.
+void RemoveAll(const std::string& path) {
+  if (IsDirectory(path)) {
+    bool readable = false;
+    for (const std::string& name : EntryNames(path, readable)) {
+      RemoveAll(path + "/" + name);
+    }
+  }
+  remove(platform::BoardPath(path).c_str());
+}
+
 void RemoveTemporaryFiles(const std::string& directory, int depth) {
   bool readable = false;
   for (const std::string& name : EntryNames(directory, readable)) {
     const std::string path = directory + name;
-    if (name.compare(0, std::char_traits<char>::length(kTemporaryPrefix), kTemporaryPrefix) == 0) {
-      unlink(platform::BoardPath(path).c_str());
+    if (name == kTemporaryName) {
+      RemoveAll(path);
     } else if (depth > 0 && IsDirectory(path)) {
       RemoveTemporaryFiles(path + "/", depth - 1);
     }
@@ -115,6 +145,11 @@ void PointSelfLink(const std::string& directory) {
 }
 
 }  // namespace
+
+bool IsServerEntry(const std::string& name) {
+  const std::string directory = kRoot + name + "/";
+  return IsServerFile(name) || directory == kTermCounterDir || directory == kControllerDir;
+}
 
 bool SaveStatusToFile(const std::string& path, const std::string& content) {
   const std::string temporary = TemporaryPath(path);
@@ -155,8 +190,13 @@ void ClearMonitorFiles() {
   RemoveTemporaryFiles(kRoot, kTreeDepth);
   bool readable = false;
   for (const std::string& name : EntryNames(kRoot, readable)) {
-    // Not recursive: a directory that still holds files stays.
-    remove(platform::BoardPath(kRoot + name).c_str());
+    if (IsServerFile(name)) {
+      // Whatever an earlier run left in a file's place would fail every write of it.
+      RemoveAll(kRoot + name);
+    } else {
+      // Not recursive: a directory that still holds files stays.
+      remove(platform::BoardPath(kRoot + name).c_str());
+    }
   }
 }
 
@@ -164,7 +204,7 @@ bool ClearBoardFiles() {
   bool readable = false;
   const std::vector<std::string> names = EntryNames(kRoot, readable);
   for (const std::string& name : names) {
-    if (name.compare(0, 5, "board") != 0) {
+    if (!StartsWith(kRoot + name, kBoardPrefix)) {
       continue;
     }
     if (traces.monitoring.internal) {

@@ -49,10 +49,13 @@ constexpr Item kItems[] = {
     {SnmpAgentCtrl::temperature, 2, "gatewayCommon", "temperature"},
 };
 
-// Aligned PER of one list element, beside its texts: the bit-field octets, the
-// two INTEGERs in at most 5 octets each and three length determinants of at
-// most 2 octets. A message adds one octet of choice bits and the list's count.
-constexpr size_t kElementOverheadBytes = 18;
+// Aligned PER of one snmp-set command, beside its texts: the bit-field
+// octets, the two INTEGERs in at most 5 octets each and three length
+// determinants of at most 2 octets. A trap sink without a port: its bit-field
+// octet and the host's length determinant. A message adds one octet of choice
+// bits and the list's count.
+constexpr size_t kCommandOverheadBytes = 18;
+constexpr size_t kTrapsinkOverheadBytes = 3;
 constexpr size_t kMessageOverheadBytes = 3;
 
 // At least as many octets as the element takes in the encoded message.
@@ -60,7 +63,34 @@ size_t EncodedBound(const MON::SnmpSetCommand& command) {
   const MON::SnmpSetCommandId& id = command.get_id();
   const size_t id_bytes =
       id.is_oid() ? id.get_oid().size() : id.get_name().get_section().size() + id.get_name().get_name().size();
-  return kElementOverheadBytes + id_bytes + command.get_value().size();
+  return kCommandOverheadBytes + id_bytes + command.get_value().size();
+}
+
+size_t EncodedBound(const std::string& host) {
+  return kTrapsinkOverheadBytes + host.size();
+}
+
+// Hands the elements to add in order and calls send after each part that
+// reaches either limit of one message, and after the last.
+template <typename Elements, typename Add, typename Send>
+void InParts(const Elements& elements, Add add, Send send) {
+  size_t count = 0;
+  size_t bytes = kMessageOverheadBytes;
+  for (const auto& element : elements) {
+    const size_t element_bytes = EncodedBound(element);
+    if (count > 0 &&
+        (count == SnmpAgentCtrl::kMaxCommandsPerMessage || bytes + element_bytes > SnmpAgentCtrl::kMaxMessageBytes)) {
+      send();
+      count = 0;
+      bytes = kMessageOverheadBytes;
+    }
+    add(element);
+    ++count;
+    bytes += element_bytes;
+  }
+  if (count > 0) {
+    send();
+  }
 }
 
 const Item* FindItem(SnmpAgentCtrl::MonitoringItemType type) {
@@ -136,17 +166,19 @@ void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) {
 }
 
 void SnmpAgentCtrl::SendTrapsink(const std::vector<std::string>& hosts) {
-  if (hosts.empty()) {
-    return;
-  }
-  MON::Command command;
-  auto& trapsinks = command.select_snmp_trapsink_set().get_trapsinks();
-  for (const std::string& host : hosts) {
-    MON::SnmpTrapsink trapsink;
-    trapsink.set_host(host);
-    trapsinks.push_back(trapsink);
-  }
-  SendToLinks(command);
+  MON::Command part;
+  auto& trapsinks = part.select_snmp_trapsink_set().get_trapsinks();
+  InParts(
+      hosts,
+      [&trapsinks](const std::string& host) {
+        MON::SnmpTrapsink trapsink;
+        trapsink.set_host(host);
+        trapsinks.push_back(trapsink);
+      },
+      [this, &part, &trapsinks] {
+        SendToLinks(part);
+        trapsinks.clear();
+      });
 }
 
 void SnmpAgentCtrl::OnDpcSend() {
@@ -160,20 +192,12 @@ void SnmpAgentCtrl::OnDpcSend() {
 void SnmpAgentCtrl::SendInParts(const MON::SnmpSetCommands& commands) {
   MON::Command part;
   auto& list = part.select_snmp_set().get_commands();
-  size_t bytes = kMessageOverheadBytes;
-  for (const MON::SnmpSetCommand& command : commands.get_commands()) {
-    const size_t command_bytes = EncodedBound(command);
-    if (!list.empty() && (list.size() == kMaxCommandsPerMessage || bytes + command_bytes > kMaxMessageBytes)) {
-      SendToLinks(part);
-      list.clear();
-      bytes = kMessageOverheadBytes;
-    }
-    list.push_back(command);
-    bytes += command_bytes;
-  }
-  if (!list.empty()) {
-    SendToLinks(part);
-  }
+  InParts(
+      commands.get_commands(), [&list](const MON::SnmpSetCommand& command) { list.push_back(command); },
+      [this, &part, &list] {
+        SendToLinks(part);
+        list.clear();
+      });
 }
 
 void SnmpAgentCtrl::SendToLinks(const MON::Command& command) {

@@ -71,7 +71,8 @@ class SnmpAgentCtrl {
   };
 
   // An agent refuses a list of more elements, and a TPKT frame holds at most
-  // 65531 bytes: longer lists leave in consecutive messages within both.
+  // 65531 bytes: longer lists (snmp-set commands, trap sinks) leave in
+  // consecutive messages within both.
   static constexpr size_t kMaxCommandsPerMessage = 128;
   static constexpr size_t kMaxMessageBytes = 60000;
 
@@ -90,7 +91,8 @@ class SnmpAgentCtrl {
   void Send(MonitoringItemType type, int32_t index, const std::string& value);
   // Sends the commands to every link at once; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
-  // One trap-sink command to every link at once; an empty list sends nothing.
+  // The trap sinks to every link at once, in as many commands as the limits
+  // above need; an empty list sends nothing.
   void SendTrapsink(const std::vector<std::string>& hosts);
   // Sends every non-empty queue to every link and empties it.
   void OnDpcSend();

@@ -37,6 +37,8 @@ enum ValueType : uint8_t {
   kUInteger32 = 0x47,
 };
 
+constexpr size_t kIpAddressLength = 4;
+
 bool IsUnsigned32(uint8_t type) {
   return type == kCounter32 || type == kGauge32 || type == kTimeTicks || type == kUInteger32;
 }
@@ -54,6 +56,10 @@ class WideValue {
   // False for a type outside the list or a length the type cannot have.
   [[nodiscard]] bool Assign(uint8_t type, const void* value, size_t length) {
     if (value == nullptr && length > 0) {
+      return false;
+    }
+    // A receiver drops the whole trap over an address of any other size.
+    if (type == kIpAddress && length != kIpAddressLength) {
       return false;
     }
     if (IsOctets(type)) {

@@ -51,8 +51,8 @@ int trap_init(TrapContext* context, const char* community);
 // Appends one binding: the name's sub-identifiers, a value type among
 // INTEGER, BIT STRING, OCTET STRING, NULL, OBJECT IDENTIFIER, IpAddress,
 // Counter32, Gauge32, TimeTicks, Opaque, NsapAddress and UInteger32, and the
-// value's bytes in host order. The 32-bit number types take 4 bytes; an
-// OBJECT IDENTIFIER value takes 4 bytes per sub-identifier.
+// value's bytes in host order. The 32-bit number types and IpAddress take 4
+// bytes; an OBJECT IDENTIFIER value takes 4 bytes per sub-identifier.
 [[nodiscard]] int trap_pack_add(TrapContext* context, const uint32_t* name, size_t name_count, uint8_t type,
                                 const void* value, size_t value_length);
 // Fills in the header lengths; a trap without bindings is allowed.

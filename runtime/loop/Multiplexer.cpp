@@ -22,8 +22,8 @@ Multiplexer multiplexer;
 namespace {
 
 constexpr char kWatchdogPath[] = "/dev/misc/gw-wd";
-// A wait longer than this, and longer than the first timer was set for, means
-// a broken timer list or a clock that moved back.
+// A clock that moved back further than this is not followed: every pending
+// timer falls due a second later instead.
 constexpr uint32_t kMaxTimerWait = 7200000;
 constexpr int kWatchdogPeriod = 1000;
 constexpr int kNoPluginLimit = 0x7fffffff;
@@ -159,7 +159,8 @@ int Multiplexer::PollTimeout(int plugin_timeout) const {
     if (wait <= 0) {
       timer_timeout = 0;
     } else {
-      // A wait beyond the limit is looked at again by the guard of the next pass.
+      // A wait beyond two hours is looked at again a second later, so a clock
+      // that moved back meanwhile is noticed.
       timer_timeout = static_cast<uint32_t>(wait) > kMaxTimerWait ? kWatchdogPeriod : wait;
     }
   }
@@ -221,6 +222,9 @@ void Multiplexer::detach(EventHandler* handler) {
 }
 
 void Multiplexer::set(TimerEvent* event) {
+  // The deadline counts from this reading; the pending ones must count from
+  // the same clock.
+  FollowClock(event->deadline - event->period);
   reset(event);
   timers_.insert_to_tail_by_grown(event);
   event->queued_ = true;
@@ -234,9 +238,46 @@ void Multiplexer::reset(TimerEvent* event) {
   event->queued_ = false;
 }
 
+void Multiplexer::FollowClock(uint32_t now) {
+  const uint32_t last = clock_;
+  const bool moved_back = clock_read_ && static_cast<int32_t>(now - last) < 0;
+  clock_ = now;
+  clock_read_ = true;
+  if (!moved_back || timers_.empty()) {
+    return;
+  }
+  // Within two hours every deadline moves back with the clock, so each wait
+  // stays what it was and the order stays; keep-alives and supervision go on
+  // instead of stalling until the clock catches up.
+  const uint32_t step = last - now;
+  if (step <= kMaxTimerWait) {
+    for (TimerEvent& event : timers_) {
+      event.deadline -= step;
+    }
+    return;
+  }
+  std::cerr << "******** RUNTIME ERROR CONDITION *************"
+            << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl
+            << "now = " << now << std::endl
+            << "first = " << timers_.first()->deadline << std::endl
+            << "count = " << timers_.count() << std::endl;
+  for (TimerEvent& event : timers_) {
+    event.deadline = now + kWatchdogPeriod;
+  }
+}
+
 uint32_t Multiplexer::timers_schedule() {
   uint32_t now = Mux::milliseconds();
-  while (!timers_.empty() && static_cast<int32_t>(now - timers_.first()->deadline) >= 0) {
+  FollowClock(now);
+  for (;;) {
+    // What was due at the start of the pass fires. A callback that found the
+    // clock moved back took the deadlines back with it, and so the bar too.
+    if (static_cast<int32_t>(clock_ - now) < 0) {
+      now = clock_;
+    }
+    if (timers_.empty() || static_cast<int32_t>(now - timers_.first()->deadline) < 0) {
+      break;
+    }
     timer_measure_.begin();
     TimerEvent* event = timers_.remove_from_head();
     event->queued_ = false;
@@ -247,31 +288,9 @@ uint32_t Multiplexer::timers_schedule() {
   if (timers_.empty()) {
     return 0;
   }
-  uint32_t first = timers_.first()->deadline;
-  uint32_t wait = first - now;
-  if (wait <= timers_.first()->period) {
-    return wait;
-  }
-  // A wait longer than its timer was set for: the clock moved back. Within two
-  // hours every deadline moves back by the same amount, so the soonest falls due
-  // within its period (a second at most) and the order stays; keep-alives and
-  // supervision go on instead of stalling until the clock catches up.
-  if (wait <= kMaxTimerWait) {
-    const uint32_t shift = wait - std::min<uint32_t>(timers_.first()->period, kWatchdogPeriod);
-    for (TimerEvent& event : timers_) {
-      event.deadline -= shift;
-    }
-    return wait - shift;
-  }
-  std::cerr << "******** RUNTIME ERROR CONDITION *************"
-            << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl
-            << "now = " << now << std::endl
-            << "first = " << first << std::endl
-            << "count = " << timers_.count() << std::endl;
-  for (TimerEvent& event : timers_) {
-    event.deadline = now + kWatchdogPeriod;
-  }
-  return kWatchdogPeriod;
+  // From a fresh reading: the callbacks and deferred calls took time.
+  const int32_t wait = static_cast<int32_t>(timers_.first()->deadline - Mux::milliseconds());
+  return wait > 0 ? static_cast<uint32_t>(wait) : 0;
 }
 
 void Multiplexer::attach(Dpc* dpc) {

@@ -66,6 +66,9 @@ class Multiplexer {
   int PollTimeout(int plugin_timeout) const;
   void ServeHandlers();
   void Move(EventHandler* handler, F_dual_list<EventHandler>& to);
+  // Takes a reading of the loop clock; one earlier than the last means the
+  // clock moved back, and the pending deadlines move back with it.
+  void FollowClock(uint32_t now);
 
   F_sorted_list<TimerEvent> timers_;
   F_dual_list<EventHandler> new_;
@@ -83,6 +86,9 @@ class Multiplexer {
   std::list<TimerPoolPlugin*> plugins_;
   TimerPollNotify* notify_ = nullptr;
   int watchdog_ = -1;
+  // The latest reading of the clock that the pending deadlines count from.
+  uint32_t clock_ = 0;
+  bool clock_read_ = false;
 };
 
 // The process-wide loop.

@@ -24,7 +24,7 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   void reset();
 
   uint32_t deadline = 0;
-  // The ms it was set for: a deadline further ahead than that means the clock moved back.
+  // The ms it was set for: deadline - period is the clock reading it counts from.
   uint32_t period = 0;
 
  private:

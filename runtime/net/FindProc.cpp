@@ -45,8 +45,10 @@ int PidOfEntry(const char* entry_name) {
 }  // namespace
 
 int find_proc_by_name(const char* name, int pid) {
-  if (pid > 0) {
-    return HasCommandName(pid, name) ? pid : -1;
+  // The first guess is the process found last time; once it has gone (or its
+  // number serves another program) the search starts afresh.
+  if (pid > 0 && HasCommandName(pid, name)) {
+    return pid;
   }
   DIR* proc = opendir("/proc");
   if (proc == nullptr) {

@@ -1,6 +1,7 @@
 #include "monitoring/MonitoringDataHolder.h"
 
 #include "BoardRootFixture.h"
+#include "monitoring/MonitoringFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +19,11 @@ namespace fs = std::filesystem;
 using Interface = sim::NetInterfacesDriver::Interface;
 
 constexpr const char* kSelfDir = "/var/monitoring/controller/192.168.0.10";
+
+// The temporary file of a directory, given as the board's path of the directory.
+std::string Temporary(const std::string& directory) {
+  return directory + MonitoringFiles::kTemporaryName;
+}
 
 LGCP::DisplayParams Board(int position, const std::string& version) {
   LGCP::DisplayParams params;
@@ -110,8 +116,14 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
   WriteFile("/proc/driver/hdlc/peb22554/2", "");
   WriteFile("/var/monitoring/dip", "5");
   WriteFile("/var/monitoring/term_cnts/router", "4");
-  WriteFile("/var/monitoring/term_cnts/.tmp-server", "4");
-  WriteFile("/var/monitoring/agent/1/.tmp-contact", "x");
+  WriteFile(Temporary("/var/monitoring/term_cnts/"), "4");
+  WriteFile(Temporary("/var/monitoring/agent/1/"), "x");
+  WriteFile(Temporary("/var/monitoring/") + "/1/x", "x");
+  WriteFile("/var/monitoring/agent/1/contact", "admin");
+  // Sections an earlier run made in the server's places.
+  WriteFile("/var/monitoring/powerstatus/1/x", "x");
+  WriteFile("/var/monitoring/board1/1/x", "x");
+  WriteFile("/var/monitoring/emphone-2/1/x", "x");
   fs::create_directories(Host("/var/monitoring/empty"));
   Interfaces().Set(5, Interface{"hdlc0", false, 0});
   Interfaces().Set(6, Interface{"eth1", true, 0x0A000005});
@@ -130,11 +142,20 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
       EXPECT_EQ(link.linkUp, -1);
     }
     EXPECT_EQ(links, (std::vector<std::pair<int, std::string>>{{1, "lo"}, {2, "eth0"}, {5, "hdlc0"}, {6, "eth1"}}));
-    // The old top level goes, files in subdirectories stay, leftovers go.
-    EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}}));
+    // The old top level goes, files in subdirectories stay, leftovers and
+    // whatever stood in the server's places go.
+    const std::map<std::string, std::string> kept{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}};
+    EXPECT_EQ(Listing(), kept);
+    EXPECT_FALSE(fs::exists(Host("/var/monitoring/board1")));
     EXPECT_EQ(holder.setDipValue(7), 1);
+    EXPECT_EQ(holder.setPowerStatus(LGCP::POWERStatus::main), 1);
+    EXPECT_EQ(ReadFile("/var/monitoring/powerstatus"), "2");
+    holder.setDisplayStatus(Board(1, "1.0"));
+    holder.setDisplayStatus(Phone(-2));
+    EXPECT_EQ(ReadFile("/var/monitoring/board1"), "3\n1.0\n2\n");
+    EXPECT_EQ(ReadFile("/var/monitoring/emphone-2"), "p1\nc1\nf1\n2\n3\n1\n1\n2\n");
   }
-  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}}));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}}));
 
   // Without a private address the board is 127.0.0.1.
   Interfaces().Set(2, Interface{"eth0", true, 0xA9FE0101});
@@ -218,6 +239,10 @@ TEST_F(MonitoringDataHolderTest, MirrorsReportsIntoFiles) {
        [](auto& h) { return h.setDisplayStatus(SnmpSet("agent", 1, "contact", "admin")), -1; },
        -1,
        {{"agent/1/contact", "admin"}}},
+      {"snmp-set named like a temporary file",
+       [](auto& h) { return h.setDisplayStatus(SnmpSet("agent", 1, ".tmp-contact", "kept")), -1; },
+       -1,
+       {{"agent/1/.tmp-contact", "kept"}}},
       {"snmp-set again",
        [](auto& h) { return h.setDisplayStatus(SnmpSet("agent", 1, "contact", "root")), -1; },
        -1,
@@ -246,15 +271,14 @@ TEST_F(MonitoringDataHolderTest, MirrorsReportsIntoFiles) {
   ASSERT_EQ(holder.termCounters.size(), 2u);
   EXPECT_EQ(holder.termCounters.front().get_cnt().getValue(), 6);
   EXPECT_EQ(holder.termCounters.back().get_cnt().getValue(), 9);
-  ASSERT_EQ(holder.snmpSetCommands.get_commands().size(), 1u);
+  ASSERT_EQ(holder.snmpSetCommands.get_commands().size(), 2u);
   EXPECT_EQ(std::string(holder.snmpSetCommands.get_commands().begin()->get_value()), "root");
 }
 
 TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
   MonitoringDataHolder holder;
   // A directory in the way of the temporary file makes every write of it fail.
-  fs::create_directories(Host("/var/monitoring/.tmp-board3"));
-  fs::create_directories(Host("/var/monitoring/.tmp-emphone4"));
+  fs::create_directories(Host(Temporary("/var/monitoring/")));
   holder.setDisplayStatus(Board(3, "2.0"));
   holder.setDisplayStatus(Phone(4));
   EXPECT_EQ(holder.boards.size(), 1u);
@@ -311,6 +335,16 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
       {"a/b", "x", "refused snmp-set name a/b/1/x\n"},
       {"agent", "../../../../etc/passwd", "refused snmp-set name agent/1/../../../../etc/passwd\n"},
       {"agent", "x\ny", "refused snmp-set name agent/1/x\\x0ay\n"},
+      // The server's own entries, and the places of its numbered files.
+      {"dip", "x", "refused snmp-set name dip/1/x\n"},
+      {"powerstatus", "x", "refused snmp-set name powerstatus/1/x\n"},
+      {"config_version", "x", "refused snmp-set name config_version/1/x\n"},
+      {"term_cnts", "x", "refused snmp-set name term_cnts/1/x\n"},
+      {"controller", "x", "refused snmp-set name controller/1/x\n"},
+      {"board1", "x", "refused snmp-set name board1/1/x\n"},
+      {"boards", "x", "refused snmp-set name boards/1/x\n"},
+      {"emphone12", "x", "refused snmp-set name emphone12/1/x\n"},
+      {"emphone-1", "x", "refused snmp-set name emphone-1/1/x\n"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.log);
@@ -322,6 +356,26 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
   EXPECT_EQ(Listing(), (std::map<std::string, std::string>{}));
   EXPECT_FALSE(fs::exists(Host("/var/1")));
   EXPECT_EQ(holder.snmpSetCommands.get_commands().size(), std::size(kCases));
+  // The server's files are still written; names beside them are the controller's.
+  EXPECT_EQ(holder.setDipValue(3), 1);
+  holder.setDisplayStatus(Board(1, "1.0"));
+  holder.setDisplayStatus(SnmpSet("emphone", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("emphone1x", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("dips", 1, "x", "v"));
+  EXPECT_EQ(
+      Listing(),
+      (std::map<std::string, std::string>{
+          {"dip", "3"}, {"board1", "3\n1.0\n2\n"}, {"emphone/1/x", "v"}, {"emphone1x/1/x", "v"}, {"dips/1/x", "v"}}));
+}
+
+TEST(MonitoringAddresses, HostTextAndDottedQuadLeaveOutThePort) {
+  TERM::HostAddress host;
+  host.set_iaddr("10.1.2.3");
+  host.set_port(7000);
+  EXPECT_EQ(host2str(host), "10.1.2.3");
+  INet4::Addr address;
+  ASSERT_TRUE(address.Assign("10.1.2.3:7000"));
+  EXPECT_EQ(DottedAddress(address), "10.1.2.3");
 }
 
 TEST_F(MonitoringDataHolderTest, ReaderNeverSeesPartialFile) {

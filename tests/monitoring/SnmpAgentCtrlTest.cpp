@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -282,6 +283,28 @@ TEST(SnmpAgentCtrl, SplitsALargeStateIntoMessagesTheAgentTakes) {
   }
   links.ctrl.Send(commands);
   EXPECT_EQ(Counts(links.Receive(agent, 2)), (std::vector<size_t>{128, 2}));
+
+  // 128 receivers of 509 characters take 65539 bytes in one message.
+  std::vector<std::string> hosts;
+  std::string all = "trapsink{";
+  for (int i = 0; i < 128; ++i) {
+    hosts.push_back(std::string(500, 'h') + std::to_string(100000000 + i));
+    all += (i > 0 ? "," : "") + hosts.back();
+  }
+  all += "}";
+  links.ctrl.SendTrapsink(hosts);
+  std::string received;
+  std::vector<size_t> sinks;
+  for (const std::string& payload : links.ReceivePayloads(agent, 2)) {
+    EXPECT_LE(payload.size(), SnmpAgentCtrl::kMaxMessageBytes);
+    const std::string message = agent_test::Decode(payload).value_or("?");
+    ASSERT_EQ(message.rfind("trapsink{", 0), 0u) << message;
+    sinks.push_back(static_cast<size_t>(std::count(message.begin(), message.end(), ',')) + 1);
+    received += received.empty() ? message.substr(0, message.size() - 1) : "," + message.substr(9, message.size() - 10);
+  }
+  EXPECT_EQ(sinks, (std::vector<size_t>{117, 11}));
+  // Compared as a flag: the texts are too long to show.
+  EXPECT_TRUE(received + "}" == all);
 }
 
 TEST(SnmpAgentCtrl, UniqWrapsToOne) {

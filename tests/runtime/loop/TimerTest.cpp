@@ -184,6 +184,79 @@ TEST_F(Timers, ClockSteppedBackLessThanTwoHoursKeepsTheWaits) {
   EXPECT_EQ(logs.Err(), "");
 }
 
+// A periodic check whose callback takes time on the loop clock before it
+// re-arms: its next deadline counts from the re-arm, and nothing else moves.
+TEST_F(Timers, CallbackTimeNeitherShortensPeriodsNorPullsOtherTimersEarlier) {
+  struct Busy {
+    void OnTimer(Timer* timer) {
+      log->push_back(name + "@" + std::to_string(Mux::milliseconds() - start));
+      platform::clock_control::Advance(busy_ms);
+      if (period_ms > 0) {
+        timer->set(period_ms, &Busy::OnTimer, this);
+      }
+    }
+    std::string name;
+    std::vector<std::string>* log;
+    uint32_t start;
+    unsigned period_ms;
+    unsigned busy_ms;
+    Timer timer;
+  };
+  const struct {
+    const char* name;
+    unsigned period_ms;
+    unsigned busy_ms;
+    const char* fired;
+  } kCases[] = {
+      {"3000 ms taking 3 ms", 3000, 3, "tick@3000 tick@6003 tick@9006 long@10000 "},
+      {"1000 ms taking 20 ms", 1000, 20,
+       "tick@1000 tick@2020 tick@3040 tick@4060 tick@5080 tick@6100 tick@7120 tick@8140 tick@9160 long@10000 "},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FreezeAtMs(1000000);
+    control_test::Logs logs;
+    const uint32_t start = Mux::milliseconds();
+    Busy tick{"tick", &log_, start, c.period_ms, c.busy_ms, {}};
+    Busy long_one{"long", &log_, start, 0, 0, {}};
+    tick.timer.set(c.period_ms, &Busy::OnTimer, &tick);
+    long_one.timer.set(10000, &Busy::OnTimer, &long_one);
+    // The loop's passes, the clock jumping to each deadline, up to 10000 ms.
+    for (uint32_t wait = multiplexer.timers_schedule(); wait > 0 && Mux::milliseconds() - start + wait <= 10000;
+         wait = multiplexer.timers_schedule()) {
+      platform::clock_control::Advance(wait);
+    }
+    EXPECT_EQ(Fired(), c.fired);
+    EXPECT_EQ(logs.Err(), "");
+  }
+}
+
+// The clock steps back an hour while a callback runs: the timer it sets counts
+// from the new reading, and the pending one keeps its wait instead of firing in
+// the same pass.
+TEST_F(Timers, ClockSteppedBackInsideACallbackFiresNothingEarly) {
+  struct StepBack {
+    void OnTimer() {
+      log->push_back("step");
+      FreezeAtMs(10000000 - 3600000 + 100);
+      timer.set(100, &StepBack::OnTimer, this);
+    }
+    std::vector<std::string>* log;
+    Timer timer;
+  } step{&log_, {}};
+  FreezeAtMs(10000000);
+  Owner& later = Add("later");
+  step.timer.set(100, &StepBack::OnTimer, &step);
+  later.timer.set(150, &Owner::OnTimer, &later);
+  platform::clock_control::Advance(100);
+  EXPECT_EQ(multiplexer.timers_schedule(), 50u);
+  EXPECT_EQ(Fired(), "step ");
+  platform::clock_control::Advance(50);
+  EXPECT_EQ(multiplexer.timers_schedule(), 50u);
+  EXPECT_EQ(Fired(), "later ");
+  step.timer.reset();
+}
+
 // Counts runs; may act on another Dpc from inside the run.
 struct Step {
   void Run() {

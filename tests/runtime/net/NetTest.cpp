@@ -92,8 +92,13 @@ TEST(FindProc, MatchesCommandNamesWithClosingParenthesis) {
     int pid;
     int expected;
   } kCases[] = {
-      {name, getpid(), getpid()},      {name, 0, getpid()},    {"t)", getpid(), -1},
-      {"no-such-process-name", 0, -1}, {name, 0x7ffffff0, -1},
+      {name, getpid(), getpid()},
+      {name, 0, getpid()},
+      {"t)", getpid(), -1},
+      {"no-such-process-name", 0, -1},
+      // A stale first guess, gone or now another program, falls back to the search.
+      {name, 0x7ffffff0, getpid()},
+      {name, 1, getpid()},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
