@@ -22,7 +22,8 @@ class ENUMERATED : public AbstractData {
   void setValue(int value) { value_ = value; }
   // The enumerator's name, found by value (declared negative values too); null when the value names no enumerator.
   const char* getName() const;
-  // False, leaving the value alone, when no enumerator has that name.
+  // False when no enumerator has that name; the value is then one above the largest root value, so a failed lookup
+  // never passes for an enumerator: the validity checks refuse it (an extendable type's strict one).
   bool setFromName(const std::string& name);
 
   int do_compare(const AbstractData& other) const override;

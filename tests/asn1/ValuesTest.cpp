@@ -72,6 +72,21 @@ TEST(Enumerated, HasNoNameOutsideItsTable) {
   }
 }
 
+// A name that is no enumerator leaves a value outside the root, which the validity checks catch.
+TEST(Enumerated, UnknownNameSetsTheValueAboveTheRoot) {
+  test::ErrorCause cause;
+  EXPECT_TRUE(cause.setFromName("internal"));
+  EXPECT_EQ(cause.getValue(), test::ErrorCause::internal);
+  EXPECT_FALSE(cause.setFromName("busy"));
+  EXPECT_EQ(cause.getValue(), 13);
+  EXPECT_FALSE(cause.isStrictlyValid());
+
+  test::Sparse sparse;
+  EXPECT_FALSE(sparse.setFromName("far=40"));
+  EXPECT_EQ(sparse.getValue(), 41);
+  EXPECT_FALSE(sparse.isValid());
+}
+
 TEST(GeneralizedTime, TextRoundTrips) {
   const struct {
     const char* text;
