@@ -33,6 +33,10 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   void insert(size_t position, size_t count, const AbstractData& element);
   void erase(size_t first, size_t last);
   void clear() { container_.clear(); }
+  // The count keeps its constraint (an extendable one may be exceeded unless strictly) and every element is valid,
+  // strictly valid for the strict check.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
