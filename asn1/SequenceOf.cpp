@@ -46,6 +46,10 @@ void SEQUENCE_OF_Base::insert(size_t position, size_t count, const AbstractData&
   for (size_t i = 0; i < count; ++i) {
     copies.emplace_back(element.clone());
   }
+  insertCopies(position, copies);
+}
+
+void SEQUENCE_OF_Base::insertCopies(size_t position, Container& copies) {
   container_.insert(container_.begin() + static_cast<std::ptrdiff_t>(position), std::make_move_iterator(copies.begin()),
                     std::make_move_iterator(copies.end()));
 }
