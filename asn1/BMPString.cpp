@@ -1,5 +1,6 @@
 #include "asn1/BMPString.h"
 
+#include "asn1/ValidChecker.h"
 #include "asn1/Visitor.h"
 
 #include <algorithm>
@@ -12,6 +13,25 @@ const BMPStringInfo BMPString::theInfo = {
 
 AbstractData* BMPString::create(const TypeInfo* info) {
   return new BMPString(static_cast<const BMPStringInfo*>(info));
+}
+
+bool BMPString::legalCharacter(wchar_t character) const {
+  const auto code = static_cast<uint32_t>(character);
+  return code >= info()->firstChar && code <= info()->lastChar;
+}
+
+size_t BMPString::first_illegal_at() const {
+  const auto illegal =
+      std::find_if_not(begin(), end(), [this](wchar_t character) { return legalCharacter(character); });
+  return static_cast<size_t>(illegal - begin());
+}
+
+bool BMPString::isValid() const {
+  return SizeWithinConstraint(*info(), size(), false) && first_illegal_at() == size();
+}
+
+bool BMPString::isStrictlyValid() const {
+  return SizeWithinConstraint(*info(), size(), true) && first_illegal_at() == size();
 }
 
 int BMPString::do_compare(const AbstractData& data) const {

@@ -1,5 +1,6 @@
 #include "asn1/CharacterString.h"
 
+#include "asn1/ValidChecker.h"
 #include "asn1/Visitor.h"
 
 #include <algorithm>
@@ -75,6 +76,24 @@ const StringInfo BuiltinString<kUniversalGeneralString>::theInfo = {
 
 AbstractData* AbstractString::create(const TypeInfo* info) {
   return new AbstractString(static_cast<const StringInfo*>(info));
+}
+
+bool AbstractString::legalCharacter(char character) const {
+  const StringInfo& set = *info();
+  return set.charSet == nullptr || set.charSetSize == 0 ||
+         std::memchr(set.charSet, character, set.charSetSize) != nullptr;
+}
+
+bool AbstractString::allCharactersLegal() const {
+  return std::all_of(begin(), end(), [this](char character) { return legalCharacter(character); });
+}
+
+bool AbstractString::isValid() const {
+  return SizeWithinConstraint(*info(), size(), false) && allCharactersLegal();
+}
+
+bool AbstractString::isStrictlyValid() const {
+  return SizeWithinConstraint(*info(), size(), true) && allCharactersLegal();
 }
 
 int AbstractString::do_compare(const AbstractData& data) const {

@@ -28,11 +28,19 @@ class AbstractString : public ConstrainedObject, public std::string {
     assign(text);
     return *this;
   }
+  // Whether the character belongs to the type's set; any character does when the set is empty.
+  bool legalCharacter(char character) const;
+  // The size keeps its constraint (an extendable one may be exceeded unless strictly) and every character is legal.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
   bool do_accept(Visitor& visitor) override;
   bool do_accept(ConstVisitor& visitor) const override;
+
+ private:
+  bool allCharactersLegal() const;
 };
 
 // The built-in string types, each with its own descriptor (no size constraint), told apart by their universal tag.

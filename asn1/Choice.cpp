@@ -51,6 +51,15 @@ bool CHOICE::select(int id) {
   return createSelection();
 }
 
+bool CHOICE::isValid() const {
+  return choiceID_ >= 0 && static_cast<uint32_t>(choiceID_) < info()->totalCount && choice_ && choice_->isValid();
+}
+
+bool CHOICE::isStrictlyValid() const {
+  return choiceID_ >= 0 && static_cast<uint32_t>(choiceID_) < info()->rootCount && choice_ &&
+         choice_->isStrictlyValid();
+}
+
 int CHOICE::do_compare(const AbstractData& data) const {
   const CHOICE& other = *boost::polymorphic_downcast<const CHOICE*>(&data);
   if (choiceID_ != other.choiceID_ || choiceID_ < 0) {

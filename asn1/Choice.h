@@ -42,6 +42,9 @@ class CHOICE : public AbstractData {
   bool createSelection();
   // Selects alternative id with a default value; false as createSelection.
   bool select(int id);
+  // A known alternative is selected and its value is valid; strictly, a root alternative with a strictly valid value.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;

@@ -31,6 +31,8 @@ bool ENUMERATED::setFromName(const std::string& name) {
       return true;
     }
   }
+  // Wraps rather than overflows for a root that ends at the largest int.
+  value_ = static_cast<int32_t>(static_cast<uint32_t>(info()->maxValue) + 1u);
   return false;
 }
 

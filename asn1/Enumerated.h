@@ -20,9 +20,15 @@ class ENUMERATED : public AbstractData {
   const EnumeratedInfo* info() const { return static_cast<const EnumeratedInfo*>(info_); }
   int getValue() const { return value_; }
   void setValue(int value) { value_ = value; }
+  bool extendable() const { return info()->extendable; }
+  // The largest root value.
+  int getMaximum() const { return info()->maxValue; }
+  // Whether the value is at most the largest root value; negative values pass, since types may declare one.
+  bool isStrictlyValid() const { return value_ <= getMaximum(); }
   // The enumerator's name, found by value (declared negative values too); null when the value names no enumerator.
   const char* getName() const;
-  // False, leaving the value alone, when no enumerator has that name.
+  // False when no enumerator has that name; the value is then one above the largest root value, so a failed lookup
+  // never passes for an enumerator: the validity checks refuse it (an extendable type's strict one).
   bool setFromName(const std::string& name);
 
   int do_compare(const AbstractData& other) const override;

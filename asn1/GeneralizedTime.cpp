@@ -130,6 +130,11 @@ void GeneralizedTime::set_time_t(long seconds) {
   second = broken_down.tm_sec;
 }
 
+bool GeneralizedTime::isStrictlyValid() const {
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour <= 24 && minute >= 0 &&
+         minute <= 59 && second >= 0 && second <= 59 && mindiff >= -720 && mindiff <= 720;
+}
+
 int GeneralizedTime::do_compare(const AbstractData& data) const {
   const GeneralizedTime& other = *boost::polymorphic_downcast<const GeneralizedTime*>(&data);
   const int mine[] = {year, month, day, hour, minute, second, millisec, mindiff};

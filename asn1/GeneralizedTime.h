@@ -23,6 +23,8 @@ class GeneralizedTime : public AbstractData {
   bool set(const char* text);
   long get_time_t() const;
   void set_time_t(long seconds);
+  // Every field within its calendar range; the offset within twelve hours either way.
+  bool isStrictlyValid() const;
 
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisec = 0, mindiff = 0;
   bool utc = false;

@@ -11,6 +11,15 @@ AbstractData* INTEGER::create(const TypeInfo* info) {
   return new INTEGER(static_cast<const ConstrainedInfo*>(info));
 }
 
+bool INTEGER::isStrictValid() const {
+  const ConstrainedInfo& range = *info();
+  if (range.type == ConstraintType::Unconstrained) {
+    return true;
+  }
+  const int64_t number = range.lower < 0 ? int64_t{value_} : int64_t{static_cast<uint32_t>(value_)};
+  return number >= range.lower && number <= int64_t{range.upper};
+}
+
 int INTEGER::do_compare(const AbstractData& data) const {
   const int32_t other = boost::polymorphic_downcast<const INTEGER*>(&data)->value_;
   return (value_ > other) - (value_ < other);

@@ -19,6 +19,9 @@ class INTEGER : public ConstrainedObject {
 
   int getValue() const { return value_; }
   void setValue(int value) { value_ = value; }
+  // Whether the value lies within its range (always, without one). A range with a negative lower bound reads the
+  // value as signed, any other range as an unsigned word, as the coders do.
+  bool isStrictValid() const;
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;

@@ -26,6 +26,9 @@ class OpenData : public AbstractData {
   // Both take ownership.
   void set_data(AbstractData* data) { data_.reset(data); }
   void set_buf(std::vector<char>* buf) { buf_.reset(buf); }
+  // The decoded value is valid (strictly valid); without one, the still-encoded octets are present.
+  bool isValid() const { return has_data() ? data_->isValid() : has_buf(); }
+  bool isStrictlyValid() const { return has_data() ? data_->isStrictlyValid() : has_buf(); }
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;

@@ -32,6 +32,12 @@ void PERDecoder::byteAlign() {
   }
 }
 
+void PERDecoder::setPosition(const char* position) {
+  const auto offset = static_cast<size_t>(position - reinterpret_cast<const char*>(data_));
+  pos_ = std::min(offset, size_);
+  bitPos_ = 8;
+}
+
 bool PERDecoder::decodeSingleBit(bool& bit) {
   if (pos_ >= size_) {
     return false;
@@ -193,12 +199,12 @@ bool PERDecoder::decodeConstrainedLength(const ConstrainedInfo& info, uint32_t& 
 
 bool PERDecoder::decodeOpenType(uint32_t length, AbstractData& value) {
   byteAlign();
-  if (length > size_ - pos_) {
-    return false;
-  }
-  const char* start = reinterpret_cast<const char*>(data_ + pos_);
-  PERDecoder contents(start, start + length, env_);
-  pos_ += length;
+  return length <= size_ - pos_ && decodeUpTo(position() + length, value);
+}
+
+bool PERDecoder::decodeUpTo(const char* end, AbstractData& value) {
+  PERDecoder contents(position(), end, env_);
+  setPosition(end);
   return value.accept(contents);
 }
 
@@ -372,7 +378,8 @@ bool PERDecoder::do_visit(BMPString& value) {
   return true;
 }
 
-bool PERDecoder::do_visit(CHOICE& value) {
+bool PERDecoder::decodeChoicePreamle(CHOICE& value, const char*& memento) {
+  memento = nullptr;
   const ChoiceInfo& info = *value.info();
   // Even a CHOICE whose header takes no bits needs input left, so a message cut before it never decodes.
   if (getBitsLeft() == 0) {
@@ -383,13 +390,15 @@ bool PERDecoder::do_visit(CHOICE& value) {
     return false;
   }
   uint64_t index = 0;
-  uint32_t length = 0;
   if (extended) {
+    // [1|index - rootCount as a small number] [length] [octets]: the octets must all be there.
     uint32_t number = 0;
-    if (!decodeSmallUnsigned(number) || !decodeOpenTypeLength(length)) {
+    uint32_t length = 0;
+    if (!decodeSmallUnsigned(number) || !decodeOpenTypeLength(length) || length > size_ - pos_) {
       return false;
     }
     index = uint64_t{number} + info.rootCount;
+    memento = position() + length;
   } else if (info.rootCount > 1) {
     uint32_t number = 0;
     if (!decodeUnsigned(0, info.rootCount - 1, number)) {
@@ -403,11 +412,16 @@ bool PERDecoder::do_visit(CHOICE& value) {
     return false;
   }
   const int id = static_cast<int>(index);
-  if ((id != value.currentSelection() || value.getSelection() == nullptr) && !value.select(id)) {
+  return (id == value.currentSelection() && value.getSelection() != nullptr) || value.select(id);
+}
+
+bool PERDecoder::do_visit(CHOICE& value) {
+  const char* memento = nullptr;
+  if (!decodeChoicePreamle(value, memento)) {
     return false;
   }
   AbstractData& selection = *value.getSelection();
-  return extended ? decodeOpenType(length, selection) : selection.accept(*this);
+  return memento != nullptr ? decodeUpTo(memento, selection) : selection.accept(*this);
 }
 
 bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {

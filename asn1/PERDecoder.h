@@ -22,6 +22,8 @@ class PERDecoder final : public Visitor {
   // Low-level reads: false when the input runs out or the form is not one this coder accepts.
   uint64_t getBitsLeft() const { return uint64_t{size_ - pos_} * 8 + bitPos_ - 8; }
   void byteAlign();
+  // Goes on from the start of the byte at position, or from the end when position lies beyond it.
+  void setPosition(const char* position);
   bool decodeSingleBit(bool& bit);
   bool decodeMultiBit(unsigned n, uint32_t& value);
   bool decodeBlock(char* destination, size_t n);
@@ -31,6 +33,11 @@ class PERDecoder final : public Visitor {
   bool decodeLength(uint32_t lb, uint32_t ub, uint32_t& n);
   bool decodeUnsigned(uint32_t lb, uint32_t ub, uint32_t& value);
   bool decodeConstrainedLength(const ConstrainedInfo& info, uint32_t& n);
+  // Reads a CHOICE's header and selects the alternative it names (a new default value when the selection changes);
+  // false when the header is cut off or names no known alternative. For an extension alternative, memento is where
+  // its octets end and decoding goes on after the CHOICE (on an octet boundary); otherwise it is null, and decoding
+  // goes on where the selection ends.
+  bool decodeChoicePreamle(CHOICE& value, const char*& memento);
 
   bool do_visit(Null& value) override;
   bool do_visit(BOOLEAN& value) override;
@@ -60,6 +67,9 @@ class PERDecoder final : public Visitor {
   // X.691 10.2: an open type's value lies in the next `length` octets; it must not read beyond them, and the
   // position moves past them whatever it consumed.
   bool decodeOpenType(uint32_t length, AbstractData& value);
+  // Decodes value from the octets between the position and end, then goes on from end.
+  bool decodeUpTo(const char* end, AbstractData& value);
+  const char* position() const { return reinterpret_cast<const char*>(data_ + pos_); }
   bool skipOctets(uint32_t length);
   bool decodeOpenTypeLength(uint32_t& length) { return decodeLength(0, kUnconstrainedBound, length); }
 

@@ -1,5 +1,6 @@
 #include "asn1/SequenceOf.h"
 
+#include "asn1/ValidChecker.h"
 #include "asn1/Visitor.h"
 
 #include <algorithm>
@@ -45,6 +46,10 @@ void SEQUENCE_OF_Base::insert(size_t position, size_t count, const AbstractData&
   for (size_t i = 0; i < count; ++i) {
     copies.emplace_back(element.clone());
   }
+  insertCopies(position, copies);
+}
+
+void SEQUENCE_OF_Base::insertCopies(size_t position, Container& copies) {
   container_.insert(container_.begin() + static_cast<std::ptrdiff_t>(position), std::make_move_iterator(copies.begin()),
                     std::make_move_iterator(copies.end()));
 }
@@ -52,6 +57,17 @@ void SEQUENCE_OF_Base::insert(size_t position, size_t count, const AbstractData&
 void SEQUENCE_OF_Base::erase(size_t first, size_t last) {
   container_.erase(container_.begin() + static_cast<std::ptrdiff_t>(first),
                    container_.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
+bool SEQUENCE_OF_Base::isValid() const {
+  return SizeWithinConstraint(*info(), size(), false) &&
+         std::all_of(container_.begin(), container_.end(), [](const auto& element) { return element->isValid(); });
+}
+
+bool SEQUENCE_OF_Base::isStrictlyValid() const {
+  return SizeWithinConstraint(*info(), size(), true) &&
+         std::all_of(container_.begin(), container_.end(),
+                     [](const auto& element) { return element->isStrictlyValid(); });
 }
 
 int SEQUENCE_OF_Base::do_compare(const AbstractData& data) const {

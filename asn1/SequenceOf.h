@@ -33,6 +33,10 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   void insert(size_t position, size_t count, const AbstractData& element);
   void erase(size_t first, size_t last);
   void clear() { container_.clear(); }
+  // The count keeps its constraint (an extendable one may be exceeded unless strictly) and every element is valid,
+  // strictly valid for the strict check.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
@@ -40,6 +44,9 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   bool do_accept(ConstVisitor& visitor) const override;
 
  protected:
+  // Moves the copies in before position.
+  void insertCopies(size_t position, Container& copies);
+
   Container container_;
 };
 
@@ -96,6 +103,17 @@ class SequenceOfType : public SEQUENCE_OF_Base {
     return iterator(container_.data() + index);
   }
   using SEQUENCE_OF_Base::erase;
+  // Inserts copies of the elements [first, last) before position; the range may lie in this very list, since it
+  // is copied before anything moves.
+  template <class Iterator>
+  void insert(size_t position, Iterator first, Iterator last) {
+    Container copies;
+    for (; first != last; ++first) {
+      copies.emplace_back(static_cast<const T&>(*first).clone());
+    }
+    insertCopies(position, copies);
+  }
+  using SEQUENCE_OF_Base::insert;
 };
 
 template <class T, uint32_t tag>

@@ -4,19 +4,21 @@
 #include "asn1/Visitor.h"
 
 #include <cstdint>
-#include <iosfwd>
 #include <sstream>
 #include <string>
 
 namespace ASN1 {
 
-// Whether a value respects the constraints of its descriptors. A valid value may exceed extendable bounds (an
-// extendable range, an enumerator or alternative beyond the root); a strictly valid one keeps every bound. An
-// unconstrained INTEGER is always valid; a range with a negative lower bound compares values as signed numbers,
-// any other range as unsigned words, as the coders read them.
+// Whether a size (characters, bits, octets or elements) keeps its constraint; unless strict, an extendable range
+// may be exceeded upwards.
+bool SizeWithinConstraint(const ConstrainedInfo& info, uint64_t count, bool strict);
+
+// Whether a value respects the constraints of its descriptors, by the checks each value class makes of itself. A
+// valid value may exceed extendable bounds (an extendable range, an enumerator or alternative beyond the root); a
+// strictly valid one keeps every bound.
 class ValidChecker : public ConstVisitor {
  public:
-  ValidChecker() : ValidChecker(false, nullptr) {}
+  ValidChecker() = default;
 
   using ConstVisitor::do_visit;
   bool do_visit(const INTEGER& value) override;
@@ -35,33 +37,46 @@ class ValidChecker : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& value, int index) override;
 
  protected:
-  // With an explanation stream, the first violation is written to it in words, after the path that leads to it.
-  ValidChecker(bool strict, std::ostream* explanation) : strict_(strict), why_(explanation) {}
+  explicit ValidChecker(bool strict) : strict_(strict) {}
 
  private:
-  // A component checked on its own; when it fails, `path` and its explanation are written.
-  bool checkPart(const AbstractData* part, const std::string& path);
-  bool checkSize(const char* kind, uint64_t count, const ConstrainedInfo& info);
-  bool checkField(const SEQUENCE& value, int index);
-  template <class Text>
-  bool fail(const Text& text);
-
-  bool strict_;
-  std::ostream* why_;
+  bool strict_ = false;
 };
 
 class StrictlyValidChecker : public ValidChecker {
  public:
-  StrictlyValidChecker() : ValidChecker(true, nullptr) {}
+  StrictlyValidChecker() : ValidChecker(true) {}
 };
 
-// Explains the first violation that makes a value invalid, in strm. It also names two values that an extendable
-// type only tolerates: an INTEGER below its range and an enumerator beyond the root.
-class InvalidTracer : public ValidChecker {
+// Explains in strm the first violation that makes a value invalid, after the path of field and alternative names
+// that leads to it. It also names two values that an extendable type only tolerates: an INTEGER below its range and
+// an enumerator beyond the root.
+class InvalidTracer : public ConstVisitor {
  public:
-  InvalidTracer() : ValidChecker(false, &strm) {}
+  using ConstVisitor::do_visit;
+  bool do_visit(const INTEGER& value) override;
+  bool do_visit(const ENUMERATED& value) override;
+  bool do_visit(const OBJECT_IDENTIFIER& value) override;
+  bool do_visit(const BIT_STRING& value) override;
+  bool do_visit(const OCTET_STRING& value) override;
+  bool do_visit(const AbstractString& value) override;
+  bool do_visit(const BMPString& value) override;
+  bool do_visit(const CHOICE& value) override;
+  bool do_visit(const OpenData& value) override;
+  bool do_visit(const GeneralizedTime& value) override;
+  bool do_visit(const SEQUENCE_OF_Base& value) override;
+
+  bool visitExtensionRoot(const SEQUENCE& value, int index) override;
+  bool visitKnownExtension(const SEQUENCE& value, int index) override;
 
   std::stringstream strm;
+
+ private:
+  bool fail(const std::string& text);
+  // A component traced on its own; when it fails, `path` and its explanation are appended.
+  bool tracePart(const AbstractData* part, const std::string& path);
+  bool traceSize(const char* kind, uint64_t count, const ConstrainedInfo& info);
+  bool traceField(const SEQUENCE& value, int index);
 };
 
 // True when the value is valid; otherwise writes prefix, the explanation and a newline to os, flushed.

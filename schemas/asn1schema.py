@@ -9,6 +9,7 @@ Types of another module are written Module.Type.
 Lines starting with "--@" are directives to the checker:
   --@named Type [KIND]          the module declares Type, whose body is not known
   --@placeholder                the next type stands in for one defined nowhere
+  --@list Type                  the module holds lists of Type that none of its defined types shows
   --@expect types DEFINED NAMED the module has so many defined and named-only types
   --@expect roots Type N        N root fields, alternatives or values
   --@expect explicit-values T.. exactly these enumerations carry explicit values
@@ -88,6 +89,7 @@ class Module:
         self.path = path
         self.assignments = {}  # name -> Assignment, in file order
         self.named = {}  # name -> (kind or None, line)
+        self.lists = []  # (element type name, line)
         self.expects = []  # (line, words)
 
 
@@ -292,6 +294,10 @@ def parse_module(text, path):
             module.named[words[1]] = (words[2] if len(words) == 3 else None, line)
         elif words[0] == 'expect':
             module.expects.append((line, words[1:]))
+        elif words[0] == 'list':
+            if len(words) != 2:
+                raise SchemaError(f'{path}:{line}: --@list Type')
+            module.lists.append((words[1], line))
         elif words[0] != 'placeholder':
             raise SchemaError(f'{path}:{line}: unknown directive "{words[0]}"')
     while parser.peek() != 'END':
@@ -354,6 +360,12 @@ def _resolve(modules):
                 if target is None:
                     raise SchemaError(f'{where}: unresolved name {target_module.name}.{ref.name}')
                 ref.target = target
+        for name, line in module.lists:
+            if name in module.named:
+                raise SchemaError(f'{module.path}:{line}: {module.name}.{name} is only named, '
+                                  f'it has no definition to use')
+            if name not in module.assignments:
+                raise SchemaError(f'{module.path}:{line}: unresolved name {module.name}.{name}')
 
 
 def _refuse_cycles(modules):

@@ -248,7 +248,16 @@ def emit_header(module):
         out += ['', f'// {assignment.name} ::= {assignment.type.kind} ({module.path}:{assignment.line}).{note}']
         out += emitters[assignment.type.kind](assignment)
     out += ['', f'}}  // namespace {module.name}', '']
+    if module.lists:
+        out += ['// Lists held only by types the module names without defining; their descriptors are made',
+                f'// once, in {module.name}.cpp.']
+        out += [f'extern template class {list_class(module, name)};' for name, _ in module.lists]
+        out.append('')
     return '\n'.join(out)
+
+
+def list_class(module, name):
+    return f'ASN1::SequenceOfType<::{module.name}::{name}>'
 
 
 def c_string(text):
@@ -336,6 +345,8 @@ def emit_source(module):
     out += ['', '}  // namespace', '']
     out += definitions
     out += ['', f'}}  // namespace {module.name}', '']
+    if module.lists:
+        out += [f'template class {list_class(module, name)};' for name, _ in module.lists] + ['']
     return '\n'.join(out)
 
 

@@ -328,6 +328,32 @@ TEST(PERDecoder, HonoursTheLimits) {
   ASN1::MaximumStringSize = 16384;
 }
 
+// [1|index 0 in 6 bits] [length 2] ["A"] then a trailing octet: the memento points past the extension's octets.
+// The decoder is given all but the last octet, so a position beyond its end still lies in the array.
+TEST(PERDecoder, ChoicePreambleSelectsAndTellsWhereTheChoiceEnds) {
+  const Bytes bytes = {0x80, 0x02, 0x01, 0x41, 0x99, 0x00};
+  const char* begin = reinterpret_cast<const char*>(bytes.data());
+  ASN1::PERDecoder decoder(begin, begin + 5, nullptr);
+  ASN1::CHOICE choice(&kExtChoice);
+  const char* memento = nullptr;
+  ASSERT_TRUE(decoder.decodeChoicePreamle(choice, memento));
+  EXPECT_EQ(choice.currentSelection(), 2);
+  EXPECT_NE(dynamic_cast<ASN1::IA5String*>(choice.getSelection()), nullptr);
+  EXPECT_EQ(memento, begin + 4);
+  decoder.setPosition(memento);
+  EXPECT_EQ(decoder.getBitsLeft(), 8u);
+  decoder.setPosition(begin + 6);
+  EXPECT_EQ(decoder.getBitsLeft(), 0u);
+
+  // [0|index 1|...]: a root alternative leaves no memento.
+  const uint8_t root[] = {0x40};
+  ASN1::PERDecoder root_decoder(reinterpret_cast<const char*>(root), reinterpret_cast<const char*>(root) + 1, nullptr);
+  ASSERT_TRUE(root_decoder.decodeChoicePreamle(choice, memento));
+  EXPECT_EQ(choice.currentSelection(), 1);
+  EXPECT_EQ(memento, nullptr);
+  EXPECT_EQ(root_decoder.getBitsLeft(), 6u);
+}
+
 TEST(PERDecoder, RevisitsAnOpenType) {
   ASN1::OpenData open;
   ASSERT_TRUE(Decode({0x02, 0x01, 0x2A}, open));

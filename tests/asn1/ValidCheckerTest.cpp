@@ -26,6 +26,13 @@ const ASN1::BMPStringInfo kAsciiBmp = {
     0x7E,
     16,
     16};
+const ASN1::StringInfo kAnyCharacter = {
+    {{&ASN1::AbstractString::create, ASN1::kUniversalIA5String}, ConstraintType::Unconstrained, 0, 0xFFFFFFFF},
+    nullptr,
+    0,
+    8,
+    8,
+    8};
 const ASN1::SequenceOfInfo kSlots = {
     {{&ASN1::SEQUENCE_OF_Base::create, ASN1::kUniversalSequence}, ConstraintType::Unconstrained, 0, 0xFFFFFFFF},
     &test::Slot::theInfo};
@@ -128,6 +135,31 @@ TEST(ValidChecker, EachKindOfInvalidComponent) {
     EXPECT_EQ(ASN1::trace_invalid(out, "msg:", *value), clean);
     EXPECT_EQ(out.str(), clean ? "" : "msg:" + std::string(c.trace) + "\n");
   }
+}
+
+// The checks each class makes of itself, at the edges the checkers rely on.
+TEST(ValidChecker, ClassChecksAtTheirEdges) {
+  EXPECT_FALSE(ASN1::INTEGER(0, &kOneTo255).isStrictValid());
+  EXPECT_TRUE(ASN1::INTEGER(255, &kOneTo255).isStrictValid());
+  EXPECT_TRUE(ASN1::INTEGER(-128, &kByte).isStrictValid());
+  EXPECT_FALSE(ASN1::INTEGER(128, &kByte).isStrictValid());
+  EXPECT_TRUE(ASN1::INTEGER(-1, &ASN1::Constrained_INTEGER<ConstraintType::FixedConstraint, 0, 0xFFFFFFFF>::theInfo)
+                  .isStrictValid());
+
+  const ASN1::BMPString smile(L"ab\u263Ac", &kAsciiBmp);
+  EXPECT_EQ(smile.first_illegal_at(), 2u);
+  EXPECT_EQ(ASN1::BMPString(L"a~", &kAsciiBmp).first_illegal_at(), 2u);
+  EXPECT_FALSE(smile.legalCharacter(L'\x1F'));
+  EXPECT_FALSE(ASN1::PrintableString().legalCharacter('*'));
+  EXPECT_TRUE(ASN1::AbstractString(&kAnyCharacter).legalCharacter('*'));
+
+  test::ErrorCause cause;
+  EXPECT_TRUE(cause.extendable());
+  EXPECT_EQ(cause.getMaximum(), 12);
+  test::Sparse sparse;
+  EXPECT_FALSE(sparse.extendable());
+  sparse.setValue(-1);
+  EXPECT_TRUE(sparse.isStrictlyValid());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -72,6 +73,21 @@ TEST(Enumerated, HasNoNameOutsideItsTable) {
   }
 }
 
+// A name that is no enumerator leaves a value outside the root, which the validity checks catch.
+TEST(Enumerated, UnknownNameSetsTheValueAboveTheRoot) {
+  test::ErrorCause cause;
+  EXPECT_TRUE(cause.setFromName("internal"));
+  EXPECT_EQ(cause.getValue(), test::ErrorCause::internal);
+  EXPECT_FALSE(cause.setFromName("busy"));
+  EXPECT_EQ(cause.getValue(), 13);
+  EXPECT_FALSE(cause.isStrictlyValid());
+
+  test::Sparse sparse;
+  EXPECT_FALSE(sparse.setFromName("far=40"));
+  EXPECT_EQ(sparse.getValue(), 41);
+  EXPECT_FALSE(sparse.isValid());
+}
+
 TEST(GeneralizedTime, TextRoundTrips) {
   const struct {
     const char* text;
@@ -124,6 +140,34 @@ TEST(Clone, KeepsTheGeneratedClassAtEveryLevel) {
   list.push_back(message);
   EXPECT_EQ(typeid(list[0]), typeid(test::Message));
   EXPECT_EQ(list[0].get_slot().getValue(), 5u);
+}
+
+std::vector<unsigned> SlotValues(const ASN1::SEQUENCE_OF<test::Slot>& list) {
+  std::vector<unsigned> values;
+  for (const test::Slot& slot : list) {
+    values.push_back(slot.getValue());
+  }
+  return values;
+}
+
+TEST(SequenceOf, InsertsCopiesOfARange) {
+  ASN1::SEQUENCE_OF<test::Slot> list;
+  ASN1::SEQUENCE_OF<test::Slot> other;
+  test::Slot slot;
+  for (const unsigned value : {1u, 2u}) {
+    slot = value;
+    list.push_back(slot);
+  }
+  slot = 9;
+  other.push_back(slot);
+  list.insert(1, other.begin(), other.end());
+  other[0] = 5;
+  EXPECT_EQ(SlotValues(list), (std::vector<unsigned>{1, 9, 2}));
+  // A range of the list itself, and the count form beside it.
+  list.insert(list.size(), list.begin(), list.end());
+  list.insert(0, 1, other[0]);
+  EXPECT_EQ(SlotValues(list), (std::vector<unsigned>{5, 1, 9, 2, 1, 9, 2}));
+  EXPECT_EQ(typeid(list[0]), typeid(test::Slot));
 }
 
 TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {

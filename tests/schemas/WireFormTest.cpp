@@ -103,6 +103,16 @@ std::unique_ptr<ASN1::AbstractData> DnameOfLength(size_t length) {
   return params;
 }
 
+std::unique_ptr<ASN1::AbstractData> PayloadList() {
+  auto list = std::make_unique<ASN1::SEQUENCE_OF<TERM::Payload>>();
+  TERM::Payload payload;
+  for (const auto value : {TERM::Payload::ptG729, TERM::Payload::ptR2S}) {
+    payload.setValue(value);
+    list->push_back(payload);
+  }
+  return list;
+}
+
 std::unique_ptr<ASN1::AbstractData> MonPing() {
   auto message = std::make_unique<MON::Message>();
   message->get_pdu().select_command().select_ping();
@@ -148,6 +158,8 @@ const WireCase kCases[] = {
     // [ext 0|pad] and 4097 in 16 aligned bits, the range 0..13056 being above 256.
     {"lemz gw-get-id", [] { return Enumerated<LEMZGW::ProtoLemzMsgID>(LEMZGW::ProtoLemzMsgID::gw_get_id); },
      Octets({0x00, 0x10, 0x01})},
+    // [count 2] [ptG729 = 3 in 4 bits|ptR2S = 14 in 4 bits], Payload running 0..14.
+    {"payload list", PayloadList, Octets({0x02, 0x3E})},
     // [pdu 00|ext 0|ping 11|pad]
     {"agent ping", MonPing, Octets({0x18})},
 };

@@ -34,6 +34,8 @@ class RefusesFaultySchemas(unittest.TestCase):
          'unresolved name A.X'),
         ('reference to a named-only type', dict(A='T ::= CHOICE { a X }\n--@named X SEQUENCE'),
          'only named'),
+        ('list of a named-only type', dict(A='--@list X\n--@named X SEQUENCE\nT ::= NULL'), 'only named'),
+        ('list of an unknown type', dict(A='--@list X\nT ::= NULL'), 'unresolved name A.X'),
         ('direct cycle', dict(A='T ::= SEQUENCE { a T }'), 'cyclic reference A.T -> A.T'),
         ('cycle through a list and a module',
          dict(A='T ::= SEQUENCE { a SEQUENCE OF B.U }', B='U ::= CHOICE { b A.T }'),
