@@ -42,6 +42,9 @@ class CHOICE : public AbstractData {
   bool createSelection();
   // Selects alternative id with a default value; false as createSelection.
   bool select(int id);
+  // Selects, with a default value, the alternative that a BER tag names (tagClass: the identifier's class bits 0x00,
+  // 0x40, 0x80 or 0xC0); false, with id kUnknownExtension, when none does.
+  bool setID(unsigned tagNumber, unsigned tagClass);
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
