@@ -2,6 +2,7 @@
 #include "tests/support/BerVectors.h"
 
 #include "asn1/BERDecoder.h"
+#include "asn1/BEREncoder.h"
 #include "asn1/BERTags.h"
 
 #include <gtest/gtest.h>
@@ -373,6 +374,38 @@ TEST(BERDecoder, ReadsOtherFormsAndRefusesMalformedOnes) {
     if (read) {
       EXPECT_EQ(value->asValueNotation(), c.read);
     }
+  }
+}
+
+// Lengths are counted before anything is written: a header's length octets and the contents behind them agree.
+TEST(BEREncoder, CountsLengthsBeforeWritingHeaders) {
+  const auto success = [] {
+    return VectorValues().at("success-answer")();  // 30 06 82 04 81 02 80 00
+  };
+  const auto bare_success = [] { return Make<test::Response>([](auto& r) { r.select(test::Response::success); }); };
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<ASN1::AbstractData>()> make;
+    uint32_t tag;
+    unsigned data_length;
+    unsigned object_length;
+    Bytes header;  // what encodeHeader writes under the value's own tag
+  } kCases[] = {
+      {"message", success, ASN1::kOwnTag, 6, 8, {0x30, 0x06}},
+      {"long length", [] { return Octets(256); }, ASN1::kOwnTag, 256, 260, {0x04, 0x82, 0x01, 0x00}},
+      {"tag 40", [] { return Octets(128); }, ASN1::kContextSpecific | 40, 128, 132, {0x04, 0x81, 0x80}},
+      {"no tag", [] { return Octets(3); }, 0, 3, 3, {0x04, 0x03}},
+      {"untagged CHOICE", bare_success, ASN1::kOwnTag, 2, 2, {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const auto value = c.make();
+    EXPECT_EQ(ASN1::getDataLength(*value), c.data_length);
+    EXPECT_EQ(ASN1::getObjectLength(*value, c.tag), c.object_length);
+    std::vector<char> header;
+    ASN1::BEREncoder encoder(header);
+    encoder.encodeHeader(*value);
+    EXPECT_EQ(Bytes(header.begin(), header.end()), c.header);
   }
 }
 
