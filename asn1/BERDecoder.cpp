@@ -15,15 +15,11 @@
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 namespace ASN1 {
-namespace {
-
-constexpr uint32_t kTagClassMask = 0xC0u << 16;
-
-}  // namespace
 
 BERDecoder::BERDecoder(const char* begin, const char* end, CoderEnv* env)
     : env_(env), data_(reinterpret_cast<const uint8_t*>(begin)), end_(static_cast<size_t>(end - begin)) {}
@@ -81,13 +77,40 @@ bool BERDecoder::peekHeader(uint32_t& tag, size_t& next) {
   return read;
 }
 
-bool BERDecoder::decodeValueHeader(const AbstractData& value, bool primitive_only, uint32_t& length) {
-  const uint32_t expected = pendingTag_ == kOwnTag ? value.typeInfo()->tag : pendingTag_;
-  pendingTag_ = kOwnTag;
+// A header read under a tag matched already uses that up whatever tag it carries, so that the allowance never
+// passes on to a later value.
+bool BERDecoder::decodeHeader(const AbstractData& value, uint32_t& length) {
+  const bool any_tag = dontCheckTag_ > 0;
+  if (any_tag) {
+    --dontCheckTag_;
+  }
   const size_t start = pos_;
   uint32_t tag = 0;
   bool primitive = false;
-  if (!decodeHeader(tag, primitive, length) || tag != expected || (primitive_only && !primitive)) {
+  if (!decodeHeader(tag, primitive, length) || (!any_tag && tag != value.typeInfo()->tag)) {
+    pos_ = start;
+    return false;
+  }
+  return true;
+}
+
+bool BERDecoder::isWrapped(const AbstractData& value) const {
+  return dontCheckTag_ > 0 || value.typeInfo()->tag != 0;
+}
+
+uint32_t BERDecoder::decodeBlock(char* to, uint32_t count) {
+  const auto copied = static_cast<uint32_t>(std::min<size_t>(count, end_ - pos_));
+  std::copy_n(data_ + pos_, copied, to);
+  pos_ += copied;
+  return copied;
+}
+
+bool BERDecoder::decodePrimitiveHeader(const AbstractData& value, uint32_t limit, uint32_t& length) {
+  const size_t start = pos_;
+  if (!decodeHeader(value, length)) {
+    return false;
+  }
+  if ((data_[start] & 0x20) != 0 || length > limit) {
     pos_ = start;
     return false;
   }
@@ -95,7 +118,7 @@ bool BERDecoder::decodeValueHeader(const AbstractData& value, bool primitive_onl
 }
 
 bool BERDecoder::decodeContents(const AbstractData& value, uint32_t limit, const uint8_t*& contents, uint32_t& length) {
-  if (!decodeValueHeader(value, true, length) || length > limit) {
+  if (!decodePrimitiveHeader(value, limit, length)) {
     return false;
   }
   contents = data_ + pos_;
@@ -166,13 +189,12 @@ bool BERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
 
 template <class Octets>
 bool BERDecoder::decodeOctets(Octets& value) {
-  const uint8_t* contents = nullptr;
   uint32_t length = 0;
-  if (!decodeContents(value, UINT32_MAX, contents, length)) {
+  if (!decodePrimitiveHeader(value, UINT32_MAX, length)) {
     return false;
   }
-  value.assign(contents, contents + length);
-  return true;
+  value.resize(length);
+  return decodeBlock(value.data(), length) == length;
 }
 
 bool BERDecoder::do_visit(OCTET_STRING& value) {
@@ -221,78 +243,44 @@ bool BERDecoder::do_visit(GeneralizedTime& value) {
   return value.set(text.c_str());
 }
 
-template <class Read>
-bool BERDecoder::decodeWrapped(uint32_t tag, Read read) {
+// The alternative's header sits inside the CHOICE's own tag, when it has one; a first alternative that is an untagged
+// CHOICE is looked into by CHOICE::setID.
+bool BERDecoder::decodeChoicePreamle(CHOICE& value, const char*& endOfAlternative) {
   const size_t start = pos_;
-  uint32_t found = 0;
-  bool primitive = false;
-  uint32_t length = 0;
-  if (!decodeHeader(found, primitive, length) || found != tag) {
+  const bool wrapped = isWrapped(value);
+  size_t end = end_;
+  if (wrapped) {
+    uint32_t length = 0;
+    if (!decodeHeader(value, length)) {
+      return false;
+    }
+    end = pos_ + length;
+  }
+  uint32_t tag = 0;
+  size_t next = 0;
+  if (!peekHeader(tag, next) || next > end || !value.setID(tag & kMaxTagNumber, tag >> 16)) {
     pos_ = start;
     return false;
   }
-  const size_t outer_end = end_;
-  end_ = pos_ + length;
-  const bool read_ok = read();
-  pos_ = end_;
-  end_ = outer_end;
-  return read_ok;
-}
-
-// The alternative is found by its tag: without a tag table the context tag number is its index; with one, the
-// alternative that lists the tag, or else inside a first alternative that is an untagged CHOICE.
-bool BERDecoder::decodeAlternative(CHOICE& value) {
-  const ChoiceInfo& info = *value.info();
-  uint32_t tag = 0;
-  size_t next = 0;
-  if (!peekHeader(tag, next)) {
-    return false;
-  }
-  uint32_t index = info.totalCount;
-  if (info.selectionTags == nullptr) {
-    if ((tag & kTagClassMask) == kContextSpecific) {
-      index = tag & kMaxTagNumber;
-    }
-  } else {
-    for (uint32_t i = 0; i < info.totalCount && index == info.totalCount; ++i) {
-      if (info.selectionTags[i] == tag) {
-        index = i;
-      }
-    }
-    if (index == info.totalCount && info.totalCount > 0 && info.selectionTags[0] == 0) {
-      index = 0;
-    }
-  }
-  if (index >= info.totalCount) {
-    return false;
-  }
-  const int id = static_cast<int>(index);
-  if ((id != value.currentSelection() || value.getSelection() == nullptr) && !value.select(id)) {
-    return false;
-  }
-  const uint32_t alternative_tag = SelectionTag(info, index);
-  pendingTag_ = alternative_tag == 0 ? kOwnTag : alternative_tag;
-  if (!value.getSelection()->accept(*this)) {
-    return false;
-  }
-  if (alternative_tag != 0) {
-    pos_ = next;  // octets of the alternative that were not read are skipped
-  }
+  // An explicit tag holds one alternative; octets after it inside the tag are skipped with it.
+  endOfAlternative = reinterpret_cast<const char*>(data_ + (wrapped ? end : next));
+  dontCheckTag_ = SelectionTag(*value.info(), static_cast<uint32_t>(value.currentSelection())) != 0 ? 1 : 0;
   return true;
 }
 
 bool BERDecoder::do_visit(CHOICE& value) {
-  const uint32_t tag = pendingTag_ == kOwnTag ? value.typeInfo()->tag : pendingTag_;
-  pendingTag_ = kOwnTag;
-  if (tag == 0) {
-    return decodeAlternative(value);
+  const char* end_of_alternative = nullptr;
+  if (!decodeChoicePreamle(value, end_of_alternative) || !value.getSelection()->accept(*this)) {
+    return false;
   }
-  return decodeWrapped(tag, [&] { return decodeAlternative(value); });
+  // Octets of the alternative that were not read are skipped.
+  pos_ = static_cast<size_t>(reinterpret_cast<const uint8_t*>(end_of_alternative) - data_);
+  return true;
 }
 
 bool BERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   uint32_t length = 0;
-  if (!decodeValueHeader(value, false, length)) {
+  if (!decodeHeader(value, length)) {
     return false;
   }
   const size_t outer_end = end_;
@@ -312,19 +300,28 @@ bool BERDecoder::do_visit(SEQUENCE_OF_Base& value) {
 // The octets of the contained value's whole encoding are kept: those inside the open type's tag, or, for an open
 // type without a tag, the next header and its contents.
 bool BERDecoder::do_visit(OpenData& value) {
-  const uint32_t tag = pendingTag_ == kOwnTag ? value.typeInfo()->tag : pendingTag_;
-  pendingTag_ = kOwnTag;
   const size_t start = pos_;
-  uint32_t found = 0;
-  bool primitive = false;
   uint32_t length = 0;
-  if (!decodeHeader(found, primitive, length) || (tag != 0 && found != tag)) {
+  if (isWrapped(value)) {
+    if (!decodeHeader(value, length)) {
+      return false;
+    }
+  } else {
+    uint32_t tag = 0;
+    bool primitive = false;
+    if (!decodeHeader(tag, primitive, length)) {
+      pos_ = start;
+      return false;
+    }
+    length += static_cast<uint32_t>(pos_ - start);
+    pos_ = start;
+  }
+  auto octets = std::make_unique<std::vector<char>>(length);
+  if (decodeBlock(octets->data(), length) != length) {
     pos_ = start;
     return false;
   }
-  const size_t from = tag != 0 ? pos_ : start;
-  pos_ += length;
-  value.set_buf(new std::vector<char>(data_ + from, data_ + pos_));
+  value.set_buf(octets.release());
   return true;
 }
 
@@ -341,18 +338,25 @@ bool BERDecoder::do_visit(TypeConstrainedOpenData& value) {
   if (!value.has_data()) {
     return do_visit(static_cast<OpenData&>(value));
   }
-  const uint32_t tag = pendingTag_ == kOwnTag ? value.typeInfo()->tag : pendingTag_;
-  pendingTag_ = kOwnTag;
   AbstractData& data = *value.get_data();
-  if (tag == 0) {
+  if (!isWrapped(value)) {
     return data.accept(*this);
   }
-  return decodeWrapped(tag, [&] { return data.accept(*this); });
+  uint32_t length = 0;
+  if (!decodeHeader(value, length)) {
+    return false;
+  }
+  const size_t outer_end = end_;
+  end_ = pos_ + length;
+  const bool read = data.accept(*this);
+  pos_ = end_;
+  end_ = outer_end;
+  return read;
 }
 
 int BERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
   uint32_t length = 0;
-  if (!decodeValueHeader(value, false, length)) {
+  if (!decodeHeader(value, length)) {
     return kFail;
   }
   sequenceEnds_.push_back(end_);
@@ -385,14 +389,14 @@ int BERDecoder::decodeField(SEQUENCE& value, int index, int optionalNumber) {
   const size_t start = pos_;
   const size_t depth = sequenceEnds_.size();
   const size_t outer_end = end_;
-  pendingTag_ = expected == 0 ? kOwnTag : expected;
+  dontCheckTag_ = expected == 0 ? 0 : 1;  // the field's header carries the tag just matched, not its type's
   if (field != nullptr && field->accept(*this)) {
     return kGoOn;
   }
   pos_ = start;
   end_ = outer_end;
   sequenceEnds_.resize(depth);  // SEQUENCE values inside the field that failed midway
-  pendingTag_ = kOwnTag;
+  dontCheckTag_ = 0;
   if (!optional) {
     return kFail;
   }

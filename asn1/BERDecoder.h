@@ -23,6 +23,15 @@ class BERDecoder : public Visitor {
   // One identifier and length. False when the header is cut off, its tag number passes kMaxTagNumber, its length
   // takes more than 4 octets or passes the end of the enclosing contents.
   bool decodeHeader(uint32_t& tag, bool& primitive, uint32_t& length);
+  // The header of a value, which must carry the value's own tag unless a field's or alternative's tag was already
+  // matched for it (dontCheckTag); the position is kept on failure.
+  bool decodeHeader(const AbstractData& value, uint32_t& length);
+  // Copies up to count octets of the contents being read and moves past them; the number copied.
+  uint32_t decodeBlock(char* to, uint32_t count);
+  // Reads the headers in front of a CHOICE's alternative (the CHOICE's own tag around it, when it has one) and
+  // selects the alternative by its tag. The position is left on the alternative's header; endOfAlternative is
+  // where the CHOICE's encoding ends.
+  bool decodeChoicePreamle(CHOICE& value, const char*& endOfAlternative);
 
   bool do_visit(Null& value) override;
   bool do_visit(BOOLEAN& value) override;
@@ -47,20 +56,19 @@ class BERDecoder : public Visitor {
   int visitUnknownExtensions(SEQUENCE& value) override;
 
  private:
-  // The header of the value about to be read, under the pending tag or the value's own; the position is kept when
-  // the tag differs. A primitive kind refuses the constructed form, which this coder does not segment.
-  bool decodeValueHeader(const AbstractData& value, bool primitive_only, uint32_t& length);
+  // Whether the value is read inside a tag around it: a field's or alternative's tag, or its type's own tag. For a
+  // CHOICE and an open type that tag wraps the whole encoding of what they hold.
+  bool isWrapped(const AbstractData& value) const;
   bool peekHeader(uint32_t& tag, size_t& next);
-  // The contents of a primitive value, at most `limit` octets, the position moved past them.
+  // The header of a primitive value, whose contents are at most `limit` octets. The constructed form, which this
+  // coder does not segment, is refused.
+  bool decodePrimitiveHeader(const AbstractData& value, uint32_t limit, uint32_t& length);
+  // The contents of a primitive value, the position moved past them.
   bool decodeContents(const AbstractData& value, uint32_t limit, const uint8_t*& contents, uint32_t& length);
   // An OCTET STRING or a character string: its contents as they stand.
   template <class Octets>
   bool decodeOctets(Octets& value);
   bool decodeSigned(const AbstractData& value, bool as_unsigned, uint32_t& word);
-  // Reads inside a wrapping tag of `tag` around what follows, then moves past the whole wrapper.
-  template <class Read>
-  bool decodeWrapped(uint32_t tag, Read read);
-  bool decodeAlternative(CHOICE& value);
   int decodeField(SEQUENCE& value, int index, int optionalNumber);
 
   CoderEnv* env_;
@@ -68,7 +76,7 @@ class BERDecoder : public Visitor {
   size_t pos_ = 0;
   size_t end_;                        // end of the innermost contents being read
   std::vector<size_t> sequenceEnds_;  // the enclosing ends of the SEQUENCE values being read
-  uint32_t pendingTag_ = kOwnTag;
+  unsigned dontCheckTag_ = 0;         // headers still to be read under a tag that was matched already
 };
 
 }  // namespace ASN1

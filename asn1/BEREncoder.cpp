@@ -14,8 +14,9 @@
 #include "asn1/OpenData.h"
 #include "asn1/Sequence.h"
 #include "asn1/SequenceOf.h"
+#include "asn1/SequenceWalk.h"
 
-#include <algorithm>
+#include <cstddef>
 #include <string>
 
 namespace ASN1 {
@@ -26,40 +27,67 @@ bool IsPrimitive(const AbstractData& value) {
   return value.accept(checker);
 }
 
-// X.690 8.1.2 and 8.1.3: identifier and definite length octets.
-std::vector<char> Header(uint32_t tag, bool constructed, size_t length) {
-  std::vector<char> header;
-  const auto identifier = static_cast<uint8_t>(((tag >> 16) & 0xC0) | (constructed ? 0x20 : 0x00));
-  const uint32_t number = tag & kMaxTagNumber;
-  if (number <= 30) {
-    header.push_back(static_cast<char>(identifier | number));
-  } else {
-    header.push_back(static_cast<char>(identifier | 0x1F));
-    int shift = 0;
-    while ((number >> (shift + 7)) != 0) {
-      shift += 7;
-    }
-    for (; shift > 0; shift -= 7) {
-      header.push_back(static_cast<char>(0x80 | ((number >> shift) & 0x7F)));
-    }
-    header.push_back(static_cast<char>(number & 0x7F));
-  }
-  if (length < 0x80) {
-    header.push_back(static_cast<char>(length));
-    return header;
-  }
-  int octets = 0;
-  while (octets < 8 && (length >> (8 * octets)) != 0) {
+// A listed tag of 0 leaves a field or alternative under its own type's tag.
+uint32_t OwnTagIfUntagged(uint32_t tag) {
+  return tag == 0 ? kOwnTag : tag;
+}
+
+uint32_t FieldTagOrOwn(const SEQUENCE& value, int index) {
+  return OwnTagIfUntagged(FieldTag(*value.info(), static_cast<uint32_t>(index)));
+}
+
+// The selected alternative; null when there is none to write.
+const AbstractData* Selection(const CHOICE& value) {
+  const int id = value.currentSelection();
+  return id >= 0 && static_cast<uint32_t>(id) < value.info()->totalCount ? value.getSelection() : nullptr;
+}
+
+uint32_t SelectionTagOrOwn(const CHOICE& value) {
+  return OwnTagIfUntagged(SelectionTag(*value.info(), static_cast<uint32_t>(value.currentSelection())));
+}
+
+// X.690 8.1.2.4: octets of a tag number above 30 after the leading one, 7 bits each.
+unsigned HighTagNumberOctets(uint32_t number) {
+  unsigned octets = 1;
+  while ((number >> (7 * octets)) != 0) {
     ++octets;
   }
-  header.push_back(static_cast<char>(0x80 | octets));
-  for (int i = octets - 1; i >= 0; --i) {
-    header.push_back(static_cast<char>(length >> (8 * i)));
+  return octets;
+}
+
+unsigned IdentifierOctets(uint32_t tag) {
+  const uint32_t number = tag & kMaxTagNumber;
+  return number <= 30 ? 1 : 1 + HighTagNumberOctets(number);
+}
+
+// X.690 8.1.3.5: the long form gives the count of the length octets that follow.
+unsigned LongLengthOctets(uint32_t length) {
+  unsigned octets = 1;
+  while (octets < 4 && (length >> (8 * octets)) != 0) {
+    ++octets;
   }
-  return header;
+  return octets;
+}
+
+unsigned LengthOctets(uint32_t length) {
+  return length < 0x80 ? 1 : 1 + LongLengthOctets(length);
 }
 
 }  // namespace
+
+unsigned getDataLength(const AbstractData& value) {
+  DataLengthCounter counter;
+  value.accept(counter);
+  return counter.length;
+}
+
+unsigned getObjectLength(const AbstractData& value, uint32_t tag) {
+  if (tag == kOwnTag) {
+    tag = value.typeInfo()->tag;
+  }
+  const unsigned length = getDataLength(value);
+  return tag == 0 ? length : IdentifierOctets(tag) + LengthOctets(length) + length;
+}
 
 int getIntegerDataLength(int32_t value) {
   int octets = 4;
@@ -80,16 +108,43 @@ uint32_t BEREncoder::takeTag(const AbstractData& value) {
   return tag;
 }
 
-void BEREncoder::closeHeader(uint32_t tag, bool constructed, size_t start) {
-  const std::vector<char> header = Header(tag, constructed, buffer_.size() - start);
-  buffer_.insert(buffer_.begin() + static_cast<std::ptrdiff_t>(start), header.begin(), header.end());
+// X.690 8.1.2 and 8.1.3: identifier and definite length octets, gathered first and appended at once.
+void BEREncoder::writeHeader(uint32_t tag, bool constructed, uint32_t length) {
+  char header[1 + 3 + 1 + 4];  // a tag number of at most 16 bits takes 3 octets, a length at most 4
+  size_t size = 0;
+  const auto identifier = static_cast<uint8_t>(((tag >> 16) & 0xC0) | (constructed ? 0x20 : 0x00));
+  const uint32_t number = tag & kMaxTagNumber;
+  if (number <= 30) {
+    header[size++] = static_cast<char>(identifier | number);
+  } else {
+    header[size++] = static_cast<char>(identifier | 0x1F);
+    for (unsigned i = HighTagNumberOctets(number) - 1; i > 0; --i) {
+      header[size++] = static_cast<char>(0x80 | ((number >> (7 * i)) & 0x7F));
+    }
+    header[size++] = static_cast<char>(number & 0x7F);
+  }
+  if (length < 0x80) {
+    header[size++] = static_cast<char>(length);
+  } else {
+    const unsigned octets = LongLengthOctets(length);
+    header[size++] = static_cast<char>(0x80 | octets);
+    for (unsigned i = octets; i > 0; --i) {
+      header[size++] = static_cast<char>(length >> (8 * (i - 1)));
+    }
+  }
+  buffer_.insert(buffer_.end(), header, header + size);
+}
+
+void BEREncoder::encodeHeader(const AbstractData& value) {
+  const uint32_t tag = takeTag(value);
+  if (tag != 0) {
+    writeHeader(tag, !IsPrimitive(value), getDataLength(value));
+  }
 }
 
 bool BEREncoder::encodeOctets(const AbstractData& value, const char* octets, size_t count) {
-  const uint32_t tag = takeTag(value);
-  const size_t start = buffer_.size();
+  writeHeader(takeTag(value), false, static_cast<uint32_t>(count));
   buffer_.insert(buffer_.end(), octets, octets + count);
-  closeHeader(tag, false, start);
   return true;
 }
 
@@ -129,13 +184,13 @@ bool BEREncoder::do_visit(const OBJECT_IDENTIFIER& value) {
 // X.690 8.6: the count of unused bits in the last octet, then the octets.
 bool BEREncoder::do_visit(const BIT_STRING& value) {
   const size_t octets = (value.size() + 7) / 8;
-  std::vector<char> contents(1 + octets);
-  contents[0] = static_cast<char>((8 - value.size() % 8) % 8);
-  std::copy_n(value.bytes().begin(), octets, contents.begin() + 1);
+  writeHeader(takeTag(value), false, static_cast<uint32_t>(1 + octets));
+  buffer_.push_back(static_cast<char>((8 - value.size() % 8) % 8));
+  buffer_.insert(buffer_.end(), value.bytes().begin(), value.bytes().begin() + static_cast<std::ptrdiff_t>(octets));
   if (value.size() % 8 != 0) {
-    contents.back() = static_cast<char>(contents.back() & (0xFF00 >> (value.size() % 8)));  // X.690 11.2.1
+    buffer_.back() = static_cast<char>(buffer_.back() & (0xFF00 >> (value.size() % 8)));  // X.690 11.2.1
   }
-  return encodeOctets(value, contents.data(), contents.size());
+  return true;
 }
 
 bool BEREncoder::do_visit(const OCTET_STRING& value) {
@@ -147,13 +202,12 @@ bool BEREncoder::do_visit(const AbstractString& value) {
 }
 
 bool BEREncoder::do_visit(const BMPString& value) {
-  std::vector<char> contents;
-  contents.reserve(value.size() * 2);
+  writeHeader(takeTag(value), false, static_cast<uint32_t>(value.size() * 2));
   for (const wchar_t character : value) {
-    contents.push_back(static_cast<char>(static_cast<uint32_t>(character) >> 8));
-    contents.push_back(static_cast<char>(character));
+    buffer_.push_back(static_cast<char>(static_cast<uint32_t>(character) >> 8));
+    buffer_.push_back(static_cast<char>(character));
   }
-  return encodeOctets(value, contents.data(), contents.size());
+  return true;
 }
 
 bool BEREncoder::do_visit(const GeneralizedTime& value) {
@@ -163,59 +217,40 @@ bool BEREncoder::do_visit(const GeneralizedTime& value) {
 
 // The alternative under its own tag, wrapped in the CHOICE's tag when it has one (a field tag, or a tag of the type).
 bool BEREncoder::do_visit(const CHOICE& value) {
-  const uint32_t tag = takeTag(value);
-  const AbstractData* selection = value.getSelection();
-  const int id = value.currentSelection();
-  if (id < 0 || static_cast<uint32_t>(id) >= value.info()->totalCount || selection == nullptr) {
+  const AbstractData* selection = Selection(value);
+  if (selection == nullptr) {
     return false;
   }
-  const size_t start = buffer_.size();
-  pendingTag_ = SelectionTag(*value.info(), static_cast<uint32_t>(id));
-  if (pendingTag_ == 0) {
-    pendingTag_ = kOwnTag;
-  }
-  if (!selection->accept(*this)) {
-    return false;
-  }
-  if (tag != 0) {
-    closeHeader(tag, !IsPrimitive(*selection), start);
-  }
-  return true;
+  encodeHeader(value);
+  pendingTag_ = SelectionTagOrOwn(value);
+  return selection->accept(*this);
 }
 
 // The contained value's whole encoding, or the undecoded octets (which hold one), wrapped in the open type's tag.
 bool BEREncoder::do_visit(const OpenData& value) {
-  const uint32_t tag = takeTag(value);
-  const size_t start = buffer_.size();
-  if (value.has_data()) {
-    if (!value.get_data()->accept(*this)) {
-      return false;
-    }
-  } else if (value.has_buf()) {
-    buffer_.insert(buffer_.end(), value.get_buf()->begin(), value.get_buf()->end());
-  } else {
+  if (!value.has_data() && !value.has_buf()) {
     return false;
   }
-  if (tag != 0) {
-    closeHeader(tag, !IsPrimitive(value), start);
+  encodeHeader(value);
+  if (value.has_data()) {
+    return value.get_data()->accept(*this);
   }
+  buffer_.insert(buffer_.end(), value.get_buf()->begin(), value.get_buf()->end());
   return true;
 }
 
 bool BEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
-  const uint32_t tag = takeTag(value);
-  const size_t start = buffer_.size();
+  encodeHeader(value);
   for (size_t i = 0; i < value.size(); ++i) {
     if (!value.at(i).accept(*this)) {
       return false;
     }
   }
-  closeHeader(tag, true, start);
   return true;
 }
 
 bool BEREncoder::preVisitExtensionRoots(const SEQUENCE& value) {
-  sequences_.push_back({takeTag(value), buffer_.size()});
+  encodeHeader(value);
   return true;
 }
 
@@ -225,10 +260,7 @@ bool BEREncoder::encodeField(const SEQUENCE& value, int index) {
   if (field == nullptr) {
     return false;
   }
-  pendingTag_ = FieldTag(*value.info(), static_cast<uint32_t>(index));
-  if (pendingTag_ == 0) {
-    pendingTag_ = kOwnTag;
-  }
+  pendingTag_ = FieldTagOrOwn(value, index);
   return field->accept(*this);
 }
 
@@ -240,11 +272,99 @@ bool BEREncoder::visitKnownExtension(const SEQUENCE& value, int index) {
   return encodeField(value, index);
 }
 
-bool BEREncoder::afterVisitSequence(const SEQUENCE&) {
-  const Open open = sequences_.back();
-  sequences_.pop_back();
-  closeHeader(open.tag, true, open.start);
+bool DataLengthCounter::do_visit(const Null&) {
   return true;
+}
+
+bool DataLengthCounter::do_visit(const BOOLEAN&) {
+  length += 1;
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const INTEGER& value) {
+  length += static_cast<unsigned>(getIntegerDataLength(value.getValue()));
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const ENUMERATED& value) {
+  length += static_cast<unsigned>(getIntegerDataLength(value.getValue()));
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const OBJECT_IDENTIFIER& value) {
+  std::vector<char> contents;
+  value.encodeCommon(contents);
+  length += static_cast<unsigned>(contents.size());
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const BIT_STRING& value) {
+  length += static_cast<unsigned>(1 + (value.size() + 7) / 8);
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const OCTET_STRING& value) {
+  length += static_cast<unsigned>(value.size());
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const AbstractString& value) {
+  length += static_cast<unsigned>(value.size());
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const BMPString& value) {
+  length += static_cast<unsigned>(2 * value.size());
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const GeneralizedTime& value) {
+  length += static_cast<unsigned>(value.get().size());
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const CHOICE& value) {
+  const AbstractData* selection = Selection(value);
+  if (selection != nullptr) {
+    length += getObjectLength(*selection, SelectionTagOrOwn(value));
+  }
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const OpenData& value) {
+  if (value.has_data()) {
+    length += getObjectLength(*value.get_data(), kOwnTag);
+  } else if (value.has_buf()) {
+    length += static_cast<unsigned>(value.get_buf()->size());
+  }
+  return true;
+}
+
+bool DataLengthCounter::do_visit(const SEQUENCE_OF_Base& value) {
+  for (size_t i = 0; i < value.size(); ++i) {
+    length += getObjectLength(value.at(i), kOwnTag);
+  }
+  return true;
+}
+
+bool DataLengthCounter::preVisitExtensionRoots(const SEQUENCE&) {
+  return true;
+}
+
+bool DataLengthCounter::visitExtensionRoot(const SEQUENCE& value, int index) {
+  const AbstractData* field = value.getField(static_cast<uint32_t>(index));
+  if (field != nullptr) {
+    length += getObjectLength(*field, FieldTagOrOwn(value, index));
+  }
+  return true;
+}
+
+bool DataLengthCounter::visitKnownExtension(const SEQUENCE& value, int index) {
+  return visitExtensionRoot(value, index);
+}
+
+bool DataLengthCounter::visit(const SEQUENCE& value) {
+  return WalkSequence(*this, value);
 }
 
 bool PrimitiveChecker::do_visit(const CHOICE& value) {

@@ -9,7 +9,8 @@
 
 namespace ASN1 {
 
-// Appends the BER form of a value (X.690, definite lengths, the fewest length octets) to a byte vector. Fields and
+// Appends the BER form of a value (X.690, definite lengths, the fewest length octets) to a byte vector. Each header
+// is written from the length of the contents counted beforehand, so nothing written is ever moved. Fields and
 // alternatives get their automatic context tags, as the BER decoder expects. Where this coder's form differs from
 // X.690 on purpose, the BER decoder reads both:
 // - an INTEGER is written as the shortest two's complement of its 32-bit word, so a value of a range such as
@@ -20,6 +21,10 @@ namespace ASN1 {
 class BEREncoder : public ConstVisitor {
  public:
   explicit BEREncoder(std::vector<char>& buffer) : buffer_(buffer) {}
+
+  // The identifier and length octets of a value under the pending tag, or under its own tag when none is pending;
+  // nothing for a value without a tag (an untagged CHOICE or open type). The pending tag is used up.
+  void encodeHeader(const AbstractData& value);
 
   using ConstVisitor::do_visit;
   bool do_visit(const Null& value) override;
@@ -39,29 +44,52 @@ class BEREncoder : public ConstVisitor {
   bool preVisitExtensionRoots(const SEQUENCE& value) override;
   bool visitExtensionRoot(const SEQUENCE& value, int index) override;
   bool visitKnownExtension(const SEQUENCE& value, int index) override;
-  bool afterVisitSequence(const SEQUENCE& value) override;
 
  private:
-  struct Open {
-    uint32_t tag;
-    size_t start;
-  };
-
   // The tag of the value about to be written: the pending one, else its descriptor's.
   uint32_t takeTag(const AbstractData& value);
-  // Inserts the identifier and length octets in front of the contents written since `start`.
-  void closeHeader(uint32_t tag, bool constructed, size_t start);
-  bool encodeSigned(const AbstractData& value, int32_t number);
+  void writeHeader(uint32_t tag, bool constructed, uint32_t length);
   bool encodeOctets(const AbstractData& value, const char* octets, size_t count);
+  bool encodeSigned(const AbstractData& value, int32_t number);
   bool encodeField(const SEQUENCE& value, int index);
 
   std::vector<char>& buffer_;
   uint32_t pendingTag_ = kOwnTag;
-  std::vector<Open> sequences_;  // SEQUENCE values whose header is not written yet
 };
 
+// The length of the contents of a value's encoding.
+unsigned getDataLength(const AbstractData& value);
+// The length of a value's whole encoding under `tag` (kOwnTag: the value's own), identifier and length octets
+// counted as BEREncoder writes them; without a tag, the contents alone.
+unsigned getObjectLength(const AbstractData& value, uint32_t tag);
 // The number of octets (1 to 4) of the shortest two's-complement form of the value.
 int getIntegerDataLength(int32_t value);
+
+// Adds up the length of the contents that BEREncoder writes for one value.
+class DataLengthCounter final : public ConstVisitor {
+ public:
+  using ConstVisitor::do_visit;
+  bool do_visit(const Null& value) override;
+  bool do_visit(const BOOLEAN& value) override;
+  bool do_visit(const INTEGER& value) override;
+  bool do_visit(const ENUMERATED& value) override;
+  bool do_visit(const OBJECT_IDENTIFIER& value) override;
+  bool do_visit(const BIT_STRING& value) override;
+  bool do_visit(const OCTET_STRING& value) override;
+  bool do_visit(const AbstractString& value) override;
+  bool do_visit(const BMPString& value) override;
+  bool do_visit(const CHOICE& value) override;
+  bool do_visit(const OpenData& value) override;
+  bool do_visit(const GeneralizedTime& value) override;
+  bool do_visit(const SEQUENCE_OF_Base& value) override;
+
+  bool preVisitExtensionRoots(const SEQUENCE& value) override;
+  bool visitExtensionRoot(const SEQUENCE& value, int index) override;
+  bool visitKnownExtension(const SEQUENCE& value, int index) override;
+  bool visit(const SEQUENCE& value) override;
+
+  unsigned length = 0;
+};
 
 // Whether a value is written in the primitive form: every simple kind is; SEQUENCE and SEQUENCE OF are not; a CHOICE
 // and an open type are as what they hold.

@@ -1,7 +1,9 @@
 #include "asn1/Choice.h"
 
+#include "asn1/BERTags.h"
 #include "asn1/Visitor.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace ASN1 {
@@ -58,6 +60,30 @@ bool CHOICE::isValid() const {
 bool CHOICE::isStrictlyValid() const {
   return choiceID_ >= 0 && static_cast<uint32_t>(choiceID_) < info()->rootCount && choice_ &&
          choice_->isStrictlyValid();
+}
+
+// Automatic tags are context-specific [index]. A tag table lists the root alternatives' tags in order; a first
+// entry of 0 is an untagged CHOICE, whose own alternatives' tags stand for it.
+bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
+  const ChoiceInfo& choice_info = *info();
+  if (tagNumber > kMaxTagNumber) {
+    return select(kUnknownExtension);
+  }
+  const uint32_t tag = tagClass << 16 | tagNumber;
+  if (choice_info.selectionTags == nullptr) {
+    return select(tagClass << 16 == kContextSpecific ? static_cast<int>(tagNumber) : kUnknownExtension);
+  }
+  const uint32_t* first = choice_info.selectionTags;
+  const uint32_t* last = first + choice_info.rootCount;
+  const uint32_t* found = std::lower_bound(first, last, tag);
+  if (found != last && *found == tag) {
+    return select(static_cast<int>(found - first));
+  }
+  if (first == last || *first != 0 || !select(0)) {
+    return select(kUnknownExtension);
+  }
+  CHOICE* untagged = dynamic_cast<CHOICE*>(choice_.get());
+  return (untagged != nullptr && untagged->setID(tagNumber, tagClass)) || select(kUnknownExtension);
 }
 
 int CHOICE::do_compare(const AbstractData& data) const {

@@ -45,6 +45,9 @@ class CHOICE : public AbstractData {
   // A known alternative is selected and its value is valid; strictly, a root alternative with a strictly valid value.
   bool isValid() const;
   bool isStrictlyValid() const;
+  // Selects, with a default value, the alternative that a BER tag names (tagClass: the identifier's class bits 0x00,
+  // 0x40, 0x80 or 0xC0); false, with id kUnknownExtension, when none does.
+  bool setID(unsigned tagNumber, unsigned tagClass);
 
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;

@@ -1,6 +1,7 @@
 // Encode and decode time of representative controller messages in aligned PER: the heartbeat ping, the create of
-// an RTP slot with every parameter, a tone signal, the resource report of a query and a list of LEMZ packets. The
-// "allocs" counter is the number of global allocations per encode or decode.
+// an RTP slot with every parameter, a tone signal, the resource report of a query and a list of LEMZ packets; and
+// the encode time of the same messages in BER, the form of the value tools. The "allocs" counter is the number of
+// global allocations per encode or decode.
 
 #include "schemas/LGCP.h"
 
@@ -155,21 +156,21 @@ LGCP::Message LemzPackets() {
   return message;
 }
 
-std::vector<char> Encode(const LGCP::Message& message) {
+std::vector<char> Encode(const LGCP::Message& message, int rule = ASN1::CoderEnv::per_Aligned) {
   std::vector<char> octets;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  ASN1::CoderEnv env(rule);
   if (!ASN1::encode(message, &env, std::back_inserter(octets))) {
     octets.clear();
   }
   return octets;
 }
 
-void BM_Encode(benchmark::State& state, LGCP::Message (*build)()) {
+void BM_Encode(benchmark::State& state, LGCP::Message (*build)(), int rule = ASN1::CoderEnv::per_Aligned) {
   const LGCP::Message message = build();
   size_t octets = 0;
   const size_t before = allocations;
   for (auto _ : state) {
-    std::vector<char> encoded = Encode(message);
+    std::vector<char> encoded = Encode(message, rule);
     if (encoded.empty()) {
       state.SkipWithError("encode failed");
       return;
@@ -207,6 +208,11 @@ BENCHMARK_CAPTURE(BM_Encode, query_signal, Query);
 BENCHMARK_CAPTURE(BM_Decode, query_signal, Query);
 BENCHMARK_CAPTURE(BM_Encode, lemz_packets, LemzPackets);
 BENCHMARK_CAPTURE(BM_Decode, lemz_packets, LemzPackets);
+BENCHMARK_CAPTURE(BM_Encode, ber_ping, Ping, ASN1::CoderEnv::ber);
+BENCHMARK_CAPTURE(BM_Encode, ber_create_rtp, CreateRtp, ASN1::CoderEnv::ber);
+BENCHMARK_CAPTURE(BM_Encode, ber_tonec_signal, Tonec, ASN1::CoderEnv::ber);
+BENCHMARK_CAPTURE(BM_Encode, ber_query_signal, Query, ASN1::CoderEnv::ber);
+BENCHMARK_CAPTURE(BM_Encode, ber_lemz_packets, LemzPackets, ASN1::CoderEnv::ber);
 
 }  // namespace
 

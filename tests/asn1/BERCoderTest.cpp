@@ -2,6 +2,7 @@
 #include "tests/support/BerVectors.h"
 
 #include "asn1/BERDecoder.h"
+#include "asn1/BEREncoder.h"
 #include "asn1/BERTags.h"
 
 #include <gtest/gtest.h>
@@ -240,6 +241,20 @@ const ASN1::SequenceInfo kTaggedList = {{&ASN1::SEQUENCE::create, ASN1::kUnivers
                                         kTag40,
                                         kXName};
 
+// Outer ::= CHOICE { inner Inner, number [5] INTEGER, nothing [7] NULL } with a tag table, where
+// Inner ::= CHOICE { number INTEGER, flag BOOLEAN } is untagged and keeps its automatic tags.
+const ASN1::TypeInfo* const kInnerInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
+const char* const kInnerNames[] = {"number", "flag"};
+const ASN1::ChoiceInfo kInner = {{&ASN1::CHOICE::create, 0}, false, kInnerInfos, 2, 2, nullptr, kInnerNames};
+const ASN1::TypeInfo* const kOuterInfos[] = {&kInner, &ASN1::INTEGER::theInfo, &ASN1::Null::theInfo};
+const uint32_t kOuterTags[] = {0, ASN1::kContextSpecific | 5, ASN1::kContextSpecific | 7};
+const char* const kOuterNames[] = {"inner", "number", "nothing"};
+const ASN1::ChoiceInfo kOuter = {{&ASN1::CHOICE::create, 0}, false, kOuterInfos, 3, 3, kOuterTags, kOuterNames};
+
+std::unique_ptr<ASN1::AbstractData> Outer(int id, ASN1::AbstractData* selection) {
+  return std::make_unique<ASN1::CHOICE>(&kOuter, id, selection);
+}
+
 template <class T, class... Args>
 std::unique_ptr<ASN1::AbstractData> Make(std::function<void(T&)> set, Args... args) {
   auto value = std::make_unique<T>(args...);
@@ -288,6 +303,12 @@ TEST(BERCoder, GoldenBytes) {
       {"tag 40, constructed",
        [] { return Make<ASN1::SEQUENCE>([](auto&) {}, &kTaggedList); },
        {0x30, 0x03, 0xBF, 0x28, 0x00}},
+      {"alternative under its listed tag",
+       [] { return Outer(1, new ASN1::INTEGER(3, &ASN1::INTEGER::theInfo)); },
+       {0x85, 0x01, 0x03}},
+      {"alternative of an untagged CHOICE alternative",
+       [] { return Outer(0, new ASN1::CHOICE(&kInner, 1, new ASN1::BOOLEAN(true, &ASN1::BOOLEAN::theInfo))); },
+       {0x81, 0x01, 0xFF}},
       {"untagged open type keeps the whole encoding",
        [] { return Make<ASN1::OpenData>([](auto& o) {
               o.set_buf(new std::vector<char>{2, 1, 5});
@@ -335,6 +356,7 @@ TEST(BERDecoder, ReadsOtherFormsAndRefusesMalformedOnes) {
        "\"20240102030405\""},
       {"alternative beyond the alternatives", [] { return std::make_unique<test::Response>(); }, {0x82, 0x00}, ""},
       {"alternative of another class", [] { return std::make_unique<test::Response>(); }, {0x40, 0x00}, ""},
+      {"tag in neither tag table", [] { return Outer(-1, nullptr); }, {0x86, 0x00}, ""},
       {"field longer than its SEQUENCE",
        [] { return std::make_unique<test::Message>(); },
        {0x30, 0x03, 0x82, 0x02, 0x81, 0x00, 0x00},
@@ -353,6 +375,90 @@ TEST(BERDecoder, ReadsOtherFormsAndRefusesMalformedOnes) {
       EXPECT_EQ(value->asValueNotation(), c.read);
     }
   }
+}
+
+// Lengths are counted before anything is written: a header's length octets and the contents behind them agree.
+TEST(BEREncoder, CountsLengthsBeforeWritingHeaders) {
+  const auto success = [] {
+    return VectorValues().at("success-answer")();  // 30 06 82 04 81 02 80 00
+  };
+  const auto bare_success = [] { return Make<test::Response>([](auto& r) { r.select(test::Response::success); }); };
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<ASN1::AbstractData>()> make;
+    uint32_t tag;
+    unsigned data_length;
+    unsigned object_length;
+    Bytes header;  // what encodeHeader writes under the value's own tag
+  } kCases[] = {
+      {"message", success, ASN1::kOwnTag, 6, 8, {0x30, 0x06}},
+      {"long length", [] { return Octets(256); }, ASN1::kOwnTag, 256, 260, {0x04, 0x82, 0x01, 0x00}},
+      {"tag 40", [] { return Octets(128); }, ASN1::kContextSpecific | 40, 128, 132, {0x04, 0x81, 0x80}},
+      {"no tag", [] { return Octets(3); }, 0, 3, 3, {0x04, 0x03}},
+      {"untagged CHOICE", bare_success, ASN1::kOwnTag, 2, 2, {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const auto value = c.make();
+    EXPECT_EQ(ASN1::getDataLength(*value), c.data_length);
+    EXPECT_EQ(ASN1::getObjectLength(*value, c.tag), c.object_length);
+    std::vector<char> header;
+    ASN1::BEREncoder encoder(header);
+    encoder.encodeHeader(*value);
+    EXPECT_EQ(Bytes(header.begin(), header.end()), c.header);
+  }
+}
+
+TEST(Choice, SetIDSelectsTheAlternativeOfATag) {
+  const struct {
+    const char* name;
+    const ASN1::ChoiceInfo* info;
+    unsigned number;
+    unsigned tag_class;
+    int id;        // -2 when no alternative carries the tag
+    int inner_id;  // the alternative selected inside an untagged CHOICE alternative, or -1
+  } kCases[] = {
+      {"automatic", &test::Response::theInfo, 1, 0x80, test::Response::error, -1},
+      {"automatic, beyond the alternatives", &test::Response::theInfo, 2, 0x80, -2, -1},
+      {"automatic, another class", &test::Response::theInfo, 0, 0x40, -2, -1},
+      {"listed tag", &kOuter, 5, 0x80, 1, -1},
+      {"listed number of another class", &kOuter, 5, 0x40, -2, -1},
+      {"tag of the untagged CHOICE", &kOuter, 1, 0x80, 0, 1},
+      {"tag in neither table", &kOuter, 6, 0x80, -2, -1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASN1::CHOICE choice(c.info);
+    EXPECT_EQ(choice.setID(c.number, c.tag_class), c.id >= 0);
+    EXPECT_EQ(choice.currentSelection(), c.id);
+    EXPECT_EQ(choice.getSelection() != nullptr, c.id >= 0);
+    if (c.inner_id >= 0 && choice.getSelection() != nullptr) {
+      EXPECT_EQ(choice.selectionAs<ASN1::CHOICE>().currentSelection(), c.inner_id);
+    }
+  }
+}
+
+TEST(BERDecoder, StepsThroughHeadersBlocksAndChoicePreambles) {
+  const std::vector<char> input = {'\x04', '\x03', 'a', 'b', 'c', '\x81', '\x01', '\xFF'};
+  ASN1::BERDecoder decoder(input.data(), input.data() + input.size(), nullptr);
+  uint32_t length = 0;
+  EXPECT_FALSE(decoder.decodeHeader(ASN1::INTEGER(), length));  // another type's tag; nothing is consumed
+  ASSERT_TRUE(decoder.decodeHeader(ASN1::OCTET_STRING(), length));
+  EXPECT_EQ(length, 3u);
+  char octets[4] = {};
+  EXPECT_EQ(decoder.decodeBlock(octets, 2), 2u);
+  EXPECT_EQ(decoder.decodeBlock(octets + 2, 1), 1u);
+  EXPECT_STREQ(octets, "abc");
+
+  ASN1::CHOICE outer(&kOuter);
+  const char* end_of_alternative = nullptr;
+  ASSERT_TRUE(decoder.decodeChoicePreamle(outer, end_of_alternative));
+  EXPECT_EQ(end_of_alternative, input.data() + input.size());
+  EXPECT_EQ(outer.selectionAs<ASN1::CHOICE>().currentSelection(), 1);
+  // The position is left on the alternative's header, and a block stops at the end of the input.
+  EXPECT_EQ(decoder.decodeBlock(octets, 4), 3u);
+  EXPECT_EQ(octets[0], '\x81');
+  EXPECT_EQ(decoder.decodeBlock(octets, 4), 0u);
 }
 
 }  // namespace
