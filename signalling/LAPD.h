@@ -141,6 +141,10 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void mdl_assign(unsigned tei);
   void mdl_remove();
 
+  // The channel below was opened anew: responses kept for its last opening
+  // would reach whatever line it is bound to now.
+  void DropWaitingResponses() { waiting_responses_.clear(); }
+
   // Basic-rate interface: frames filtered by TEI, TEI management on the user side.
   void change_to_bri() { bri_ = true; }
 
