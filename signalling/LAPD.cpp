@@ -214,9 +214,9 @@ LAPD::Send LAPD::tx_U(uint8_t code, bool command, bool pf) {
   return Transmit(frame, !command);
 }
 
-LAPD::Send LAPD::tx_S(uint8_t code, bool command, bool pf) {
+LAPD::Send LAPD::tx_S(uint8_t code, bool command, bool pf, bool keep) {
   Packet frame = LAPDFrame::SFrame(own_sapi, own_tei, command != (side == Side::user), code, vr, pf);
-  return Transmit(frame, !command);
+  return Transmit(frame, !command && keep);
 }
 
 LAPD::Send LAPD::tx_I(const Packet& message) {
@@ -440,8 +440,10 @@ void LAPD::LocalEvents() {
         break;
     }
   }
+  // A refused acknowledgement does not wait: the request stays, and the next
+  // I frame carries it, or an RR with the N(R) of then.
   if (acknowledge_request && (state == kMultipleFrameEstablished || state == kTimerRecovery) &&
-      tx_S(LAPDFrame::kRR, false, false) == Send::taken) {
+      tx_S(LAPDFrame::kRR, false, false, false) == Send::taken) {
     acknowledge_request = false;
   }
   if (out_.count() < kNormalBelow) {

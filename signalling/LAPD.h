@@ -141,6 +141,10 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void mdl_assign(unsigned tei);
   void mdl_remove();
 
+  // The channel below was opened anew: responses kept for its last opening
+  // would reach whatever line it is bound to now.
+  void DropWaitingResponses() { waiting_responses_.clear(); }
+
   // Basic-rate interface: frames filtered by TEI, TEI management on the user side.
   void change_to_bri() { bri_ = true; }
 
@@ -187,7 +191,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   // frame, and a peer still waiting for its UA drops whatever comes first.
   [[nodiscard]] Send Transmit(Packet& frame, bool response);
   Send tx_U(uint8_t code, bool command, bool pf);
-  Send tx_S(uint8_t code, bool command, bool pf);
+  // keep: a response the channel refuses waits for it (see Transmit).
+  Send tx_S(uint8_t code, bool command, bool pf, bool keep = true);
   [[nodiscard]] Send tx_I(const Packet& message);
   bool IsCommand(uint8_t octet1) const;
   [[nodiscard]] bool Decode(const Packet& packet, Frame& frame);

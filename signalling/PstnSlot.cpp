@@ -92,8 +92,11 @@ bool PstnSlot::IDeactivate() {
 }
 
 void PstnSlot::Activate() {
-  // Frames kept for the channel's last opening would reach a bus that moved on.
+  // Frames kept for the channel's last opening would reach a line that moved on.
   waiting_.clear();
+  if (lapd_ != nullptr) {
+    lapd_->DropWaitingResponses();
+  }
   if (!hdlc_.activate()) {
     OnDeactivated();
     return;

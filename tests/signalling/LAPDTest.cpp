@@ -310,6 +310,30 @@ TEST_F(LAPDTest, RefusedResponseGoesOutFirstOnceTheChannelTakesFrames) {
   EXPECT_EQ(user.owner.messages.size(), 1u);
 }
 
+// A plain acknowledgement the channel pushed back is not kept: it stays asked
+// for, so the next I frame carries it with no RR ahead, or else an RR goes
+// once the channel takes frames.
+TEST_F(LAPDTest, RefusedAcknowledgementStaysAskedFor) {
+  Establish();
+  user.end.RefuseNext(1);
+  user.end.Inject(Command({0x00, 0x00, 0x08, 0x01, 0x00, 0x01}));
+  EXPECT_TRUE(user.TakeSent().empty());
+  EXPECT_TRUE(user.link->full_state().acknowledge_request);
+  user.Send(Q931(0x05, 0));
+  std::vector<Bytes> sent = user.TakeSent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0][2], 0x00);
+  EXPECT_EQ(sent[0][3], 1 << 1);
+  EXPECT_FALSE(user.link->full_state().acknowledge_request);
+
+  user.end.RefuseNext(1);
+  user.end.Inject(Command({0x02, 0x02, 0x08, 0x01, 0x00, 0x01}));
+  EXPECT_TRUE(user.TakeSent().empty());
+  control_test::RunPasses(2);
+  EXPECT_EQ(user.TakeSent(), std::vector<Bytes>{UserRr(2, false, false)});
+  EXPECT_EQ(user.link->stats().errors, 0u);
+}
+
 // A UA that answers nothing is a management error and changes nothing: the
 // unacknowledged messages stay and the peer's acknowledgement still fits.
 TEST_F(LAPDTest, StrayUaKeepsTheLinkAsItIs) {

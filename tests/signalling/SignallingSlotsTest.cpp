@@ -213,6 +213,33 @@ TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
       (std::vector<Bytes>{{0xfe, 0xff, 0x03, 0x0f, 0x56, 0x78, 0x02, 0x83}, {0x02, 0x83, 0x7f}, {0x00, 0x83, 0x73}}));
 }
 
+// A channel opened anew carries nothing that waited for the one before: a UA
+// kept for the old timeslot's peer would set up the new one's link unasked.
+TEST_F(SignallingSlotsTest, ReopenedLapdChannelGetsNothingKeptForTheOldOne) {
+  const Bytes ua = {0x02, 0x01, 0x73};
+  CreatePstn(10, Isdn(LGCP::IsdnType::pri, false));
+  CreateTrunk(1, 0, 3);
+  CreateTrunk(2, 1, 3);
+  Connect(1, 10);
+  int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x00, 0x01, 0x7f}}));
+  ASSERT_TRUE(mcc_->Receive(channel, {0x00, 0x01, 0x73}));
+  Run(100);
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  ASSERT_TRUE(mcc_->Receive(channel, {0x02, 0x01, 0x7f}));
+  Run(100);
+  Disconnect(10);
+  Connect(2, 10);
+  channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  Run(1500);
+  const std::vector<Bytes> frames = mcc_->TakeTransmitted(channel);
+  EXPECT_FALSE(frames.empty());
+  EXPECT_EQ(std::count(frames.begin(), frames.end(), ua), 0);
+}
+
 // Messages pile up while the data link is not established: past the busy
 // mark the controller hears isdnLinkStatus congested.
 TEST_F(SignallingSlotsTest, LapdCongestionIsReported) {
