@@ -26,7 +26,7 @@ constexpr unsigned long kSourceRequest = 0xc00c4503;
 constexpr unsigned long kSetFilterRequest = 0xc0084504;
 constexpr unsigned long kResetFilterRequest = 0x20004505;
 
-// Keeps errno as the step's last failure; an empty queue of the non-blocking session is none.
+// Keeps errno as the read step's last failure; an empty queue of the non-blocking session is none.
 void NoteFailure(int& last) {
   if (errno != EAGAIN && errno != EWOULDBLOCK) {
     last = errno;
@@ -300,7 +300,8 @@ long RadioControl::WritePacket(const uint8_t* packet, size_t size) {
     ++stats_.packets_sent;
     stats_.bytes_sent += static_cast<uint32_t>(written);
   } else if (written < 0) {
-    NoteFailure(stats_.write_errno);
+    // EAGAIN too: a full queue loses the packet.
+    stats_.write_errno = errno;
   }
   return written;
 }

@@ -97,7 +97,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
   // What the extension session carried, kept for a look from outside and
   // never reported. Each code and errno is that of the last failure of its
-  // step (0 until one fails); "nothing queued" is no failure.
+  // step (0 until one fails); nothing queued to read is no failure, a full
+  // queue refusing a write is.
   struct Statistics {
     uint32_t source_reads = 0;
     uint32_t good_packets = 0;

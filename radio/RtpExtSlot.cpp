@@ -32,7 +32,9 @@ bool RtpExtSlot::IBeforeDestroy() {
 }
 
 bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& params) {
-  if (!control_) {
+  // Without its channel the slot refuses every request, the radio's too:
+  // the control's sessions went with the failed restart.
+  if (!control_ || channel() < 0) {
     return RtpSlot::Ioctl(params);
   }
   bool answer;

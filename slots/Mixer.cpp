@@ -190,14 +190,19 @@ bool Mixer::SetTX(const LGCP::MixerOutParams& params) {
   if (params.get_inputs().empty()) {
     return AddInput(output, output, kFullGain);
   }
+  // The inputs added before a failure go again: no slot will own the output.
+  const auto undo = [&] {
+    (void)ClearTX(params.get_channel());
+    return false;
+  };
   for (const LGCP::MixerInput& input : params.get_inputs()) {
     mix_slot source{};
     if (!Channel2Slot(input.get_channel(), source)) {
       std::cerr << ext::header(this) << "SetTX error: translation fail [2]" << std::endl;
-      return false;
+      return undo();
     }
     if (!AddInput(output, source, input.get_gain().getValue())) {
-      return false;
+      return undo();
     }
   }
   return true;

@@ -51,7 +51,7 @@ class Mixer {
   void Reset();
   // The unit is gone from the driver: each of its slots is aborted.
   void Clear();
-  // The output's summator carries its own input or the given inputs.
+  // The output's summator carries its own input or the given inputs; on failure it carries none of them.
   [[nodiscard]] bool SetTX(const LGCP::MixerOutParams& params);
   [[nodiscard]] bool ClearTX(const LGCP::MixerChannel& channel);
   // The switch channel of a unit channel; -1 (with an error line) when the device refuses.

@@ -234,6 +234,10 @@ TEST_F(LemzRadioPathsTest, StatisticsCountTrafficAndKeepLastFailures) {
   EXPECT_EQ(stats.bytes_sent, 4u);
   EXPECT_EQ(stats.write_errno, ENOSPC);
   EXPECT_EQ(stats.pack_code, 0);
+  // A full queue refusing a packet is a failure of the write, unlike an empty one of a read.
+  ext_->FailNext(sim::Call::kWrite, 1, EAGAIN);
+  ASSERT_TRUE(ws_->SendASNToChan(Modifier("gw-set-sh : { " + Flags(4, false) + " }")));
+  EXPECT_EQ(stats.write_errno, EAGAIN);
 }
 
 // The four times are 5000 unless the row says otherwise; the radio holds the create status.

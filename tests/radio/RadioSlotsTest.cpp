@@ -8,6 +8,7 @@
 #include "platform/sim/RtpDriver.h"
 #include "platform/sim/RtpExtDriver.h"
 #include "platform/sim/VoiceDriver.h"
+#include "tests/rtp/UdpPeer.h"
 #include "tests/slots/SlotsHarness.h"
 #include "tests/support/ControlLoop.h"
 
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -141,6 +143,49 @@ TEST_F(RadioSlotsTest, FactoriesLogUnderTheirOwnHeader) {
     EXPECT_EQ(answer, Lines{"4 error insufficientResources"});
     EXPECT_NE(log.Text().find(c.line), std::string::npos) << log.Text();
   }
+}
+
+// A codec change whose session could not be re-opened leaves the radio channel
+// without its channel and sessions: the radio requests are refused like every
+// other, and nothing is asked of the closed sessions any more.
+TEST_F(RadioSlotsTest, AChannelLostInACodecChangeRefusesTheRadioRequestsToo) {
+  (void)RtpED137Factory::instance();
+  const uint16_t port = test_support::FreeRtpPort();
+  const Lines created = Send(5, [&](LGCP::Command& command) {
+    LGCP::CreateRtpParams& create = command.select_create().select_rtp();
+    TERM::RtpParams& rtp = create.get_codecRTP();
+    rtp.set_payload(TERM::Payload::ptG711_Alaw);
+    rtp.get_dhost().set_iaddr("127.0.0.1");
+    rtp.get_dhost().get_port().setValue(port);
+    create.set_txPayload(TERM::Payload::ptG711_Alaw);
+    create.set_rxPayload(TERM::Payload::ptG711_Alaw);
+    TERM::ED137RadioResponse& response = rtp.include_radio().get_status().select_ed_137().include_radio_response();
+    response.set_type(TERM::ED137RadioType::radio_txrx);
+    response.set_txrxmode(TERM::ED137RadioTxRxMode::txrx);
+    response.include_transmission_depend_on_squ().setValue(true);
+  });
+  ASSERT_EQ(created.front(), "5 success");
+  const auto modifier = [](int ptt, int squ) {
+    return [=](LGCP::Command& command) {
+      TERM::ED137RadioModifier& ed137 = command.select_ioctl().select_rtpExt().select_ed_137();
+      ed137.get_addr().set_session_addr("10.0.0.9");
+      ed137.get_addr().set_session_ssrc(77);
+      TERM::ED137RadioHeader& header = ed137.get_params().select_rx().get_header();
+      header.get_ptt().setValue(ptt);
+      header.get_squ().setValue(squ);
+    };
+  };
+  ASSERT_EQ(Send(5, modifier(1, 1)), Lines{"5 success"});
+
+  rtp_->FailNextRequest(0xC0105202, 1, EIO);
+  ASSERT_EQ(
+      Send(5, [](LGCP::Command& c) { c.select_ioctl().select_encoder_mode().setValue(LGCP::CodecMode::ulaw); }).back(),
+      "5 error unsupported");
+  ASSERT_EQ(ext_->Sessions(), 0u);
+  EXPECT_EQ(Send(5, modifier(0, 0)), Lines{"5 error unsupported"});
+  EXPECT_EQ(Send(5, modifier(1, 1)), Lines{"5 error unsupported"});
+  EXPECT_EQ(ErrorText().find("filer rtp_ext session fail"), std::string::npos) << ErrorText();
+  EXPECT_EQ(Destroy(5).front(), "5 success");
 }
 
 }  // namespace

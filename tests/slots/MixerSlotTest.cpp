@@ -182,6 +182,18 @@ TEST_F(MixerSlotTest, OutputProgramsItsSummatorOnlyWhenItCanBeBuilt) {
   mixer_->FailNextRequest(kTdm, 1, EIO);
   EXPECT_EQ(CreateOutput(7, 9, {{1, 100}}).back(), "7 error insufficientResources");
   EXPECT_EQ(Programmed(mixer_->Summators(0)), "2=0:2*32767, 3=0:1*100,0:4*200,");
+  // Nor when an input of the list cannot be added after others were.
+  const Lines refused = Send(7, [](LGCP::Command& command) {
+    LGCP::MixerOutParams& params = command.select_create().select_mixerOut();
+    params.get_channel().select_tdm().setValue(9);
+    params.get_inputs().resize(2);
+    params.get_inputs()[0].get_channel().select_tdm().setValue(1);
+    params.get_inputs()[0].set_gain(100);
+    params.get_inputs()[1].get_channel().select_rtp().setValue(4);
+  });
+  EXPECT_EQ(refused.back(), "7 error insufficientResources");
+  EXPECT_NE(ErrorText().find("mixer [0]: SetTX error: translation fail [2]"), std::string::npos);
+  EXPECT_EQ(Programmed(mixer_->Summators(0)), "2=0:2*32767, 3=0:1*100,0:4*200,");
 
   EXPECT_EQ(Destroy(6).front(), "6 success");
   EXPECT_EQ(Programmed(mixer_->Summators(0)), "2=0:2*32767,");
