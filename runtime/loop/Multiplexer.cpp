@@ -232,11 +232,13 @@ void Multiplexer::detach(EventHandler* handler) {
 }
 
 void Multiplexer::set(TimerEvent* event) {
+  // Out of the list first: a clock step seen below moves the pending
+  // deadlines, not the new one.
+  reset(event);
   const uint32_t now = event->deadline - event->period;
   // The deadline counts from this reading; the pending ones must count from
   // the same clock.
   FollowClock(now);
-  reset(event);
   if (event->period > kMaxOrderedWait) {
     LogInvalidWait(now, event->deadline, timers_.count() + 1);
     event->period = kWatchdogPeriod;

@@ -207,6 +207,25 @@ TEST_F(Timers, WaitBeyondTheClocksHalfRangeIsRepairedWhenSet) {
   EXPECT_EQ(Fired(), "near ");
 }
 
+// An event scheduled again while pending, after the clock stepped back: its new
+// deadline counts from the new reading and is not moved back with the others.
+TEST_F(Timers, PendingEventScheduledAgainAfterABackwardStepKeepsItsNewWait) {
+  struct Event : TimerEvent {
+    void fire() override { log->push_back("again"); }
+    std::vector<std::string>* log;
+  } event;
+  event.log = &log_;
+  FreezeAtMs(10000000);
+  event.schedule(500);
+  FreezeAtMs(10000000 - 3600000);
+  event.schedule(500);
+  EXPECT_EQ(multiplexer.timers_schedule(), 500u);
+  EXPECT_EQ(Fired(), "");
+  platform::clock_control::Advance(500);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(Fired(), "again ");
+}
+
 // A periodic check whose callback takes time on the loop clock before it
 // re-arms: its next deadline counts from the re-arm, and nothing else moves.
 TEST_F(Timers, CallbackTimeNeitherShortensPeriodsNorPullsOtherTimersEarlier) {
