@@ -368,6 +368,57 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
           {"dip", "3"}, {"board1", "3\n1.0\n2\n"}, {"emphone/1/x", "v"}, {"emphone1x/1/x", "v"}, {"dips/1/x", "v"}}));
 }
 
+// A link below "/var/monitoring/" (left from an earlier run, or put there
+// since) never leads a write or a removal outside: the folder it points to
+// keeps exactly what it held.
+TEST_F(MonitoringDataHolderTest, FollowsNoLinkOutOfTheFolder) {
+  const struct {
+    const char* name;
+    const char* link;
+    const char* target;
+    bool before_start;
+    std::function<void(MonitoringDataHolder&)> act;
+  } kCases[] = {
+      {"index directory of a kept section", "/var/monitoring/agent/1", "/outside", true,
+       [](auto& h) { h.setDisplayStatus(SnmpSet("agent", 1, "keep", "v")); }},
+      {"section made a link after start", "/var/monitoring/agent", "/outside", false,
+       [](auto& h) { h.setDisplayStatus(SnmpSet("agent", 1, "keep", "v")); }},
+      {"directory of a controller's address", "/var/monitoring/controller/10.1.1.1", "/outside", true,
+       [](auto& h) { (void)h.setControllerStatus(Controller("10.1.1.1", HSP::ControllerStatus::ok)); }},
+      {"temporary name", "/var/monitoring/.tmp\x7f", "/outside/keep", false, [](auto& h) { (void)h.setDipValue(7); }},
+      {"server's place at start", "/var/monitoring/dip", "/outside", true, [](auto&) {}},
+      {"below a server's place at start", "/var/monitoring/board1/1", "/outside", true, [](auto&) {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Host("/var/monitoring"));
+    fs::remove_all(Host("/outside"));
+    WriteFile("/outside/keep", "keep");
+    const auto make_link = [&] {
+      fs::create_directories(fs::path(Host(c.link)).parent_path());
+      fs::create_symlink(Host(c.target), Host(c.link));
+    };
+    if (c.before_start) {
+      make_link();
+    }
+    testing::internal::CaptureStderr();
+    {
+      MonitoringDataHolder holder;
+      if (!c.before_start) {
+        make_link();
+      }
+      c.act(holder);
+    }
+    (void)testing::internal::GetCapturedStderr();
+    std::vector<std::string> outside;
+    for (const auto& entry : fs::recursive_directory_iterator(Host("/outside"))) {
+      outside.push_back(entry.path().lexically_relative(Host("/outside")).string());
+    }
+    EXPECT_EQ(outside, std::vector<std::string>{"keep"});
+    EXPECT_EQ(ReadFile("/outside/keep"), "keep");
+  }
+}
+
 TEST(MonitoringAddresses, HostTextAndDottedQuadLeaveOutThePort) {
   TERM::HostAddress host;
   host.set_iaddr("10.1.2.3");
