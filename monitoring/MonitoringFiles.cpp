@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <charconv>
 #include <iostream>
 #include <vector>
 
@@ -38,19 +39,22 @@ std::string TemporaryPath(const std::string& path) {
   return path.substr(0, path.rfind('/') + 1) + kTemporaryName;
 }
 
-// "7" or "-12", as the server writes a number into a file name.
-bool IsIntegerText(const std::string& text) {
-  const size_t first_digit = StartsWith(text, "-") ? 1 : 0;
-  return text.size() > first_digit && text.find_first_not_of("0123456789", first_digit) == std::string::npos;
+// "7" or "-12", exactly as the server writes a number into a file name.
+bool IsNumberAsWritten(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [rest, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && rest == end && std::to_string(value) == text;
 }
 
-// The names of the files the server writes at the top of kRoot; every entry
-// beginning with "board" is one, as the controller's boards are cleared so.
+// The names of the files the server writes at the top of kRoot.
 bool IsServerFile(const std::string& name) {
   const std::string path = kRoot + name;
-  return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || StartsWith(path, kBoardPrefix) ||
-         (StartsWith(path, kEmPhonePrefix) &&
-          IsIntegerText(path.substr(std::char_traits<char>::length(kEmPhonePrefix))));
+  const auto is_numbered = [&path](const char* prefix) {
+    return StartsWith(path, prefix) && IsNumberAsWritten(path.substr(std::char_traits<char>::length(prefix)));
+  };
+  return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || is_numbered(kBoardPrefix) ||
+         is_numbered(kEmPhonePrefix);
 }
 
 bool WriteAll(int fd, const std::string& content) {

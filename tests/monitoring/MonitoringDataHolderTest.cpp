@@ -124,6 +124,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
   WriteFile("/var/monitoring/powerstatus/1/x", "x");
   WriteFile("/var/monitoring/board1/1/x", "x");
   WriteFile("/var/monitoring/emphone-2/1/x", "x");
+  // A section whose name merely begins like a server file is the controller's.
+  WriteFile("/var/monitoring/boardTable/1/x", "x");
   fs::create_directories(Host("/var/monitoring/empty"));
   Interfaces().Set(5, Interface{"hdlc0", false, 0});
   Interfaces().Set(6, Interface{"eth1", true, 0x0A000005});
@@ -144,7 +146,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
     EXPECT_EQ(links, (std::vector<std::pair<int, std::string>>{{1, "lo"}, {2, "eth0"}, {5, "hdlc0"}, {6, "eth1"}}));
     // The old top level goes, files in subdirectories stay, leftovers and
     // whatever stood in the server's places go.
-    const std::map<std::string, std::string> kept{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}};
+    const std::map<std::string, std::string> kept{
+        {"term_cnts/router", "4"}, {"agent/1/contact", "admin"}, {"boardTable/1/x", "x"}};
     EXPECT_EQ(Listing(), kept);
     EXPECT_FALSE(fs::exists(Host("/var/monitoring/board1")));
     EXPECT_EQ(holder.setDipValue(7), 1);
@@ -155,7 +158,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
     EXPECT_EQ(ReadFile("/var/monitoring/board1"), "3\n1.0\n2\n");
     EXPECT_EQ(ReadFile("/var/monitoring/emphone-2"), "p1\nc1\nf1\n2\n3\n1\n1\n2\n");
   }
-  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}}));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{
+                           {"term_cnts/router", "4"}, {"agent/1/contact", "admin"}, {"boardTable/1/x", "x"}}));
 
   // Without a private address the board is 127.0.0.1.
   Interfaces().Set(2, Interface{"eth0", true, 0xA9FE0101});
@@ -342,7 +346,7 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
       {"term_cnts", "x", "refused snmp-set name term_cnts/1/x\n"},
       {"controller", "x", "refused snmp-set name controller/1/x\n"},
       {"board1", "x", "refused snmp-set name board1/1/x\n"},
-      {"boards", "x", "refused snmp-set name boards/1/x\n"},
+      {"board-3", "x", "refused snmp-set name board-3/1/x\n"},
       {"emphone12", "x", "refused snmp-set name emphone12/1/x\n"},
       {"emphone-1", "x", "refused snmp-set name emphone-1/1/x\n"},
   };
@@ -362,10 +366,18 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
   holder.setDisplayStatus(SnmpSet("emphone", 1, "x", "v"));
   holder.setDisplayStatus(SnmpSet("emphone1x", 1, "x", "v"));
   holder.setDisplayStatus(SnmpSet("dips", 1, "x", "v"));
-  EXPECT_EQ(
-      Listing(),
-      (std::map<std::string, std::string>{
-          {"dip", "3"}, {"board1", "3\n1.0\n2\n"}, {"emphone/1/x", "v"}, {"emphone1x/1/x", "v"}, {"dips/1/x", "v"}}));
+  // Numbers the server never writes so: no leading zero, no "-0".
+  holder.setDisplayStatus(SnmpSet("boards", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("board01", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("emphone-0", 1, "x", "v"));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"dip", "3"},
+                                                           {"board1", "3\n1.0\n2\n"},
+                                                           {"emphone/1/x", "v"},
+                                                           {"emphone1x/1/x", "v"},
+                                                           {"dips/1/x", "v"},
+                                                           {"boards/1/x", "v"},
+                                                           {"board01/1/x", "v"},
+                                                           {"emphone-0/1/x", "v"}}));
 }
 
 // A link below "/var/monitoring/" (left from an earlier run, or put there
