@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cassert>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <iostream>
 #include <vector>
 
@@ -37,19 +39,22 @@ std::string TemporaryPath(const std::string& path) {
   return path.substr(0, path.rfind('/') + 1) + kTemporaryName;
 }
 
-// "7" or "-12", as the server writes a number into a file name.
-bool IsIntegerText(const std::string& text) {
-  const size_t first_digit = StartsWith(text, "-") ? 1 : 0;
-  return text.size() > first_digit && text.find_first_not_of("0123456789", first_digit) == std::string::npos;
+// "7" or "-12", exactly as the server writes a number into a file name.
+bool IsNumberAsWritten(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [rest, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && rest == end && std::to_string(value) == text;
 }
 
-// The names of the files the server writes at the top of kRoot; every entry
-// beginning with "board" is one, as the controller's boards are cleared so.
+// The names of the files the server writes at the top of kRoot.
 bool IsServerFile(const std::string& name) {
   const std::string path = kRoot + name;
-  return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || StartsWith(path, kBoardPrefix) ||
-         (StartsWith(path, kEmPhonePrefix) &&
-          IsIntegerText(path.substr(std::char_traits<char>::length(kEmPhonePrefix))));
+  const auto is_numbered = [&path](const char* prefix) {
+    return StartsWith(path, prefix) && IsNumberAsWritten(path.substr(std::char_traits<char>::length(prefix)));
+  };
+  return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || is_numbered(kBoardPrefix) ||
+         is_numbered(kEmPhonePrefix);
 }
 
 bool WriteAll(int fd, const std::string& content) {
@@ -67,80 +72,156 @@ bool WriteAll(int fd, const std::string& content) {
   return true;
 }
 
-std::vector<std::string> EntryNames(const std::string& directory, bool& readable) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(platform::BoardPath(directory).c_str());
-  readable = dir != nullptr;
-  if (dir == nullptr) {
-    return names;
-  }
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") {
-      names.push_back(name);
-    }
-  }
-  closedir(dir);
-  return names;
+// An entry of the parent directory opened as a directory, or -1 when it is a
+// link, no directory or missing (errno tells which).
+int OpenBelow(int parent, const std::string& name) {
+  return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-bool IsDirectory(const std::string& path) {
-  struct stat status {};
-  // lstat: the "self" link leads to a directory that is walked on its own.
-  return lstat(platform::BoardPath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
+// An open directory of the monitoring folder. Everything below kRoot is
+// reached without following a link, so nothing written or removed through it
+// lies outside the folder, whatever links an earlier run or another program
+// left there, even one put in place of a directory while it is walked. kRoot
+// itself is the board's to place and may be a link.
+class Directory {
+ public:
+  // The directory at a path of kRoot or below it.
+  explicit Directory(const std::string& path) {
+    assert(StartsWith(path, kRoot) && "every monitoring path lies below its folder");
+    fd_ = open(platform::BoardPath(kRoot).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    size_t start = std::char_traits<char>::length(kRoot);
+    while (fd_ >= 0 && start < path.size()) {
+      const size_t end = std::min(path.find('/', start), path.size());
+      if (end > start) {
+        const int next = OpenBelow(fd_, path.substr(start, end - start));
+        const int open_errno = errno;
+        close(fd_);
+        errno = open_errno;
+        fd_ = next;
+      }
+      start = end + 1;
+    }
+  }
+  // The entry of parent, when it is a directory.
+  Directory(const Directory& parent, const std::string& name) : fd_(OpenBelow(parent.fd_, name)) {}
+  ~Directory() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  std::vector<std::string> EntryNames() const {
+    std::vector<std::string> names;
+    // A descriptor of its own: closedir closes it.
+    const int fd = openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+      if (fd >= 0) {
+        close(fd);
+      }
+      return names;
+    }
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") {
+        names.push_back(name);
+      }
+    }
+    closedir(dir);
+    return names;
+  }
+
+  bool HoldsDirectory(const std::string& name) const {
+    struct stat status {};
+    return fstatat(fd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
+  }
+
+  // As remove() does: a file or link goes, a directory only when empty.
+  void Remove(const std::string& name) const {
+    if (unlinkat(fd_, name.c_str(), 0) != 0 && errno == EISDIR) {
+      unlinkat(fd_, name.c_str(), AT_REMOVEDIR);
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
 
 // Removes the entry, a directory with everything below it; a link goes itself,
 // not what it points to.
-void RemoveAll(const std::string& path) {
-  if (IsDirectory(path)) {
-    bool readable = false;
-    for (const std::string& name : EntryNames(path, readable)) {
-      RemoveAll(path + "/" + name);
+void RemoveAll(const Directory& parent, const std::string& name) {
+  const Directory directory(parent, name);
+  if (directory.IsOpen()) {
+    for (const std::string& entry : directory.EntryNames()) {
+      RemoveAll(directory, entry);
     }
   }
-  remove(platform::BoardPath(path).c_str());
+  parent.Remove(name);
 }
 
-void RemoveTemporaryFiles(const std::string& directory, int depth) {
-  bool readable = false;
-  for (const std::string& name : EntryNames(directory, readable)) {
-    const std::string path = directory + name;
+void RemoveTemporaryFiles(const Directory& directory, int depth) {
+  for (const std::string& name : directory.EntryNames()) {
     if (name == kTemporaryName) {
-      RemoveAll(path);
-    } else if (depth > 0 && IsDirectory(path)) {
-      RemoveTemporaryFiles(path + "/", depth - 1);
+      RemoveAll(directory, name);
+      continue;
+    }
+    if (depth > 0) {
+      const Directory below(directory, name);
+      if (below.IsOpen()) {
+        RemoveTemporaryFiles(below, depth - 1);
+      }
     }
   }
 }
 
 bool MakeDirectory(const std::string& path) {
-  if (mkdir(platform::BoardPath(path).c_str(), kDirectoryMode) == 0 || (errno == EEXIST && IsDirectory(path))) {
+  if (path == kRoot) {
+    if (mkdir(platform::BoardPath(path).c_str(), kDirectoryMode) == 0 ||
+        (errno == EEXIST && Directory(path).IsOpen())) {
+      return true;
+    }
+    LogFailure("FAIL create monitoring catalog", path);
+    return false;
+  }
+  const std::string trimmed = path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+  const size_t slash = trimmed.rfind('/');
+  const std::string name = trimmed.substr(slash + 1);
+  const Directory parent(trimmed.substr(0, slash + 1));
+  if (parent.IsOpen() &&
+      (mkdirat(parent.fd(), name.c_str(), kDirectoryMode) == 0 || (errno == EEXIST && parent.HoldsDirectory(name)))) {
     return true;
   }
   LogFailure("FAIL create monitoring catalog", path);
   return false;
 }
 
-bool LinkPointsTo(const std::string& link, const std::string& target) {
+bool LinkPointsTo(const Directory& directory, const char* link, const std::string& target) {
   char text[PATH_MAX];
-  const ssize_t size = readlink(platform::BoardPath(link).c_str(), text, sizeof text);
+  const ssize_t size = readlinkat(directory.fd(), link, text, sizeof text);
   return size >= 0 && std::string(text, static_cast<size_t>(size)) == target;
 }
 
 // Points the "self" link at the directory, replacing it in one step.
 void PointSelfLink(const std::string& directory) {
-  const std::string link = std::string(kControllerDir) + "self";
-  const std::string target = platform::BoardPath(directory);
-  if (LinkPointsTo(link, target)) {
+  const Directory controllers(kControllerDir);
+  if (!controllers.IsOpen()) {
+    LogFailure("FAIL create symlink to monitoring catalog", directory);
     return;
   }
-  const std::string temporary = platform::BoardPath(TemporaryPath(link));
-  unlink(temporary.c_str());
-  if (symlink(target.c_str(), temporary.c_str()) != 0 ||
-      rename(temporary.c_str(), platform::BoardPath(link).c_str()) != 0) {
+  const std::string target = platform::BoardPath(directory);
+  if (LinkPointsTo(controllers, "self", target)) {
+    return;
+  }
+  unlinkat(controllers.fd(), kTemporaryName, 0);
+  if (symlinkat(target.c_str(), controllers.fd(), kTemporaryName) != 0 ||
+      renameat(controllers.fd(), kTemporaryName, controllers.fd(), "self") != 0) {
     LogFailure("FAIL create symlink to monitoring catalog", directory);
-    unlink(temporary.c_str());
+    unlinkat(controllers.fd(), kTemporaryName, 0);
   }
 }
 
@@ -152,25 +233,31 @@ bool IsServerEntry(const std::string& name) {
 }
 
 bool SaveStatusToFile(const std::string& path, const std::string& content) {
-  const std::string temporary = TemporaryPath(path);
-  const std::string host_temporary = platform::BoardPath(temporary);
-  const int fd = open(host_temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+  const size_t slash = path.rfind('/');
+  const std::string name = path.substr(slash + 1);
+  const Directory directory(path.substr(0, slash + 1));
+  int fd = -1;
+  if (directory.IsOpen()) {
+    // Made afresh, so a leftover of any kind, a link too, is never written through.
+    unlinkat(directory.fd(), kTemporaryName, 0);
+    fd = openat(directory.fd(), kTemporaryName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  }
   if (fd < 0) {
-    LogFailure("FAIL create temporary file", temporary);
+    LogFailure("FAIL create temporary file", TemporaryPath(path));
     return false;
   }
   const bool written = WriteAll(fd, content);
   const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(host_temporary.c_str(), platform::BoardPath(path).c_str()) != 0) {
+  if (!written || !closed || renameat(directory.fd(), kTemporaryName, directory.fd(), name.c_str()) != 0) {
     LogFailure("FAIL write monitoring file", path);
-    unlink(host_temporary.c_str());
+    unlinkat(directory.fd(), kTemporaryName, 0);
     return false;
   }
   return true;
 }
 
 void CheckForMonDir(const std::string& path) {
-  if (!IsDirectory(path)) {
+  if (!Directory(path).IsOpen()) {
     (void)MakeDirectory(path);
   }
 }
@@ -187,32 +274,37 @@ void CheckForMonControllerDir(const std::string& dotted_address, bool self) {
 }
 
 void ClearMonitorFiles() {
-  RemoveTemporaryFiles(kRoot, kTreeDepth);
-  bool readable = false;
-  for (const std::string& name : EntryNames(kRoot, readable)) {
+  const Directory root(kRoot);
+  if (!root.IsOpen()) {
+    return;
+  }
+  RemoveTemporaryFiles(root, kTreeDepth);
+  for (const std::string& name : root.EntryNames()) {
     if (IsServerFile(name)) {
       // Whatever an earlier run left in a file's place would fail every write of it.
-      RemoveAll(kRoot + name);
+      RemoveAll(root, name);
     } else {
       // Not recursive: a directory that still holds files stays.
-      remove(platform::BoardPath(kRoot + name).c_str());
+      root.Remove(name);
     }
   }
 }
 
 bool ClearBoardFiles() {
-  bool readable = false;
-  const std::vector<std::string> names = EntryNames(kRoot, readable);
-  for (const std::string& name : names) {
+  const Directory root(kRoot);
+  if (!root.IsOpen()) {
+    return false;
+  }
+  for (const std::string& name : root.EntryNames()) {
     if (!StartsWith(kRoot + name, kBoardPrefix)) {
       continue;
     }
     if (traces.monitoring.internal) {
       std::clog << "remove monitoring info: " << name << std::endl;
     }
-    remove(platform::BoardPath(kRoot + name).c_str());
+    root.Remove(name);
   }
-  return readable;
+  return true;
 }
 
 }  // namespace MonitoringFiles

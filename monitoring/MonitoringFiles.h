@@ -4,8 +4,9 @@
 
 // The small text files under "/var/monitoring/" that other programs on the
 // board read. Paths are the board's ("/var/monitoring/dip"), resolved through
-// the board root. Every file-system failure is one line in the debug stream;
-// none stops the caller.
+// the board root. No link below "/var/monitoring/" is followed, so nothing is
+// written or removed outside it. Every file-system failure is one line in the
+// debug stream; none stops the caller.
 namespace MonitoringFiles {
 
 constexpr const char* kRoot = "/var/monitoring/";

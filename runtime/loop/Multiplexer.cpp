@@ -25,6 +25,8 @@ constexpr char kWatchdogPath[] = "/dev/misc/gw-wd";
 // A clock that moved back further than this is not followed: every pending
 // timer falls due a second later instead.
 constexpr uint32_t kMaxTimerWait = 7200000;
+// A wait of 2^31 ms or more reads as a deadline behind on the wrapping clock.
+constexpr uint32_t kMaxOrderedWait = 0x7fffffff;
 constexpr int kWatchdogPeriod = 1000;
 constexpr int kNoPluginLimit = 0x7fffffff;
 
@@ -42,6 +44,14 @@ int SmallerTimeout(int a, int b) {
     return a;
   }
   return std::min(a, b);
+}
+
+void LogInvalidWait(uint32_t now, uint32_t first, size_t count) {
+  std::cerr << "******** RUNTIME ERROR CONDITION *************"
+            << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl
+            << "now = " << now << std::endl
+            << "first = " << first << std::endl
+            << "count = " << count << std::endl;
 }
 
 }  // namespace
@@ -222,10 +232,18 @@ void Multiplexer::detach(EventHandler* handler) {
 }
 
 void Multiplexer::set(TimerEvent* event) {
+  // Out of the list first: a clock step seen below moves the pending
+  // deadlines, not the new one.
+  reset(event);
+  const uint32_t now = event->deadline - event->period;
   // The deadline counts from this reading; the pending ones must count from
   // the same clock.
-  FollowClock(event->deadline - event->period);
-  reset(event);
+  FollowClock(now);
+  if (event->period > kMaxOrderedWait) {
+    LogInvalidWait(now, event->deadline, timers_.count() + 1);
+    event->period = kWatchdogPeriod;
+    event->deadline = now + kWatchdogPeriod;
+  }
   timers_.insert_to_tail_by_grown(event);
   event->queued_ = true;
 }
@@ -256,11 +274,7 @@ void Multiplexer::FollowClock(uint32_t now) {
     }
     return;
   }
-  std::cerr << "******** RUNTIME ERROR CONDITION *************"
-            << "Multiplexer::timers_schedule() invalid wait time detected!" << std::endl
-            << "now = " << now << std::endl
-            << "first = " << timers_.first()->deadline << std::endl
-            << "count = " << timers_.count() << std::endl;
+  LogInvalidWait(now, timers_.first()->deadline, timers_.count());
   for (TimerEvent& event : timers_) {
     event.deadline = now + kWatchdogPeriod;
   }

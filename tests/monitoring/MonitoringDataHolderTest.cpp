@@ -124,6 +124,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
   WriteFile("/var/monitoring/powerstatus/1/x", "x");
   WriteFile("/var/monitoring/board1/1/x", "x");
   WriteFile("/var/monitoring/emphone-2/1/x", "x");
+  // A section whose name merely begins like a server file is the controller's.
+  WriteFile("/var/monitoring/boardTable/1/x", "x");
   fs::create_directories(Host("/var/monitoring/empty"));
   Interfaces().Set(5, Interface{"hdlc0", false, 0});
   Interfaces().Set(6, Interface{"eth1", true, 0x0A000005});
@@ -144,7 +146,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
     EXPECT_EQ(links, (std::vector<std::pair<int, std::string>>{{1, "lo"}, {2, "eth0"}, {5, "hdlc0"}, {6, "eth1"}}));
     // The old top level goes, files in subdirectories stay, leftovers and
     // whatever stood in the server's places go.
-    const std::map<std::string, std::string> kept{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}};
+    const std::map<std::string, std::string> kept{
+        {"term_cnts/router", "4"}, {"agent/1/contact", "admin"}, {"boardTable/1/x", "x"}};
     EXPECT_EQ(Listing(), kept);
     EXPECT_FALSE(fs::exists(Host("/var/monitoring/board1")));
     EXPECT_EQ(holder.setDipValue(7), 1);
@@ -155,7 +158,8 @@ TEST_F(MonitoringDataHolderTest, StartsFromBoard) {
     EXPECT_EQ(ReadFile("/var/monitoring/board1"), "3\n1.0\n2\n");
     EXPECT_EQ(ReadFile("/var/monitoring/emphone-2"), "p1\nc1\nf1\n2\n3\n1\n1\n2\n");
   }
-  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"term_cnts/router", "4"}, {"agent/1/contact", "admin"}}));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{
+                           {"term_cnts/router", "4"}, {"agent/1/contact", "admin"}, {"boardTable/1/x", "x"}}));
 
   // Without a private address the board is 127.0.0.1.
   Interfaces().Set(2, Interface{"eth0", true, 0xA9FE0101});
@@ -342,7 +346,7 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
       {"term_cnts", "x", "refused snmp-set name term_cnts/1/x\n"},
       {"controller", "x", "refused snmp-set name controller/1/x\n"},
       {"board1", "x", "refused snmp-set name board1/1/x\n"},
-      {"boards", "x", "refused snmp-set name boards/1/x\n"},
+      {"board-3", "x", "refused snmp-set name board-3/1/x\n"},
       {"emphone12", "x", "refused snmp-set name emphone12/1/x\n"},
       {"emphone-1", "x", "refused snmp-set name emphone-1/1/x\n"},
   };
@@ -362,10 +366,69 @@ TEST_F(MonitoringDataHolderTest, RefusesUnsafeSnmpSetNames) {
   holder.setDisplayStatus(SnmpSet("emphone", 1, "x", "v"));
   holder.setDisplayStatus(SnmpSet("emphone1x", 1, "x", "v"));
   holder.setDisplayStatus(SnmpSet("dips", 1, "x", "v"));
-  EXPECT_EQ(
-      Listing(),
-      (std::map<std::string, std::string>{
-          {"dip", "3"}, {"board1", "3\n1.0\n2\n"}, {"emphone/1/x", "v"}, {"emphone1x/1/x", "v"}, {"dips/1/x", "v"}}));
+  // Numbers the server never writes so: no leading zero, no "-0".
+  holder.setDisplayStatus(SnmpSet("boards", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("board01", 1, "x", "v"));
+  holder.setDisplayStatus(SnmpSet("emphone-0", 1, "x", "v"));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"dip", "3"},
+                                                           {"board1", "3\n1.0\n2\n"},
+                                                           {"emphone/1/x", "v"},
+                                                           {"emphone1x/1/x", "v"},
+                                                           {"dips/1/x", "v"},
+                                                           {"boards/1/x", "v"},
+                                                           {"board01/1/x", "v"},
+                                                           {"emphone-0/1/x", "v"}}));
+}
+
+// A link below "/var/monitoring/" (left from an earlier run, or put there
+// since) never leads a write or a removal outside: the folder it points to
+// keeps exactly what it held.
+TEST_F(MonitoringDataHolderTest, FollowsNoLinkOutOfTheFolder) {
+  const struct {
+    const char* name;
+    const char* link;
+    const char* target;
+    bool before_start;
+    std::function<void(MonitoringDataHolder&)> act;
+  } kCases[] = {
+      {"index directory of a kept section", "/var/monitoring/agent/1", "/outside", true,
+       [](auto& h) { h.setDisplayStatus(SnmpSet("agent", 1, "keep", "v")); }},
+      {"section made a link after start", "/var/monitoring/agent", "/outside", false,
+       [](auto& h) { h.setDisplayStatus(SnmpSet("agent", 1, "keep", "v")); }},
+      {"directory of a controller's address", "/var/monitoring/controller/10.1.1.1", "/outside", true,
+       [](auto& h) { (void)h.setControllerStatus(Controller("10.1.1.1", HSP::ControllerStatus::ok)); }},
+      {"temporary name", "/var/monitoring/.tmp\x7f", "/outside/keep", false, [](auto& h) { (void)h.setDipValue(7); }},
+      {"server's place at start", "/var/monitoring/dip", "/outside", true, [](auto&) {}},
+      {"below a server's place at start", "/var/monitoring/board1/1", "/outside", true, [](auto&) {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Host("/var/monitoring"));
+    fs::remove_all(Host("/outside"));
+    WriteFile("/outside/keep", "keep");
+    const auto make_link = [&] {
+      fs::create_directories(fs::path(Host(c.link)).parent_path());
+      fs::create_symlink(Host(c.target), Host(c.link));
+    };
+    if (c.before_start) {
+      make_link();
+    }
+    testing::internal::CaptureStderr();
+    {
+      MonitoringDataHolder holder;
+      if (!c.before_start) {
+        make_link();
+      }
+      c.act(holder);
+    }
+    (void)testing::internal::GetCapturedStderr();
+    std::vector<std::string> outside;
+    for (const auto& entry : fs::recursive_directory_iterator(Host("/outside"))) {
+      outside.push_back(entry.path().lexically_relative(Host("/outside")).string());
+    }
+    EXPECT_EQ(outside, std::vector<std::string>{"keep"});
+    EXPECT_EQ(ReadFile("/outside/keep"), "keep");
+  }
 }
 
 TEST(MonitoringAddresses, HostTextAndDottedQuadLeaveOutThePort) {

@@ -184,6 +184,48 @@ TEST_F(Timers, ClockSteppedBackLessThanTwoHoursKeepsTheWaits) {
   EXPECT_EQ(logs.Err(), "");
 }
 
+// 2^31 ms or more ahead cannot be told from behind on the wrapping clock: such
+// a timer is logged and falls due a second later instead of at once; the
+// timers beside it keep their deadlines.
+TEST_F(Timers, WaitBeyondTheClocksHalfRangeIsRepairedWhenSet) {
+  FreezeAtMs(5000);
+  Owner& near = Add("near");
+  Owner& far = Add("far");
+  near.timer.set(1500u, &Owner::OnTimer, &near);
+  control_test::Logs logs;
+  far.timer.set(3000000000u, &Owner::OnTimer, &far);
+  EXPECT_EQ(logs.Err(),
+            "******** RUNTIME ERROR CONDITION *************Multiplexer::timers_schedule() invalid wait time "
+            "detected!\nnow = 5000\nfirst = 3000005000\ncount = 2\n");
+  EXPECT_EQ(multiplexer.timers_schedule(), 1000u);
+  EXPECT_EQ(Fired(), "");
+  platform::clock_control::Advance(1000);
+  EXPECT_EQ(multiplexer.timers_schedule(), 500u);
+  EXPECT_EQ(Fired(), "far ");
+  platform::clock_control::Advance(500);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(Fired(), "near ");
+}
+
+// An event scheduled again while pending, after the clock stepped back: its new
+// deadline counts from the new reading and is not moved back with the others.
+TEST_F(Timers, PendingEventScheduledAgainAfterABackwardStepKeepsItsNewWait) {
+  struct Event : TimerEvent {
+    void fire() override { log->push_back("again"); }
+    std::vector<std::string>* log;
+  } event;
+  event.log = &log_;
+  FreezeAtMs(10000000);
+  event.schedule(500);
+  FreezeAtMs(10000000 - 3600000);
+  event.schedule(500);
+  EXPECT_EQ(multiplexer.timers_schedule(), 500u);
+  EXPECT_EQ(Fired(), "");
+  platform::clock_control::Advance(500);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(Fired(), "again ");
+}
+
 // A periodic check whose callback takes time on the loop clock before it
 // re-arms: its next deadline counts from the re-arm, and nothing else moves.
 TEST_F(Timers, CallbackTimeNeitherShortensPeriodsNorPullsOtherTimersEarlier) {
