@@ -84,9 +84,7 @@ class Acceptor : public Base {
     if ((revents & POLLIN) == 0) {
       return;
     }
-    // While the last connection is still being torn down, the next one stays
-    // in the backlog: it is taken once the service is back to Connecting.
-    while (this->state() != Base::State::Deactivating) {
+    while (Accepting()) {
       // A peer that closed and dialled again at once: the end of its old
       // connection may not be read yet. The new one waits in the backlog
       // until the stream layer has read it, rather than being refused.
@@ -144,6 +142,12 @@ class Acceptor : public Base {
     bind_timer_.set(kRetryMs, &Acceptor::ResumeAccepting, this);
   }
   void ResumeAccepting(Timer*) { listener_event_.Schedule(listener_, POLLIN); }
+
+  // While the last connection is still being torn down, the next one stays in
+  // the backlog: it is taken once the service is back to Connecting. A
+  // deactivation from a callback of this loop (OnConnect) has closed the
+  // listener, and accepting on it would only fail.
+  bool Accepting() const { return listener_ && this->state() != Base::State::Deactivating; }
 
   void Accepted(const Fd& socket, const typename Base::Peer& peer) {
     if (this->state() == Base::State::Connected) {

@@ -219,4 +219,25 @@ TEST(ControlAcceptorNet, PausesWhileNoDescriptorIsLeftForAConnection) {
   EXPECT_EQ(logs.Out(), "new connection from " + PeerOf(client) + "\n");
 }
 
+TEST(ControlAcceptorNet, DeactivatedFromOnConnectStopsAccepting) {
+  FrozenClock clock;
+  Logs logs;
+  Acceptor acceptor;
+  struct Deactivator : Recorder {
+    void OnConnect() override {
+      Recorder::OnConnect();
+      service->Deactivate();
+    }
+    Control::Service* service = nullptr;
+  } notify;
+  notify.service = &acceptor;
+  acceptor.Bind(&notify);
+  Fd client = Connect(acceptor.Port());
+  ASSERT_TRUE(RunUntil([&] { return !notify.calls.empty(); }));
+  clock.Advance(5000);
+  control_test::RunPasses(3);
+  EXPECT_FALSE(acceptor.Listening());
+  EXPECT_EQ(logs.Err(), "");
+}
+
 }  // namespace
