@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 namespace Control {
 
@@ -42,7 +43,7 @@ class Acceptor : public Base {
   void ImplOnDisconnect() override {}
   // A further attempt was refused while a connection is live.
   virtual void ImplRefuseConnection() {}
-  // fd is the connection just accepted.
+  // fd is the socket just accepted, the subclass's to keep.
   virtual void ImplConnected(Fd) {}
 
   // The family's socket: a new close-on-exec stream socket, -1 with errno.
@@ -104,7 +105,7 @@ class Acceptor : public Base {
         }
         return;
       }
-      Accepted(socket, PeerOf(address, len));
+      Accepted(std::move(socket), PeerOf(address, len));
     }
   }
 
@@ -149,7 +150,9 @@ class Acceptor : public Base {
   // listener, and accepting on it would only fail.
   bool Accepting() const { return listener_ && this->state() != Base::State::Deactivating; }
 
-  void Accepted(const Fd& socket, const typename Base::Peer& peer) {
+  // The subclass gets the accepted socket itself, not a duplicate that could
+  // fail when descriptors run short while the connection is already served.
+  void Accepted(Fd socket, const typename Base::Peer& peer) {
     if (this->state() == Base::State::Connected) {
       if (this->verbose()) {
         std::cerr << "refuse connection from " << Base::PeerText(peer) << std::endl;
@@ -167,7 +170,7 @@ class Acceptor : public Base {
       std::cout << "new connection from " << Base::PeerText(peer) << std::endl;
     }
     this->Connected(socket, peer);
-    ImplConnected(socket);
+    ImplConnected(std::move(socket));
   }
 
   static constexpr unsigned kRetryMs = 5000;
