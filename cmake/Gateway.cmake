@@ -20,8 +20,9 @@ function(gw_library name)
 endfunction()
 
 # gw_tests(<folder> DEPS <targets>... [TEST_FILTER <gtest filter>])
-# One GoogleTest binary per folder of tests/, from every *.cpp in it; a filter
-# leaves tests out of the plain discovery for a labelled one of their own.
+# One GoogleTest binary per folder of tests/, from every *.cpp in it, run one
+# test a process and once whole, shuffled; a filter leaves tests out of both
+# for a labelled discovery of their own.
 function(gw_tests folder)
   cmake_parse_arguments(ARG "" "TEST_FILTER" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
@@ -33,6 +34,11 @@ function(gw_tests folder)
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   if(ARG_TEST_FILTER)
     set(filter TEST_FILTER ${ARG_TEST_FILTER})
+    set(whole_filter --gtest_filter=${ARG_TEST_FILTER})
   endif()
   gtest_discover_tests(${target} ${filter} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  # The same tests in one process, in a new order each run: none may lean on
+  # what another left in a singleton or on the simulated board.
+  add_test(NAME ${target}.whole_shuffled COMMAND ${target} --gtest_shuffle ${whole_filter})
+  set_tests_properties(${target}.whole_shuffled PROPERTIES TIMEOUT 600)
 endfunction()

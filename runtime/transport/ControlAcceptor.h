@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 namespace Control {
 
@@ -42,7 +43,7 @@ class Acceptor : public Base {
   void ImplOnDisconnect() override {}
   // A further attempt was refused while a connection is live.
   virtual void ImplRefuseConnection() {}
-  // fd is the connection just accepted.
+  // fd is the socket just accepted, the subclass's to keep.
   virtual void ImplConnected(Fd) {}
 
   // The family's socket: a new close-on-exec stream socket, -1 with errno.
@@ -84,9 +85,7 @@ class Acceptor : public Base {
     if ((revents & POLLIN) == 0) {
       return;
     }
-    // While the last connection is still being torn down, the next one stays
-    // in the backlog: it is taken once the service is back to Connecting.
-    while (this->state() != Base::State::Deactivating) {
+    while (Accepting()) {
       // A peer that closed and dialled again at once: the end of its old
       // connection may not be read yet. The new one waits in the backlog
       // until the stream layer has read it, rather than being refused.
@@ -106,7 +105,7 @@ class Acceptor : public Base {
         }
         return;
       }
-      Accepted(socket, PeerOf(address, len));
+      Accepted(std::move(socket), PeerOf(address, len));
     }
   }
 
@@ -145,7 +144,15 @@ class Acceptor : public Base {
   }
   void ResumeAccepting(Timer*) { listener_event_.Schedule(listener_, POLLIN); }
 
-  void Accepted(const Fd& socket, const typename Base::Peer& peer) {
+  // While the last connection is still being torn down, the next one stays in
+  // the backlog: it is taken once the service is back to Connecting. A
+  // deactivation from a callback of this loop (OnConnect) has closed the
+  // listener, and accepting on it would only fail.
+  bool Accepting() const { return listener_ && this->state() != Base::State::Deactivating; }
+
+  // The subclass gets the accepted socket itself, not a duplicate that could
+  // fail when descriptors run short while the connection is already served.
+  void Accepted(Fd socket, const typename Base::Peer& peer) {
     if (this->state() == Base::State::Connected) {
       if (this->verbose()) {
         std::cerr << "refuse connection from " << Base::PeerText(peer) << std::endl;
@@ -163,7 +170,7 @@ class Acceptor : public Base {
       std::cout << "new connection from " << Base::PeerText(peer) << std::endl;
     }
     this->Connected(socket, peer);
-    ImplConnected(socket);
+    ImplConnected(std::move(socket));
   }
 
   static constexpr unsigned kRetryMs = 5000;

@@ -68,8 +68,8 @@ void AcceptorNetCheckConnection::ImplDeactivate() {
 }
 
 void AcceptorNetCheckConnection::ImplOnConnectionEnd() {
-  // The stream layer has closed its descriptor; this duplicate is the last
-  // one, and only closing it sends the peer its FIN.
+  // The stream layer has closed its descriptor; the accepted one kept here is
+  // the last, and only closing it sends the peer its FIN.
   watched_.close();
   check_mode_ = CheckMode::Idle;
   counter_ = 0;

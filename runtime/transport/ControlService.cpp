@@ -1,5 +1,6 @@
 #include "runtime/transport/ControlService.h"
 
+#include "runtime/clock/Mux.h"
 #include "runtime/clock/Profile.h"
 #include "runtime/protocol/StrmProtocol.h"
 #include "runtime/protocol/Tpkt_protocol.h"
@@ -12,6 +13,9 @@
 
 namespace Control {
 namespace {
+
+// While sends are refused, the count of further refusals is written at most this often.
+constexpr uint32_t kRefusalReportMs = 60000;
 
 bool SetIntOption(int fd, int level, int option, int value) {
   return setsockopt(fd, level, option, &value, sizeof value) == 0;
@@ -43,17 +47,17 @@ Service::~Service() = default;
 
 bool Service::Activate() {
   Deactivate();
-  state_ = State::Connecting;
+  SetState(State::Connecting);
   const bool started = ImplActivate();
   if (!started) {
-    state_ = State::Idle;
+    SetState(State::Idle);
   }
   return started;
 }
 
 void Service::Deactivate() {
   ImplDeactivate();
-  state_ = State::Idle;
+  SetState(State::Idle);
 }
 
 void Service::Disconnect() {
@@ -72,8 +76,7 @@ void Service::Send(const char* data, int len) {
     case State::Idle:
     case State::Connecting:
       if (verbose_) {
-        std::cerr << "Control::Service::Send() ignore Send request in " << GetTextNotation(state_) << " state."
-                  << std::endl;
+        NoteRefusal();
       }
       return;
   }
@@ -123,7 +126,7 @@ const Measure& Service::get_write_measure() const {
 
 void Service::ConnectStack(const Fd& fd, const std::string& peer) {
   peer_ = peer;
-  state_ = State::Connected;
+  SetState(State::Connected);
   stream_->attach(fd);
   activate();
   // Even when the stack failed to come up at once: the disconnect that
@@ -135,6 +138,47 @@ void Service::ConnectStack(const Fd& fd, const std::string& peer) {
 
 bool Service::PeerClosed() const {
   return stream_->peer_closed();
+}
+
+void Service::SetState(State::Type state) {
+  if (state != state_) {
+    EndRefusals();
+  }
+  state_ = state;
+}
+
+void Service::NoteRefusal() {
+  const uint32_t now = Mux::milliseconds();
+  if (!refusing_) {
+    std::cerr << "Control::Service::Send() ignore Send request in " << GetTextNotation(state_) << " state."
+              << std::endl;
+    refusing_ = true;
+    refusals_ = 0;
+    refusals_since_ms_ = now;
+    return;
+  }
+  ++refusals_;
+  if (now - refusals_since_ms_ >= kRefusalReportMs) {
+    ReportRefusals();
+    refusals_since_ms_ = now;
+  }
+}
+
+void Service::ReportRefusals() {
+  if (refusals_ == 0) {
+    return;
+  }
+  std::cerr << "Control::Service::Send() ignored " << refusals_ << " more Send requests in " << GetTextNotation(state_)
+            << " state." << std::endl;
+  refusals_ = 0;
+}
+
+void Service::EndRefusals() {
+  if (!refusing_) {
+    return;
+  }
+  ReportRefusals();
+  refusing_ = false;
 }
 
 void Service::on_message(Packet& packet) {
@@ -150,7 +194,7 @@ void Service::on_deactivated(Protocol*, Smart_pointer<Internal_protocol_status>)
   if (verbose_) {
     std::cerr << "control connection " << peer_ << " closed." << std::endl;
   }
-  state_ = State::Deactivating;
+  SetState(State::Deactivating);
   disconnect_call_.Activate();
 }
 
@@ -161,7 +205,7 @@ void Service::OnDeactivateDPC() {
   // purpose; restarting the subclass now would undo it (a deactivated
   // connector would dial again).
   if (state_ == State::Deactivating) {
-    state_ = State::Connecting;
+    SetState(State::Connecting);
     ImplOnDisconnect();
   }
   if (notify_ != nullptr) {

@@ -50,7 +50,9 @@ class Service : private ProtocolsFamily {
   // Brings the stack down; the Notify hears OnDisconnect on a later pass.
   // Ignored while a disconnect is already under way.
   void Disconnect();
-  // Sends one message while Connected; dropped in every other state.
+  // Sends one message while Connected; dropped in every other state. While
+  // Idle or Connecting (verbose) the first refusal is logged, then the number
+  // of the others when the state changes, and at most once a minute.
   void Send(const char* data, int len);
 
   void Bind(Notify* notify) { notify_ = notify; }
@@ -95,6 +97,15 @@ class Service : private ProtocolsFamily {
   void on_activated(Protocol* layer) override;
   void on_deactivated(Protocol* layer, Smart_pointer<Internal_protocol_status> status) override;
   void OnDeactivateDPC();
+  // Every state change goes here: it ends a run of refused sends.
+  void SetState(State::Type state);
+  // A send refused while Idle or Connecting. With no controller for days the
+  // sends of periodic reports would log a line each, so only the first of a
+  // run is written; the rest are counted (ReportRefusals).
+  void NoteRefusal();
+  // The line with the count of refusals not written yet, if any.
+  void ReportRefusals();
+  void EndRefusals();
 
   std::string peer_;
   bool verbose_;
@@ -102,6 +113,10 @@ class Service : private ProtocolsFamily {
   Notify* notify_ = nullptr;
   StrmProtocol* stream_;
   Dpc disconnect_call_;
+  // A run of refused sends: refusals_ since the last line, written at refusals_since_ms_ (loop clock).
+  bool refusing_ = false;
+  uint32_t refusals_ = 0;
+  uint32_t refusals_since_ms_ = 0;
 };
 
 // "Idle", "Connecting", "Deactivating", "Connected"; "Unknown" otherwise.

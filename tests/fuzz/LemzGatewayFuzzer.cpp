@@ -120,7 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             packet.push_back(next());
           }
           ext->Inject(0, {from, inet_addr(Sender(from).c_str())}, packet, 1 + type / 64);
-          control_test::RunPasses(2);
+          // One whole pass, so the control reads the packet.
+          control_test::RunPasses(3);
           break;
         }
         case 1: {
@@ -142,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           // Mostly forward, sometimes a step back of the clock.
           now = (step & 0x80) != 0 ? now - (step & 0x7f) * 10 : now + step * 20;
           control_test::FreezeAtMs(now);
-          control_test::RunPasses(2);
+          control_test::RunPasses(3);
           break;
         }
       }

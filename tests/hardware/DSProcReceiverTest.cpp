@@ -5,6 +5,7 @@
 #include "platform/sim/DspDriver.h"
 #include "runtime/log/TraceFlags.h"
 #include "tests/support/ControlLoop.h"
+#include "tests/support/FreshBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ class Receiver : public DSProcReceiver {
 class DSProcReceiverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::Board::instance().Reset();
+    test_support::FreshBoard();
     dsp_ = sim::Board::instance().Find<DspDriver>(DspDriver::kPath);
     ASSERT_TRUE(DSProcReceiverService::instance().init());
   }

@@ -1,12 +1,12 @@
 #include "hardware/HDLC.h"
 
-#include "hardware/HwMux.h"
 #include "platform/sim/MccDriver.h"
 #include "runtime/log/TraceFlags.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/protocol/Packet.h"
 #include "tests/hardware/SimulatedHal.h"
 #include "tests/support/ControlLoop.h"
+#include "tests/support/FreshBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +86,7 @@ class HDLCTest : public SimulatedHalTest {
     SimulatedHalTest::SetUp();
     mcc_ = sim::Board::instance().Find<MccDriver>(MccDriver::kPath);
     ASSERT_NE(mcc_, nullptr);
-    (void)HwMux::instance();
+    test_support::ReopenSwitch();
     Switch().ClearRequests();
     hdlc_.notify = &recorder_;
     hdlc_.link = 3;

@@ -4,6 +4,7 @@
 #include "platform/sim/Board.h"
 #include "platform/sim/HalDriver.h"
 #include "tests/server/ControllerLink.h"
+#include "tests/support/FreshBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 class SimulatedHalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::Board::instance().Reset();
+    test_support::FreshBoard();
     hal_ = sim::Board::instance().Find<sim::HalDriver>(sim::HalDriver::kPath);
     ASSERT_NE(hal_, nullptr);
     platform::clock_control::SkipSleeps(true);

@@ -5,6 +5,7 @@
 #include "platform/sim/Board.h"
 #include "platform/sim/DtmfDriver.h"
 #include "tests/support/ControlLoop.h"
+#include "tests/support/FreshBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ class Receiver : public TonecReceiver {
 class TonecReceiverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::Board::instance().Reset();
+    test_support::FreshBoard();
     dtmf_ = sim::Board::instance().Find<DtmfDriver>(DtmfDriver::kPath);
     ASSERT_TRUE(TonecReceiverService::instance().init());
   }

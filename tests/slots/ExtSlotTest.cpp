@@ -1,5 +1,3 @@
-#include "slots/ExtFactory.h"
-
 #include "tests/slots/SlotsHarness.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +19,7 @@ class ExtSlotTest : public SlotsTest {
  protected:
   void SetUp() override {
     SlotsTest::SetUp();
-    // After the harness's own factory, so that ext creates come here.
-    (void)ExtFactory::instance();
+    ProbeFactory::instance().takes_ext = false;
   }
 
   Lines CreateExt(unsigned slot, int transmitter, int receiver) {

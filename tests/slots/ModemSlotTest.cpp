@@ -86,6 +86,9 @@ class ModemSlotTest : public SlotsTest {
     log_.reset();
     mctl_->SetAbsent(false);
     netif_->Set(3, {});
+    // The factory sees interfaces come and go only at a query: the next test must not find this one's.
+    LGCP::Resources resources;
+    ModemFactory::instance().Query(resources);
     unsetenv("PPPD_SCENARIO");
     unsetenv("FAX_SCENARIO");
     // Children still running belong to slots that were deleted: none may outlive the test.

@@ -20,6 +20,10 @@ TEST_F(SlotsTest, StreamsSwitchedOffCutTheirLinksBeforeTheSignal) {
   Connect(1, 3);
   Connect(3, 1);
   Received();
+  // Listeners are kept in the order of their identity, so they are cut in that order.
+  const bool two_first = std::less<Slot*>()(SlotAt(2), SlotAt(3));
+  const std::string first = two_first ? "2" : "3";
+  const std::string second = two_first ? "3" : "2";
   Journal().clear();
   rewriter_.journal_signals = true;
   SlotAt(1)->OnChangeOutputStream(false);
@@ -28,9 +32,9 @@ TEST_F(SlotsTest, StreamsSwitchedOffCutTheirLinksBeforeTheSignal) {
   EXPECT_EQ(SlotAt(1)->GetSource(), nullptr);
   EXPECT_EQ(Switch().OutputOf(401), (sim::TdmSwitch::Output{sim::TdmSwitch::Carries::constant, 0xD5}));
   // 10 is the transmitter signal, 9 the receiver signal.
-  EXPECT_EQ(Journal(), (Lines{"IHwDisconnectTransmitter 1", "IOnInputRelease 2", "IHwDisconnectTransmitter 1",
-                              "IOnInputRelease 3", "IOnOutputRelease 1", "signal 10", "IHwDisconnectTransmitter 3",
-                              "IOnInputRelease 1", "IOnOutputRelease 3", "signal 9"}));
+  EXPECT_EQ(Journal(), (Lines{"IHwDisconnectTransmitter 1", "IOnInputRelease " + first, "IHwDisconnectTransmitter 1",
+                              "IOnInputRelease " + second, "IOnOutputRelease 1", "signal 10",
+                              "IHwDisconnectTransmitter 3", "IOnInputRelease 1", "IOnOutputRelease 3", "signal 9"}));
   EXPECT_EQ(Received(), (Lines{"1 transmitter : inactive : NULL", "1 receiver : inactive : NULL"}));
 }
 

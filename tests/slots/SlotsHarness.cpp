@@ -1,9 +1,10 @@
 #include "tests/slots/SlotsHarness.h"
 
-#include "hardware/HwMux.h"
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
 #include "runtime/loop/ChildWait.h"
+#include "slots/ExtFactory.h"
+#include "tests/support/FreshBoard.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ ProbeFactory& ProbeFactory::instance() {
 }
 
 std::unique_ptr<Slot> ProbeFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (!params.is_ext()) {
+  if (!takes_ext || !params.is_ext()) {
     return nullptr;
   }
   const LGCP::ExtParams& ext = params.get_ext();
@@ -104,20 +105,25 @@ void SlotsTest::ReapChildren() {
 }
 
 void SlotsTest::SetUp() {
-  // The switch singleton keeps its descriptor for the whole process, so the
-  // board is set up once; every test reads only the requests made since it began.
+  // The factories and devices that slot kinds hold for the whole process stay
+  // open, so the board is set up once; every test reads only the requests made
+  // since it began. The real ext factory is built before the probes, so that
+  // the probes take ext creates unless a test turns them off.
   static const bool board_ready = [] {
-    sim::Board::instance().Reset();
+    test_support::FreshBoard();
+    test_support::ReopenSwitch();
+    (void)ExtFactory::instance();
+    (void)ProbeFactory::instance();
     return true;
   }();
   (void)board_ready;
   platform::clock_control::SkipSleeps(true);
   hal_ = sim::Board::instance().Find<sim::HalDriver>(sim::HalDriver::kPath);
   ASSERT_NE(hal_, nullptr);
-  (void)HwMux::instance();
   Switch().ClearRequests();
   Journal().clear();
   ProbeFactory::instance().next = {};
+  ProbeFactory::instance().takes_ext = true;
   saved_cerr_ = std::cerr.rdbuf(errors_.rdbuf());
 
   link_ = std::make_unique<ctrlsrv_test::ControllerLink>();

@@ -80,6 +80,8 @@ class ProbeFactory : public SlotFactory {
   void SelfSignal(const LGCP::Signal& signal) override;
 
   ProbeOptions next;
+  // Off: ext creates go on to the real ext factory.
+  bool takes_ext = true;
 };
 
 // A controller connected to a server that has the slot table bound, on a

@@ -59,7 +59,7 @@ std::string PeerOf(const Fd& client) {
 }
 
 // The sanitizer's type checks need descriptors of their own: before a test takes them all away, they meet every
-// type of the failing paths (a retry armed, the listener's event served) while they can.
+// type of the failing paths (a retry armed, the listener's event served, a connection's end) while they can.
 void MeetTheSanitizer() {
   Logs quiet;
   Fd blocker = control_test::BoundSocket(true);
@@ -67,6 +67,8 @@ void MeetTheSanitizer() {
   Acceptor serving;
   Fd client = Connect(serving.Port());
   EXPECT_TRUE(RunUntil([&] { return serving.state() == State::Connected; }));
+  client.close();
+  EXPECT_TRUE(RunUntil([&] { return serving.recorder.calls.size() == 2; }));
 }
 
 TEST(ControlAcceptorNet, CheckDropsAConnectionThePeerLeft) {
@@ -217,6 +219,52 @@ TEST(ControlAcceptorNet, PausesWhileNoDescriptorIsLeftForAConnection) {
   clock.Advance(1);
   ASSERT_TRUE(RunUntil([&] { return acceptor.state() == State::Connected; }));
   EXPECT_EQ(logs.Out(), "new connection from " + PeerOf(client) + "\n");
+}
+
+TEST(ControlAcceptorNet, DeactivatedFromOnConnectStopsAccepting) {
+  FrozenClock clock;
+  Logs logs;
+  Acceptor acceptor;
+  struct Deactivator : Recorder {
+    void OnConnect() override {
+      Recorder::OnConnect();
+      service->Deactivate();
+    }
+    Control::Service* service = nullptr;
+  } notify;
+  notify.service = &acceptor;
+  acceptor.Bind(&notify);
+  Fd client = Connect(acceptor.Port());
+  ASSERT_TRUE(RunUntil([&] { return !notify.calls.empty(); }));
+  clock.Advance(5000);
+  control_test::RunPasses(3);
+  EXPECT_FALSE(acceptor.Listening());
+  EXPECT_EQ(logs.Err(), "");
+}
+
+// However few descriptors are left when a connection is taken, one that comes up healthy is not dropped by the check.
+TEST(ControlAcceptorNet, ConnectionTakenWithFewDescriptorsLeftPassesTheCheck) {
+  MeetTheSanitizer();
+  for (int spare = 3; spare <= 8; ++spare) {
+    SCOPED_TRACE(spare);
+    FrozenClock clock;
+    Logs logs;
+    Acceptor acceptor;
+    Fd client = Connect(acceptor.Port());
+    {
+      control_test::DescriptorLimit limit(spare);
+      control_test::RunPasses(5);
+    }
+    if (acceptor.state() != State::Connected) {
+      continue;
+    }
+    acceptor.Forget();
+    logs.Clear();
+    clock.Advance(1000);
+    control_test::RunPasses(3);
+    EXPECT_EQ(acceptor.state(), State::Connected);
+    EXPECT_EQ(logs.Err(), "");
+  }
 }
 
 }  // namespace

@@ -65,4 +65,41 @@ TEST(ControlService, OversizedMessageIsDroppedAndTheConnectionStays) {
   EXPECT_NE(logs.Err(), "");
 }
 
+// With no controller, periodic reports would log a line each: only the first refusal is, then counts.
+TEST(ControlService, RefusedSendsAreLoggedOnceThenCounted) {
+  const std::string refused = "Control::Service::Send() ignore Send request in ";
+  const std::string counted = "Control::Service::Send() ignored ";
+  control_test::FrozenClock clock;
+  PairService service;
+  Logs logs;
+  ASSERT_TRUE(service.Activate());
+  for (int i = 0; i < 5; ++i) {
+    service.Send("x", 1);
+  }
+  EXPECT_EQ(logs.Err(), refused + "Connecting state.\n");
+  clock.Advance(59999);
+  service.Send("x", 1);
+  EXPECT_EQ(logs.CountErr(counted), 0);
+  clock.Advance(1);
+  service.Send("x", 1);
+  service.Send("x", 1);
+  EXPECT_EQ(logs.Err(), refused + "Connecting state.\n" + counted + "6 more Send requests in Connecting state.\n");
+
+  // The state changes: the one not written yet is counted, and the next refusal starts again.
+  logs.Clear();
+  service.Deactivate();
+  service.Send("x", 1);
+  EXPECT_EQ(logs.Err(), counted + "1 more Send requests in Connecting state.\n" + refused + "Idle state.\n");
+  logs.Clear();
+  Fd peer = service.Connect();
+  service.Send("ok", 2);
+  EXPECT_EQ(ReadNow(peer), Frame("ok"));
+  EXPECT_EQ(logs.Err(), "");
+
+  PairService quiet(false);
+  ASSERT_TRUE(quiet.Activate());
+  quiet.Send("x", 1);
+  EXPECT_EQ(logs.Err(), "");
+}
+
 }  // namespace
