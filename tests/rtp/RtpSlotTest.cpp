@@ -208,7 +208,7 @@ TEST_F(RtpSlotTest, PacketDetectorEventsBecomeSignals) {
 
 TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
   CreateRtp(5, [](auto& c) { c.set_rxPayload(Payload::ptG711_Ulaw); });
-  const size_t opens = rtp_->OpenFlags().size();
+  const size_t opens = rtp_->Opened();
   struct Step {
     bool encoder;
     LGCP::CodecMode::NamedNumber mode;
@@ -228,7 +228,7 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
         Lines{"5 success"});
     ASSERT_EQ(rtp_->Sessions().size(), 1u);
     EXPECT_EQ(rtp_->Sessions()[0].channel, 2048);
-    EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
+    EXPECT_EQ(rtp_->Opened(), opens + s.new_opens);
     EXPECT_EQ(Begun().tx_pt, s.tx_pt);
     EXPECT_EQ(Begun().rx_pt, s.rx_pt);
     ASSERT_TRUE(rtp_->InjectEvent(2048, 1, 1, 10));
