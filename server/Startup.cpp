@@ -136,10 +136,15 @@ void BuildFactories() {
   HdlcSlotFactory::instance();
 }
 
-void BindServices() {
+void BindServices(bool disable_clock) {
   ctrlServer.Bind(&HeartBeatCtl::instance());
   ctrlServer.Bind(&Slots::instance());
   ctrlServer.Bind(&HwTests::instance());
+  // Only here, where the bus control is built: building it opens the board's
+  // line chips, which a --version must not touch.
+  if (disable_clock) {
+    BusCtl::instance().DisableControl();
+  }
   ctrlServer.Bind(&BusCtl::instance());
   ctrlServer.Bind(&E1Ctl::instance());
   ctrlServer.Bind(&spiCtrl::instance());
@@ -156,9 +161,6 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   if (options.exit_status) {
     return options.exit_status;
   }
-  if (options.disable_clock) {
-    BusCtl::instance().DisableControl();
-  }
   if (options.print_version) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
@@ -171,7 +173,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   }
   pid_file_ = std::make_unique<Linux::Run>("server");
   std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
-  BindServices();
+  BindServices(options.disable_clock);
   ChildWait::Activate();
   check_signals_.Bind(new DpcHandler1(CheckSignals));
   check_signals_.Activate();
