@@ -36,8 +36,11 @@
 #include "slots/VoiceFactory.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -136,6 +139,25 @@ void BuildFactories() {
   HdlcSlotFactory::instance();
 }
 
+// Every RTP or radio slot holds several descriptors (its sessions and its
+// RTCP socket), so a shell's usual soft limit of 1,024 would refuse slots long
+// before the board runs out of channels. The loop polls, so high descriptor
+// numbers are safe.
+void RaiseOpenFilesLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    std::cerr << "open files limit unknown: " << std::strerror(errno) << std::endl;
+    return;
+  }
+  const rlim_t soft = limit.rlim_cur;
+  limit.rlim_cur = limit.rlim_max;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    std::cerr << "open files limit stays at " << soft << ": " << std::strerror(errno) << std::endl;
+    return;
+  }
+  std::clog << "open files limit " << limit.rlim_cur << std::endl;
+}
+
 void BindServices(bool disable_clock) {
   ctrlServer.Bind(&HeartBeatCtl::instance());
   ctrlServer.Bind(&Slots::instance());
@@ -165,6 +187,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
   }
+  RaiseOpenFilesLimit();
   BuildFactories();
   HwMux::instance();
   MonitoringCtl::instance().Configure(config);
