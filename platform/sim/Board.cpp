@@ -175,9 +175,10 @@ void Board::Serve(OpenFile& file, uint32_t events) {
 }
 
 void Board::SweepIfDue() {
-  // Polling every end costs more than most device calls themselves, and the
-  // switch refresh makes a hundred of them per loop pass: once per loop-clock
-  // millisecond is soon enough for what no call is waiting on.
+  // A sweep (a system call, and every route looked up afresh after it) costs
+  // more than most device calls themselves, and the switch refresh makes a
+  // hundred of them per loop pass: once per loop-clock millisecond is soon
+  // enough for what no call is waiting on.
   timeval now{};
   platform::GetTimeOfDay(&now);
   const int64_t millisecond = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
