@@ -18,14 +18,15 @@ build-test: deps
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-# The server as a user runs it: optimised, without sanitizers.
+# The server as a user runs it: optimised, without sanitizers; with the
+# stand-ins for the board's child programs.
 build-run: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(RUN_DIR) -j $(JOBS) --target korvexd
+	cmake --build $(RUN_DIR) -j $(JOBS) --target korvexd modem_program_standin t38_standin
 
 # On the simulated board, in the foreground, logging to the console; Ctrl-C stops it.
 run: build-run
-	./scripts/board-root.sh $(BOARD_ROOT)
+	./scripts/board-root.sh $(BOARD_ROOT) $(RUN_DIR)/tests/modem_program_standin $(RUN_DIR)/tests/t38_standin
 	GATEWAY_ROOT=$(BOARD_ROOT) $(RUN_DIR)/server/korvexd --port $(PORT)
 
 # Every C++ file git tracks or would track, so new folders need no entry here.

@@ -4,7 +4,8 @@
 // destroy of two trunk slots. The floor beside them is a bare TPKT echo over
 // the same socket path (the server's acceptor, stream and TPKT layers), run in
 // a child process. Server CPU is read from /proc/<pid>/stat, so it holds on a
-// busy machine where rates do not; it is left out without --pid.
+// busy machine where rates do not; it is left out without --pid. For the floor
+// it is the echo child's own.
 //
 //   ControllerLinkBench [--port N] [--count N] [--pid N]
 #include "asn1/CoderEnv.h"
@@ -197,12 +198,12 @@ void Report(Result& result) {
   }
   std::sort(l.begin(), l.end());
   const double commands = static_cast<double>(l.size()) * result.commands_per_round;
-  std::printf("%-34s %12.0f %12.1f %12.1f", result.name, commands / result.seconds, l[l.size() / 2],
+  std::printf("%-34s %12.0f %15.1f %15.1f", result.name, commands / result.seconds, l[l.size() / 2],
               l[std::min(l.size() - 1, l.size() * 99 / 100)]);
   if (result.cpu_seconds) {
-    std::printf(" %16.1f\n", *result.cpu_seconds * 1e6 / commands);
+    std::printf(" %17.1f\n", *result.cpu_seconds * 1e6 / commands);
   } else {
-    std::printf(" %16s\n", "-");
+    std::printf(" %17s\n", "-");
   }
 }
 
@@ -261,12 +262,13 @@ int main(int argc, char** argv) {
   // Enough commands that the floor's CPU spans many clock ticks of /proc.
   int count = 50000;
   std::optional<pid_t> server_pid;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::optional<int> value = Number(argv[i + 1]);
+  for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
-    if (!value || (option != "--port" && option != "--count" && option != "--pid")) {
-      std::cerr << "usage: " << argv[0] << " [--port N] [--count N] [--pid N]" << std::endl;
-      return 2;
+    std::optional<int> value = i + 1 < argc ? Number(argv[i + 1]) : std::nullopt;
+    const bool help = option == "--help" || option == "-h";
+    if (help || !value || (option != "--port" && option != "--count" && option != "--pid")) {
+      (help ? std::cout : std::cerr) << "usage: " << argv[0] << " [--port N] [--count N] [--pid N]" << std::endl;
+      return help ? 0 : 2;
     }
     if (option == "--port") {
       port = static_cast<uint16_t>(*value);
@@ -277,7 +279,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("%-34s %12s %12s %12s %16s\n", "", "commands/s", "median us", "p99 us", "server cpu us/cmd");
+  std::printf(
+      "rounds of one command (ping) or six (trunk slot cycle); commands/s and cpu per command, latencies "
+      "per round; the floor's cpu is the echo child's own\n");
+  std::printf("%-34s %12s %15s %15s %17s\n", "", "commands/s", "median us/round", "p99 us/round", "server cpu us/cmd");
   const uint16_t echo_port = test_support::FreePort();
   pid_t echo_pid = StartEcho(echo_port);
   Link echo;

@@ -36,8 +36,11 @@
 #include "slots/VoiceFactory.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -136,10 +139,34 @@ void BuildFactories() {
   HdlcSlotFactory::instance();
 }
 
-void BindServices() {
+// Every RTP or radio slot holds several descriptors (its sessions and its
+// RTCP socket), so a shell's usual soft limit of 1,024 would refuse slots long
+// before the board runs out of channels. The loop polls, so high descriptor
+// numbers are safe.
+void RaiseOpenFilesLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    std::cerr << "open files limit unknown: " << std::strerror(errno) << std::endl;
+    return;
+  }
+  const rlim_t soft = limit.rlim_cur;
+  limit.rlim_cur = limit.rlim_max;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    std::cerr << "open files limit stays at " << soft << ": " << std::strerror(errno) << std::endl;
+    return;
+  }
+  std::clog << "open files limit " << limit.rlim_cur << std::endl;
+}
+
+void BindServices(bool disable_clock) {
   ctrlServer.Bind(&HeartBeatCtl::instance());
   ctrlServer.Bind(&Slots::instance());
   ctrlServer.Bind(&HwTests::instance());
+  // Only here, where the bus control is built: building it opens the board's
+  // line chips, which a --version must not touch.
+  if (disable_clock) {
+    BusCtl::instance().DisableControl();
+  }
   ctrlServer.Bind(&BusCtl::instance());
   ctrlServer.Bind(&E1Ctl::instance());
   ctrlServer.Bind(&spiCtrl::instance());
@@ -156,13 +183,11 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   if (options.exit_status) {
     return options.exit_status;
   }
-  if (options.disable_clock) {
-    BusCtl::instance().DisableControl();
-  }
   if (options.print_version) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
   }
+  RaiseOpenFilesLimit();
   BuildFactories();
   HwMux::instance();
   MonitoringCtl::instance().Configure(config);
@@ -171,7 +196,7 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   }
   pid_file_ = std::make_unique<Linux::Run>("server");
   std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
-  BindServices();
+  BindServices(options.disable_clock);
   ChildWait::Activate();
   check_signals_.Bind(new DpcHandler1(CheckSignals));
   check_signals_.Activate();

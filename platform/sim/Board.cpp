@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,8 @@ namespace {
 constexpr size_t kLargestRecord = 65536 + 4096;
 // Bounds the filling of a stalled end; far more than any socket buffer takes.
 constexpr int kMaxFillerRecords = 1024;
+// Ready ends served per epoll_wait; more are served by the next call.
+constexpr int kSweepBatch = 64;
 
 }  // namespace
 
@@ -44,12 +47,13 @@ std::unique_lock<std::recursive_mutex> Board::Lock() {
   return std::unique_lock<std::recursive_mutex>(mutex);
 }
 
-Board::Board() {
+Board::Board() : watch_fd_(epoll_create1(EPOLL_CLOEXEC)) {
   InstallStandardDrivers();
 }
 
 Board::~Board() {
   HangUpAll();
+  close(watch_fd_);
 }
 
 void Board::InstallStandardDrivers() {
@@ -130,49 +134,51 @@ Reply Board::Control(const std::vector<std::string>& words) {
 void Board::Sweep() {
   auto lock = Lock();
   routes_.clear();
-  std::vector<pollfd> ends;
-  std::vector<Key> keys;
-  for (const auto& entry : opens_) {
-    if (entry.second->driver_end_ >= 0) {
-      // A stalled end keeps its filler; only its hang-up is of interest.
-      const short events = entry.second->stalled_ ? 0 : POLLIN;
-      ends.push_back(pollfd{entry.second->driver_end_, events, 0});
-      keys.push_back(entry.first);
-    }
-  }
-  if (ends.empty() || poll(ends.data(), ends.size(), 0) <= 0) {
+  if (sweeping_) {
     return;
   }
-  std::vector<uint8_t> buffer(kLargestRecord);
-  for (size_t i = 0; i < ends.size(); ++i) {
-    auto found = opens_.find(keys[i]);
-    // A driver may hang up other opens while it takes a record.
-    if (found == opens_.end() || found->second->driver_ == nullptr) {
-      continue;
+  sweeping_ = true;
+  epoll_event ready[kSweepBatch];
+  int count;
+  do {
+    count = epoll_wait(watch_fd_, ready, kSweepBatch, 0);
+    // Serving one end never frees another (only its own release does), so
+    // every pointer of the batch stays good while it is served.
+    for (int i = 0; i < count; ++i) {
+      Serve(*static_cast<OpenFile*>(ready[i].data.ptr), ready[i].events);
     }
-    OpenFile& file = *found->second;
-    ssize_t size;
-    while ((ends[i].revents & POLLIN) != 0 &&
-           (size = recv(file.driver_end_, buffer.data(), buffer.size(), MSG_DONTWAIT)) > 0) {
-      file.driver_->TakeDirectWrite(file, std::vector<uint8_t>(buffer.begin(), buffer.begin() + size));
-      if (file.driver_ == nullptr) {
-        break;
-      }
-    }
-    if ((ends[i].revents & POLLHUP) == 0 || file.driver_ == nullptr) {
-      continue;
-    }
-    // Every duplicate of the server's end is closed: the driver's release.
-    file.driver_->Release(file);
-    close(file.driver_end_);
-    opens_.erase(found);
+  } while (count == kSweepBatch);
+  sweeping_ = false;
+}
+
+void Board::Serve(OpenFile& file, uint32_t events) {
+  // A driver may have hung it up while it took another end's record.
+  if (file.driver_ == nullptr) {
+    return;
   }
+  if ((events & EPOLLIN) != 0) {
+    record_buffer_.resize(kLargestRecord);
+    ssize_t size;
+    while (file.driver_ != nullptr &&
+           (size = recv(file.driver_end_, record_buffer_.data(), record_buffer_.size(), MSG_DONTWAIT)) > 0) {
+      file.driver_->TakeDirectWrite(file, std::vector<uint8_t>(record_buffer_.begin(), record_buffer_.begin() + size));
+    }
+  }
+  if ((events & EPOLLHUP) == 0 || file.driver_ == nullptr) {
+    return;
+  }
+  // Every duplicate of the server's end is closed: the driver's release.
+  file.driver_->Release(file);
+  file.CloseDriverEnd();
+  const Key key = file.key_;
+  opens_.erase(key);
 }
 
 void Board::SweepIfDue() {
-  // Polling every end costs more than most device calls themselves, and the
-  // switch refresh makes a hundred of them per loop pass: once per loop-clock
-  // millisecond is soon enough for what no call is waiting on.
+  // A sweep (a system call, and every route looked up afresh after it) costs
+  // more than most device calls themselves, and the switch refresh makes a
+  // hundred of them per loop pass: once per loop-clock millisecond is soon
+  // enough for what no call is waiting on.
   timeval now{};
   platform::GetTimeOfDay(&now);
   const int64_t millisecond = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
@@ -203,15 +209,23 @@ std::optional<long> Board::Open(const std::string& path, int flags) {
     close(ends[1]);
     return -error;
   }
-  auto file = std::unique_ptr<OpenFile>(new OpenFile(found->second.get(), flags, ends[1]));
-  long result = found->second->Open(*file);
+  auto file = std::unique_ptr<OpenFile>(new OpenFile(found->second.get(), flags, ends[1], watch_fd_));
+  file->key_ = Key{status.st_dev, status.st_ino};
+  epoll_event watch{};
+  watch.events = EPOLLIN;
+  watch.data.ptr = file.get();
+  long result = epoll_ctl(watch_fd_, EPOLL_CTL_ADD, ends[1], &watch) == 0 ? 0 : -errno;
+  if (result == 0) {
+    result = found->second->Open(*file);
+  }
   if (result < 0) {
+    (void)epoll_ctl(watch_fd_, EPOLL_CTL_DEL, ends[1], nullptr);
     close(ends[0]);
     close(ends[1]);
     return result;
   }
   OpenFile* open = file.get();
-  opens_[Key{status.st_dev, status.st_ino}] = std::move(file);
+  opens_[file->key_] = std::move(file);
   Route(ends[0]) = open;
   return ends[0];
 }
@@ -323,6 +337,7 @@ void Board::Stall(OpenFile& file, int fd) {
   // it with records the board leaves unread makes it poll unwritable, as a
   // device with a full transmit queue would.
   file.stalled_ = true;
+  file.WatchRecords(false);
   static const std::vector<uint8_t> filler(16384);
   for (int sent = 0; sent < kMaxFillerRecords; ++sent) {
     if (send(fd, filler.data(), filler.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {

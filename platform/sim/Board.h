@@ -31,7 +31,9 @@ namespace sim {
 // and the board releases the open at the next sweep of its ends: on Open and
 // Close, on every control command and test accessor, and on any other call once
 // the loop clock has moved to another millisecond. A driver whose answer
-// depends on which opens are left sweeps before giving it.
+// depends on which opens are left sweeps before giving it. The board's ends are
+// watched by an epoll set, so a sweep costs what changed since the last one
+// (records a child wrote, hang-ups), not a look at every open.
 //
 // The control socket serves from a thread of its own, so every entry takes the
 // board's (recursive) lock.
@@ -58,6 +60,7 @@ class Board {
 
   // Serves what happened on the board's ends since the last sweep: records a
   // child wrote straight to a device, and opens whose last duplicate is closed.
+  // A sweep asked for while one runs (by a driver taking a record) is part of it.
   void Sweep();
 
   // Routing for platform/Device.cpp. Each returns nothing when the path or the
@@ -82,6 +85,9 @@ class Board {
   void HangUpAll();
   // Sweeps when the loop clock has left the millisecond of the last one.
   void SweepIfDue();
+  // One ready end of the watch set: takes its records, releases it when the
+  // server's side is gone.
+  void Serve(OpenFile& file, uint32_t events);
   OpenFile* FindOpen(int fd);
   OpenFile*& Route(int fd);
   // Runs call on the descriptor's open when it is the board's and its driver
@@ -98,6 +104,10 @@ class Board {
   // where none was; sweeps are the only place that frees opens.
   std::vector<OpenFile*> routes_;
   int64_t last_sweep_ms_ = -1;
+  bool sweeping_ = false;
+  std::vector<uint8_t> record_buffer_;
+  // Holds the board's end of every open that is not hung up.
+  int watch_fd_ = -1;
 };
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include "platform/sim/Board.h"
 
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +30,19 @@ bool OpenFile::CanRead() const {
 
 bool OpenFile::CanWrite() const {
   return (flags_ & O_ACCMODE) != O_RDONLY;
+}
+
+void OpenFile::WatchRecords(bool records) {
+  epoll_event event{};
+  event.events = records ? uint32_t{EPOLLIN} : 0;
+  event.data.ptr = this;
+  (void)epoll_ctl(watch_fd_, EPOLL_CTL_MOD, driver_end_, &event);
+}
+
+void OpenFile::CloseDriverEnd() {
+  (void)epoll_ctl(watch_fd_, EPOLL_CTL_DEL, driver_end_, nullptr);
+  close(driver_end_);
+  driver_end_ = -1;
 }
 
 Driver::Driver(std::string path) : path_(std::move(path)) {}
@@ -118,6 +132,7 @@ void Driver::Resume(OpenFile& file) {
     return;
   }
   file.stalled_ = false;
+  file.WatchRecords(true);
   // Dropping the filler the board queued frees the server end's send buffer.
   char byte;
   while (recv(file.driver_end_, &byte, sizeof byte, MSG_DONTWAIT) >= 0) {
@@ -131,8 +146,7 @@ void Driver::HangUp(OpenFile& file) {
   }
   Release(file);
   // Closing our end is what the server sees: POLLHUP, end of file.
-  close(file.driver_end_);
-  file.driver_end_ = -1;
+  file.CloseDriverEnd();
   file.driver_ = nullptr;
   file.read_errors_.clear();
   file.stalled_ = false;

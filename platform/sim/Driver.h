@@ -6,6 +6,8 @@
 
 #include <boost/cast.hpp>
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -47,14 +49,23 @@ class OpenFile {
  private:
   friend class Board;
   friend class Driver;
-  OpenFile(Driver* driver, int flags, int driver_end) : driver_(driver), flags_(flags), driver_end_(driver_end) {}
+  OpenFile(Driver* driver, int flags, int driver_end, int watch_fd)
+      : driver_(driver), flags_(flags), driver_end_(driver_end), watch_fd_(watch_fd) {}
 
   bool CanRead() const;
   bool CanWrite() const;
+  // What the board's watch set waits for on the driver end besides its
+  // hang-up: the records a child writes to it, unless the end is stalled.
+  void WatchRecords(bool records);
+  // Takes the driver end out of the watch set and closes it. Out first: a
+  // child forked but not yet exec'd holds a copy, which would keep it in.
+  void CloseDriverEnd();
 
   Driver* driver_;  // null once hung up
   int flags_;
-  int driver_end_;  // -1 once hung up
+  int driver_end_;                 // -1 once hung up
+  int watch_fd_;                   // the board's epoll set
+  std::pair<dev_t, ino_t> key_{};  // the server end's socket, the board's key
   // Records queued for the server and records it read through the board;
   // a queued read failure waits for its place among them.
   uint64_t delivered_ = 0;

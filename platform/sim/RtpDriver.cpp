@@ -21,6 +21,9 @@ constexpr size_t kEventSize = 36;
 }  // namespace
 
 RtpDriver::RtpDriver() : Driver(kPath) {
+  for (int32_t channel = kFirstChannel; channel <= kLastChannel; ++channel) {
+    free_.insert(free_.end(), channel);
+  }
   HandleRecord(kBegin, 44, [](OpenFile& file, Record& r) -> long {
     file.StateAs<State>().session.begin = r.Bytes();
     return 0;
@@ -91,18 +94,22 @@ long RtpDriver::OnOpen(OpenFile& file) {
   auto state = std::make_unique<State>();
   state->session.flags = file.Flags();
   file.state = std::move(state);
-  open_flags_.push_back(file.Flags());
+  ++opened_;
   return 0;
 }
 
-OpenFile* RtpDriver::FindChannel(int32_t channel) {
-  Board::instance().Sweep();
-  for (OpenFile* file : Opens()) {
-    if (file->state && file->StateAs<State>().session.channel == channel) {
-      return file;
-    }
+void RtpDriver::OnRelease(OpenFile& file) {
+  const int32_t channel = file.StateAs<State>().session.channel;
+  if (channel >= 0) {
+    Free(channel);
   }
-  return nullptr;
+}
+
+OpenFile* RtpDriver::FindChannel(int32_t channel) {
+  // Sessions whose descriptor was closed give their channels back first.
+  Board::instance().Sweep();
+  auto found = holders_.find(channel);
+  return found == holders_.end() ? nullptr : found->second;
 }
 
 long RtpDriver::AddChannel(OpenFile& file, Record& r) {
@@ -117,15 +124,32 @@ long RtpDriver::AddChannel(OpenFile& file, Record& r) {
       return -EBUSY;
     }
   } else {
-    for (channel = kFirstChannel; channel <= kLastChannel && FindChannel(channel) != nullptr; ++channel) {
-    }
-    if (channel > kLastChannel) {
+    Board::instance().Sweep();
+    if (free_.empty()) {
       return -ENOSPC;
     }
+    channel = *free_.begin();
   }
-  session.channel = channel;
+  Hold(file, channel);
   r.SetI32(0, channel);
   return 0;
+}
+
+void RtpDriver::Hold(OpenFile& file, int32_t channel) {
+  Session& session = file.StateAs<State>().session;
+  if (session.channel >= 0 && session.channel != channel) {
+    Free(session.channel);
+  }
+  session.channel = channel;
+  holders_[channel] = &file;
+  free_.erase(channel);
+}
+
+void RtpDriver::Free(int32_t channel) {
+  holders_.erase(channel);
+  if (channel >= kFirstChannel && channel <= kLastChannel) {
+    free_.insert(channel);
+  }
 }
 
 std::vector<RtpDriver::Session> RtpDriver::Sessions() {
@@ -140,9 +164,9 @@ std::vector<RtpDriver::Session> RtpDriver::Sessions() {
   return sessions;
 }
 
-std::vector<int> RtpDriver::OpenFlags() const {
+uint64_t RtpDriver::Opened() const {
   auto lock = Board::Lock();
-  return open_flags_;
+  return opened_;
 }
 
 bool RtpDriver::InjectEvent(int32_t channel, uint32_t type, uint32_t value, uint32_t timeout) {

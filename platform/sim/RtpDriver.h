@@ -3,15 +3,17 @@
 #include "platform/sim/Driver.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace sim {
 
 // The simulated "/dev/rtp": one session per open. A session is begun with
-// its 44-byte record and given a TDM channel from the pool 2048..3071 (or the
-// channel it asks to reuse, once no other open session holds it); it queues
-// 36-byte events for the server, which a test injects.
+// its 44-byte record and given the lowest free TDM channel of the pool
+// 2048..3071 (or the channel it asks to reuse, once no other open session
+// holds it); it queues 36-byte events for the server, which a test injects.
 class RtpDriver : public Driver {
  public:
   static constexpr const char* kPath = "/dev/rtp";
@@ -31,8 +33,8 @@ class RtpDriver : public Driver {
 
   // The open sessions, oldest first.
   std::vector<Session> Sessions();
-  // The flags of every open, oldest first.
-  std::vector<int> OpenFlags() const;
+  // Opens of the device so far, the closed ones too.
+  uint64_t Opened() const;
   // Queues an event, or a record of size bytes, for the session of the
   // channel; false when no open session holds it.
   bool InjectEvent(int32_t channel, uint32_t type, uint32_t value, uint32_t timeout);
@@ -46,10 +48,17 @@ class RtpDriver : public Driver {
   };
 
   long OnOpen(OpenFile& file) override;
+  void OnRelease(OpenFile& file) override;
   OpenFile* FindChannel(int32_t channel);
   long AddChannel(OpenFile& file, Record& record);
+  // The session of file holds channel, and no longer the one it held before.
+  void Hold(OpenFile& file, int32_t channel);
+  void Free(int32_t channel);
 
-  std::vector<int> open_flags_;
+  uint64_t opened_ = 0;
+  // The session holding each channel, and the pool's channels none holds.
+  std::map<int32_t, OpenFile*> holders_;
+  std::set<int32_t> free_;
 };
 
 }  // namespace sim

@@ -58,7 +58,9 @@ RtpExtDriver::RtpExtDriver() : Driver("/dev/rtp_ext") {
 }
 
 long RtpExtDriver::OnOpen(OpenFile& file) {
-  file.state = std::make_unique<Session>();
+  auto session = std::make_unique<Session>();
+  session->number = ++sessions_opened_;
+  file.state = std::move(session);
   return 0;
 }
 
@@ -66,8 +68,19 @@ long RtpExtDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
   if (record.empty() || record.size() > kMaxPacket) {
     return -EINVAL;
   }
-  file.StateAs<Session>().written.push_back(record);
+  written_.Add(WrittenPacket{file.StateAs<Session>().number, record});
+  ++written_count_;
   return 0;
+}
+
+std::vector<std::vector<uint8_t>> RtpExtDriver::WrittenBy(const Session& session) const {
+  std::vector<std::vector<uint8_t>> packets;
+  for (const WrittenPacket& packet : written_) {
+    if (packet.session == session.number) {
+      packets.push_back(packet.bytes);
+    }
+  }
+  return packets;
 }
 
 long RtpExtDriver::Attach(OpenFile& file, Record& record) {
@@ -142,7 +155,12 @@ size_t RtpExtDriver::Inject(size_t session, const Source& source, const std::vec
 std::vector<std::vector<uint8_t>> RtpExtDriver::Written(size_t session) {
   auto lock = Board::Lock();
   OpenFile* file = SessionFile(session);
-  return file == nullptr ? std::vector<std::vector<uint8_t>>() : file->StateAs<Session>().written;
+  return file == nullptr ? std::vector<std::vector<uint8_t>>() : WrittenBy(file->StateAs<Session>());
+}
+
+uint64_t RtpExtDriver::WrittenCount() const {
+  auto lock = Board::Lock();
+  return written_count_;
 }
 
 std::optional<uint32_t> RtpExtDriver::Filter(size_t session) {
@@ -174,7 +192,7 @@ Reply RtpExtDriver::ControlSession(const std::vector<std::string>& args, const s
   if (command == "filter") {
     return Reply{true, session.filter ? Dotted(*session.filter) : "none"};
   }
-  return Reply{true, HexFrames(session.written)};
+  return Reply{true, HexFrames(WrittenBy(session))};
 }
 
 Reply RtpExtDriver::ControlInject(const std::vector<std::string>& args) {

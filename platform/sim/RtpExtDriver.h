@@ -16,7 +16,9 @@ namespace sim {
 // descriptor must be a live "/dev/rtp" open of the server, the pid -1 or the
 // server's own, else EBADF), queues injected packets with their sender, answers
 // the source request with the sender of the packet the next read returns,
-// keeps what the server writes and records the receive filter.
+// keeps the newest 1,000 packets the server wrote (of all sessions together, so
+// a thousand radios announcing for hours hold no more) and records the receive
+// filter.
 //
 // The filter scope says what the filter holds back: "media" (the default)
 // selects whose voice the RTP session delivers, so extension packets of every
@@ -44,7 +46,10 @@ class RtpExtDriver : public Driver {
   bool Attached(size_t session);
   // Queues count copies of the packet from source; the number queued.
   size_t Inject(size_t session, const Source& source, const std::vector<uint8_t>& packet, size_t count = 1);
+  // The packets of the session among the newest kept, oldest first.
   std::vector<std::vector<uint8_t>> Written(size_t session);
+  // Packets the server wrote so far, of all sessions.
+  uint64_t WrittenCount() const;
   std::optional<uint32_t> Filter(size_t session);
   void SetScope(Scope scope);
 
@@ -57,7 +62,12 @@ class RtpExtDriver : public Driver {
     std::optional<uint32_t> filter;
     // Sender of each queued packet by its position on the open.
     std::map<uint64_t, Source> sources;
-    std::vector<std::vector<uint8_t>> written;
+    // Tells this session's packets from those of sessions gone before.
+    uint64_t number = 0;
+  };
+  struct WrittenPacket {
+    uint64_t session;  // Session::number
+    std::vector<uint8_t> bytes;
   };
 
   long OnOpen(OpenFile& file) override;
@@ -68,7 +78,12 @@ class RtpExtDriver : public Driver {
   Reply ControlSession(const std::vector<std::string>& args, const std::string& command);
   Reply ControlInject(const std::vector<std::string>& args);
 
+  std::vector<std::vector<uint8_t>> WrittenBy(const Session& session) const;
+
   Scope scope_ = Scope::kMedia;
+  uint64_t sessions_opened_ = 0;
+  uint64_t written_count_ = 0;
+  History<WrittenPacket> written_;
 };
 
 }  // namespace sim

@@ -1,16 +1,23 @@
 #include "platform/sim/VoiceDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/RtpDriver.h"
 
 namespace sim {
 namespace {
 
 constexpr unsigned long kDriverVersion = 0x4014560a;  // 20 bytes: five u32
 constexpr unsigned long kCodecChannels = 0x40045602;  // the codec mask as the value; answers the channels
+// G.711, G.723, G.729, G.711mcc and universal: the simulated "/dev/rtp" takes
+// sessions of each, one per channel of its pool.
+constexpr uint32_t kRtpCodecMasks[] = {1, 2, 4, 8, 0x41};
 
 }  // namespace
 
 VoiceDriver::VoiceDriver() : Driver(kPath) {
+  for (uint32_t mask : kRtpCodecMasks) {
+    channels_[mask] = RtpDriver::kLastChannel - RtpDriver::kFirstChannel + 1;
+  }
   // Board 1.0, driver 2.3 build 4.
   HandleRecord(kDriverVersion, 20, [](OpenFile&, Record& r) -> long {
     r.SetU32(0, 1).SetU32(4, 0).SetU32(8, 2).SetU32(12, 3).SetU32(16, 4);

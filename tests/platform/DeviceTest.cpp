@@ -13,6 +13,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fstream>
@@ -173,6 +174,34 @@ TEST_F(DeviceTest, HangUpReportsPollHupAndReleasesTheOpen) {
   EXPECT_EQ(errno, EIO);
   EXPECT_EQ(platform::Close(fd), 0);
   EXPECT_EQ(driver_->released, 1);
+}
+
+// A child holding a descriptor writes to it straight, bypassing the device
+// calls; the board takes such records, and releases closed opens, when it next
+// sweeps its ends, also when the driver looks at its opens while taking one.
+TEST_F(DeviceTest, SweepTakesStraightWritesAndReleasesClosedOpens) {
+  const int first = platform::Open(SimTestDriver::kPath, O_RDWR);
+  const int second = platform::Open(SimTestDriver::kPath, O_RDWR);
+  const int closed = platform::Open(SimTestDriver::kPath, O_RDWR);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  ASSERT_GE(closed, 0);
+  ASSERT_EQ(write(first, "ab", 2), 2);
+  ASSERT_EQ(write(second, "c", 1), 1);
+  ASSERT_EQ(write(second, "d", 1), 1);
+  ASSERT_EQ(close(closed), 0);
+  driver_->on_write = [this] { EXPECT_GE(driver_->OpenCount(), 2u); };
+  EXPECT_EQ(driver_->OpenCount(), 2u);
+  EXPECT_EQ(driver_->released, 1);
+  std::sort(driver_->written.begin(), driver_->written.end());
+  EXPECT_EQ(driver_->written, (std::vector<std::vector<uint8_t>>{{'a', 'b'}, {'c'}, {'d'}}));
+  driver_->on_write = nullptr;
+  // Taken once: a later sweep finds nothing new.
+  EXPECT_EQ(driver_->OpenCount(), 2u);
+  EXPECT_EQ(driver_->written.size(), 3u);
+  platform::Close(first);
+  platform::Close(second);
+  EXPECT_EQ(driver_->released, 3);
 }
 
 // Routes are remembered per descriptor number: a number that a plain close()

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,8 @@ class SimTestDriver : public Driver {
 
   std::vector<std::vector<uint8_t>> written;
   int released = 0;
+  // Runs as each write is taken.
+  std::function<void()> on_write;
 
  private:
   long OnOpen(OpenFile& file) override {
@@ -75,6 +78,9 @@ class SimTestDriver : public Driver {
       return -EINVAL;
     }
     written.push_back(record);
+    if (on_write) {
+      on_write();
+    }
     return 0;
   }
 };

@@ -19,10 +19,11 @@ TEST(VoiceDriver, AnswersTheChannelsOfEachCodecMask) {
   Board::instance().Find<VoiceDriver>(VoiceDriver::kPath)->SetCodecChannels(4, 8);
   const int fd = platform::Open("/dev/voice", O_RDONLY);
   ASSERT_GE(fd, 0);
+  // Unset RTP codecs answer the RTP device's whole pool, which takes any of them.
   const struct {
     unsigned long mask;
     int channels;
-  } kCases[] = {{4, 8}, {2, 0}, {65, 0}};
+  } kCases[] = {{4, 8}, {1, 1024}, {2, 1024}, {8, 1024}, {65, 1024}, {16, 0}};
   for (const auto& c : kCases) {
     EXPECT_EQ(platform::IoctlValue(fd, kCodecChannels, c.mask), c.channels) << c.mask;
   }

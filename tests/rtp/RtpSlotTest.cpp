@@ -215,7 +215,7 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
   ASSERT_EQ(Connect(1, 5).back(), "1 success");
   ASSERT_TRUE(rtp_->Sessions()[0].input_started);
   EXPECT_EQ(SendIoctl(5, [](auto& p) { p.select_pd_enable().set_timeout(300); }), Lines{"5 success"});
-  const size_t opens = rtp_->OpenFlags().size();
+  const size_t opens = rtp_->Opened();
   struct Step {
     bool encoder;
     LGCP::CodecMode::NamedNumber mode;
@@ -235,7 +235,7 @@ TEST_F(RtpSlotTest, CodecChangeReopensTheSessionOnItsChannel) {
         Lines{"5 success"});
     ASSERT_EQ(rtp_->Sessions().size(), 1u);
     EXPECT_EQ(rtp_->Sessions()[0].channel, 2048);
-    EXPECT_EQ(rtp_->OpenFlags().size(), opens + s.new_opens);
+    EXPECT_EQ(rtp_->Opened(), opens + s.new_opens);
     EXPECT_EQ(Begun().tx_pt, s.tx_pt);
     EXPECT_EQ(Begun().rx_pt, s.rx_pt);
     // The detector the controller enabled and the started input go on with the new session.

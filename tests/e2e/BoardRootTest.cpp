@@ -1,0 +1,40 @@
+#include "tests/e2e/GatewayFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace e2e {
+namespace {
+
+// The board root that make run prepares, stand-ins of the child programs
+// included: a query finds the RTP channels the simulated board takes and the
+// T.38 program's instances, and no child program fails to start.
+TEST(PreparedBoardRoot, QueryFindsEveryResource) {
+  ServerProcess server;
+  const std::string prepare =
+      std::string(BOARD_ROOT_SCRIPT) + " " + server.Path("") + " " + MODEM_PROGRAM_STANDIN + " " + T38_STANDIN_PATH;
+  ASSERT_EQ(std::system(prepare.c_str()), 0);
+  ASSERT_TRUE(server.StartServing());
+  Controller controller(server);
+  ASSERT_TRUE(controller.Connect());
+  ASSERT_TRUE(controller.Sync());
+  ASSERT_TRUE(controller.Send(Command(1, std::nullopt, [](LGCP::Command& c) { c.select_query(); })));
+  ExpectNext(controller, {1, std::nullopt, "success"});
+  LGCP::Message report;
+  ASSERT_TRUE(controller.Read(report));
+  ASSERT_TRUE(report.get_pdu().is_signal() && report.get_pdu().get_signal().is_query());
+  const LGCP::Resources& resources = report.get_pdu().get_signal().get_query();
+  EXPECT_EQ(resources.get_rtp_g711().getValue(), 1024);
+  EXPECT_EQ(resources.get_rtp_g729().getValue(), 1024);
+  EXPECT_EQ(resources.get_t38_instances().getValue(), 4);
+  ASSERT_TRUE(controller.Sync());
+  EXPECT_EQ(server.output().find("fail to exec"), std::string::npos) << server.output();
+  EXPECT_EQ(server.output().find("can't detect"), std::string::npos) << server.output();
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.WaitExitCode(), 0);
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,56 @@
+#include "server/Startup.h"
+
+#include "platform/sim/Board.h"
+#include "tests/support/BoardRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A server asked only for its version or its usage may run beside the one
+// serving the board: whatever else its command line says, it leaves before
+// any device is opened.
+TEST(Startup, LeavingEarlyTouchesNoDevice) {
+  const struct {
+    const char* name;
+    std::vector<std::string> words;
+    int status;
+    const char* output;
+  } kCases[] = {
+      {"version", {"--disable-clock", "--version"}, 2, "server version: "},
+      {"version, daemon on another port", {"-D", "--port", "7", "--disable-clock", "--version"}, 2, "server version: "},
+      {"help", {"--disable-clock", "--help"}, 0, "Usage:"},
+  };
+  TempBoardRoot root;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    sim::Board::instance().Reset();
+    std::vector<std::string> words = c.words;
+    words.insert(words.begin(), "korvexd");
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+      argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    std::ostringstream out;
+    std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
+    Startup startup;
+    const std::optional<int> status = startup.Begin(static_cast<int>(words.size()), argv.data());
+    std::cout.rdbuf(saved);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(out.str().rfind(c.output, 0), 0u) << out.str();
+    for (const std::string& path : sim::Board::instance().Paths()) {
+      const sim::Driver* driver = sim::Board::instance().Find(path);
+      EXPECT_TRUE(driver->Requests().empty()) << path;
+      EXPECT_EQ(driver->OpenCount(), 0u) << path;
+    }
+  }
+}
+
+}  // namespace
