@@ -7,7 +7,18 @@ void Measure::begin() {
 }
 
 uint32_t Measure::end() {
-  uint32_t elapsed = Mux::microseconds() - begin_time_;
+  return Record(Mux::microseconds());
+}
+
+uint32_t Measure::restart() {
+  const uint32_t now = Mux::microseconds();
+  const uint32_t elapsed = Record(now);
+  begin_time_ = now;
+  return elapsed;
+}
+
+uint32_t Measure::Record(uint32_t now) {
+  uint32_t elapsed = now - begin_time_;
   if (first_sample_) {
     first_sample_ = false;
     min_ = max_ = last_ = elapsed;

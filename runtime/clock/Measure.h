@@ -10,10 +10,15 @@ class Measure {
   void begin();
   // Elapsed microseconds since begin(), modulo 2^32, recorded as one sample.
   uint32_t end();
+  // end(), and the next sample begins at the same reading: back-to-back
+  // samples cost one clock reading each.
+  uint32_t restart();
   // "min=.. max=.. avg=.. counter=..": the value after "avg=" is the last sample.
   void put(std::ostream& os) const;
 
  private:
+  uint32_t Record(uint32_t now);
+
   uint32_t min_ = 0;
   uint32_t max_ = 0;
   uint32_t last_ = 0;

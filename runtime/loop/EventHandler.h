@@ -15,7 +15,9 @@ class EventHandler : public F_dual_list_item<EventHandler> {
   EventHandler& operator=(const EventHandler&) = delete;
   virtual ~EventHandler() = default;
 
-  // Fills in the descriptor and the wanted events for the next poll.
+  // Fills in the descriptor and the wanted events of the handler's poll entry
+  // when it joins the poll; a handler whose descriptor or events change
+  // detaches and attaches again.
   virtual void shedule_event(pollfd& entry) = 0;
   // Serves one poll result; called on every poll return, revents 0 included.
   virtual void svc_event(short revents) = 0;
@@ -33,7 +35,7 @@ class EventHandler : public F_dual_list_item<EventHandler> {
   bool attached_ = false;
   short revents_ = 0;
   // Which of the loop's lists holds the handler (null: none), and its entry in
-  // the poll vector of the current pass (-1: none).
+  // the poll vector (-1: none, until it joins the active list).
   F_dual_list<EventHandler>* list_ = nullptr;
   int poll_index_ = -1;
 };

@@ -111,8 +111,6 @@ void Multiplexer::RunPass(bool liveTime, bool& pinged, uint32_t& last_ping) {
   timers_schedule();
   int plugin_timeout = timerPoll_schedule();
   JoinNewHandlers();
-  BuildPollVector();
-  polling_ = true;
   execute_dpc();
   // Computed after the second deferred run, so a timer it set limits the wait;
   // a pending terminate must not wait at all.
@@ -139,7 +137,6 @@ void Multiplexer::RunPass(bool liveTime, bool& pinged, uint32_t& last_ping) {
   if (result > 0) {
     ServeHandlers();
   }
-  polling_ = false;
   if (result < 0 && poll_errno != EINTR) {
     std::cerr << "multiplexer poll failed: " << std::strerror(poll_errno) << std::endl;
     std::abort();
@@ -147,19 +144,26 @@ void Multiplexer::RunPass(bool liveTime, bool& pinged, uint32_t& last_ping) {
 }
 
 void Multiplexer::JoinNewHandlers() {
-  while (EventHandler* handler = new_.first()) {
-    Move(handler, active_);
+  while (EventHandler* handler = new_.remove_from_head()) {
+    active_.insert_to_tail(handler);
+    handler->list_ = &active_;
+    handler->poll_index_ = static_cast<int>(poll_vector_.size());
+    poll_vector_.emplace_back();
+    poll_owners_.push_back(handler);
+    handler->shedule_event(poll_vector_.back());
   }
 }
 
-void Multiplexer::BuildPollVector() {
-  poll_vector_.resize(active_.size());
-  int index = 0;
-  for (EventHandler& handler : active_) {
-    handler.poll_index_ = index;
-    handler.shedule_event(poll_vector_[static_cast<size_t>(index)]);
-    ++index;
+void Multiplexer::DropPollEntry(EventHandler* handler) {
+  const auto index = static_cast<size_t>(handler->poll_index_);
+  handler->poll_index_ = -1;
+  if (index + 1 != poll_vector_.size()) {
+    poll_vector_[index] = poll_vector_.back();
+    poll_owners_[index] = poll_owners_.back();
+    poll_owners_[index]->poll_index_ = static_cast<int>(index);
   }
+  poll_vector_.pop_back();
+  poll_owners_.pop_back();
 }
 
 int Multiplexer::PollTimeout(int plugin_timeout) const {
@@ -179,31 +183,21 @@ int Multiplexer::PollTimeout(int plugin_timeout) const {
 }
 
 void Multiplexer::ServeHandlers() {
-  // Each handler reads its own entry: deferred calls after the vector was built
-  // may have detached or moved handlers before it.
-  for (EventHandler& handler : active_) {
-    handler.revents_ = handler.poll_index_ < 0 ? 0 : poll_vector_[static_cast<size_t>(handler.poll_index_)].revents;
-  }
-  while (terminate_ == 0 && !active_.empty()) {
-    EventHandler* handler = active_.first();
-    Move(handler, served_);
-    event_measure_.begin();
+  // Serving walks the active list in place, so served handlers keep their order
+  // for the next pass and handlers left unserved by a terminate stay after
+  // them. One clock reading ends a handler's sample and begins the next one's.
+  next_to_serve_ = active_.first();
+  event_measure_.begin();
+  while (terminate_ == 0 && next_to_serve_ != nullptr) {
+    EventHandler* handler = next_to_serve_;
+    next_to_serve_ = handler->next;
+    // The entry is read at the handler's turn: detaches by the handlers before
+    // it move entries, each with its own results.
+    handler->revents_ = poll_vector_[static_cast<size_t>(handler->poll_index_)].revents;
     handler->svc_event();
-    event_measure_.end();
+    event_measure_.restart();
   }
-  // Handlers left unserved by a terminate keep their place after the served ones.
-  while (EventHandler* handler = active_.first()) {
-    Move(handler, served_);
-  }
-  while (EventHandler* handler = served_.first()) {
-    Move(handler, active_);
-  }
-}
-
-void Multiplexer::Move(EventHandler* handler, F_dual_list<EventHandler>& to) {
-  handler->list_->remove(handler);
-  to.insert_to_tail(handler);
-  handler->list_ = &to;
+  next_to_serve_ = nullptr;
 }
 
 void Multiplexer::attach(EventHandler* handler) {
@@ -221,14 +215,16 @@ void Multiplexer::detach(EventHandler* handler) {
     std::cerr << "indvalid Multiplexer::detach " << handler->event_name() << std::endl;
     return;
   }
+  if (handler == next_to_serve_) {
+    next_to_serve_ = handler->next;
+  }
   handler->list_->remove(handler);
   handler->list_ = nullptr;
-  // Its entry of the current pass must not be polled: the descriptor may be
-  // closed, or reused by another open, by now.
-  if (polling_ && handler->poll_index_ >= 0) {
-    poll_vector_[static_cast<size_t>(handler->poll_index_)].fd = -1;
+  // Its entry must not be polled: the descriptor may be closed, or reused by
+  // another open, by now.
+  if (handler->poll_index_ >= 0) {
+    DropPollEntry(handler);
   }
-  handler->poll_index_ = -1;
 }
 
 void Multiplexer::set(TimerEvent* event) {

@@ -61,22 +61,27 @@ class Multiplexer {
   void OpenWatchdog();
   void CloseWatchdog();
   void RunPass(bool liveTime, bool& pinged, uint32_t& last_ping);
+  // Moves the new handlers to the active list, each with a poll entry of its own.
   void JoinNewHandlers();
-  void BuildPollVector();
+  // Drops the handler's poll entry; the last entry fills the gap, its results
+  // travelling with it.
+  void DropPollEntry(EventHandler* handler);
   int PollTimeout(int plugin_timeout) const;
   void ServeHandlers();
-  void Move(EventHandler* handler, F_dual_list<EventHandler>& to);
   // Takes a reading of the loop clock; one earlier than the last means the
   // clock moved back, and the pending deadlines move back with it.
   void FollowClock(uint32_t now);
 
   F_sorted_list<TimerEvent> timers_;
   F_dual_list<EventHandler> new_;
-  F_dual_list<EventHandler> served_;
+  // Kept in serving order; while a pass serves, the handlers before
+  // next_to_serve_ are the ones already served.
   F_dual_list<EventHandler> active_;
+  EventHandler* next_to_serve_ = nullptr;
+  // One entry per active handler, kept up to date on attach and detach rather
+  // than rebuilt each pass; poll_owners_[i] owns poll_vector_[i].
   std::vector<pollfd> poll_vector_;
-  // True while poll_vector_ holds the entries of the current pass.
-  bool polling_ = false;
+  std::vector<EventHandler*> poll_owners_;
   std::list<Dpc*> dpcs_;
   std::list<Dpc*> dpc_run_;
   volatile sig_atomic_t terminate_ = 0;

@@ -112,6 +112,47 @@ TEST(Multiplexer, ResultsStayWithTheirHandlerWhenADeferredCallDetaches) {
   EXPECT_EQ(healthy.last_revents_, POLLIN);
 }
 
+TEST(Multiplexer, HandlersDetachedOrRescheduledWhileServingKeepTheirOwnResults) {
+  std::vector<std::string> log;
+  Probe a("A", log), b("B", log), c("C", log), d("D", log);
+  for (Probe* p : {&a, &b, &c, &d}) {
+    p->Watch();
+  }
+  for (Probe* p : {&a, &b, &d}) {
+    p->MakeReadable();
+  }
+  int a_serves = 0;
+  a.hook_ = [&] {
+    if (++a_serves == 1) {
+      b.event_.Release();  // the next one in line
+      a.Watch(POLLOUT);    // to the end, waiting for room now
+    } else {
+      multiplexer.terminate();
+    }
+  };
+  multiplexer.run(false, true);
+  EXPECT_EQ(Joined(log), "A C D C D A ");
+  EXPECT_EQ(a.last_revents_, POLLOUT);
+  EXPECT_EQ(c.last_revents_, 0);
+  EXPECT_EQ(d.last_revents_, POLLIN);
+  EXPECT_EQ(b.last_revents_, -1);
+}
+
+TEST(Multiplexer, HandlersLeftByTerminateAreServedInOrderByTheNextRun) {
+  std::vector<std::string> log;
+  Probe a("A", log), b("B", log), c("C", log);
+  for (Probe* p : {&a, &b, &c}) {
+    p->Watch();
+    p->MakeReadable();
+  }
+  a.hook_ = [] { multiplexer.terminate(); };
+  multiplexer.run(false, true);
+  a.hook_ = nullptr;
+  c.hook_ = [] { multiplexer.terminate(); };
+  multiplexer.run(false, true);
+  EXPECT_EQ(Joined(log), "A A B C ");
+}
+
 TEST(Multiplexer, TimerSetBySecondDeferredRunLimitsTheWait) {
   // No descriptor at all: only the timer keeps the loop from a hang.
   platform::clock_control::Freeze(timeval{500, 0});
