@@ -9,6 +9,7 @@
 //
 //   ControllerLinkBench [--port N] [--count N] [--pid N]
 #include "asn1/CoderEnv.h"
+#include "bench/Arguments.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/transport/ControlAcceptorNet.h"
 #include "schemas/LGCP.h"
@@ -245,16 +246,6 @@ pid_t StartEcho(uint16_t port) {
   return listening ? pid : -1;
 }
 
-std::optional<int> Number(const char* text) {
-  int value = 0;
-  const char* end = text + std::strlen(text);
-  auto [stop, error] = std::from_chars(text, end, value);
-  if (error != std::errc() || stop != end || value <= 0) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -264,7 +255,7 @@ int main(int argc, char** argv) {
   std::optional<pid_t> server_pid;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
-    std::optional<int> value = i + 1 < argc ? Number(argv[i + 1]) : std::nullopt;
+    std::optional<int> value = i + 1 < argc ? bench::Number(argv[i + 1]) : std::nullopt;
     const bool help = option == "--help" || option == "-h";
     if (help || !value || (option != "--port" && option != "--count" && option != "--pid")) {
       (help ? std::cout : std::cerr) << "usage: " << argv[0] << " [--port N] [--count N] [--pid N]" << std::endl;

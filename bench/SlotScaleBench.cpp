@@ -18,6 +18,7 @@
 // answer count too; the ping column is what a ping alone costs.
 //
 //   SlotScaleBench [--phase creates|memory|idle]... [--minutes N] [--idle-seconds N]
+#include "bench/Arguments.h"
 #include "tests/e2e/Controller.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/e2e/SimBoard.h"
@@ -385,16 +386,6 @@ bool RunIdle(int seconds) {
   return true;
 }
 
-std::optional<int> Number(const char* text) {
-  int value = 0;
-  const char* end = text + std::strlen(text);
-  auto [stop, error] = std::from_chars(text, end, value);
-  if (error != std::errc() || stop != end || value <= 0) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 int Usage(const char* program, int status) {
   (status == 0 ? std::cout : std::cerr) << "usage: " << program
                                         << " [--phase creates|memory|idle]... [--minutes N] [--idle-seconds N]"
@@ -417,7 +408,7 @@ int main(int argc, char** argv) {
       return Usage(argv[0], 2);
     }
     const std::string value = argv[i + 1];
-    const std::optional<int> number = Number(argv[i + 1]);
+    const std::optional<int> number = bench::Number(argv[i + 1]);
     if (option == "--phase" && (value == "creates" || value == "memory" || value == "idle")) {
       phases.insert(value);
     } else if (option == "--minutes" && number) {
