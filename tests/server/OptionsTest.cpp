@@ -1,4 +1,5 @@
 #include "server/Options.h"
+#include "tests/support/CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,7 @@
 namespace {
 
 Options Parse(std::vector<std::string> words, std::string* usage = nullptr) {
-  words.insert(words.begin(), "korvexd");
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv = test_support::CommandLine(words);
   std::ostringstream out;
   Options options = ParseOptions(static_cast<int>(words.size()), argv.data(), out);
   if (usage != nullptr) {

@@ -1,4 +1,5 @@
 #include "server/Startup.h"
+#include "tests/support/CommandLine.h"
 
 #include "platform/sim/Board.h"
 #include "tests/support/BoardRoot.h"
@@ -32,12 +33,7 @@ TEST(Startup, LeavingEarlyTouchesNoDevice) {
     SCOPED_TRACE(c.name);
     sim::Board::instance().Reset();
     std::vector<std::string> words = c.words;
-    words.insert(words.begin(), "korvexd");
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = test_support::CommandLine(words);
     std::ostringstream out;
     std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
     Startup startup;
