@@ -3,6 +3,7 @@
 #include "platform/BoardPath.h"
 #include "platform/Clock.h"
 #include "runtime/net/Fd.h"
+#include "slots/PathCheck.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,18 +16,6 @@ namespace {
 
 // Folders of the board a program named by the controller must lie in.
 constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
-
-bool HasParentComponent(const std::string& path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    const size_t end = std::min(path.find('/', start), path.size());
-    if (path.compare(start, end - start, "..") == 0) {
-      return true;
-    }
-    start = end + 1;
-  }
-  return false;
-}
 
 // Makes fd the child's descriptor target, kept across the exec.
 void Redirect(int fd, int target) {
