@@ -4,6 +4,7 @@
 #include "platform/BoardPath.h"
 #include "platform/ByteOrder.h"
 #include "runtime/log/Ext.h"
+#include "slots/PathCheck.h"
 #include "slots/VoiceFactory.h"
 
 #include <fcntl.h>
@@ -24,10 +25,10 @@ ASync::Copy::EventsParams PlayEvents() {
   return ASync::Copy::EventsParams{POLLIN, POLLOUT, POLLWRNORM};
 }
 
-// A phrase name comes from the controller: one that is not a plain file name
-// would reach outside the voice folder.
-bool IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+// A phrase name comes from the controller and may name a sub-folder's file;
+// an absolute name or a ".." component would reach outside the voice folder.
+bool IsInVoiceFolder(const std::string& name) {
+  return !name.empty() && name.front() != '/' && !HasParentComponent(name);
 }
 
 LGCP::IoctlResponse StartPlaying() {
@@ -131,7 +132,7 @@ bool PlaySlotFile::next_phrase() {
   while (next_ < names_.size()) {
     const std::string& name = names_[next_++];
     file_.close();
-    if (!IsPlainName(name)) {
+    if (!IsInVoiceFolder(name)) {
       continue;
     }
     file_ = Fd(open(platform::BoardPath(kVoiceFolder + name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));

@@ -88,9 +88,15 @@ class VoiceSlotsTest : public SlotsTest {
 TEST_F(VoiceSlotsTest, FilePlayerPlaysItsListRepeatTimesAndSkipsWhatDoesNotOpen) {
   root_.Write("/usr/local/voice/a", "AAAA");
   root_.Write("/usr/local/voice/b", "BB");
+  root_.Write("/usr/local/voice/ru/c", "C");
   root_.Write("/usr/local/etc/secret", "SECRET");
-  // Names that would leave the voice folder are skipped like missing files.
-  ASSERT_EQ(CreatePlayer({"a", "../etc/secret", "missing", "/usr/local/etc/secret", "..", "b"}, 2), Lines{"7 success"});
+  // Meant as the board's file, an absolute name must not be read as one under the voice folder either.
+  root_.Write("/usr/local/voice/usr/local/etc/secret", "SECRET");
+  // Sub-folders play; names that would leave the voice folder are skipped like missing files.
+  ASSERT_EQ(
+      CreatePlayer({"a", "../etc/secret", "ru/c", "missing", "/usr/local/etc/secret", "ru/../../etc/secret", "..", "b"},
+                   2),
+      Lines{"7 success"});
   const std::optional<sim::MccDriver::Channel> channel = mcc_->ChannelOf(Channel());
   ASSERT_TRUE(channel.has_value());
   EXPECT_EQ(channel->type, sim::MccDriver::kTransparent);
@@ -99,7 +105,7 @@ TEST_F(VoiceSlotsTest, FilePlayerPlaysItsListRepeatTimesAndSkipsWhatDoesNotOpen)
 
   EXPECT_TRUE(Contains(Signals(Connect(kVoice, kTrunk)), "7 success"));
   EXPECT_TRUE(control_test::RunWithin([&] { return Contains(Signals(), "7 abort : 0"); }));
-  EXPECT_EQ(Played(), "AAAABBAAAABB");
+  EXPECT_EQ(Played(), "AAAACBBAAAACBB");
   EXPECT_EQ(std::count(signals_.begin(), signals_.end(), "7 abort : 0"), 1);
   EXPECT_EQ(Destroy(kVoice), Lines{"7 success"});
 }
