@@ -267,6 +267,11 @@ void Mixer::UnRegister(MixerSlot* slot) {
   CheckForDestroy();
 }
 
+bool Mixer::SharesTimeslot(const MixerSlot& slot) const {
+  return std::any_of(slots_.begin(), slots_.end(),
+                     [&](const MixerSlot* other) { return other != &slot && other->timeslot() == slot.timeslot(); });
+}
+
 void Mixer::CheckForDestroy() {
   if (vanished_ && slots_.empty()) {
     MixerFactory::instance().Forget(this);

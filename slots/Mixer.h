@@ -60,6 +60,8 @@ class Mixer {
   bool Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) const;
   void Register(MixerSlot* slot);
   void UnRegister(MixerSlot* slot);
+  // True when another live slot of the unit uses the slot's switch channel.
+  bool SharesTimeslot(const MixerSlot& slot) const;
   // A vanished unit without slots is forgotten by its factory.
   void CheckForDestroy();
   // "mixer [<unit>]: "

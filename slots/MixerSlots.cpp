@@ -14,7 +14,11 @@ MixerSlot::~MixerSlot() {
 }
 
 bool MixerSlot::IBeforeDestroy() {
-  (void)HwMux::instance().Disable(timeslot_);
+  // The input and the output of a unit channel share its switch channel: the
+  // last of them to go switches it off, or a live input would lose its leg.
+  if (!unit_.SharesTimeslot(*this)) {
+    (void)HwMux::instance().Disable(timeslot_);
+  }
   ReleaseFromUnit();
   return true;
 }

@@ -19,7 +19,8 @@ class MixerSlot : public Slot, public Hardware::TonecReceiver, public Hardware::
   MixerSlot(Mixer& unit, int32_t channel, int timeslot) : unit_(unit), channel_(channel), timeslot_(timeslot) {}
   ~MixerSlot() override;
 
-  // Frees its switch output and gives back what it programmed in the unit.
+  // Frees its switch output unless the unit channel's other slot still uses it,
+  // and gives back what it programmed in the unit.
   bool IBeforeDestroy() override;
   unsigned tonec_timeslot() const override { return static_cast<unsigned>(timeslot_); }
   unsigned dsproc_timeslot() const override { return static_cast<unsigned>(timeslot_); }

@@ -21,6 +21,8 @@
 namespace {
 
 using sim::MixerDriver;
+using sim::TdmSwitch;
+using Carries = TdmSwitch::Carries;
 using Lines = std::vector<std::string>;
 using Summators = std::map<int32_t, std::vector<MixerDriver::Input>>;
 
@@ -216,6 +218,31 @@ TEST_F(MixerSlotTest, PointsHeldByALiveSlotAreRefused) {
   EXPECT_EQ(CreateInput(6, 2).front(), "6 success");
   EXPECT_EQ(Destroy(3).front(), "3 success");
   EXPECT_EQ(CreateInput(7, 1).front(), "7 success");
+}
+
+// A unit channel's input and output share one switch channel: it keeps the
+// input's leg while either slot lives and is switched off with the last.
+TEST_F(MixerSlotTest, SharedSwitchChannelGoesOffWithTheLastSlotOnIt) {
+  Query();
+  ASSERT_EQ(CreateTrunk(5, 1, 5).front(), "5 success");
+  const TdmSwitch::Output leg{Carries::source, SlotAt(5)->IGetTransmitChannel()};
+  ASSERT_EQ(CreateInput(3, 1).front(), "3 success");
+  ASSERT_EQ(CreateOutput(4, 1).front(), "4 success");
+  Connect(5, 3);
+  ASSERT_EQ(Switch().OutputOf(Timeslot(1)), leg);
+  EXPECT_EQ(Destroy(4).front(), "4 success");
+  EXPECT_EQ(Switch().OutputOf(Timeslot(1)), leg);
+  EXPECT_EQ(Destroy(3).front(), "3 success");
+  EXPECT_EQ(Switch().OutputOf(Timeslot(1)), TdmSwitch::Output{});
+
+  // The other order: the output that outlives the input switches the channel off.
+  ASSERT_EQ(CreateInput(3, 2).front(), "3 success");
+  ASSERT_EQ(CreateOutput(4, 2).front(), "4 success");
+  Connect(5, 3);
+  ASSERT_EQ(Switch().OutputOf(Timeslot(2)), leg);
+  EXPECT_EQ(Destroy(3).front(), "3 success");
+  EXPECT_EQ(Destroy(4).front(), "4 success");
+  EXPECT_EQ(Switch().OutputOf(Timeslot(2)), TdmSwitch::Output{});
 }
 
 TEST_F(MixerSlotTest, IoctlsReachTheReceiversOfTheSlotsTimeslot) {
