@@ -25,6 +25,7 @@
 #include "signalling/HdlcSlotFactory.h"
 #include "signalling/IsdnFactory.h"
 #include "signalling/PstnFactory.h"
+#include "slots/ChildProgram.h"
 #include "slots/EchoFactory.h"
 #include "slots/ExtFactory.h"
 #include "slots/MapFactory.h"
@@ -142,7 +143,7 @@ void BuildFactories() {
 // Every RTP or radio slot holds several descriptors (its sessions and its
 // RTCP socket), so a shell's usual soft limit of 1,024 would refuse slots long
 // before the board runs out of channels. The loop polls, so high descriptor
-// numbers are safe.
+// numbers are safe. The child programs are started with the limit as it was.
 void RaiseOpenFilesLimit() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
@@ -150,6 +151,7 @@ void RaiseOpenFilesLimit() {
     return;
   }
   const rlim_t soft = limit.rlim_cur;
+  ChildProgram::KeepOpenFilesLimit(limit);
   limit.rlim_cur = limit.rlim_max;
   if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
     std::cerr << "open files limit stays at " << soft << ": " << std::strerror(errno) << std::endl;

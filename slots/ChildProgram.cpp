@@ -17,6 +17,9 @@ namespace {
 // Folders of the board a program named by the controller must lie in.
 constexpr const char* kProgramFolders[] = {"/usr/local/sbin/", "/usr/local/bin/"};
 
+// Set by start-up before any child runs; read only in the forked child.
+std::optional<rlimit> children_open_files;
+
 // Makes fd the child's descriptor target, kept across the exec.
 void Redirect(int fd, int target) {
   if (fd == target) {
@@ -29,6 +32,9 @@ void Redirect(int fd, int target) {
 [[noreturn]] void RunChild(const Launch& launch, char* const* argv, int status_fd) {
   Redirect(launch.stdin_fd, 0);
   Redirect(launch.stdout_fd, 1);
+  if (children_open_files) {
+    static_cast<void>(setrlimit(RLIMIT_NOFILE, &*children_open_files));
+  }
   if (launch.delay_us != 0) {
     platform::SleepMicroseconds(launch.delay_us);
   }
@@ -71,6 +77,10 @@ std::optional<std::string> AllowedProgram(const std::string& board_path) {
     }
   }
   return std::nullopt;
+}
+
+void KeepOpenFilesLimit(const rlimit& limit) {
+  children_open_files = limit;
 }
 
 int Start(const Launch& launch, int* exec_error) {

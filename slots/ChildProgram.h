@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,11 @@ struct Launch {
 // folders, with no ".." component; nothing otherwise, so the link cannot run
 // an arbitrary file of the board.
 std::optional<std::string> AllowedProgram(const std::string& board_path);
+
+// The open-files limit children get instead of the server's: start-up raises
+// its own for the slots' descriptors, and a program that walks every possible
+// descriptor (up to _SC_OPEN_MAX) would slow down under a large one.
+void KeepOpenFilesLimit(const rlimit& limit);
 
 // Forks and executes the program. The child makes only async-signal-safe calls
 // and ends with _exit(2) when the exec fails, so it never flushes or tears down

@@ -1,5 +1,6 @@
 // Stands in for the T.38 program in tests. It appends what it was started
-// with to $GATEWAY_ROOT/t38.log and acts out the scenario in T38_SCENARIO:
+// with (arguments, standard input, open-files limit) to $GATEWAY_ROOT/t38.log and acts out the scenario in
+// T38_SCENARIO:
 //   echo (default)  copy what arrives on descriptor 0 back to it until SIGTERM
 //   ignore-term     the same, deaf to SIGTERM
 //   exit:N          exit with code N
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -46,6 +48,10 @@ void Record(int argc, char** argv) {
   }
   const int mode = fcntl(0, F_GETFL) & O_ACCMODE;
   std::fprintf(log, "stdin=%s\n", mode == O_RDWR ? "rw" : mode == O_RDONLY ? "ro" : "wo");
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    std::fprintf(log, "open files limit=%llu\n", static_cast<unsigned long long>(limit.rlim_cur));
+  }
   std::fclose(log);
 }
 
