@@ -120,21 +120,6 @@ bool IsSafeEntryName(const std::string& name) {
   return true;
 }
 
-// Control bytes are shown escaped, so a refused name cannot break the log line.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string DottedAddress(const INet4::Addr& address) {
@@ -378,7 +363,8 @@ void MonitoringDataHolder::SaveSnmpSetValue(const MON::IniName& name, const std:
   const std::string index = std::to_string(name.get_index().getValue());
   const std::string entry = name.get_name();
   if (!IsSafeEntryName(section) || !IsSafeEntryName(entry) || MonitoringFiles::IsServerEntry(section)) {
-    std::cerr << "refused snmp-set name " << Printable(section) << "/" << index << "/" << Printable(entry) << std::endl;
+    std::cerr << "refused snmp-set name " << MonitoringFiles::Printable(section) << "/" << index << "/"
+              << MonitoringFiles::Printable(entry) << std::endl;
     return;
   }
   const std::string section_dir = MonitoringFiles::kRoot + section;

@@ -2,12 +2,14 @@
 
 #include "BoardRootFixture.h"
 #include "monitoring/MonitoringFiles.h"
+#include "runtime/log/TraceFlags.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -283,11 +285,32 @@ TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
   MonitoringDataHolder holder;
   // A directory in the way of the temporary file makes every write of it fail.
   fs::create_directories(Host(Temporary("/var/monitoring/")));
+  fs::remove(Host("/var/monitoring/term_cnts"));
+  testing::internal::CaptureStderr();
   holder.setDisplayStatus(Board(3, "2.0"));
   holder.setDisplayStatus(Phone(4));
+  holder.setDisplayStatus(Counter(LGCP::TermCounterOwner::router, -1, 5));
+  // Each line names the file the report is for, never the temporary.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FAIL create temporary file </var/monitoring/board3> with code=" + std::to_string(EEXIST) +
+                "\nFAIL create temporary file </var/monitoring/emphone4> with code=" + std::to_string(EEXIST) +
+                "\nFAIL create temporary file </var/monitoring/term_cnts/router> with code=" + std::to_string(ENOENT) +
+                "\n");
   EXPECT_EQ(holder.boards.size(), 1u);
   EXPECT_EQ(holder.emPhones.size(), 1u);
   EXPECT_EQ(ReadFile("/var/monitoring/board3"), "<missing>");
+}
+
+TEST_F(MonitoringDataHolderTest, LogsNoControlByteOfAnEntryName) {
+  MonitoringDataHolder holder;
+  WriteFile("/var/monitoring/board\x1b[2J", "x");
+  traces.monitoring.internal = true;
+  testing::internal::CaptureStderr();
+  holder.ClearControllerFiles();
+  const std::string log = testing::internal::GetCapturedStderr();
+  traces.monitoring.internal = false;
+  EXPECT_EQ(log, "remove monitoring info: board\\x1b[2J\n");
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{}));
 }
 
 TEST_F(MonitoringDataHolderTest, PointsSelfLinkAtOwnAddress) {
