@@ -107,17 +107,6 @@ void ReadHexField(std::string_view field, T& value) {
   (void)std::from_chars(field.data(), field.data() + field.size(), value, 16);
 }
 
-// The counter item of each owner, in the order they are sent.
-constexpr struct {
-  LGCP::TermCounterOwner::NamedNumber owner;
-  SnmpAgentCtrl::MonitoringItemType type;
-} kTermCounterItems[] = {
-    {LGCP::TermCounterOwner::router, SnmpAgentCtrl::routerTermCnt},
-    {LGCP::TermCounterOwner::controller, SnmpAgentCtrl::controllerTermCnt},
-    {LGCP::TermCounterOwner::server, SnmpAgentCtrl::serverTermCnt},
-    {LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt},
-};
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -598,9 +587,26 @@ void MonitoringCtl::sendSnmpEmPhoneStatuses() {
 }
 
 void MonitoringCtl::sendSnmpTermCnts() {
-  for (const auto& item : kTermCounterItems) {
-    sendSnmpTermCnt(item.owner, item.type);
-  }
+  sendSnmpRouterTermCnt();
+  sendSnmpControllerTermCnt();
+  sendSnmpServerTermCnt();
+  sendSnmpBoardTermCnt();
+}
+
+void MonitoringCtl::sendSnmpRouterTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::router, SnmpAgentCtrl::routerTermCnt);
+}
+
+void MonitoringCtl::sendSnmpControllerTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::controller, SnmpAgentCtrl::controllerTermCnt);
+}
+
+void MonitoringCtl::sendSnmpServerTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::server, SnmpAgentCtrl::serverTermCnt);
+}
+
+void MonitoringCtl::sendSnmpBoardTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt);
 }
 
 void MonitoringCtl::sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type) {

@@ -88,8 +88,14 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void sendSnmpBoardStatuses();
   void sendSnmpEmPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
   void sendSnmpEmPhoneStatuses();
-  // The counters of every owner; those of extension boards by their owner id.
+  // The counters of every owner, in the order below.
   void sendSnmpTermCnts();
+  void sendSnmpRouterTermCnt();
+  void sendSnmpControllerTermCnt();
+  void sendSnmpServerTermCnt();
+  // By owner id; a counter without one has no row.
+  void sendSnmpBoardTermCnt();
+  // The stored counters of one owner as its item.
   void sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type);
   void sendSnmpFramerStatus(const FramerDataHolder& framer);
   void sendSnmpFramerStatus();
