@@ -281,6 +281,30 @@ TEST_F(MonitoringDataHolderTest, MirrorsReportsIntoFiles) {
   EXPECT_EQ(std::string(holder.snmpSetCommands.get_commands().begin()->get_value()), "root");
 }
 
+// The values the reports above never carry.
+TEST_F(MonitoringDataHolderTest, SaversGiveEachFileItsContents) {
+  MonitoringDataHolder holder;
+  // Before the first reading, and a power value the schema does not know.
+  EXPECT_EQ(holder.DipStatusSaver(), "-1");
+  EXPECT_EQ(holder.ConfigVersionSaver(), "ffffffff-ffffffffffffffff");
+  holder.boardPowerStatus.setValue(9);
+  EXPECT_EQ(holder.PowerStatusSaver(), "0");
+  holder.boardPowerStatus.setValue(-1);
+  EXPECT_EQ(holder.PowerStatusSaver(), "0");
+
+  LGCP::BoardStatusParams board = Board(-3, "").get_board().get_boardStatus();
+  board.set_status(LGCP::ExtBoardStatus::none);
+  EXPECT_EQ(MonitoringDataHolder::BoardStatusSaver(board), "0\n\n2\n");
+  LGCP::EmPhoneStatusParams phone = Phone(0).get_emPhone().get_phoneStatus();
+  phone.get_ctrlSV().assign({'a', ' ', 'b'});
+  EXPECT_EQ(MonitoringDataHolder::PhoneStatusSaver(phone), "p1\na b\nf1\n2\n3\n1\n1\n2\n");
+  HSP::ControllerStatus status;
+  status.setValue(HSP::ControllerStatus::notrun);
+  EXPECT_EQ(MonitoringDataHolder::ControllerStatusSaver(status), "5");
+  EXPECT_EQ(MonitoringDataHolder::TermCounterSaver(-12), "-12");
+  EXPECT_EQ(MonitoringDataHolder::StringParamSaver("a\nb "), "a\nb ");
+}
+
 TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
   MonitoringDataHolder holder;
   // A directory in the way of the temporary file makes every write of it fail.
