@@ -107,17 +107,6 @@ void ReadHexField(std::string_view field, T& value) {
   (void)std::from_chars(field.data(), field.data() + field.size(), value, 16);
 }
 
-// The counter item of each owner, in the order they are sent.
-constexpr struct {
-  LGCP::TermCounterOwner::NamedNumber owner;
-  SnmpAgentCtrl::MonitoringItemType type;
-} kTermCounterItems[] = {
-    {LGCP::TermCounterOwner::router, SnmpAgentCtrl::routerTermCnt},
-    {LGCP::TermCounterOwner::controller, SnmpAgentCtrl::controllerTermCnt},
-    {LGCP::TermCounterOwner::server, SnmpAgentCtrl::serverTermCnt},
-    {LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt},
-};
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -162,10 +151,10 @@ MonitoringCtl& MonitoringCtl::instance() {
 
 MonitoringCtl::MonitoringCtl()
     : holder_(std::make_unique<MonitoringDataHolder>()), agents_(std::make_unique<SnmpAgentCtrl>()) {
-  send_dpc_.Bind(this, &MonitoringCtl::OnDpcSend);
-  bkg_check_timer_.set(kBackgroundFirstMs, &MonitoringCtl::OnBackgroundTimer, this);
-  power_check_timer_.set(kPowerPeriodMs, &MonitoringCtl::OnPowerTimer, this);
-  controller_check_timer_.set(kControllerPeriodMs, &MonitoringCtl::OnControllerTimer, this);
+  sendDpc.Bind(this, &MonitoringCtl::OnDpcSend);
+  bkgCheckTimer.set(kBackgroundFirstMs, &MonitoringCtl::onBkgCheckTimer, this);
+  powerCheckTimer.set(kPowerPeriodMs, &MonitoringCtl::onPowerCheckTimer, this);
+  controllerCheckTimer.set(kControllerPeriodMs, &MonitoringCtl::onControllerCheckTimer, this);
 }
 
 MonitoringCtl::~MonitoringCtl() {
@@ -184,16 +173,16 @@ void MonitoringCtl::Shutdown() {
   if (!holder_) {
     return;
   }
-  if (hal_fd_ >= 0) {
+  if (halFd >= 0) {
     led_byte_ = 0;
     WriteLeds();
-    platform::Close(hal_fd_);
-    hal_fd_ = -1;
+    platform::Close(halFd);
+    halFd = -1;
   }
-  send_dpc_.Deactivate();
-  bkg_check_timer_.reset();
-  power_check_timer_.reset();
-  controller_check_timer_.reset();
+  sendDpc.Deactivate();
+  bkgCheckTimer.reset();
+  powerCheckTimer.reset();
+  controllerCheckTimer.reset();
   agents_.reset();
   holder_.reset();
 }
@@ -232,7 +221,7 @@ void MonitoringCtl::OnSignal(const LGCP::Signal& signal) {
 
 void MonitoringCtl::OnSnmpAgentConnect(const std::string& /*name*/) {
   if (holder_) {
-    send_dpc_.Activate();
+    sendDpc.Activate();
   }
 }
 
@@ -241,12 +230,12 @@ void MonitoringCtl::PutHeader(std::ostream& os) const {
 }
 
 bool MonitoringCtl::IsOpen() {
-  if (hal_fd_ >= 0) {
+  if (halFd >= 0) {
     return true;
   }
   led_byte_ = 0;
-  hal_fd_ = platform::Open(kHalPath, O_RDWR | O_CLOEXEC);
-  if (hal_fd_ < 0) {
+  halFd = platform::Open(kHalPath, O_RDWR | O_CLOEXEC);
+  if (halFd < 0) {
     return false;
   }
   WriteLeds();
@@ -256,7 +245,7 @@ bool MonitoringCtl::IsOpen() {
 void MonitoringCtl::WriteLeds() {
   uint8_t byte = led_byte_;
   // A failed write is not retried: the next one carries the same bits.
-  (void)platform::Ioctl(hal_fd_, kWriteLeds, &byte);
+  (void)platform::Ioctl(halFd, kWriteLeds, &byte);
 }
 
 void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
@@ -333,7 +322,7 @@ void MonitoringCtl::OnTrunkStatus(const ACP::TrunkStatus& status) {
     }
   }
   if (changed) {
-    send_dpc_.Activate();
+    sendDpc.Activate();
   }
 }
 
@@ -343,24 +332,24 @@ void MonitoringCtl::sendPowerStatus() {
   SendSignal(CtrlSrv::kNoSlot, signal);
 }
 
-void MonitoringCtl::OnBackgroundTimer() {
+void MonitoringCtl::onBkgCheckTimer(Timer* timer) {
   doVersionsCheck();
   doConfigCheck();
   doFramerCheck();
   doTemperatureCheck();
-  bkg_check_timer_.set(kBackgroundPeriodMs, &MonitoringCtl::OnBackgroundTimer, this);
+  timer->set(kBackgroundPeriodMs, &MonitoringCtl::onBkgCheckTimer, this);
 }
 
-void MonitoringCtl::OnPowerTimer() {
+void MonitoringCtl::onPowerCheckTimer(Timer* timer) {
   doPowerCheck();
   doDipCheck();
   doNetIfCheck();
-  power_check_timer_.set(kPowerPeriodMs, &MonitoringCtl::OnPowerTimer, this);
+  timer->set(kPowerPeriodMs, &MonitoringCtl::onPowerCheckTimer, this);
 }
 
-void MonitoringCtl::OnControllerTimer() {
+void MonitoringCtl::onControllerCheckTimer(Timer* timer) {
   doControllerCheck();
-  controller_check_timer_.set(kControllerPeriodMs, &MonitoringCtl::OnControllerTimer, this);
+  timer->set(kControllerPeriodMs, &MonitoringCtl::onControllerCheckTimer, this);
 }
 
 void MonitoringCtl::doVersionsCheck() {
@@ -464,7 +453,7 @@ void MonitoringCtl::doTemperatureCheck() {
 
 void MonitoringCtl::doPowerCheck() {
   uint8_t byte = 0;
-  if (!IsOpen() || platform::Ioctl(hal_fd_, kReadPower, &byte) < 0) {
+  if (!IsOpen() || platform::Ioctl(halFd, kReadPower, &byte) < 0) {
     return;
   }
   if (holder_->setPowerStatus(ToPowerStatus(byte)) == 0) {
@@ -479,7 +468,7 @@ void MonitoringCtl::doPowerCheck() {
 
 void MonitoringCtl::doDipCheck() {
   uint8_t byte = 0;
-  if (!IsOpen() || platform::Ioctl(hal_fd_, kReadDip, &byte) < 0) {
+  if (!IsOpen() || platform::Ioctl(halFd, kReadDip, &byte) < 0) {
     return;
   }
   if (holder_->setDipValue(byte) == 0) {
@@ -535,7 +524,7 @@ void MonitoringCtl::OnDpcSend() {
   sendSnmpFramerStatus();
   sendSnmpNetIfStatus();
   sendSnmpCommands();
-  send_dpc_.Deactivate();
+  sendDpc.Deactivate();
 }
 
 void MonitoringCtl::sendSnmpDriverBuild() {
@@ -598,9 +587,26 @@ void MonitoringCtl::sendSnmpEmPhoneStatuses() {
 }
 
 void MonitoringCtl::sendSnmpTermCnts() {
-  for (const auto& item : kTermCounterItems) {
-    sendSnmpTermCnt(item.owner, item.type);
-  }
+  sendSnmpRouterTermCnt();
+  sendSnmpControllerTermCnt();
+  sendSnmpServerTermCnt();
+  sendSnmpBoardTermCnt();
+}
+
+void MonitoringCtl::sendSnmpRouterTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::router, SnmpAgentCtrl::routerTermCnt);
+}
+
+void MonitoringCtl::sendSnmpControllerTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::controller, SnmpAgentCtrl::controllerTermCnt);
+}
+
+void MonitoringCtl::sendSnmpServerTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::server, SnmpAgentCtrl::serverTermCnt);
+}
+
+void MonitoringCtl::sendSnmpBoardTermCnt() {
+  sendSnmpTermCnt(LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt);
 }
 
 void MonitoringCtl::sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type) {

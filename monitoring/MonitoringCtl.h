@@ -72,9 +72,11 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void OnTrunkStatus(const ACP::TrunkStatus& status);
   void sendPowerStatus();
 
-  void OnBackgroundTimer();
-  void OnPowerTimer();
-  void OnControllerTimer();
+  // Each runs its checks and sets its timer again, so a period counts from
+  // the end of the last run.
+  void onBkgCheckTimer(Timer* timer);
+  void onPowerCheckTimer(Timer* timer);
+  void onControllerCheckTimer(Timer* timer);
 
   void sendSnmpDriverBuild();
   void sendSnmpSoftwareBuild();
@@ -86,8 +88,14 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void sendSnmpBoardStatuses();
   void sendSnmpEmPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
   void sendSnmpEmPhoneStatuses();
-  // The counters of every owner; those of extension boards by their owner id.
+  // The counters of every owner, in the order below.
   void sendSnmpTermCnts();
+  void sendSnmpRouterTermCnt();
+  void sendSnmpControllerTermCnt();
+  void sendSnmpServerTermCnt();
+  // By owner id; a counter without one has no row.
+  void sendSnmpBoardTermCnt();
+  // The stored counters of one owner as its item.
   void sendSnmpTermCnt(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type);
   void sendSnmpFramerStatus(const FramerDataHolder& framer);
   void sendSnmpFramerStatus();
@@ -101,13 +109,13 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void sendSnmpTrapReceivers();
   void sendSnmpCommands();
 
-  int hal_fd_ = -1;
+  int halFd = -1;
   std::unique_ptr<MonitoringDataHolder> holder_;
   std::unique_ptr<SnmpAgentCtrl> agents_;
-  Timer bkg_check_timer_;
-  Timer power_check_timer_;
-  Timer controller_check_timer_;
+  Timer bkgCheckTimer;
+  Timer powerCheckTimer;
+  Timer controllerCheckTimer;
   // Two bits per E1 framer n: 1 << 2n and 2 << 2n.
   uint8_t led_byte_ = 0;
-  Dpc send_dpc_;
+  Dpc sendDpc;
 };

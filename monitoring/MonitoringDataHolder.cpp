@@ -23,36 +23,6 @@ constexpr int kFramers = 4;
 constexpr const char* kFramerStatusPath = "/proc/driver/hdlc/peb22554/";
 constexpr int kNetIfIndexes = 16;
 
-std::string PowerStatusSaver(int status) {
-  return std::to_string(status >= 0 && status <= LGCP::POWERStatus::both ? status : 0);
-}
-
-std::string ConfigVersionSaver(uint32_t first, uint64_t second) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%08x-%016llx", first, static_cast<unsigned long long>(second));
-  return text;
-}
-
-std::string BoardStatusSaver(const LGCP::BoardStatusParams& board) {
-  return std::to_string(board.get_status().getValue()) + "\n" + std::string(board.get_version()) + "\n" +
-         std::to_string(board.get_type().getValue()) + "\n";
-}
-
-std::string PhoneStatusSaver(const LGCP::EmPhoneStatusParams& phone) {
-  std::string text;
-  for (const ASN1::OCTET_STRING* version : {&phone.get_panelSV(), &phone.get_ctrlSV(), &phone.get_fpgaSV()}) {
-    text += std::string(*version) + "\n";
-  }
-  for (const ASN1::ENUMERATED* value : {static_cast<const ASN1::ENUMERATED*>(&phone.get_status()),
-                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_powerStatus()),
-                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_mode()),
-                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_hookStatus()),
-                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_baseStatus())}) {
-    text += std::to_string(value->getValue()) + "\n";
-  }
-  return text;
-}
-
 // The term_cnts file of a counter's owner; empty when it has none.
 std::string TermCounterPath(const LGCP::TermCounter& counter) {
   switch (counter.get_owner().getValue()) {
@@ -120,21 +90,6 @@ bool IsSafeEntryName(const std::string& name) {
   return true;
 }
 
-// Control bytes are shown escaped, so a refused name cannot break the log line.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string DottedAddress(const INet4::Addr& address) {
@@ -145,6 +100,54 @@ std::string DottedAddress(const INet4::Addr& address) {
 
 std::string host2str(const TERM::HostAddress& host) {
   return std::string(host.get_iaddr());
+}
+
+std::string MonitoringDataHolder::DipStatusSaver() const {
+  return std::to_string(dipValue);
+}
+
+std::string MonitoringDataHolder::PowerStatusSaver() const {
+  const int status = boardPowerStatus.getValue();
+  return std::to_string(status >= 0 && status <= LGCP::POWERStatus::both ? status : 0);
+}
+
+std::string MonitoringDataHolder::ConfigVersionSaver() const {
+  char text[32];
+  std::snprintf(text, sizeof text, "%08x-%016llx", configVersion.first,
+                static_cast<unsigned long long>(configVersion.second));
+  return text;
+}
+
+std::string MonitoringDataHolder::BoardStatusSaver(const LGCP::BoardStatusParams& board) {
+  return std::to_string(board.get_status().getValue()) + "\n" + std::string(board.get_version()) + "\n" +
+         std::to_string(board.get_type().getValue()) + "\n";
+}
+
+std::string MonitoringDataHolder::PhoneStatusSaver(const LGCP::EmPhoneStatusParams& phone) {
+  std::string text;
+  for (const ASN1::OCTET_STRING* version : {&phone.get_panelSV(), &phone.get_ctrlSV(), &phone.get_fpgaSV()}) {
+    text += std::string(*version) + "\n";
+  }
+  for (const ASN1::ENUMERATED* value : {static_cast<const ASN1::ENUMERATED*>(&phone.get_status()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_powerStatus()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_mode()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_hookStatus()),
+                                        static_cast<const ASN1::ENUMERATED*>(&phone.get_baseStatus())}) {
+    text += std::to_string(value->getValue()) + "\n";
+  }
+  return text;
+}
+
+std::string MonitoringDataHolder::ControllerStatusSaver(const HSP::ControllerStatus& status) {
+  return std::to_string(status.getValue());
+}
+
+std::string MonitoringDataHolder::TermCounterSaver(int count) {
+  return std::to_string(count);
+}
+
+std::string MonitoringDataHolder::StringParamSaver(const std::string& text) {
+  return text;
 }
 
 MonitoringDataHolder::MonitoringDataHolder() {
@@ -198,7 +201,7 @@ int MonitoringDataHolder::setDipValue(int32_t value) {
   if (!StoreIfChanged(dipValue, value)) {
     return 0;
   }
-  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kDipPath, std::to_string(dipValue));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kDipPath, DipStatusSaver());
   return 1;
 }
 
@@ -207,7 +210,7 @@ int MonitoringDataHolder::setPowerStatus(LGCP::POWERStatus::NamedNumber status) 
     return 0;
   }
   boardPowerStatus.setValue(status);
-  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kPowerStatusPath, PowerStatusSaver(status));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kPowerStatusPath, PowerStatusSaver());
   return 1;
 }
 
@@ -215,7 +218,7 @@ int MonitoringDataHolder::setConfigVersion(uint32_t first, uint64_t second) {
   if (!StoreIfChanged(configVersion, std::make_pair(first, second))) {
     return 0;
   }
-  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kConfigVersionPath, ConfigVersionSaver(first, second));
+  (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kConfigVersionPath, ConfigVersionSaver());
   return 1;
 }
 
@@ -266,7 +269,7 @@ int MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& report
   }
   MonitoringFiles::CheckForMonControllerDir(dotted, is_self);
   (void)MonitoringFiles::SaveStatusToFile(MonitoringFiles::kControllerDir + dotted + "/status",
-                                          std::to_string(report.get_status().getValue()));
+                                          ControllerStatusSaver(report.get_status()));
   return is_self ? 1 : 0;
 }
 
@@ -339,7 +342,7 @@ void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
 void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
   const std::string path = TermCounterPath(counter);
   if (!path.empty()) {
-    (void)MonitoringFiles::SaveStatusToFile(path, std::to_string(counter.get_cnt().getValue()));
+    (void)MonitoringFiles::SaveStatusToFile(path, TermCounterSaver(counter.get_cnt().getValue()));
   }
   auto held = std::find_if(termCounters.begin(), termCounters.end(),
                            [&counter](const LGCP::TermCounter& entry) { return SameCounterOwner(entry, counter); });
@@ -378,13 +381,14 @@ void MonitoringDataHolder::SaveSnmpSetValue(const MON::IniName& name, const std:
   const std::string index = std::to_string(name.get_index().getValue());
   const std::string entry = name.get_name();
   if (!IsSafeEntryName(section) || !IsSafeEntryName(entry) || MonitoringFiles::IsServerEntry(section)) {
-    std::cerr << "refused snmp-set name " << Printable(section) << "/" << index << "/" << Printable(entry) << std::endl;
+    std::cerr << "refused snmp-set name " << MonitoringFiles::Printable(section) << "/" << index << "/"
+              << MonitoringFiles::Printable(entry) << std::endl;
     return;
   }
   const std::string section_dir = MonitoringFiles::kRoot + section;
   MonitoringFiles::CheckForMonDir(section_dir);
   MonitoringFiles::CheckForMonDir(section_dir + "/" + index);
-  (void)MonitoringFiles::SaveStatusToFile(section_dir + "/" + index + "/" + entry, value);
+  (void)MonitoringFiles::SaveStatusToFile(section_dir + "/" + index + "/" + entry, StringParamSaver(value));
 }
 
 void MonitoringDataHolder::ClearControllerFiles() {

@@ -60,6 +60,23 @@ class MonitoringDataHolder {
   // The controller went away: its board files and boards go until reported again.
   void ClearControllerFiles();
 
+  // The savers: the contents of each file under "/var/monitoring/", which the
+  // files take whole (MonitoringFiles::SaveStatusToFile). The first three
+  // give the held value.
+  [[nodiscard]] std::string DipStatusSaver() const;
+  // One digit: a status the schema does not know gives "0".
+  [[nodiscard]] std::string PowerStatusSaver() const;
+  // "00001a2b-0000000000000005": the two parts in lowercase hexadecimal, 8 and 16 digits.
+  [[nodiscard]] std::string ConfigVersionSaver() const;
+  // Status, version and type, a line each.
+  [[nodiscard]] static std::string BoardStatusSaver(const LGCP::BoardStatusParams& board);
+  // The three versions, then status, power, mode, hook and base, a line each.
+  [[nodiscard]] static std::string PhoneStatusSaver(const LGCP::EmPhoneStatusParams& phone);
+  [[nodiscard]] static std::string ControllerStatusSaver(const HSP::ControllerStatus& status);
+  [[nodiscard]] static std::string TermCounterSaver(int count);
+  // An snmp-set value as the controller sent it.
+  [[nodiscard]] static std::string StringParamSaver(const std::string& text);
+
   INet4::Addr selfAddress;
   HSP::ControllerStatus selfControllerStatus;
   // The pid last found for the local controller process, the hint of the next search.

@@ -13,6 +13,7 @@
 #include <cassert>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -26,17 +27,12 @@ constexpr mode_t kFileMode = 0666;
 constexpr int kTreeDepth = 3;
 
 void LogFailure(const char* what, const std::string& path) {
-  std::clog << what << " <" << path << "> with code=" << errno << std::endl;
+  const int error = errno;
+  std::clog << what << " <" << Printable(path) << "> with code=" << error << std::endl;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-// One name serves every file of a directory: each is renamed into place
-// before the next is written.
-std::string TemporaryPath(const std::string& path) {
-  return path.substr(0, path.rfind('/') + 1) + kTemporaryName;
 }
 
 // "7" or "-12", exactly as the server writes a number into a file name.
@@ -227,6 +223,20 @@ void PointSelfLink(const std::string& directory) {
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+    out += escaped;
+  }
+  return out;
+}
+
 bool IsServerEntry(const std::string& name) {
   const std::string directory = kRoot + name + "/";
   return IsServerFile(name) || directory == kTermCounterDir || directory == kControllerDir;
@@ -243,7 +253,8 @@ bool SaveStatusToFile(const std::string& path, const std::string& content) {
     fd = openat(directory.fd(), kTemporaryName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
   }
   if (fd < 0) {
-    LogFailure("FAIL create temporary file", TemporaryPath(path));
+    // Named by the file the report is for: the temporary is ours alone.
+    LogFailure("FAIL create temporary file", path);
     return false;
   }
   const bool written = WriteAll(fd, content);
@@ -300,7 +311,7 @@ bool ClearBoardFiles() {
       continue;
     }
     if (traces.monitoring.internal) {
-      std::clog << "remove monitoring info: " << name << std::endl;
+      std::clog << "remove monitoring info: " << Printable(name) << std::endl;
     }
     root.Remove(name);
   }

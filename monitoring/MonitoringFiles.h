@@ -22,6 +22,9 @@ constexpr const char* kControllerDir = "/var/monitoring/controller/";
 // control character, which no name taken from the controller may hold.
 constexpr const char* kTemporaryName = ".tmp\x7f";
 
+// The text as a log line may hold it: control bytes shown as "\xNN", so no
+// name from the controller or the folder can break or forge a line.
+[[nodiscard]] std::string Printable(const std::string& text);
 // True when a directory named so at the top of kRoot would stand in the place
 // of one of the server's own entries: a section of the controller may not.
 [[nodiscard]] bool IsServerEntry(const std::string& name);

@@ -395,6 +395,13 @@ TEST_F(MonitoringCtlTest, DisplayReportsReachTheAgent) {
     params.get_termCounter().set_cnt(-1);
   });
   EXPECT_EQ(router, Strings(2, "gatewayTermCounters.routerTermCnt[0]=4294967295"));
+  // Every stored counter goes again, each owner as its own item, router first.
+  const Strings counters = display([](LGCP::DisplayParams& params) {
+    params.select_termCounter().get_owner().setValue(LGCP::TermCounterOwner::server);
+    params.get_termCounter().set_cnt(2);
+  });
+  const Strings both = {"gatewayTermCounters.routerTermCnt[0]=4294967295", "gatewayTermCounters.serverTermCnt[0]=2"};
+  EXPECT_EQ(counters, (Strings{both[0], both[1], both[0], both[1]}));
   // A report about the controller repeats the own controller's status, changed or not.
   for (int round = 0; round < 2; ++round) {
     const Strings controller = display([](LGCP::DisplayParams& params) {

@@ -2,12 +2,14 @@
 
 #include "BoardRootFixture.h"
 #include "monitoring/MonitoringFiles.h"
+#include "runtime/log/TraceFlags.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -279,15 +281,60 @@ TEST_F(MonitoringDataHolderTest, MirrorsReportsIntoFiles) {
   EXPECT_EQ(std::string(holder.snmpSetCommands.get_commands().begin()->get_value()), "root");
 }
 
+// The values the reports above never carry.
+TEST_F(MonitoringDataHolderTest, SaversGiveEachFileItsContents) {
+  MonitoringDataHolder holder;
+  // Before the first reading, and a power value the schema does not know.
+  EXPECT_EQ(holder.DipStatusSaver(), "-1");
+  EXPECT_EQ(holder.ConfigVersionSaver(), "ffffffff-ffffffffffffffff");
+  holder.boardPowerStatus.setValue(9);
+  EXPECT_EQ(holder.PowerStatusSaver(), "0");
+  holder.boardPowerStatus.setValue(-1);
+  EXPECT_EQ(holder.PowerStatusSaver(), "0");
+
+  LGCP::BoardStatusParams board = Board(-3, "").get_board().get_boardStatus();
+  board.set_status(LGCP::ExtBoardStatus::none);
+  EXPECT_EQ(MonitoringDataHolder::BoardStatusSaver(board), "0\n\n2\n");
+  LGCP::EmPhoneStatusParams phone = Phone(0).get_emPhone().get_phoneStatus();
+  phone.get_ctrlSV().assign({'a', ' ', 'b'});
+  EXPECT_EQ(MonitoringDataHolder::PhoneStatusSaver(phone), "p1\na b\nf1\n2\n3\n1\n1\n2\n");
+  HSP::ControllerStatus status;
+  status.setValue(HSP::ControllerStatus::notrun);
+  EXPECT_EQ(MonitoringDataHolder::ControllerStatusSaver(status), "5");
+  EXPECT_EQ(MonitoringDataHolder::TermCounterSaver(-12), "-12");
+  EXPECT_EQ(MonitoringDataHolder::StringParamSaver("a\nb "), "a\nb ");
+}
+
 TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
   MonitoringDataHolder holder;
   // A directory in the way of the temporary file makes every write of it fail.
   fs::create_directories(Host(Temporary("/var/monitoring/")));
+  fs::remove(Host("/var/monitoring/term_cnts"));
+  testing::internal::CaptureStderr();
   holder.setDisplayStatus(Board(3, "2.0"));
   holder.setDisplayStatus(Phone(4));
+  holder.setDisplayStatus(Counter(LGCP::TermCounterOwner::router, -1, 5));
+  // Each line names the file the report is for, never the temporary.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FAIL create temporary file </var/monitoring/board3> with code=" + std::to_string(EEXIST) +
+                "\nFAIL create temporary file </var/monitoring/emphone4> with code=" + std::to_string(EEXIST) +
+                "\nFAIL create temporary file </var/monitoring/term_cnts/router> with code=" + std::to_string(ENOENT) +
+                "\n");
   EXPECT_EQ(holder.boards.size(), 1u);
   EXPECT_EQ(holder.emPhones.size(), 1u);
   EXPECT_EQ(ReadFile("/var/monitoring/board3"), "<missing>");
+}
+
+TEST_F(MonitoringDataHolderTest, LogsNoControlByteOfAnEntryName) {
+  MonitoringDataHolder holder;
+  WriteFile("/var/monitoring/board\x1b[2J", "x");
+  traces.monitoring.internal = true;
+  testing::internal::CaptureStderr();
+  holder.ClearControllerFiles();
+  const std::string log = testing::internal::GetCapturedStderr();
+  traces.monitoring.internal = false;
+  EXPECT_EQ(log, "remove monitoring info: board\\x1b[2J\n");
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{}));
 }
 
 TEST_F(MonitoringDataHolderTest, PointsSelfLinkAtOwnAddress) {
