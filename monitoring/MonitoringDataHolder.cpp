@@ -150,6 +150,10 @@ std::string MonitoringDataHolder::StringParamSaver(const std::string& text) {
   return text;
 }
 
+std::string MonitoringDataHolder::BoardChannelStatusSaver() {
+  return {};
+}
+
 MonitoringDataHolder::MonitoringDataHolder() {
   MonitoringFiles::ClearMonitorFiles();
   FindSelfAddress();

@@ -76,6 +76,8 @@ class MonitoringDataHolder {
   [[nodiscard]] static std::string TermCounterSaver(int count);
   // An snmp-set value as the controller sent it.
   [[nodiscard]] static std::string StringParamSaver(const std::string& text);
+  // The board's channel status has no file of its own: empty contents.
+  [[nodiscard]] static std::string BoardChannelStatusSaver();
 
   INet4::Addr selfAddress;
   HSP::ControllerStatus selfControllerStatus;

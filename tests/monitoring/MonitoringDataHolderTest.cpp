@@ -303,6 +303,7 @@ TEST_F(MonitoringDataHolderTest, SaversGiveEachFileItsContents) {
   EXPECT_EQ(MonitoringDataHolder::ControllerStatusSaver(status), "5");
   EXPECT_EQ(MonitoringDataHolder::TermCounterSaver(-12), "-12");
   EXPECT_EQ(MonitoringDataHolder::StringParamSaver("a\nb "), "a\nb ");
+  EXPECT_EQ(MonitoringDataHolder::BoardChannelStatusSaver(), "");
 }
 
 TEST_F(MonitoringDataHolderTest, KeepsRecordsWhenFileFails) {
