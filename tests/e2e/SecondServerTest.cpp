@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -61,6 +62,36 @@ TEST(SecondServer, StartsOverAPidFileThatNoServerHolds) {
   EXPECT_EQ(ReadFile(server.Path("/var/run/server.pid")), std::to_string(server.pid()));
   server.Signal(SIGTERM);
   EXPECT_EQ(server.WaitExitCode(), 0) << server.output();
+}
+
+// A server on a root of its own whose controller port and dial-in
+// authentication port another server holds: each waiting line names what it
+// waits for, and how to move the authentication port.
+TEST(SecondServer, OnTakenPortsNamesThem) {
+  ServerProcess first;
+  ASSERT_TRUE(first.StartServing());
+  // Any free port was asked for: the one taken is logged.
+  const std::string listens = "auth socket listens on 127.0.0.1:";
+  ASSERT_TRUE(first.WaitForOutput(listens));
+  const size_t at = first.output().find(listens) + listens.size();
+  const std::string auth_port = first.output().substr(at, first.output().find('\n', at) - at);
+  ASSERT_NE(std::atoi(auth_port.c_str()), 0) << first.output();
+
+  ServerProcess second;
+  second.set_port(first.port());
+  setenv("GATEWAY_AUTH_PORT", auth_port.c_str(), 1);
+  const bool serving = second.StartServing();
+  unsetenv("GATEWAY_AUTH_PORT");
+  ASSERT_TRUE(serving);
+  EXPECT_TRUE(second.WaitForOutput("can't bind to socket 0.0.0.0:" + std::to_string(first.port()) +
+                                   ": \"Address already in use\"  waiting...\n"));
+  EXPECT_TRUE(
+      second.WaitForOutput("fail to bind auth socket 127.0.0.1:" + auth_port +
+                           ": Address already in use (GATEWAY_AUTH_PORT gives another port, 0 any free one)\n"));
+  second.Signal(SIGTERM);
+  EXPECT_EQ(second.WaitExitCode(), 0) << second.output();
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitExitCode(), 0) << first.output();
 }
 
 }  // namespace
