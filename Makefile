@@ -1,15 +1,20 @@
 # Front door of the build. `make test` and `make run` work on a fresh Debian
-# machine: they install what is missing first.
+# machine: they install what is missing first, `make run` only what building
+# and running the server needs.
 JOBS ?= $(shell nproc)
 TEST_DIR := build/test
 RUN_DIR := build/run
 BOARD_ROOT := $(CURDIR)/$(RUN_DIR)/board
 PORT ?= 20001
 
-.PHONY: deps test build-test build-run run format clean
+.PHONY: deps deps-run test build-test build-run run format clean
 
+# Everything: the run list and what the tests and benchmarks use.
 deps:
-	./scripts/install-deps.sh
+	./scripts/install-deps.sh test
+
+deps-run:
+	./scripts/install-deps.sh run
 
 build-test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Sanitize
@@ -20,7 +25,7 @@ test: build-test
 
 # The server as a user runs it: optimised, without sanitizers; with the
 # stand-ins for the board's child programs.
-build-run: deps
+build-run: deps-run
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS) --target korvexd modem_program_standin t38_standin
 

@@ -1,5 +1,6 @@
 // A burst of 10,000 queued detector events handled in one readable event of
 // the DTMF/tone and the DSP event device, reported as time per event.
+#include "bench/QuietLogs.h"
 #include "hardware/DSProcReceiver.h"
 #include "hardware/DSProcReceiverService.h"
 #include "hardware/TonecReceiver.h"
@@ -12,12 +13,12 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 namespace {
+
+using bench::QuietLogs;
 
 constexpr int kBurst = 10000;
 constexpr unsigned kTimeslots = 8;
@@ -42,22 +43,6 @@ struct ToneCounter : Hardware::DSProcReceiver {
   unsigned dsproc_timeslot() const override { return timeslot; }
   unsigned timeslot;
   long events = 0;
-};
-
-// The log lines of every event go nowhere, as on a board whose syslog keeps up.
-class QuietLogs {
- public:
-  QuietLogs() : saved_log_(std::clog.rdbuf(sink_.rdbuf())), saved_err_(std::cerr.rdbuf(sink_.rdbuf())) {}
-  ~QuietLogs() {
-    std::clog.rdbuf(saved_log_);
-    std::cerr.rdbuf(saved_err_);
-  }
-  void Drain() { sink_.str(""); }
-
- private:
-  std::ostringstream sink_;
-  std::streambuf* saved_log_;
-  std::streambuf* saved_err_;
 };
 
 // A pipe big enough for a burst: the service reads it as it reads the device.

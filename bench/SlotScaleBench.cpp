@@ -18,6 +18,10 @@
 // answer count too; the ping column is what a ping alone costs.
 //
 //   SlotScaleBench [--phase creates|memory|idle]... [--minutes N] [--idle-seconds N]
+//                  [--port N] [--udp-base N]
+// --port: the server's controller port (a free one by default); --udp-base: the
+// first of the slots' local RTP ports (30000 by default; 2,048 ports from
+// there, each RTCP on the next), so that runs side by side do not collide.
 #include "bench/Arguments.h"
 #include "tests/e2e/Controller.h"
 #include "tests/e2e/ServerProcess.h"
@@ -60,7 +64,8 @@ constexpr unsigned kIdleSlots = 1000;
 constexpr int kTrunks = 4;
 constexpr int kTimeslotsPerTrunk = 30;
 // Local RTP ports, two per slot (RTCP on the next): below the kernel's ephemeral range.
-constexpr uint16_t kFirstLocalPort = 30000;
+constexpr int kFirstLocalPort = 30000;
+constexpr int kLastPort = 65535;
 constexpr uint16_t kFarEndPort = 29000;
 constexpr int kPings = 200;
 
@@ -125,7 +130,13 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-LGCP::Message CreateChannel(unsigned slot, Kind kind) {
+// Where a run's server listens.
+struct Ports {
+  std::optional<uint16_t> control;  // a free one when not given
+  int rtp_base = kFirstLocalPort;
+};
+
+LGCP::Message ChannelCreate(unsigned slot, Kind kind, const Ports& ports) {
   return e2e::Command(std::nullopt, slot, [&](LGCP::Command& command) {
     LGCP::CreateRtpParams& create = command.select_create().select_rtp();
     TERM::RtpParams& rtp = create.get_codecRTP();
@@ -133,7 +144,7 @@ LGCP::Message CreateChannel(unsigned slot, Kind kind) {
     rtp.get_dhost().set_iaddr("127.0.0.1");
     rtp.get_dhost().get_port().setValue(kFarEndPort);
     rtp.include_shost().set_iaddr("127.0.0.1");
-    rtp.get_shost().get_port().setValue(kFirstLocalPort + 2 * slot);
+    rtp.get_shost().get_port().setValue(ports.rtp_base + 2 * static_cast<int>(slot));
     create.set_txPayload(TERM::Payload::ptG711_Alaw);
     create.set_rxPayload(TERM::Payload::ptG711_Alaw);
     if (kind == Kind::kLemz) {
@@ -152,7 +163,11 @@ LGCP::Message CreateChannel(unsigned slot, Kind kind) {
 // A served server on a fresh board root with one connected controller.
 class Gateway {
  public:
+  explicit Gateway(const Ports& ports) : ports_(ports) {}
   bool Start() {
+    if (ports_.control) {
+      server_.set_port(*ports_.control);
+    }
     if (!server_.StartServing() || !controller_.Connect() || !controller_.Sync()) {
       std::cerr << "the server did not start:\n" << server_.output() << std::endl;
       return false;
@@ -196,9 +211,11 @@ class Gateway {
   bool Ping() { return Execute(e2e::Ping()) == "success"; }
   // The create, then a ping: false when the create failed.
   bool Create(const LGCP::Message& create) { return Execute(create) == "success" && Ping(); }
+  bool CreateChannel(unsigned slot, Kind kind) { return Create(ChannelCreate(slot, kind, ports_)); }
   std::string Ask(const std::string& command) { return board_.Ask(command); }
 
  private:
+  const Ports ports_;
   ServerProcess server_;
   Controller controller_{server_};
   SimBoard board_{server_};
@@ -219,8 +236,8 @@ double PingCpuUs(Gateway& gateway) {
   return Median(samples);
 }
 
-bool RunCreates(Kind kind) {
-  Gateway gateway;
+bool RunCreates(Kind kind, const Ports& ports) {
+  Gateway gateway(ports);
   if (!gateway.Start()) {
     return false;
   }
@@ -228,7 +245,7 @@ bool RunCreates(Kind kind) {
   std::vector<double> create_us;
   for (unsigned slot = 0; slot < kSlots; ++slot) {
     const uint64_t before = gateway.LoopCpuNs();
-    if (!gateway.Create(CreateChannel(slot, kind))) {
+    if (!gateway.CreateChannel(slot, kind)) {
       std::printf("%-14s refused at %u live\n", NameOf(kind), slot);
       return false;
     }
@@ -249,13 +266,13 @@ double Megabytes(long kb) {
   return static_cast<double>(kb) / 1024;
 }
 
-bool RunMemory(int minutes) {
-  Gateway gateway;
+bool RunMemory(int minutes, const Ports& ports) {
+  Gateway gateway(ports);
   if (!gateway.Start()) {
     return false;
   }
   for (unsigned slot = 0; slot < kSlots; ++slot) {
-    if (!gateway.Create(CreateChannel(slot, slot % 2 == 0 ? Kind::kEd137 : Kind::kLemz))) {
+    if (!gateway.CreateChannel(slot, slot % 2 == 0 ? Kind::kEd137 : Kind::kLemz)) {
       std::printf("memory: radio refused at %u live\n", slot);
       return false;
     }
@@ -339,8 +356,8 @@ class Profile {
   std::string file_;
 };
 
-bool RunIdle(int seconds) {
-  Gateway gateway;
+bool RunIdle(int seconds, const Ports& ports) {
+  Gateway gateway(ports);
   if (!gateway.Start()) {
     return false;
   }
@@ -356,7 +373,7 @@ bool RunIdle(int seconds) {
   }
   const Kind kinds[] = {Kind::kRtp, Kind::kEd137, Kind::kLemz};
   for (unsigned i = 0; slot < kIdleSlots; ++i, ++slot) {
-    if (!gateway.Create(CreateChannel(slot, kinds[i % 3]))) {
+    if (!gateway.CreateChannel(slot, kinds[i % 3])) {
       std::printf("idle: %s refused at %u live\n", NameOf(kinds[i % 3]), slot);
       return false;
     }
@@ -389,6 +406,7 @@ bool RunIdle(int seconds) {
 int Usage(const char* program, int status) {
   (status == 0 ? std::cout : std::cerr) << "usage: " << program
                                         << " [--phase creates|memory|idle]... [--minutes N] [--idle-seconds N]"
+                                           " [--port N] [--udp-base N]"
                                         << std::endl;
   return status;
 }
@@ -399,6 +417,7 @@ int main(int argc, char** argv) {
   std::set<std::string> phases;
   int minutes = 10;
   int idle_seconds = 10;
+  Ports ports;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -415,6 +434,10 @@ int main(int argc, char** argv) {
       minutes = *number;
     } else if (option == "--idle-seconds" && number) {
       idle_seconds = *number;
+    } else if (option == "--port" && number && *number <= kLastPort) {
+      ports.control = static_cast<uint16_t>(*number);
+    } else if (option == "--udp-base" && number && *number + 2 * static_cast<int>(kSlots) - 1 <= kLastPort) {
+      ports.rtp_base = *number;
     } else {
       return Usage(argv[0], 2);
     }
@@ -428,14 +451,14 @@ int main(int argc, char** argv) {
     std::printf("%-14s %10s %10s %10s %10s %10s %12s\n", "kind", "ping", "@128", "@512", "@1024", "1024/128",
                 "longest ms");
     for (Kind kind : {Kind::kRtp, Kind::kEd137, Kind::kLemz}) {
-      ok = RunCreates(kind) && ok;
+      ok = RunCreates(kind, ports) && ok;
     }
   }
   if (phases.count("memory") != 0) {
-    ok = RunMemory(minutes) && ok;
+    ok = RunMemory(minutes, ports) && ok;
   }
   if (phases.count("idle") != 0) {
-    ok = RunIdle(idle_seconds) && ok;
+    ok = RunIdle(idle_seconds, ports) && ok;
   }
   return ok ? 0 : 1;
 }

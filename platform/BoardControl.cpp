@@ -1,6 +1,7 @@
 #include "platform/BoardControl.h"
 
 #ifndef GATEWAY_BOARD
+#include "platform/BoardPath.h"
 #include "platform/sim/ControlSocket.h"
 #endif
 
@@ -12,6 +13,14 @@ bool StartBoardControl() {
 #else
   static sim::ControlSocket control;
   return control.Start();
+#endif
+}
+
+std::string BoardControlPath() {
+#ifdef GATEWAY_BOARD
+  return std::string();
+#else
+  return BoardPath(sim::ControlSocket::kPath);
 #endif
 }
 

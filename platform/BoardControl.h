@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 // Opens the way for an end-to-end test to reach the board under the running
@@ -8,5 +10,8 @@ namespace platform {
 // thread, whose poll() a clock advance interrupts. On the board there is nothing
 // to start. False, with errno set, when the socket cannot be made.
 [[nodiscard]] bool StartBoardControl();
+// What StartBoardControl opens, for its failure line: the control socket's
+// path on the host build; empty on the board.
+std::string BoardControlPath();
 
 }  // namespace platform

@@ -13,6 +13,15 @@ std::string BoardRoot() {
 #endif
 }
 
+std::string BoardRootLine() {
+#ifdef GATEWAY_BOARD
+  return std::string();
+#else
+  const std::string root = BoardRoot();
+  return root.empty() ? "board root / (GATEWAY_ROOT is not set: the host's own paths)" : "board root " + root;
+#endif
+}
+
 std::string BoardPath(const std::string& absolute_path) {
   std::string root = BoardRoot();
   while (!root.empty() && root.back() == '/') {

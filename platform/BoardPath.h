@@ -15,4 +15,8 @@ std::string BoardPath(const std::string& absolute_path);
 // point each case at a fresh folder.
 std::string BoardRoot();
 
+// The start-up log's line naming the root in use on the host build, where a
+// missing GATEWAY_ROOT means the host's own paths; empty on the board.
+std::string BoardRootLine();
+
 }  // namespace platform

@@ -22,4 +22,13 @@ uint16_t ServicePort(const char* variable, uint16_t board_port) {
 #endif
 }
 
+std::string ServicePortHint(const char* variable) {
+#ifdef GATEWAY_BOARD
+  static_cast<void>(variable);
+  return std::string();
+#else
+  return std::string(" (") + variable + " gives another port, 0 any free one)";
+#endif
+}
+
 }  // namespace platform

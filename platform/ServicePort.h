@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -9,5 +10,10 @@ namespace platform {
 // may give another (a decimal 0..65535, 0 for any free port), so that tests
 // and workstation runs side by side never contend for one port.
 uint16_t ServicePort(const char* variable, uint16_t board_port);
+
+// For the line that reports the port taken by another program: on the host
+// build, how the variable moves it (" (<variable> gives another port, 0 any
+// free one)"); empty on the board, where the port is fixed.
+std::string ServicePortHint(const char* variable);
 
 }  // namespace platform

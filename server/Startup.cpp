@@ -51,6 +51,7 @@ namespace {
 constexpr const char* kConfigPath = "/usr/local/etc/server.conf";
 constexpr const char* kStatusPath = "/var/log/server-status";
 constexpr int kExitVersion = 2;
+constexpr int kExitAlreadyRunning = 1;
 
 // Set by the signal handlers, acted on by CheckSignals on the loop's thread.
 volatile std::sig_atomic_t doDumpStatus = 0;
@@ -189,14 +190,29 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
   }
+  if (const std::string root = platform::BoardRootLine(); !root.empty()) {
+    std::clog << root << std::endl;
+  }
+  // Before anything of the board is touched: monitoring empties its folder,
+  // which a live server on this root is using.
+  pid_file_ = std::make_unique<Linux::Run>("server");
+  if (!pid_file_->claimed()) {
+    std::cerr << "another server";
+    if (pid_file_->holder() > 0) {
+      std::cerr << " (pid " << pid_file_->holder() << ")";
+    }
+    std::cerr << " holds " << pid_file_->path() << ": not starting" << std::endl;
+    return kExitAlreadyRunning;
+  }
   RaiseOpenFilesLimit();
   BuildFactories();
   HwMux::instance();
   MonitoringCtl::instance().Configure(config);
   if (options.daemon) {
     RunDaemon();
+    // The daemon is the forked child, which keeps the file's lock.
+    pid_file_->Write();
   }
-  pid_file_ = std::make_unique<Linux::Run>("server");
   std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
   BindServices(options.disable_clock);
   ChildWait::Activate();

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   }
   // After the daemon's fork, which would leave the board's serving thread behind.
   if (!platform::StartBoardControl()) {
-    std::cerr << "board control: " << std::strerror(errno) << std::endl;
+    const int error = errno;
+    std::cerr << "board control " << platform::BoardControlPath() << ": " << std::strerror(error) << std::endl;
   }
   return startup.Run();
 }

@@ -4,6 +4,7 @@
 #include "platform/Device.h"
 #include "platform/ServicePort.h"
 #include "runtime/log/Ext.h"
+#include "runtime/net/INet4.h"
 #include "slots/DspModemSlot.h"
 #include "slots/HdlcModemSlot.h"
 
@@ -25,6 +26,7 @@ namespace {
 constexpr unsigned long kEnumerate = 0xbb0c;
 constexpr int kMaxInterfaces = 256;
 constexpr int kBacklog = 64;
+constexpr const char* kAuthPortVariable = "GATEWAY_AUTH_PORT";
 
 template <class T>
 bool Erase(std::vector<T*>& list, const void* item) {
@@ -195,14 +197,16 @@ void ModemFactory::Init() {
   sockaddr_in inet{};
   inet.sin_family = AF_INET;
   inet.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  inet.sin_port = htons(platform::ServicePort("GATEWAY_AUTH_PORT", kAuthPort));
+  inet.sin_port = htons(platform::ServicePort(kAuthPortVariable, kAuthPort));
   Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket) {
     std::cerr << ext::header(this) << "fail to open auth socket: " << std::strerror(errno) << std::endl;
     return;
   }
   if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&inet), sizeof inet) != 0) {
-    std::cerr << ext::header(this) << "fail to bind auth socket: " << std::strerror(errno) << std::endl;
+    const int error = errno;
+    std::cerr << ext::header(this) << "fail to bind auth socket " << INet4::Addr(inet).GetString() << ": "
+              << std::strerror(error) << platform::ServicePortHint(kAuthPortVariable) << std::endl;
     return;
   }
   if (listen(socket.get(), kBacklog) != 0) {
@@ -214,6 +218,9 @@ void ModemFactory::Init() {
     return;
   }
   listener_.Schedule(socket, POLLIN);
+  // The port taken, also when any free one was asked for.
+  inet.sin_port = htons(AuthPort());
+  std::clog << ext::header(this) << "auth socket listens on " << INet4::Addr(inet).GetString() << std::endl;
 }
 
 uint16_t ModemFactory::AuthPort() const {

@@ -8,12 +8,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -26,6 +28,25 @@ constexpr size_t kLongestLine = 4096;
 constexpr unsigned long kLongestAdvanceMs = 1ul << 33;
 
 void IgnoreWake(int) {}
+
+// True when a server listens at the address: its socket is live, not left behind.
+bool Serves(const sockaddr_un& address) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool serves = fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) {
+    close(fd);
+  }
+  return serves;
+}
+
+// The file system's identity of the file at path; {0, 0} when there is none.
+std::pair<dev_t, ino_t> FileId(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    return {0, 0};
+  }
+  return {status.st_dev, status.st_ino};
+}
 
 struct Client {
   int fd;
@@ -137,11 +158,22 @@ bool ControlSocket::Start() {
     return false;
   }
   std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+  // Another server's board: taking its socket over would cut that server's tests off.
+  if (Serves(address)) {
+    errno = EADDRINUSE;
+    return false;
+  }
   listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   // A socket file left by an earlier run would make bind fail.
   unlink(path_.c_str());
-  if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listen_fd_, 8) != 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+  if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    int error = errno;
+    Close();
+    errno = error;
+    return false;
+  }
+  socket_file_ = FileId(path_);
+  if (listen(listen_fd_, 8) != 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0) {
     int error = errno;
     Close();
     errno = error;
@@ -170,10 +202,11 @@ void ControlSocket::Close() {
       *fd = -1;
     }
   }
-  if (!path_.empty()) {
+  // Only the socket file this object made: one that has taken its place stays.
+  if (socket_file_.second != 0 && FileId(path_) == socket_file_) {
     unlink(path_.c_str());
-    path_.clear();
   }
+  socket_file_ = {0, 0};
 }
 
 void* ControlSocket::Run(void* self) {

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 
 namespace sim {
 
@@ -37,15 +38,17 @@ class ControlSocket {
   static constexpr const char* kPath = "/var/run/board-sim.sock";
 
   ControlSocket();
-  // Stops the thread and removes the socket file. In a forked child (a child
-  // program whose exec failed and that exits) it leaves both to the parent.
+  // Stops the thread and removes the socket file it made (not one that has
+  // since taken its place). In a forked child (a child program whose exec
+  // failed and that exits) it leaves both to the parent.
   ~ControlSocket();
   ControlSocket(const ControlSocket&) = delete;
   ControlSocket& operator=(const ControlSocket&) = delete;
 
   // Listens and starts serving. The calling thread is the loop whose poll() a
   // clock advance interrupts. False, with errno set, when the socket or the
-  // thread cannot be made.
+  // thread cannot be made; EADDRINUSE when another server on this board root
+  // serves the socket, which is left alone.
   [[nodiscard]] bool Start();
 
   // The signal that interrupts the loop's poll() (its handler does nothing).
@@ -58,6 +61,8 @@ class ControlSocket {
   std::string Answer(const std::string& line);
 
   std::string path_;
+  // The device and inode of the socket file once bound; {0, 0} before.
+  std::pair<dev_t, ino_t> socket_file_{0, 0};
   int listen_fd_ = -1;
   int stop_pipe_[2] = {-1, -1};
   bool running_ = false;

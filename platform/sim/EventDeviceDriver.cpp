@@ -9,6 +9,7 @@ namespace sim {
 
 EventDeviceDriver::EventDeviceDriver(std::string path, size_t record_size)
     : Driver(std::move(path)), record_size_(record_size) {
+  // short <n>: delivers a record of only n bytes, fewer than a whole one.
   AddCommand("short", [this](const std::vector<std::string>& args) {
     const auto size = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
     if (!size || *size == 0 || *size >= record_size_) {

@@ -59,6 +59,7 @@ NetInterfacesDriver::NetInterfacesDriver() : Driver(kPath) {
   HandleRecord(SIOCWANDEV, sizeof(ifreq), [this](OpenFile&, Record& r) { return WanDevice(r); });
   HandleRecord(SIOCGIFADDR, sizeof(ifreq), [this](OpenFile&, Record& r) { return Address(r); });
   HandleRecord(SIOCGIFCONF, sizeof(ifconf), [this](OpenFile&, Record& r) { return Configuration(r); });
+  // set <index> <name>|- <running 0|1> [<a.b.c.d>]: the interface at the index; the name "-" removes it.
   AddCommand("set", [this](const std::vector<std::string>& args) { return ControlSet(args); });
 }
 

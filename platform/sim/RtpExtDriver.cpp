@@ -43,6 +43,8 @@ RtpExtDriver::RtpExtDriver() : Driver("/dev/rtp_ext") {
     file.StateAs<Session>().filter.reset();
     return 0L;
   });
+  // init|attached|written|filter <session>, inject <session> <ssrc> <a.b.c.d> <hex> [count] and
+  // scope media|all: as the header describes them.
   for (const char* command : {"init", "attached", "written", "filter"}) {
     AddCommand(command,
                [this, command](const std::vector<std::string>& args) { return ControlSession(args, command); });

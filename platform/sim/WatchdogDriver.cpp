@@ -8,6 +8,7 @@
 
 namespace sim {
 WatchdogDriver::WatchdogDriver() : Driver(kPath) {
+  // log: every write with its loop-clock time, "START@<s>.<us> PING@<s>.<us> ...", oldest first.
   AddCommand("log", [this](const std::vector<std::string>& args) {
     return args.empty() ? ControlLog() : Reply{false, "usage: log"};
   });

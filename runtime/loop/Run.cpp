@@ -3,28 +3,72 @@
 #include "platform/BoardPath.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <charconv>
+
 namespace Linux {
+namespace {
+
+// The pid a holder wrote: the decimal number that fills the file, or -1.
+pid_t ReadPid(int fd) {
+  char text[32];
+  const ssize_t length = pread(fd, text, sizeof text, 0);
+  pid_t pid = -1;
+  if (length <= 0) {
+    return -1;
+  }
+  const auto [end, error] = std::from_chars(text, text + length, pid);
+  return error == std::errc() && end == text + length && pid > 0 ? pid : -1;
+}
+
+}  // namespace
 
 Run::Run(const char* name) : path_(platform::BoardPath(std::string("/var/run/") + name + ".pid")) {
-  // Close-on-exec: child programs must not hold the pid file open.
-  fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);
+  // Not truncated on open: the file may be a live server's. Close-on-exec:
+  // child programs must neither hold the file open nor keep its lock.
+  fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_SYNC | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     return;
   }
-  std::string pid = std::to_string(getpid());
-  if (write(fd_, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size())) {
-    fsync(fd_);
+  // A file system without locks only loses the guard.
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    // A holder that has not written its pid yet still counts: -1.
+    holder_ = ReadPid(fd_);
+    close(fd_);
+    fd_ = -1;
+    return;
   }
+  Write();
 }
 
 Run::~Run() {
   if (fd_ < 0) {
     return;
   }
+  // Only the file this object claimed: one put in its place (removed by hand,
+  // then claimed by another server) stays. Removed before the lock goes, so no
+  // server can claim the file in between.
+  struct stat own {};
+  struct stat named {};
+  if (fstat(fd_, &own) == 0 && stat(path_.c_str(), &named) == 0 && own.st_dev == named.st_dev &&
+      own.st_ino == named.st_ino) {
+    unlink(path_.c_str());
+  }
   close(fd_);
-  unlink(path_.c_str());
+}
+
+void Run::Write() {
+  if (fd_ < 0) {
+    return;
+  }
+  const std::string pid = std::to_string(getpid());
+  if (ftruncate(fd_, 0) == 0 && pwrite(fd_, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size())) {
+    fsync(fd_);
+  }
 }
 
 }  // namespace Linux

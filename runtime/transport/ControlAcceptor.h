@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <utility>
 
 namespace Control {
@@ -50,6 +51,8 @@ class Acceptor : public Base {
   virtual int CreateSocket() = 0;
   // Binds the listener to the family's address; the bind() result.
   virtual int BindListener(int fd) = 0;
+  // That address as the bind failure's line names it.
+  virtual std::string ListenAddress() const = 0;
   virtual typename Base::Peer PeerOf(const sockaddr_storage& address, socklen_t len) = 0;
 
   const Fd& listener() const { return listener_; }
@@ -57,7 +60,9 @@ class Acceptor : public Base {
   void BindSocket() {
     if (BindListener(listener_.get()) != 0) {
       if (this->verbose()) {
-        std::cerr << "can't bind to socket: \"" << std::strerror(errno) << "\"  waiting..." << std::endl;
+        const int error = errno;
+        std::cerr << "can't bind to socket " << ListenAddress() << ": \"" << std::strerror(error) << "\"  waiting..."
+                  << std::endl;
       }
       RetryLater();
       return;

@@ -40,12 +40,21 @@ int AcceptorNet::CreateSocket() {
   return fd;
 }
 
-int AcceptorNet::BindListener(int fd) {
+sockaddr_in AcceptorNet::Address() const {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port_);
+  return address;
+}
+
+int AcceptorNet::BindListener(int fd) {
+  const sockaddr_in address = Address();
   return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+std::string AcceptorNet::ListenAddress() const {
+  return INet4::Addr(Address()).GetString();
 }
 
 INet4::Addr AcceptorNet::PeerOf(const sockaddr_storage& address, socklen_t) {

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <string>
 
 namespace Control {
 
@@ -26,9 +27,13 @@ class AcceptorNet : public Acceptor<ServiceNet> {
  protected:
   int CreateSocket() override;
   int BindListener(int fd) override;
+  std::string ListenAddress() const override;
   INet4::Addr PeerOf(const sockaddr_storage& address, socklen_t len) override;
 
  private:
+  // The wildcard address with the port.
+  sockaddr_in Address() const;
+
   uint16_t port_;
 };
 

@@ -24,6 +24,7 @@ class AcceptorUnix : public Acceptor<ServiceUnix> {
   int CreateSocket() override;
   // Removes whatever is left at the path first.
   int BindListener(int fd) override;
+  std::string ListenAddress() const override { return path_; }
   std::string PeerOf(const sockaddr_storage& address, socklen_t len) override;
 
  private:

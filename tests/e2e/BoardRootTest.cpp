@@ -32,6 +32,13 @@ TEST(PreparedBoardRoot, QueryFindsEveryResource) {
   ASSERT_TRUE(controller.Sync());
   EXPECT_EQ(server.output().find("fail to exec"), std::string::npos) << server.output();
   EXPECT_EQ(server.output().find("can't detect"), std::string::npos) << server.output();
+  // The framers' status files say what trunkStatus reports: the simulated
+  // framers' own status, which they write out when set, here to itself.
+  const std::string framer = ReadFile(server.Path("/proc/driver/hdlc/peb22554/0"));
+  SimBoard board(server);
+  ASSERT_TRUE(board.Connect());
+  ASSERT_EQ(board.Ask("/dev/maintenance framer 0 0 0 0 0 0 0"), "ok");
+  EXPECT_EQ(framer, "Framer 0\n" + ReadFile(server.Path("/proc/driver/hdlc/peb22554/0")));
   server.Signal(SIGTERM);
   EXPECT_EQ(server.WaitExitCode(), 0);
 }

@@ -46,6 +46,9 @@ ServerProcess::ServerProcess() {
   port_ = test_support::FreePort();
 }
 
+ServerProcess::ServerProcess(SameRootAs other)
+    : root_(other.server.Path("")), owns_root_(false), port_(test_support::FreePort()) {}
+
 ServerProcess::~ServerProcess() {
   if (pid_ > 0 && !status_) {
     kill(pid_, SIGKILL);
@@ -61,8 +64,10 @@ ServerProcess::~ServerProcess() {
   if (syslog_fd_ >= 0) {
     close(syslog_fd_);
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
+  if (owns_root_) {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
 }
 
 bool ServerProcess::Start(const std::vector<std::string>& args) {

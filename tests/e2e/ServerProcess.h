@@ -9,6 +9,13 @@
 
 namespace e2e {
 
+class ServerProcess;
+
+// Names the server whose board root a second server shares.
+struct SameRootAs {
+  const ServerProcess& server;
+};
+
 // A guard against a hang, never a timing assertion: every wait of the tests
 // ends at once when what it waits for happens.
 constexpr int kWaitMs = 20000;
@@ -20,6 +27,8 @@ constexpr int kWaitMs = 20000;
 class ServerProcess {
  public:
   ServerProcess();
+  // A server on the board root of another, which stays that one's to remove.
+  explicit ServerProcess(SameRootAs other);
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
@@ -27,6 +36,8 @@ class ServerProcess {
   // The board path under this server's root.
   std::string Path(const std::string& absolute_path) const { return root_ + absolute_path; }
   uint16_t port() const { return port_; }
+  // Before Start: the port to serve in place of the free one picked.
+  void set_port(uint16_t port) { port_ = port; }
   pid_t pid() const { return pid_; }
   // Started and not yet seen to end.
   bool running() const { return pid_ > 0 && !status_; }
@@ -67,6 +78,7 @@ class ServerProcess {
   void DrainSysLog();
 
   std::string root_;
+  bool owns_root_ = true;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
   int pidfd_ = -1;

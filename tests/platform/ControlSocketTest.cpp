@@ -16,6 +16,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -158,6 +160,40 @@ TEST_F(ControlSocketTest, ClockAdvanceInterruptsTheLoopsPoll) {
 
   platform::clock_control::Release();
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// Two servers on one board root: the second must neither take over nor remove
+// the live socket; a socket file that a killed server left is replaced; and a
+// file put in the socket's place outlives the socket.
+TEST_F(ControlSocketTest, TakesOverOnlyASocketFileNobodyServes) {
+  const std::string path = platform::BoardPath(ControlSocket::kPath);
+  {
+    ControlSocket second;
+    errno = 0;
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(errno, EADDRINUSE);
+  }
+  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
+
+  close(client_);
+  socket_.reset();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int dead = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(dead, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(dead);
+  socket_ = std::make_unique<ControlSocket>();
+  ASSERT_TRUE(socket_->Start()) << std::strerror(errno);
+  client_ = Connect();
+  ASSERT_GE(client_, 0);
+  EXPECT_EQ(Ask("/dev/sim-test opens"), "ok 0");
+
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  std::ofstream(path) << "another's";
+  socket_.reset();
+  EXPECT_TRUE(std::filesystem::exists(path));
+  std::filesystem::remove(path);
 }
 
 }  // namespace

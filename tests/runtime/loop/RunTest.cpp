@@ -40,4 +40,49 @@ TEST(PidFile, HoldsThePidWhileAliveAndIsRemovedAfter) {
   EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
+// One server per board root: a second claim while the first lives leaves the
+// file alone, and only the file's own claimant removes it.
+TEST(PidFile, ASecondClaimWhileTheFirstLivesChangesNothing) {
+  TempBoardRoot root;
+  std::filesystem::create_directories(root.Path("/var/run"));
+  const std::string path = root.Path("/var/run/server.pid");
+  {
+    Linux::Run first("server");
+    ASSERT_TRUE(first.claimed());
+    {
+      Linux::Run second("server");
+      EXPECT_FALSE(second.claimed());
+      EXPECT_EQ(second.holder(), getpid());
+      EXPECT_EQ(second.path(), path);
+      second.Write();
+    }
+    EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
+  }
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+TEST(PidFile, ALeftOverFileIsClaimedWhateverItSays) {
+  TempBoardRoot root;
+  for (const char* left : {"4194304", "1", "", "not a pid\n", "123456789012345678901234567890123456789"}) {
+    SCOPED_TRACE(left);
+    root.Write("/var/run/server.pid", left);
+    Linux::Run run("server");
+    EXPECT_TRUE(run.claimed());
+    EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
+  }
+}
+
+// Removed by hand and claimed by another server meanwhile: that server's file stays.
+TEST(PidFile, AFileThatTookItsPlaceIsLeft) {
+  TempBoardRoot root;
+  std::filesystem::create_directories(root.Path("/var/run"));
+  const std::string path = root.Path("/var/run/server.pid");
+  {
+    Linux::Run run("server");
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    root.Write("/var/run/server.pid", "77");
+  }
+  EXPECT_EQ(root.Read("/var/run/server.pid"), "77");
+}
+
 }  // namespace
