@@ -215,35 +215,39 @@ void SLC::next_state(State target) {
               << ": change state from " << ext::quoted(StateName(current_)) << " to " << ext::quoted(StateName(target))
               << std::endl;
   }
+  on_leave();
+  current_ = target;
+  on_enter(target);
+}
+
+void SLC::on_leave() {
   timer_.reset();
   // An LSSU of the state being left is no longer the news.
   pending_lssu_.reset();
-  current_ = target;
-  enter(target);
 }
 
-void SLC::enter(State state) {
+void SLC::on_enter(State state) {
   switch (state) {
     case State::idle:
       reset();
-      send_lssu(SIOS);
+      sios();
       on_deactivate(Smart_pointer<Internal_protocol_status>(new Protocol_status_error(this, "impossible phasing")));
       return;
     case State::not_aligned:
       reset();
       timer_.set(kT2, &SLC::OnT2, this);
-      send_lssu(SIO);
+      sio();
       return;
     case State::aligned:
       timer_.set(kT3, &SLC::OnT3, this);
       if (log.timers) {
         std::clog << ext::header(this) << "set T3" << std::endl;
       }
-      send_lssu(emergency ? SIE : SIN);
+      emergency ? sie() : sin();
       return;
     case State::proving:
       timer_.set(emergency ? kT4e : kT4n, &SLC::OnT4, this);
-      send_lssu(emergency ? SIE : SIN);
+      emergency ? sie() : sin();
       if (log.timers) {
         std::clog << ext::header(this) << "set T4" << std::endl;
       }

@@ -108,8 +108,11 @@ class SLC : public Protocol, public HDLC::Notify {
  private:
   enum class SendResult { sent, refused, lost };
 
+  // Leaves the current state, then enters the target, also when it is the current one.
   void next_state(State target);
-  void enter(State state);
+  // Every state's leave action: its timer stops and its unsent LSSU is dropped.
+  void on_leave();
+  void on_enter(State state);
   void receive_fisu();
   void receive_lssu(uint8_t indication);
   void receive_msu(Packet& payload);
@@ -132,6 +135,11 @@ class SLC : public Protocol, public HDLC::Notify {
   void empty_tb();
   SendResult send(const Packet& payload);
   void fisu();
+  // The LSSUs, sent once on entering a state.
+  void sio() { send_lssu(SIO); }
+  void sin() { send_lssu(SIN); }
+  void sie() { send_lssu(SIE); }
+  void sios() { send_lssu(SIOS); }
   void send_lssu(Indication indication);
   // The channel pushed back and will report ready, as opposed to having lost the frame.
   bool channel_busy() const;
