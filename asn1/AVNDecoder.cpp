@@ -227,15 +227,13 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
     return false;
   }
   std::istringstream words(text);
-  std::vector<uint32_t> arcs;
   for (std::string word; words >> word;) {
     uint32_t arc = 0;
     if (!ReadArc(word, arc)) {
       return false;
     }
-    arcs.push_back(arc);
+    value.arcs().push_back(arc);
   }
-  value.arcs() = arcs;
   return true;
 }
 

@@ -31,6 +31,16 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   // Grows with default elements or deletes the surplus tail.
   void resize(size_t count);
   void insert(size_t position, size_t count, const AbstractData& element);
+  // Inserts copies of the elements [first, last) before position; the range may lie in this very list, since it
+  // is copied before anything moves.
+  template <class Iterator>
+  void insert(size_t position, Iterator first, Iterator last) {
+    Container copies;
+    for (; first != last; ++first) {
+      copies.emplace_back(static_cast<const AbstractData&>(*first).clone());
+    }
+    insertCopies(position, copies);
+  }
   void erase(size_t first, size_t last);
   void clear() { container_.clear(); }
   // The count keeps its constraint (an extendable one may be exceeded unless strictly) and every element is valid,
@@ -44,10 +54,11 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   bool do_accept(ConstVisitor& visitor) const override;
 
  protected:
+  Container container_;
+
+ private:
   // Moves the copies in before position.
   void insertCopies(size_t position, Container& copies);
-
-  Container container_;
 };
 
 // Iterator over the elements of a typed list: a position in the element vector.
@@ -103,17 +114,6 @@ class SequenceOfType : public SEQUENCE_OF_Base {
     return iterator(container_.data() + index);
   }
   using SEQUENCE_OF_Base::erase;
-  // Inserts copies of the elements [first, last) before position; the range may lie in this very list, since it
-  // is copied before anything moves.
-  template <class Iterator>
-  void insert(size_t position, Iterator first, Iterator last) {
-    Container copies;
-    for (; first != last; ++first) {
-      copies.emplace_back(static_cast<const T&>(*first).clone());
-    }
-    insertCopies(position, copies);
-  }
-  using SEQUENCE_OF_Base::insert;
 };
 
 template <class T, uint32_t tag>

@@ -16,6 +16,8 @@ constexpr uint8_t kMore = 0x80;
 
 }  // namespace
 
+const TimerSpec<HdlcSlot>::Spec HdlcSlot::TUpdatespec = {&HdlcSlot::OnUpdateTimer, kUpdateMs};
+
 HdlcSlot::HdlcSlot(const LGCP::HdlcParams& params)
     : trunk_(static_cast<unsigned>(params.get_trunk().getValue() - 1)),
       address_(static_cast<uint16_t>(params.get_address().getValue())) {
@@ -27,7 +29,7 @@ HdlcSlot::HdlcSlot(const LGCP::HdlcParams& params)
   if (traces.signalling.hdlc) {
     std::clog << ext::header(this) << "trunk=" << trunk_ << ", address=" << address_ << std::endl;
   }
-  update_timer_.set(kUpdateMs, &HdlcSlot::OnUpdateTimer, this);
+  update_timer_.set(this);
 }
 
 void HdlcSlot::PutHeader(std::ostream& os) const {
@@ -192,7 +194,7 @@ void HdlcSlot::on_hdlc_error(Cause::Type) {
 }
 
 void HdlcSlot::OnUpdateTimer() {
-  update_timer_.set(kUpdateMs, &HdlcSlot::OnUpdateTimer, this);
+  update_timer_.set(this);
   UpdateHDLC_Statistics();
 }
 

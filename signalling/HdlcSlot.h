@@ -65,11 +65,14 @@ class HdlcSlot : private Slot, public HDLC::Notify {
   void UpdateHDLC_Statistics();
   void Trace(const char* text) const;
 
+  // What the update timer runs, and when: the statistics every kUpdateMs.
+  static const TimerSpec<HdlcSlot>::Spec TUpdatespec;
+
   HDLC channel_;
   LGCP::IoctlResponse response_;
   size_t batch_octets_ = 0;
   unsigned trunk_;
-  Timer update_timer_;
+  TimerSpec<HdlcSlot>::SpecTimer<TUpdatespec> update_timer_;
   Timer flush_timer_;
   CleanQueue<Packet, kQueueSize> queue_;
   uint16_t address_;

@@ -33,19 +33,19 @@ SLC::SLC() {
 
 SLC::~SLC() = default;
 
-const char* SLC::StateName(StateId id) {
+const char* SLC::StateName(State id) {
   switch (id) {
-    case StateId::idle:
+    case State::idle:
       return "idle";
-    case StateId::not_aligned:
+    case State::not_aligned:
       return "not aligned";
-    case StateId::aligned:
+    case State::aligned:
       return "aligned";
-    case StateId::proving:
+    case State::proving:
       return "proving";
-    case StateId::aligned_ready:
+    case State::aligned_ready:
       return "aligned ready";
-    case StateId::worked:
+    case State::worked:
       return "worked";
   }
   return "unknown";
@@ -99,17 +99,17 @@ void SLC::local_prepare_tail(Packet& packet) {
 }
 
 void SLC::local_activate() {
-  if (current_ == StateId::idle) {
+  if (current_ == State::idle) {
     if (log.mtp_activate) {
       std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
     }
-    next_state(StateId::not_aligned);
+    next_state(State::not_aligned);
     return;
   }
   if (log.mtp_activate) {
     std::clog << ext::header(this) << "local_activate: ignored." << std::endl;
   }
-  if (current_ == StateId::worked) {
+  if (current_ == State::worked) {
     on_activate();
   }
 }
@@ -118,14 +118,14 @@ void SLC::local_deactivate() {
   if (log.mtp_activate) {
     std::clog << ext::header(this) << "local_deactivate()" << std::endl;
   }
-  next_state(StateId::idle);
+  next_state(State::idle);
 }
 
 void SLC::message(Packet& packet) {
   if (log.mtp_transmit) {
     WriteBytes(std::clog, " mtp tx", packet);
   }
-  if (current_ == StateId::worked) {
+  if (current_ == State::worked) {
     put_to_tb(packet);
     process_tb();
   }
@@ -138,8 +138,8 @@ void SLC::on_hdlc_receive(Packet& packet) {
 void SLC::on_hdlc_error(Cause::Type cause) {
   std::clog << ext::header(this) << "hdlc error [cause=" << cause << "]" << std::endl;
   // The channel closed itself: nothing will arrive or leave on it any more.
-  if (current_ != StateId::idle) {
-    next_state(StateId::idle);
+  if (current_ != State::idle) {
+    next_state(State::idle);
   }
 }
 
@@ -152,11 +152,11 @@ void SLC::on_hdlc_ready() {
 }
 
 void SLC::OnTrunkHardStatus(bool ok) {
-  if (ok || current_ == StateId::idle) {
+  if (ok || current_ == State::idle) {
     return;
   }
   std::clog << ext::header(this) << " transport OFF by low level terminated" << std::endl;
-  next_state(StateId::idle);
+  next_state(State::idle);
 }
 
 const SLC::Statistics& SLC::statistics() {
@@ -209,50 +209,54 @@ void SLC::receive(Packet& packet) {
   receive_lssu(packet[0]);
 }
 
-void SLC::next_state(StateId target) {
+void SLC::next_state(State target) {
   if (log.state) {
     std::clog << "SS7/L2 [dpc=" << dpc << ", slc=" << slc << ", trunk=" << trunk << "]"
               << ": change state from " << ext::quoted(StateName(current_)) << " to " << ext::quoted(StateName(target))
               << std::endl;
   }
+  on_leave();
+  current_ = target;
+  on_enter(target);
+}
+
+void SLC::on_leave() {
   timer_.reset();
   // An LSSU of the state being left is no longer the news.
   pending_lssu_.reset();
-  current_ = target;
-  enter(target);
 }
 
-void SLC::enter(StateId state) {
+void SLC::on_enter(State state) {
   switch (state) {
-    case StateId::idle:
+    case State::idle:
       reset();
-      send_lssu(SIOS);
+      sios();
       on_deactivate(Smart_pointer<Internal_protocol_status>(new Protocol_status_error(this, "impossible phasing")));
       return;
-    case StateId::not_aligned:
+    case State::not_aligned:
       reset();
       timer_.set(kT2, &SLC::OnT2, this);
-      send_lssu(SIO);
+      sio();
       return;
-    case StateId::aligned:
+    case State::aligned:
       timer_.set(kT3, &SLC::OnT3, this);
       if (log.timers) {
         std::clog << ext::header(this) << "set T3" << std::endl;
       }
-      send_lssu(emergency ? SIE : SIN);
+      emergency ? sie() : sin();
       return;
-    case StateId::proving:
+    case State::proving:
       timer_.set(emergency ? kT4e : kT4n, &SLC::OnT4, this);
-      send_lssu(emergency ? SIE : SIN);
+      emergency ? sie() : sin();
       if (log.timers) {
         std::clog << ext::header(this) << "set T4" << std::endl;
       }
       return;
-    case StateId::aligned_ready:
+    case State::aligned_ready:
       timer_.set(kT1, &SLC::OnT1, this);
       fisu();
       return;
-    case StateId::worked:
+    case State::worked:
       if (!tb_.empty()) {
         std::cerr << ext::header(this) << "discard " << tb_.count() << " msu in TB" << std::endl;
         empty_tb();
@@ -267,32 +271,32 @@ void SLC::enter(StateId state) {
 
 void SLC::receive_fisu() {
   switch (current_) {
-    case StateId::proving:
-    case StateId::aligned_ready:
-      next_state(StateId::worked);
+    case State::proving:
+    case State::aligned_ready:
+      next_state(State::worked);
       return;
-    case StateId::worked:
+    case State::worked:
       worked_fisu();
       return;
-    case StateId::idle:
-    case StateId::not_aligned:
-    case StateId::aligned:
+    case State::idle:
+    case State::not_aligned:
+    case State::aligned:
       return;
   }
 }
 
 void SLC::receive_msu(Packet& payload) {
   switch (current_) {
-    case StateId::proving:
-    case StateId::aligned_ready:
-      next_state(StateId::worked);
+    case State::proving:
+    case State::aligned_ready:
+      next_state(State::worked);
       return;
-    case StateId::worked:
+    case State::worked:
       worked_msu(payload);
       return;
-    case StateId::idle:
-    case StateId::not_aligned:
-    case StateId::aligned:
+    case State::idle:
+    case State::not_aligned:
+    case State::aligned:
       return;
   }
 }
@@ -300,26 +304,26 @@ void SLC::receive_msu(Packet& payload) {
 void SLC::receive_lssu(uint8_t indication) {
   const bool in_service_alignment = indication == SIN || indication == SIE;
   switch (current_) {
-    case StateId::idle:
-    case StateId::not_aligned:
+    case State::idle:
+    case State::not_aligned:
       if (indication == SIO) {
-        next_state(StateId::aligned);
+        next_state(State::aligned);
       } else if (in_service_alignment) {
-        next_state(StateId::proving);
+        next_state(State::proving);
       }
       return;
-    case StateId::aligned:
+    case State::aligned:
       if (in_service_alignment) {
-        next_state(StateId::proving);
+        next_state(State::proving);
       }
       return;
-    case StateId::proving:
-    case StateId::aligned_ready:
+    case State::proving:
+    case State::aligned_ready:
       if (!in_service_alignment) {
-        next_state(StateId::idle);
+        next_state(State::idle);
       }
       return;
-    case StateId::worked: {
+    case State::worked: {
       std::cerr << ext::header(this) << "receive lssu: ";
       const char* name = IndicationName(indication);
       if (name != nullptr) {
@@ -330,7 +334,7 @@ void SLC::receive_lssu(uint8_t indication) {
       std::cerr << ' ';
       WriteDump(std::cerr);
       std::cerr << std::endl;
-      next_state(StateId::idle);
+      next_state(State::idle);
       return;
     }
   }
@@ -357,7 +361,7 @@ bool SLC::channel_busy() const {
   return hdlc != nullptr && hdlc->is_open() && !hdlc->is_ready();
 }
 
-void SLC::Expired(const char* text, StateId target) {
+void SLC::Expired(const char* text, State target) {
   if (log.timers) {
     std::clog << ext::header(this) << text << std::endl;
   }
@@ -365,26 +369,26 @@ void SLC::Expired(const char* text, StateId target) {
 }
 
 void SLC::OnT1() {
-  Expired("T1 expired", StateId::idle);
+  Expired("T1 expired", State::idle);
 }
 
 void SLC::OnT2() {
-  Expired("T2 expired", StateId::idle);
+  Expired("T2 expired", State::idle);
 }
 
 void SLC::OnT3() {
-  Expired("T3 expired", StateId::idle);
+  Expired("T3 expired", State::idle);
 }
 
 void SLC::OnT4() {
-  Expired("T4 expired.", StateId::aligned_ready);
+  Expired("T4 expired.", State::aligned_ready);
 }
 
 void SLC::OnT7() {
   if (log.timers) {
     std::clog << ext::header(this) << "T7 expired: " << rtbCount_ << " packets in RTB." << std::endl;
   }
-  next_state(StateId::idle);
+  next_state(State::idle);
 }
 
 // ---- Basic error correction (Q.703 section 5), in service.
@@ -473,7 +477,7 @@ void SLC::unexpected_fib() {
       WriteDump(std::cerr);
       std::cerr << std::endl;
     }
-    next_state(StateId::idle);
+    next_state(State::idle);
     return;
   }
   badFibSeen_ = true;
@@ -491,7 +495,7 @@ bool SLC::process_bsnr() {
       WriteDump(std::cerr);
       std::cerr << std::endl;
     }
-    next_state(StateId::idle);
+    next_state(State::idle);
     return false;
   }
   badBsnSeen_ = false;
@@ -582,7 +586,7 @@ void SLC::empty_tb() {
 }
 
 void SLC::process_tb() {
-  if (current_ != StateId::worked) {
+  if (current_ != State::worked) {
     return;
   }
   if (tb_.empty()) {

@@ -26,8 +26,8 @@ class SLC : public Protocol, public HDLC::Notify {
  public:
   using Sequence = Cyclic<unsigned int, 127u>;
 
-  // Also the ACP::SS7State values.
-  enum class StateId { idle = 0, not_aligned = 1, aligned = 2, proving = 3, aligned_ready = 4, worked = 5 };
+  // The link's state; its value is also the ACP::SS7State value.
+  enum class State { idle = 0, not_aligned = 1, aligned = 2, proving = 3, aligned_ready = 4, worked = 5 };
   // The status octet of an LSSU.
   enum Indication : uint8_t { SIO = 0, SIN = 1, SIE = 2, SIOS = 3 };
 
@@ -81,8 +81,8 @@ class SLC : public Protocol, public HDLC::Notify {
   // The trunk below went bad (or good again).
   void OnTrunkHardStatus(bool ok);
   const Statistics& statistics();
-  StateId get_state_id() const { return current_; }
-  static const char* StateName(StateId id);
+  State get_state_id() const { return current_; }
+  static const char* StateName(State id);
   static const char* IndicationName(uint8_t indication);
   // "SS7/L2 [dpc=1, slc=2, trunk=3] (idle): "
   void PutHeader(std::ostream& os) const;
@@ -108,8 +108,11 @@ class SLC : public Protocol, public HDLC::Notify {
  private:
   enum class SendResult { sent, refused, lost };
 
-  void next_state(StateId target);
-  void enter(StateId state);
+  // Leaves the current state, then enters the target, also when it is the current one.
+  void next_state(State target);
+  // Every state's leave action: its timer stops and its unsent LSSU is dropped.
+  void on_leave();
+  void on_enter(State state);
   void receive_fisu();
   void receive_lssu(uint8_t indication);
   void receive_msu(Packet& payload);
@@ -132,6 +135,11 @@ class SLC : public Protocol, public HDLC::Notify {
   void empty_tb();
   SendResult send(const Packet& payload);
   void fisu();
+  // The LSSUs, sent once on entering a state.
+  void sio() { send_lssu(SIO); }
+  void sin() { send_lssu(SIN); }
+  void sie() { send_lssu(SIE); }
+  void sios() { send_lssu(SIOS); }
   void send_lssu(Indication indication);
   // The channel pushed back and will report ready, as opposed to having lost the frame.
   bool channel_busy() const;
@@ -141,7 +149,7 @@ class SLC : public Protocol, public HDLC::Notify {
   void OnT3();
   void OnT4();
   void OnT7();
-  void Expired(const char* text, StateId target);
+  void Expired(const char* text, State target);
   void WriteDump(std::ostream& os) const;
   void WriteBytes(std::ostream& os, const char* title, const Packet& packet) const;
 
@@ -170,7 +178,7 @@ class SLC : public Protocol, public HDLC::Notify {
   CleanQueue<Packet, 327> tb_;
 
   Timer timer_;
-  StateId current_ = StateId::idle;
+  State current_ = State::idle;
   Protocol_name_str name_{"MTP/L2"};
   Statistics stats_;
   // An LSSU the channel pushed back, sent again when it reports ready.

@@ -104,4 +104,11 @@ TEST(AVNDecoder, ReadsEachKind) {
   }
 }
 
+TEST(AVNDecoder, AppendsObjectIdentifierArcs) {
+  ASN1::OBJECT_IDENTIFIER oid;
+  oid.arcs() = {1, 2};
+  ASSERT_TRUE(oid.setFromValueNotation("{ 840 rsadsi(113549) }"));
+  EXPECT_EQ(oid.arcs(), (std::vector<uint32_t>{1, 2, 840, 113549}));
+}
+
 }  // namespace

@@ -168,6 +168,14 @@ TEST(SequenceOf, InsertsCopiesOfARange) {
   list.insert(0, 1, other[0]);
   EXPECT_EQ(SlotValues(list), (std::vector<unsigned>{5, 1, 9, 2, 1, 9, 2}));
   EXPECT_EQ(typeid(list[0]), typeid(test::Slot));
+
+  // The range form belongs to every list, typed or not.
+  ASN1::SEQUENCE_OF_Base untyped(&ASN1::SEQUENCE_OF<test::Slot>::theInfo);
+  untyped.insert(0, other.begin(), other.end());
+  untyped.insert(1, list.begin(), list.end());
+  ASSERT_EQ(untyped.size(), 8u);
+  EXPECT_EQ(untyped.at(0).compare(other[0]), 0);
+  EXPECT_EQ(untyped.at(7).compare(list[6]), 0);
 }
 
 TEST(Compare, DiffersWithoutLookingIntoForeignLayouts) {

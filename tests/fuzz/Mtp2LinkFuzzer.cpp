@@ -19,7 +19,7 @@
 
 namespace {
 
-using State = SS7::SLC::StateId;
+using State = SS7::SLC::State;
 
 class Channel : public ScriptedHdlc {
  public:

@@ -351,6 +351,11 @@ TEST_F(HdlcSlotTest, FullQueueDropsAreCountedAndLoggedOnce) {
   EXPECT_EQ(errors.find("transmit queue full"), errors.rfind("transmit queue full"));
 }
 
+TEST_F(HdlcSlotTest, ReportsStatisticsEveryThreeSeconds) {
+  EXPECT_EQ(Count(Run(2900), "hdlcLinkInfo"), 0u);
+  EXPECT_EQ(Count(Run(3100), "hdlcLinkInfo"), 2u);
+}
+
 TEST_F(HdlcSlotTest, ReceiverHalfDisconnectReleasesChannelAndPath) {
   EXPECT_EQ(Switch().OutputOf(6), (sim::TdmSwitch::Output{sim::TdmSwitch::Carries::source, channel_}));
   Disconnect(kSlot);

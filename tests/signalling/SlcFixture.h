@@ -15,7 +15,7 @@
 namespace slc_test {
 
 using Bytes = std::vector<uint8_t>;
-using State = SS7::SLC::StateId;
+using State = SS7::SLC::State;
 
 // A signal unit as the wire carries it.
 struct Unit {

@@ -191,7 +191,7 @@ TEST(Libss7Peer, AlignsAndCarriesTheRestartMessages) {
   multiplexer.run(false, true);
 
   EXPECT_TRUE(peer.Saw(MTP2_LINK_UP));
-  EXPECT_EQ(slc->get_state_id(), SS7::SLC::StateId::worked);
+  EXPECT_EQ(slc->get_state_id(), SS7::SLC::State::worked);
   EXPECT_TRUE(peer.Saw(SS7_EVENT_UP)) << "the peer's restart did not complete";
   EXPECT_EQ(slc->statistics().badSeq, 0u);
 }
