@@ -91,26 +91,43 @@ TEST_F(SignallingSlotsTest, BuildsDChannelsAndBChannels) {
   EXPECT_TRUE(dsp_data_->BChannels().empty());
 }
 
-// The device hangs up: the slot lets the descriptor go with one line instead
-// of polling it forever, and the link that can no longer pass a frame is
-// reported down; a refused channel id refuses the create.
+// The device hangs up or a read fails: the slot lets the descriptor go with
+// one line instead of polling it forever, and the link that can no longer
+// pass a frame is reported down; a refused channel id refuses the create.
 TEST_F(SignallingSlotsTest, DChannelDeviceFailures) {
+  const Bytes sabme = {0x02, 0x01, 0x7f};
+  const std::function<bool(int)> on_mcc = [&](int channel) { return mcc_->Receive(channel, sabme); };
+  const std::function<bool(int)> on_dsp_data = [&](int channel) { return dsp_data_->Receive(channel, sabme); };
   const struct {
     const char* name;
     CreateFill fill;
     sim::Driver* driver;
-  } kCases[] = {{"isdn", IsdnD(false), mcc_}, {"ats-qsig", AtsQsig(false), dsp_data_}};
+    // Null: the device hangs up; else a frame arrives whose read fails.
+    const std::function<bool(int)>* receive;
+    const char* line;
+  } kCases[] = {
+      {"isdn hang-up", IsdnD(false), mcc_, nullptr, "device hang-up\n"},
+      {"isdn read error", IsdnD(false), mcc_, &on_mcc, "read error: Input/output error\n"},
+      {"ats-qsig hang-up", AtsQsig(false), dsp_data_, nullptr, "device hang-up\n"},
+      {"ats-qsig read error", AtsQsig(false), dsp_data_, &on_dsp_data, "read error: Input/output error\n"},
+  };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     Create(12, c.fill);
-    const std::string prefix = "isdn-slot[" + std::to_string(SlotAt(12)->IGetTransmitChannel()) + "]: ";
+    const int channel = SlotAt(12)->IGetTransmitChannel();
+    const std::string line = "isdn-slot[" + std::to_string(channel) + "]: " + c.line;
     Send(12, [](LGCP::Command& command) { command.select_activate().select_empty(); });
-    c.driver->HangUpAll();
+    if (c.receive == nullptr) {
+      c.driver->HangUpAll();
+    } else {
+      c.driver->FailNext(sim::Call::kRead, 1, EIO);
+      ASSERT_TRUE((*c.receive)(channel));
+    }
     const Lines lines = Run(200);
     EXPECT_EQ(Count(lines, "12 deactivated"), 1u);
     const std::string errors = ErrorText();
-    EXPECT_NE(errors.find(prefix + "device hang-up\n"), std::string::npos);
-    EXPECT_EQ(errors.find(prefix + "device hang-up"), errors.rfind(prefix + "device hang-up"));
+    EXPECT_NE(errors.find(line), std::string::npos);
+    EXPECT_EQ(errors.find(line), errors.rfind(line));
     Destroy(12);
     Received();
   }
