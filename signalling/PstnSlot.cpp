@@ -205,6 +205,12 @@ void PstnSlot::on_hdlc_receive(Packet& packet) {
 void PstnSlot::on_hdlc_error(Cause::Type cause) {
   if (lower_ != nullptr) {
     lower_->on_hdlc_error(cause);
+    return;
+  }
+  if (lapdNT_ != nullptr) {
+    // The channel closed itself: what waits for it can never leave.
+    waiting_.clear();
+    lapdNT_->on_hdlc_error();
   }
 }
 

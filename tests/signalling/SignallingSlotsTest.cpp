@@ -230,6 +230,28 @@ TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
       (std::vector<Bytes>{{0xfe, 0xff, 0x03, 0x0f, 0x56, 0x78, 0x02, 0x83}, {0x02, 0x83, 0x7f}, {0x00, 0x83, 0x73}}));
 }
 
+// The network side's channel hangs up: the terminals are let go and the
+// controller hears the link go down, as from every other D channel.
+TEST_F(SignallingSlotsTest, BriNetworkSideReportsAHungUpChannel) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+  CreateTrunk(1, 0, 1, true);
+  Connect(1, 10);
+  Connect(10, 1);
+  const int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  // A terminal asks for a TEI and gets 64.
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(200);
+  const auto* pstn = static_cast<PstnSlot*>(dynamic_cast<void*>(SlotAt(10)));
+  const auto* link = dynamic_cast<const ISDN::LAPD_NT*>(pstn->top());
+  ASSERT_NE(link, nullptr);
+  ASSERT_NE(link->entry(0).state(), ISDN::LAPD_NT_user::kUnassigned);
+
+  mcc_->HangUpAll();
+  EXPECT_EQ(Count(Run(20000), "10 deactivated"), 1u);
+  EXPECT_EQ(link->entry(0).state(), ISDN::LAPD_NT_user::kUnassigned);
+}
+
 // A channel opened anew carries nothing that waited for the one before: a UA
 // kept for the old timeslot's peer would set up the new one's link unasked.
 TEST_F(SignallingSlotsTest, ReopenedLapdChannelGetsNothingKeptForTheOldOne) {
