@@ -252,6 +252,53 @@ TEST_F(SignallingSlotsTest, BriNetworkSideReportsAHungUpChannel) {
   EXPECT_EQ(link->entry(0).state(), ISDN::LAPD_NT_user::kUnassigned);
 }
 
+// While the channel holds frames back, a terminal's data link repeats its
+// SABME, its poll or its unacknowledged I frames each second: one copy of each
+// waits, even when the resent I frame carries a newer N(R).
+TEST_F(SignallingSlotsTest, BriNetworkSideKeepsOneCopyOfARepeatedFrame) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+  CreateTrunk(1, 0, 1, true);
+  Connect(1, 10);
+  Connect(10, 1);
+  const int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  const Bytes assigned = {0xfe, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x02, 0x81};
+  const Bytes sabme = {0x02, 0x81, 0x7f};
+  Run(100);
+  (void)mcc_->TakeTransmitted(channel);
+
+  // TEI 64 assigned while the channel is full: its SABME goes once, and the
+  // identity remove that gives up on the silent terminal still goes twice.
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(4500);
+  ASSERT_TRUE(mcc_->SetBlocked(channel, false));
+  Run(100);
+  const Bytes remove = {0xfe, 0xff, 0x03, 0x0f, 0x00, 0x00, 0x06, 0x81};
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{assigned, sabme, remove, remove}));
+
+  // Asked again, TEI 64 comes up with the terminal's UA; a message for it
+  // goes as I frame N(S) 0.
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{assigned, sabme}));
+  ASSERT_TRUE(mcc_->Receive(channel, {0x02, 0x81, 0x73}));
+  Run(100);
+  UserData(10, {0x08, 0x01, 0x00, 0x7b});
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x02, 0x81, 0x00, 0x01, 0x08, 0x01, 0x00, 0x7b}}));
+  // Unanswered, it is resent each second; meanwhile the terminal's own I
+  // frame moves V(R) on, so the second resending carries N(R) 1.
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  Run(1000);
+  ASSERT_TRUE(mcc_->Receive(channel, {0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x80, 0x7d}));
+  Run(1000);
+  ASSERT_TRUE(mcc_->SetBlocked(channel, false));
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel),
+            (std::vector<Bytes>{{0x02, 0x81, 0x00, 0x01, 0x08, 0x01, 0x00, 0x7b}, {0x00, 0x81, 0x01, 0x02}}));
+}
+
 // A channel opened anew carries nothing that waited for the one before: a UA
 // kept for the old timeslot's peer would set up the new one's link unasked.
 TEST_F(SignallingSlotsTest, ReopenedLapdChannelGetsNothingKeptForTheOldOne) {
