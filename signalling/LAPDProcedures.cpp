@@ -197,6 +197,10 @@ void LAPD::mdl_assign(unsigned tei) {
   if (trace_level > 1) {
     std::clog << ext::header(this) << "MDL-ASSIGN (tei=" << tei << ")" << std::endl;
   }
+  if (tei != own_tei) {
+    // They answer frames made for the old TEI, which another terminal may get.
+    waiting_responses_.clear();
+  }
   own_tei = tei;
   if (state != kEstablishAwaitingTei) {
     NextState(kTeiAssigned);
@@ -207,6 +211,8 @@ void LAPD::mdl_assign(unsigned tei) {
 
 void LAPD::mdl_remove() {
   std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+  // The TEI they carry is no longer ours.
+  waiting_responses_.clear();
   const uint32_t was = state;
   switch (was) {
     case kTeiAssigned:
