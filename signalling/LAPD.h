@@ -218,7 +218,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void ClearExceptions();
   void TxEnquiry();
   void TxEnquiryResponse();
-  void NrRecovery();
+  void nr_recovery();
   void Retransmission(Sequence nr);
   bool InWindow(Sequence nr) const;
   void Released(Smart_pointer<Internal_protocol_status> why);

@@ -72,9 +72,9 @@ class LAPD_NT_user {
   // True when an I frame went out.
   bool Pump();
   // False (and the link set up again) for an N(R) outside V(A)..V(S).
-  [[nodiscard]] bool Acknowledge(Sequence nr);
+  [[nodiscard]] bool ack_queue(Sequence nr);
   void ResendFrom();
-  void OnTimer();
+  void on_timer();
   void OnCheckTimer();
   void set_busy();
   void set_unbusy();

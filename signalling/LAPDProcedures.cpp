@@ -111,7 +111,7 @@ void LAPD::TxEnquiryResponse() {
   acknowledge_request = false;
 }
 
-void LAPD::NrRecovery() {
+void LAPD::nr_recovery() {
   ++stats_.badconfirm;
   on_error(512);
   Establish(false);
@@ -409,7 +409,7 @@ bool LAPD::SupervisoryInMfe(const Frame& f) {
     if (f.kind == Frame::kRR && trace_level > 3) {
       std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
     }
-    NrRecovery();
+    nr_recovery();
     return false;
   }
   return true;
@@ -453,7 +453,7 @@ void LAPD::OnSupervisoryIn7(const Frame& f, bool rnr) {
     TxEnquiryResponse();
   }
   if (!InWindow(f.nr)) {
-    NrRecovery();
+    nr_recovery();
     return;
   }
   if (f.command || !f.pf) {
@@ -509,7 +509,7 @@ void LAPD::OnI(const Frame& f, Packet& info) {
     }
   }
   if (!InWindow(f.nr)) {
-    NrRecovery();
+    nr_recovery();
   } else {
     if (!peer_busy && state == kMultipleFrameEstablished) {
       if (f.nr == vs) {
