@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -82,25 +83,12 @@ bool IsdnSlot::hdlc_transmit(Packet& packet) {
 }
 
 void IsdnSlot::OnEvent(int fd, short revents) {
-  if ((revents & POLLIN) != 0) {
-    Packet packet;
-    packet.reserve_head(0);
-    const ssize_t count = platform::Read(fd, packet.tail_buffer(), packet.get()->_tailroom());
-    if (count > 0) {
-      packet.advance_tail(static_cast<unsigned>(count));
-      if (traces.signalling.isdn) {
-        std::clog << ext::header(this) << ": rx " << packet.text() << std::endl;
-      }
-      receive(packet);
-    }
+  if ((revents & POLLIN) != 0 && !ReadFrame(fd)) {
+    return;
   }
   if ((revents & kHangUp) != 0) {
-    // Polling a hung-up descriptor again would report the same at once, forever.
     std::cerr << ext::header(this) << "device hang-up" << std::endl;
-    event_.Release();
-    ready_ = false;
-    // No frame can pass any more: the link goes down rather than look up.
-    lapd_->on_hdlc_error(HDLC::Notify::Cause::receive);
+    Fail();
     return;
   }
   if ((revents & POLLOUT) != 0 && !ready_ && event_.GetFd()) {
@@ -108,6 +96,38 @@ void IsdnSlot::OnEvent(int fd, short revents) {
     event_.Schedule(event_.GetFd(), POLLIN);
     lapd_->on_hdlc_ready();
   }
+}
+
+bool IsdnSlot::ReadFrame(int fd) {
+  Packet packet;
+  packet.reserve_head(0);
+  ssize_t count = 0;
+  do {
+    count = platform::Read(fd, packet.tail_buffer(), packet.get()->_tailroom());
+  } while (count < 0 && errno == EINTR);
+  if (count > 0) {
+    packet.advance_tail(static_cast<unsigned>(count));
+    if (traces.signalling.isdn) {
+      std::clog << ext::header(this) << ": rx " << packet.text() << std::endl;
+    }
+    receive(packet);
+    return true;
+  }
+  // An empty read carries no errno of its own; EAGAIN means nothing yet.
+  if (count == 0 || errno == EAGAIN) {
+    return true;
+  }
+  std::cerr << ext::header(this) << "read error: " << std::strerror(errno) << std::endl;
+  Fail();
+  return false;
+}
+
+void IsdnSlot::Fail() {
+  // Polling a failed descriptor again would report the same at once, forever.
+  event_.Release();
+  ready_ = false;
+  // No frame can pass any more: the link goes down rather than look up.
+  lapd_->on_hdlc_error(HDLC::Notify::Cause::receive);
 }
 
 void IsdnSlot::on_activated(Protocol*) {

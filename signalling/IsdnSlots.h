@@ -52,6 +52,10 @@ class IsdnSlot : public Slot, public ProtocolsFamily, public ISDN::LAPD::Notify,
   void transmit(Packet&) override {}
 
   void OnEvent(int fd, short revents);
+  // Reads one frame and passes it up; false when the read failed the channel.
+  bool ReadFrame(int fd);
+  // The descriptor failed: it is let go and the LAPD hears the channel is gone.
+  void Fail();
   void SendIsdnInfo();
 
   int channel_;

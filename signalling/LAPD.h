@@ -218,7 +218,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void ClearExceptions();
   void TxEnquiry();
   void TxEnquiryResponse();
-  void NrRecovery();
+  void nr_recovery();
   void Retransmission(Sequence nr);
   bool InWindow(Sequence nr) const;
   void Released(Smart_pointer<Internal_protocol_status> why);
@@ -242,6 +242,9 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   // TEI management, user side of a basic-rate interface.
   // False where no TEI is ever assigned (PRI, network side): nothing happens then.
   [[nodiscard]] bool BeginTeiAssignProcedure();
+  // MDL-ASSIGN indication: the link needs a TEI. The link is its own TEI
+  // management entity, which asks the network at once, so nothing else hears it.
+  void on_mdl_assign() {}
   void tx_identity(uint16_t ri, unsigned ai, uint8_t type);
   void on_UI(Packet& info);
   void OnT202();

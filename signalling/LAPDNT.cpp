@@ -3,6 +3,7 @@
 #include "signalling/LAPDNT.h"
 
 #include "runtime/log/Ext.h"
+#include "runtime/protocol/Internal_protocol_status.h"
 #include "signalling/LAPDFrame.h"
 #include "signalling/Q931FrameLog.h"
 #include "signalling/TeiMessage.h"
@@ -44,6 +45,7 @@ void LAPD_NT::local_activate() {
   if (trace_level_ != 0) {
     std::clog << ext::header(this) << " activate" << std::endl;
   }
+  active_ = true;
   check_all_Tei();
   on_activate();
 }
@@ -52,12 +54,22 @@ void LAPD_NT::local_deactivate() {
   if (trace_level_ != 0) {
     std::clog << ext::header(this) << " deactivate" << std::endl;
   }
+  active_ = false;
   check_timer_.reset();
   repeat_timer_.reset();
   for (auto& entry : entries_) {
     if (entry.state() != LAPD_NT_user::kUnassigned) {
       entry.unassign();
     }
+  }
+}
+
+void LAPD_NT::on_hdlc_error() {
+  std::cerr << ext::header(this) << " hdlc error" << std::endl;
+  const bool was_active = active_;
+  local_deactivate();
+  if (was_active) {
+    on_deactivate(Smart_pointer<Internal_protocol_status>(new Protocol_status_error(this, "error (HDLC failure)")));
   }
 }
 

@@ -72,9 +72,9 @@ class LAPD_NT_user {
   // True when an I frame went out.
   bool Pump();
   // False (and the link set up again) for an N(R) outside V(A)..V(S).
-  [[nodiscard]] bool Acknowledge(Sequence nr);
+  [[nodiscard]] bool ack_queue(Sequence nr);
   void ResendFrom();
-  void OnTimer();
+  void on_timer();
   void OnCheckTimer();
   void set_busy();
   void set_unbusy();
@@ -126,6 +126,10 @@ class LAPD_NT : public Protocol {
   void message(Packet& packet) override;
   void receive(Packet& packet) override;
 
+  // The channel below failed: no frame can pass, so every terminal is let go
+  // and an active link reports itself down.
+  void on_hdlc_error();
+
   void set_log(unsigned level);
   // The first assigned entry with the TEI.
   LAPD_NT_user* find_Tei(unsigned tei);
@@ -153,6 +157,7 @@ class LAPD_NT : public Protocol {
   Timer repeat_timer_;
   LAPD_NT_user entries_[kEntries];
   unsigned trace_level_ = 0;
+  bool active_ = false;
 };
 
 }  // namespace ISDN

@@ -91,7 +91,7 @@ void LAPD_NT_user::Establish() {
   tx_U(kSABME, true, true);
   state_ = kWaitAnswer;
   retries_ = 0;
-  timer_.set(kAnswerWait, &LAPD_NT_user::OnTimer, this);
+  timer_.set(kAnswerWait, &LAPD_NT_user::on_timer, this);
 }
 
 // DISC, DM or FRMR: the data link is down, the TEI stays reserved.
@@ -137,12 +137,12 @@ bool LAPD_NT_user::Pump() {
   }
   if (sent && state_ != kWaitAnswer) {
     state_ = kWaitAnswer;
-    timer_.set(kAnswerWait, &LAPD_NT_user::OnTimer, this);
+    timer_.set(kAnswerWait, &LAPD_NT_user::on_timer, this);
   }
   return sent;
 }
 
-bool LAPD_NT_user::Acknowledge(Sequence nr) {
+bool LAPD_NT_user::ack_queue(Sequence nr) {
   Trace("ack queue");
   if (!(va_ <= nr <= vs_)) {
     Trace("N(R) out of the window, data link set up again");
@@ -157,11 +157,11 @@ bool LAPD_NT_user::Acknowledge(Sequence nr) {
   if (outstanding() == 0) {
     state_ = kAssigned;
     retries_ = 0;
-    timer_.set(kIdlePoll, &LAPD_NT_user::OnTimer, this);
+    timer_.set(kIdlePoll, &LAPD_NT_user::on_timer, this);
   } else if (progress || state_ != kWaitAnswer) {
     state_ = kWaitAnswer;
     retries_ = 0;
-    timer_.set(kAnswerWait, &LAPD_NT_user::OnTimer, this);
+    timer_.set(kAnswerWait, &LAPD_NT_user::on_timer, this);
   }
   return true;
 }
@@ -180,12 +180,12 @@ void LAPD_NT_user::ResendFrom() {
   }
 }
 
-void LAPD_NT_user::OnTimer() {
+void LAPD_NT_user::on_timer() {
   if (state_ == kAssigned && link_ == Link::kUp) {
     state_ = kWaitAnswer;
     tx_S(kRR, true, true);
     retries_ = 0;
-    timer_.set(kAnswerWait, &LAPD_NT_user::OnTimer, this);
+    timer_.set(kAnswerWait, &LAPD_NT_user::on_timer, this);
     return;
   }
   if (state_ != kWaitAnswer) {
@@ -204,7 +204,7 @@ void LAPD_NT_user::OnTimer() {
   } else {
     ResendFrom();
   }
-  timer_.set(kAnswerWait, &LAPD_NT_user::OnTimer, this);
+  timer_.set(kAnswerWait, &LAPD_NT_user::on_timer, this);
 }
 
 void LAPD_NT_user::set_busy() {
@@ -274,7 +274,7 @@ void LAPD_NT_user::OnI(const Packet& frame, bool poll, Sequence ns, Sequence nr)
   // An I frame of ours carries the acknowledgement; without one, an RR does.
   // A bad N(R) sets the link up again, but the message is taken all the same:
   // V(R) has counted it already.
-  if (Acknowledge(nr) && !Pump() && in_sequence && !poll) {
+  if (ack_queue(nr) && !Pump() && in_sequence && !poll) {
     tx_S(kRR, false, false);
   }
   if (in_sequence && frame.length() > 4 + 3) {
@@ -312,7 +312,7 @@ void LAPD_NT_user::OnS(uint8_t control, bool command, bool pf, Sequence nr) {
   // Every I frame polls; only in recovery (after an expiry) does an answer
   // that leaves frames outstanding say they were lost.
   const bool recovering = retries_ > 0;
-  if (!Acknowledge(nr)) {
+  if (!ack_queue(nr)) {
     return;
   }
   if (control == kREJ || (!command && pf && recovering && outstanding() > 0)) {
@@ -336,7 +336,7 @@ void LAPD_NT_user::OnU(uint8_t code, bool command, bool pf) {
         tx_U(kUA, false, true);
       }
       link_ = Link::kUp;
-      (void)Acknowledge(0);
+      (void)ack_queue(0);
       (void)Pump();
       return;
     case kUA:
@@ -345,7 +345,7 @@ void LAPD_NT_user::OnU(uint8_t code, bool command, bool pf) {
       }
       Trace("received UA frame");
       link_ = Link::kUp;
-      (void)Acknowledge(0);
+      (void)ack_queue(0);
       (void)Pump();
       return;
     case kDISC:

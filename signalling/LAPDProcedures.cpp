@@ -111,7 +111,7 @@ void LAPD::TxEnquiryResponse() {
   acknowledge_request = false;
 }
 
-void LAPD::NrRecovery() {
+void LAPD::nr_recovery() {
   ++stats_.badconfirm;
   on_error(512);
   Establish(false);
@@ -197,6 +197,10 @@ void LAPD::mdl_assign(unsigned tei) {
   if (trace_level > 1) {
     std::clog << ext::header(this) << "MDL-ASSIGN (tei=" << tei << ")" << std::endl;
   }
+  if (tei != own_tei) {
+    // They answer frames made for the old TEI, which another terminal may get.
+    waiting_responses_.clear();
+  }
   own_tei = tei;
   if (state != kEstablishAwaitingTei) {
     NextState(kTeiAssigned);
@@ -207,6 +211,8 @@ void LAPD::mdl_assign(unsigned tei) {
 
 void LAPD::mdl_remove() {
   std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+  // The TEI they carry is no longer ours.
+  waiting_responses_.clear();
   const uint32_t was = state;
   switch (was) {
     case kTeiAssigned:
@@ -403,7 +409,7 @@ bool LAPD::SupervisoryInMfe(const Frame& f) {
     if (f.kind == Frame::kRR && trace_level > 3) {
       std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
     }
-    NrRecovery();
+    nr_recovery();
     return false;
   }
   return true;
@@ -447,7 +453,7 @@ void LAPD::OnSupervisoryIn7(const Frame& f, bool rnr) {
     TxEnquiryResponse();
   }
   if (!InWindow(f.nr)) {
-    NrRecovery();
+    nr_recovery();
     return;
   }
   if (f.command || !f.pf) {
@@ -503,7 +509,7 @@ void LAPD::OnI(const Frame& f, Packet& info) {
     }
   }
   if (!InWindow(f.nr)) {
-    NrRecovery();
+    nr_recovery();
   } else {
     if (!peer_busy && state == kMultipleFrameEstablished) {
       if (f.nr == vs) {

@@ -28,6 +28,7 @@ bool LAPD::BeginTeiAssignProcedure() {
   if (state != kEstablishAwaitingTei) {
     NextState(kAssignAwaitingTei);
   }
+  on_mdl_assign();
   ri_ = NewRi();
   tx_identity(ri_, kGroupTei, kIdentityRequest);
   rc = 0;

@@ -2,13 +2,34 @@
 
 #include "signalling/SLC.h"
 #include "signalling/SignallingSlot.h"
+#include "signalling/TeiMessage.h"
 
+#include <cstring>
 #include <iostream>
 
 namespace {
 
 constexpr int kMaxTrunk = 3;
 constexpr int kMaxTimeslot = 31;
+
+// A terminal's data link repeats its SABME, its poll and its unacknowledged I
+// frames each second until answered; while the channel holds one copy back, a
+// second tells the terminal nothing more. An I frame resent with a newer N(R)
+// (octet 4) is still the same frame: the waiting copy acknowledges less, never
+// wrongly. Frames to the group TEI (TEI management, broadcasts) repeat on
+// purpose, as the identity remove sent twice, and never count as repeats.
+bool IsRepeatOf(const Packet& frame, const Packet& waiting) {
+  const unsigned length = frame.length();
+  if (length < 3 || waiting.length() != length || (frame[1] >> 1) == ISDN::Tei::kGroupTei) {
+    return false;
+  }
+  const bool i_frame = (frame[2] & 1) == 0 && length >= 4;
+  if (!i_frame) {
+    return std::memcmp(frame.data(), waiting.data(), length) == 0;
+  }
+  return std::memcmp(frame.data(), waiting.data(), 3) == 0 &&
+         std::memcmp(frame.data() + 4, waiting.data() + 4, length - 4) == 0;
+}
 
 }  // namespace
 
@@ -205,6 +226,12 @@ void PstnSlot::on_hdlc_receive(Packet& packet) {
 void PstnSlot::on_hdlc_error(Cause::Type cause) {
   if (lower_ != nullptr) {
     lower_->on_hdlc_error(cause);
+    return;
+  }
+  if (lapdNT_ != nullptr) {
+    // The channel closed itself: what waits for it can never leave.
+    waiting_.clear();
+    lapdNT_->on_hdlc_error();
   }
 }
 
@@ -218,6 +245,9 @@ void PstnSlot::on_hdlc_ready() {
 
 void PstnSlot::transmit(Packet& packet) {
   if (kind_ != Kind::bri_network) {
+    return;
+  }
+  if (waiting_.Holds([&packet](const Packet& waiting) { return IsRepeatOf(packet, waiting); })) {
     return;
   }
   if (waiting_.Send(packet, true, [this](Packet& frame) { return Write(frame); }) == Waiting::Sent::lost) {

@@ -60,7 +60,7 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   void on_deactivated(Protocol* layer, Smart_pointer<Internal_protocol_status> status) override;
   void on_message(Packet& packet) override;
   // What the BRI network side sends goes onto the channel, behind the frames
-  // the channel pushed back.
+  // the channel pushed back; a repeat of one of those is dropped.
   void transmit(Packet& packet) override;
   // True when the channel took the frame or lost it for good.
   bool Write(Packet& frame);

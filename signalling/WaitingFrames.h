@@ -37,6 +37,20 @@ class WaitingFrames {
     return true;
   }
 
+  // True when a waiting frame satisfies match. The ring is walked by taking
+  // each frame and putting it back, which leaves the order as it was.
+  template <class Match>
+  bool Holds(Match match) {
+    bool found = false;
+    for (unsigned n = frames_.count(); n > 0; --n) {
+      Packet frame;
+      (void)frames_.get(&frame);
+      found = found || match(frame);
+      (void)frames_.put(frame);
+    }
+    return found;
+  }
+
   void clear() { frames_.clear(); }
 
  private:

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -476,6 +477,41 @@ TEST_F(LAPDTeiTest, EstablishRequestWaitsForTheTei) {
   EXPECT_EQ(State(), LAPD::kAwaitingEstablishment);
   EXPECT_EQ(user.TakeSent(), (std::vector<Bytes>{{0x00, 0x8D, 0x7F}}));
   EXPECT_TRUE(user.link->full_state().t200_running);
+}
+
+// A response the channel pushed back goes only under the TEI it was made
+// for: once that TEI is removed or replaced, another terminal may hold it.
+TEST_F(LAPDTeiTest, KeptResponsesGoWithTheirTei) {
+  const Bytes rr_on_64 = {0x02, 0x81, 0x01, 0x01};
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    size_t sent;
+  } kCases[] = {
+      {"identity remove", [this] { user.end.Inject(TeiFrame(0, 6, 127)); }, 0},
+      {"another TEI assigned", [this] { user.link->mdl_assign(65); }, 0},
+      {"the same TEI assigned", [this] { user.link->mdl_assign(64); }, 1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    user.link->mdl_assign(0);
+    Request();
+    user.end.Inject(TeiFrame(user.link->ri(), 2, 64));
+    user.link->local_activate();
+    user.end.Inject({0x00, 0x81, 0x73});
+    ASSERT_EQ(State(), LAPD::kMultipleFrameEstablished);
+    Advance(10);
+    user.TakeSent();
+    user.owner.TakeEvents();
+    // A poll on TEI 64 while the channel is full: its answer waits.
+    user.end.RefuseNext(1);
+    user.end.Inject({0x02, 0x81, 0x01, 0x01});
+    c.change();
+    Advance(10);
+    const std::vector<Bytes> sent = user.TakeSent();
+    EXPECT_EQ(static_cast<size_t>(std::count(sent.begin(), sent.end(), rr_on_64)), c.sent);
+    user.owner.TakeEvents();
+  }
 }
 
 TEST_F(LAPDTeiTest, LinksDrawDifferentReferences) {

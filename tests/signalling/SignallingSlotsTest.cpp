@@ -91,26 +91,43 @@ TEST_F(SignallingSlotsTest, BuildsDChannelsAndBChannels) {
   EXPECT_TRUE(dsp_data_->BChannels().empty());
 }
 
-// The device hangs up: the slot lets the descriptor go with one line instead
-// of polling it forever, and the link that can no longer pass a frame is
-// reported down; a refused channel id refuses the create.
+// The device hangs up or a read fails: the slot lets the descriptor go with
+// one line instead of polling it forever, and the link that can no longer
+// pass a frame is reported down; a refused channel id refuses the create.
 TEST_F(SignallingSlotsTest, DChannelDeviceFailures) {
+  const Bytes sabme = {0x02, 0x01, 0x7f};
+  const std::function<bool(int)> on_mcc = [&](int channel) { return mcc_->Receive(channel, sabme); };
+  const std::function<bool(int)> on_dsp_data = [&](int channel) { return dsp_data_->Receive(channel, sabme); };
   const struct {
     const char* name;
     CreateFill fill;
     sim::Driver* driver;
-  } kCases[] = {{"isdn", IsdnD(false), mcc_}, {"ats-qsig", AtsQsig(false), dsp_data_}};
+    // Null: the device hangs up; else a frame arrives whose read fails.
+    const std::function<bool(int)>* receive;
+    const char* line;
+  } kCases[] = {
+      {"isdn hang-up", IsdnD(false), mcc_, nullptr, "device hang-up\n"},
+      {"isdn read error", IsdnD(false), mcc_, &on_mcc, "read error: Input/output error\n"},
+      {"ats-qsig hang-up", AtsQsig(false), dsp_data_, nullptr, "device hang-up\n"},
+      {"ats-qsig read error", AtsQsig(false), dsp_data_, &on_dsp_data, "read error: Input/output error\n"},
+  };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     Create(12, c.fill);
-    const std::string prefix = "isdn-slot[" + std::to_string(SlotAt(12)->IGetTransmitChannel()) + "]: ";
+    const int channel = SlotAt(12)->IGetTransmitChannel();
+    const std::string line = "isdn-slot[" + std::to_string(channel) + "]: " + c.line;
     Send(12, [](LGCP::Command& command) { command.select_activate().select_empty(); });
-    c.driver->HangUpAll();
+    if (c.receive == nullptr) {
+      c.driver->HangUpAll();
+    } else {
+      c.driver->FailNext(sim::Call::kRead, 1, EIO);
+      ASSERT_TRUE((*c.receive)(channel));
+    }
     const Lines lines = Run(200);
     EXPECT_EQ(Count(lines, "12 deactivated"), 1u);
     const std::string errors = ErrorText();
-    EXPECT_NE(errors.find(prefix + "device hang-up\n"), std::string::npos);
-    EXPECT_EQ(errors.find(prefix + "device hang-up"), errors.rfind(prefix + "device hang-up"));
+    EXPECT_NE(errors.find(line), std::string::npos);
+    EXPECT_EQ(errors.find(line), errors.rfind(line));
     Destroy(12);
     Received();
   }
@@ -211,6 +228,76 @@ TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
   EXPECT_EQ(
       mcc_->TakeTransmitted(channel),
       (std::vector<Bytes>{{0xfe, 0xff, 0x03, 0x0f, 0x56, 0x78, 0x02, 0x83}, {0x02, 0x83, 0x7f}, {0x00, 0x83, 0x73}}));
+}
+
+// The network side's channel hangs up: the terminals are let go and the
+// controller hears the link go down, as from every other D channel.
+TEST_F(SignallingSlotsTest, BriNetworkSideReportsAHungUpChannel) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+  CreateTrunk(1, 0, 1, true);
+  Connect(1, 10);
+  Connect(10, 1);
+  const int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  // A terminal asks for a TEI and gets 64.
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(200);
+  const auto* pstn = static_cast<PstnSlot*>(dynamic_cast<void*>(SlotAt(10)));
+  const auto* link = dynamic_cast<const ISDN::LAPD_NT*>(pstn->top());
+  ASSERT_NE(link, nullptr);
+  ASSERT_NE(link->entry(0).state(), ISDN::LAPD_NT_user::kUnassigned);
+
+  mcc_->HangUpAll();
+  const Lines at_once = Run(200);
+  EXPECT_EQ(link->entry(0).state(), ISDN::LAPD_NT_user::kUnassigned);
+  EXPECT_EQ(Count(at_once, "10 deactivated") + Count(Run(20000), "10 deactivated"), 1u);
+}
+
+// While the channel holds frames back, a terminal's data link repeats its
+// SABME, its poll or its unacknowledged I frames each second: one copy of each
+// waits, even when the resent I frame carries a newer N(R).
+TEST_F(SignallingSlotsTest, BriNetworkSideKeepsOneCopyOfARepeatedFrame) {
+  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+  CreateTrunk(1, 0, 1, true);
+  Connect(1, 10);
+  Connect(10, 1);
+  const int channel = OnlyChannel();
+  ASSERT_NE(channel, -1);
+  const Bytes assigned = {0xfe, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x02, 0x81};
+  const Bytes sabme = {0x02, 0x81, 0x7f};
+  Run(100);
+  (void)mcc_->TakeTransmitted(channel);
+
+  // TEI 64 assigned while the channel is full: its SABME goes once, and the
+  // identity remove that gives up on the silent terminal still goes twice.
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(4500);
+  ASSERT_TRUE(mcc_->SetBlocked(channel, false));
+  Run(100);
+  const Bytes remove = {0xfe, 0xff, 0x03, 0x0f, 0x00, 0x00, 0x06, 0x81};
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{assigned, sabme, remove, remove}));
+
+  // Asked again, TEI 64 comes up with the terminal's UA; a message for it
+  // goes as I frame N(S) 0.
+  ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{assigned, sabme}));
+  ASSERT_TRUE(mcc_->Receive(channel, {0x02, 0x81, 0x73}));
+  Run(100);
+  UserData(10, {0x08, 0x01, 0x00, 0x7b});
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel), (std::vector<Bytes>{{0x02, 0x81, 0x00, 0x01, 0x08, 0x01, 0x00, 0x7b}}));
+  // Unanswered, it is resent each second; meanwhile the terminal's own I
+  // frame moves V(R) on, so the second resending carries N(R) 1.
+  ASSERT_TRUE(mcc_->SetBlocked(channel, true));
+  Run(1000);
+  ASSERT_TRUE(mcc_->Receive(channel, {0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x80, 0x7d}));
+  Run(1000);
+  ASSERT_TRUE(mcc_->SetBlocked(channel, false));
+  Run(100);
+  EXPECT_EQ(mcc_->TakeTransmitted(channel),
+            (std::vector<Bytes>{{0x02, 0x81, 0x00, 0x01, 0x08, 0x01, 0x00, 0x7b}, {0x00, 0x81, 0x01, 0x02}}));
 }
 
 // A channel opened anew carries nothing that waited for the one before: a UA
