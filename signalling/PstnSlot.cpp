@@ -33,6 +33,8 @@ bool IsRepeatOf(const Packet& frame, const Packet& waiting) {
 
 }  // namespace
 
+const TimerSpec<PstnSlot>::Spec PstnSlot::TUpdatespec = {&PstnSlot::OnUpdateTimer, kUpdateMs};
+
 PstnSlot::PstnSlot(const LGCP::PstnParams& params) : ProtocolsFamily() {
   hdlc_.notify = this;
   if (params.is_ss7()) {
@@ -77,7 +79,7 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) : ProtocolsFamily() {
       add_protocol_tail(lapd_);
     }
   }
-  statsTimer_.set(kUpdateMs, &PstnSlot::OnUpdateTimer, this);
+  statsTimer_.set(this);
 }
 
 PstnSlot::~PstnSlot() {
@@ -287,7 +289,7 @@ void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* link) {
 }
 
 void PstnSlot::OnUpdateTimer() {
-  statsTimer_.set(kUpdateMs, &PstnSlot::OnUpdateTimer, this);
+  statsTimer_.set(this);
   OnIoctlResponse(SignallingSlot::HdlcLinkReport(hdlc_.counters()));
   SendIsdnInfo();
   SendSs7Info();

@@ -85,5 +85,7 @@ class PstnSlot : private Slot, public ProtocolsFamily, public ISDN::LAPD::Notify
   using Waiting = WaitingFrames<ISDN::LAPD_NT::kEntries*(ISDN::LAPD_NT_user::kWindow + 2)>;
   Waiting waiting_;
   ACP::TrunkState::NamedNumber lastTrunkState_ = ACP::TrunkState::unknown;
-  Timer statsTimer_;
+  // What the statistics timer runs, and when: the link's report every kUpdateMs.
+  static const TimerSpec<PstnSlot>::Spec TUpdatespec;
+  TimerSpec<PstnSlot>::SpecTimer<TUpdatespec> statsTimer_;
 };
