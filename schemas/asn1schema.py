@@ -7,7 +7,9 @@ OCTET STRING, SEQUENCE, SEQUENCE OF, SET OF, CHOICE and extension markers.
 Types of another module are written Module.Type.
 
 Lines starting with "--@" are directives to the checker:
-  --@named Type [KIND]          the module declares Type, whose body is not known
+  --@named                      every type after this mark is one the module declares but whose body
+                                is not known here; it stands in as the smallest extendable type of its
+                                kind (see STAND_INS) and no defined type may use it
   --@placeholder                the next type stands in for one defined nowhere
   --@list Type                  the module holds lists of Type that none of its defined types shows
   --@expect types DEFINED NAMED the module has so many defined and named-only types
@@ -24,6 +26,11 @@ import re
 
 class SchemaError(Exception):
     pass
+
+
+# The bodies a named type may have, one per kind: each is a legal type of that kind, open to extension, so values
+# of the type can be built, sent and read although its real contents are not known.
+STAND_INS = ('SEQUENCE { ... }', 'CHOICE { placeholder NULL, ... }', 'ENUMERATED { placeholder(0), ... }')
 
 
 class Type:
@@ -71,12 +78,13 @@ class Field:
 
 
 class Assignment:
-    def __init__(self, module, name, type_, line, placeholder):
+    def __init__(self, module, name, type_, line, placeholder, named):
         self.module = module
         self.name = name
         self.type = type_
         self.line = line
         self.placeholder = placeholder
+        self.named = named  # declared by the module with a stand-in body
 
     @property
     def qualified(self):
@@ -88,7 +96,6 @@ class Module:
         self.name = name
         self.path = path
         self.assignments = {}  # name -> Assignment, in file order
-        self.named = {}  # name -> (kind or None, line)
         self.lists = []  # (element type name, line)
         self.expects = []  # (line, words)
 
@@ -284,14 +291,16 @@ def parse_module(text, path):
     parser.take('BEGIN')
     module = Module(name, path)
     placeholders = sorted(line for line, words in directives if words == ['placeholder'])
+    named_from = None
     for line, words in directives:
         if not words:
             raise SchemaError(f'{path}:{line}: empty directive')
         if words[0] == 'named':
-            if len(words) not in (2, 3):
-                raise SchemaError(f'{path}:{line}: --@named Type [KIND]')
-            _declare(module, words[1], line)
-            module.named[words[1]] = (words[2] if len(words) == 3 else None, line)
+            if len(words) != 1:
+                raise SchemaError(f'{path}:{line}: --@named takes no name, the named types follow it')
+            if named_from is not None:
+                raise SchemaError(f'{path}:{line}: a second --@named mark')
+            named_from = line
         elif words[0] == 'expect':
             module.expects.append((line, words[1:]))
         elif words[0] == 'list':
@@ -312,8 +321,11 @@ def parse_module(text, path):
             placeholders.pop(0)
             if body.kind != 'SEQUENCE' or body.items or body.extensions or not body.extendable:
                 raise parser.error('a placeholder is an empty extendable SEQUENCE', line)
+        named = named_from is not None and named_from < line
+        if named and not _is_stand_in(body):
+            raise parser.error(f'a named type stands in as {" or ".join(STAND_INS)}', line)
         _declare(module, type_name, line)
-        module.assignments[type_name] = Assignment(module, type_name, body, line, placeholder)
+        module.assignments[type_name] = Assignment(module, type_name, body, line, placeholder, named)
     parser.take('END')
     if parser.peek() is not None:
         raise parser.error('text after END')
@@ -323,8 +335,19 @@ def parse_module(text, path):
 
 
 def _declare(module, name, line):
-    if name in module.assignments or name in module.named:
+    if name in module.assignments:
         raise SchemaError(f'{module.path}:{line}: {module.name}.{name} is declared twice')
+
+
+def _is_stand_in(type_):
+    """True when type_ is the stand-in body of its kind (STAND_INS)."""
+    if not type_.extendable or type_.extensions:
+        return False
+    if type_.kind == 'SEQUENCE':
+        return not type_.items
+    if type_.kind == 'CHOICE':
+        return [(field.name, field.type.kind) for field in type_.items] == [('placeholder', 'NULL')]
+    return type_.kind == 'ENUMERATED' and type_.items == [('placeholder', 0)]
 
 
 def load(paths):
@@ -353,17 +376,14 @@ def _resolve(modules):
                 target_module = modules.get(ref.module or module.name)
                 if target_module is None:
                     raise SchemaError(f'{where}: unknown module {ref.module}')
-                if ref.name in target_module.named:
-                    raise SchemaError(f'{where}: {target_module.name}.{ref.name} is only named, '
-                                      f'it has no definition to use')
                 target = target_module.assignments.get(ref.name)
                 if target is None:
                     raise SchemaError(f'{where}: unresolved name {target_module.name}.{ref.name}')
+                if target.named:
+                    raise SchemaError(f'{where}: {target.qualified} is only named, its body is a stand-in '
+                                      f'no message may carry')
                 ref.target = target
         for name, line in module.lists:
-            if name in module.named:
-                raise SchemaError(f'{module.path}:{line}: {module.name}.{name} is only named, '
-                                  f'it has no definition to use')
             if name not in module.assignments:
                 raise SchemaError(f'{module.path}:{line}: unresolved name {module.name}.{name}')
 
@@ -449,14 +469,15 @@ def has_explicit_values(type_):
 
 
 def _check_expectations(module):
-    defined = module.assignments
+    defined = {name: a for name, a in module.assignments.items() if not a.named}
+    named = len(module.assignments) - len(defined)
     explicit_stated, explicit_where = set(), None
     for line, words in module.expects:
         where = f'{module.path}:{line}'
         what = words[0] if words else ''
         if what == 'types' and len(words) == 3:
             stated = (int(words[1]), int(words[2]))
-            found = (len(defined), len(module.named))
+            found = (len(defined), named)
             if stated != found:
                 raise SchemaError(f'{where}: {module.name} has {found[0]} defined and {found[1]} '
                                   f'named types, stated {stated[0]} and {stated[1]}')

@@ -244,13 +244,17 @@ def emit_header(module):
     emitters = {'SEQUENCE': emit_sequence_class, 'CHOICE': emit_choice_class,
                 'ENUMERATED': emit_enumerated_class}
     for assignment in class_order(module):
-        note = ' Placeholder: defined nowhere, never looked into.' if assignment.placeholder else ''
+        note = ''
+        if assignment.placeholder:
+            note = ' Placeholder: defined nowhere, never looked into.'
+        elif assignment.named:
+            note = ' Named only: the body is a stand-in, carried by no message.'
         out += ['', f'// {assignment.name} ::= {assignment.type.kind} ({module.path}:{assignment.line}).{note}']
         out += emitters[assignment.type.kind](assignment)
     out += ['', f'}}  // namespace {module.name}', '']
     if module.lists:
-        out += ['// Lists held only by types the module names without defining; their descriptors are made',
-                f'// once, in {module.name}.cpp.']
+        out += ['// Lists that no defined type of the module holds; their descriptors are made once, in',
+                f'// {module.name}.cpp.']
         out += [f'extern template class {list_class(module, name)};' for name, _ in module.lists]
         out.append('')
     return '\n'.join(out)

@@ -113,6 +113,13 @@ std::unique_ptr<ASN1::AbstractData> PayloadList() {
   return list;
 }
 
+std::unique_ptr<ASN1::AbstractData> RequestModeVariantList() {
+  auto list = std::make_unique<ASN1::SEQUENCE_OF<TERM::RequestModeVariant>>();
+  list->push_back(TERM::RequestModeVariant());
+  list->push_back(TERM::RequestModeVariant());
+  return list;
+}
+
 std::unique_ptr<ASN1::AbstractData> MonPing() {
   auto message = std::make_unique<MON::Message>();
   message->get_pdu().select_command().select_ping();
@@ -160,6 +167,8 @@ const WireCase kCases[] = {
      Octets({0x00, 0x10, 0x01})},
     // [count 2] [ptG729 = 3 in 4 bits|ptR2S = 14 in 4 bits], Payload running 0..14.
     {"payload list", PayloadList, Octets({0x02, 0x3E})},
+    // [count 2] [ext 0|ext 0|pad]: each variant's stand-in body holds only its extension bit.
+    {"request mode variant list", RequestModeVariantList, Octets({0x02, 0x00})},
     // [pdu 00|ext 0|ping 11|pad]
     {"agent ping", MonPing, Octets({0x18})},
 };

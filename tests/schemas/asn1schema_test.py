@@ -32,9 +32,8 @@ class RefusesFaultySchemas(unittest.TestCase):
         ('unknown module', dict(A='T ::= SEQUENCE { a B.X }'), 'unknown module B'),
         ('name of another module', dict(A='T ::= SEQUENCE { a X }', B='X ::= NULL'),
          'unresolved name A.X'),
-        ('reference to a named-only type', dict(A='T ::= CHOICE { a X }\n--@named X SEQUENCE'),
+        ('reference to a named-only type', dict(A='T ::= CHOICE { a X }\n--@named\nX ::= SEQUENCE { ... }'),
          'only named'),
-        ('list of a named-only type', dict(A='--@list X\n--@named X SEQUENCE\nT ::= NULL'), 'only named'),
         ('list of an unknown type', dict(A='--@list X\nT ::= NULL'), 'unresolved name A.X'),
         ('direct cycle', dict(A='T ::= SEQUENCE { a T }'), 'cyclic reference A.T -> A.T'),
         ('cycle through a list and a module',
@@ -46,7 +45,13 @@ class RefusesFaultySchemas(unittest.TestCase):
         ('enumerator twice', dict(A='E ::= ENUMERATED { x(0), x(1) }'), 'clashes'),
         ('keyword', dict(A='E ::= ENUMERATED { new(0) }'), 'keyword'),
         ('type twice', dict(A='T ::= NULL\nT ::= BOOLEAN'), 'declared twice'),
-        ('defined and named', dict(A='T ::= NULL\n--@named T'), 'declared twice'),
+        ('named mark with a name', dict(A='--@named T\nT ::= SEQUENCE { ... }'), 'takes no name'),
+        ('second named mark', dict(A='--@named\nT ::= SEQUENCE { ... }\n--@named'), 'second --@named'),
+        ('named type with a body', dict(A='--@named\nT ::= SEQUENCE { a NULL, ... }'), 'stands in as'),
+        ('named type closed', dict(A='--@named\nT ::= CHOICE { placeholder NULL }'), 'stands in as'),
+        ('named type of another kind', dict(A='--@named\nT ::= NULL'), 'stands in as'),
+        ('named enumeration with another value',
+         dict(A='--@named\nE ::= ENUMERATED { placeholder(1), ... }'), 'stands in as'),
         ('enumerator without value', dict(A='E ::= ENUMERATED { x }'), 'has no value'),
         ('empty range', dict(A='T ::= INTEGER (5..4)'), 'empty range'),
         ('range beyond 32 bits', dict(A='T ::= INTEGER (0..4294967296)'), 'does not fit'),
@@ -112,6 +117,18 @@ class RefusesWhatCannotBeGenerated(unittest.TestCase):
 
 
 class ReadsWhatTheModulesUse(unittest.TestCase):
+    def test_named_types_follow_their_mark_with_stand_in_bodies_and_may_be_listed(self):
+        module = load_texts(A='''\
+            --@expect types 1 3
+            --@list X
+            T ::= SEQUENCE { a NULL, ... }
+            --@named
+            X ::= SEQUENCE { ... }
+            C ::= CHOICE { placeholder NULL, ... }
+            E ::= ENUMERATED { placeholder(0), ... }''')['A']
+        self.assertEqual([(name, a.named) for name, a in module.assignments.items()],
+                         [('T', False), ('X', True), ('C', True), ('E', True)])
+
     def test_optional_numbers_count_optional_roots_then_extensions(self):
         t = load_texts(A='T ::= SEQUENCE { a NULL OPTIONAL, b NULL, c NULL OPTIONAL, ..., d NULL }')
         numbers = generate.optional_numbers(t['A'].assignments['T'].type)
