@@ -280,8 +280,9 @@ unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigne
   // Both are aged at every step, however long the far end stays silent.
   const uint32_t silence = Age(last_r2s_);
   static_cast<void>(Age(last_report_));
-  // Without a session no packet can arrive: the channel is plain RTP then.
-  if (supervision != 0 && HasSession() && silence >= supervision && notify_ != nullptr) {
+  // A channel whose session never started is plain RTP; one whose session
+  // worked and then went keeps telling the controller its radio link is lost.
+  if (supervision != 0 && HadSession() && silence >= supervision && notify_ != nullptr) {
     notify_->RadioControlNotify(kLostKeepAlive);
   }
   if (Age(last_keepalive_) >= interval) {

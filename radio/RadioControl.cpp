@@ -135,6 +135,7 @@ bool RadioControl::OpenSession(bool attach) {
     return false;
   }
   ext_fd_ = Fd(fd);
+  had_session_ = true;
   // A new session delivers every sender: a holder still keyed keeps its filter.
   if (filter_active_) {
     SetFilter();

@@ -90,6 +90,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
   RadioControlType Type() const { return type_; }
   bool HasSession() const { return static_cast<bool>(ext_fd_); }
+  // Whether an extension session was ever open, one that hung up or was
+  // stopped since included: only a control whose starts all failed never had
+  // a radio link to lose.
+  bool HadSession() const { return had_session_; }
   const INet4::Addr& OwnAddress() const { return own_address_; }
   const rtp_ext_init_params& InitParams() const { return init_; }
   // Packets dropped because their sender could not be learnt.
@@ -173,6 +177,7 @@ class RadioControl : public IRadioController, private IRadioIntController {
   uint32_t id_ = 0;
   bool timer_enabled_ = false;
   bool filter_active_ = false;
+  bool had_session_ = false;
   uint32_t filter_address_ = 0;
   uint32_t dropped_ = 0;
   std::string prefix_;
