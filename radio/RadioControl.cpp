@@ -237,6 +237,16 @@ const std::string& RadioControl::GetPrefix() {
   return prefix_;
 }
 
+void RadioControl::OnRtpExtEvent(int, short revents) {
+  if (!TakeEvents(revents)) {
+    return;
+  }
+  uint8_t buffer[kMaxPacket];
+  Source source{};
+  for (int read = 0; read < kMaxPacketsPerEvent && ReadPacket(buffer, source) != 0; ++read) {
+  }
+}
+
 bool RadioControl::TakeEvents(short revents) {
   if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
     std::cerr << GetPrefix() << "rtp_ext session hung up, no longer watched" << std::endl;

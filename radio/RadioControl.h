@@ -159,6 +159,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // is read, counted and dropped).
   static constexpr long kDropped = -1;
   long ReadPacket(uint8_t* buffer, Source& source);
+  // A control of no protocol reads and drops its packets, so the session
+  // never stays readable with nothing reading it.
+  void OnRtpExtEvent(int fd, short revents) override;
   void Init(RadioControlType type);
   bool OpenSession(bool attach);
   void CloseSession();

@@ -310,5 +310,20 @@ TEST_F(ED137RadioControlTest, KeepsATxStateAliveAsRxAndReleasesAHungUpSession) {
   EXPECT_FALSE(control_->HasSession());
 }
 
+// A control of no protocol traces the packets it reads and drops them, so its
+// session does not stay readable.
+TEST_F(ED137RadioControlTest, BareControlTracesAndDropsWhatItReads) {
+  RadioControl bare(3, rtp_ext_attach_session_params{rtp_, -1}, MakeED137InitParams(ED137RadioParams{}, 0));
+  bare.SetTrace(true);
+  control_test::Logs logs;
+  ASSERT_EQ(ext_->Inject(0, {9, inet_addr("10.0.0.9")}, Bytes{0x20, 0x40}, 3), 3u);
+  control_test::RunPasses(3);
+  const std::string log = logs.Log();
+  const size_t first = log.find("receive extension packet(s)!");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("receive extension packet(s)!", first + 1), std::string::npos);
+  EXPECT_EQ(bare.GetStatistics().bytes_received, 6u);
+}
+
 }  // namespace
 }  // namespace RTPSignalling
