@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 
@@ -80,21 +81,6 @@ uint32_t ParseAddress(const std::string& text) {
   return inet_pton(AF_INET, text.c_str(), &address) == 1 ? address.s_addr : 0;
 }
 
-// The far end sends TX headers; its SQI, were it to send one, is not used.
-int DecodeProto(const r2s_proto& proto, ED137RadioState& state) {
-  state.address = proto.source_address;
-  state.ssrc = proto.source_ssrc;
-  if (proto.type != kR2sTx) {
-    return -1;
-  }
-  state.flags |= ED137RadioState::kTx | ED137RadioState::kHeader;
-  state.ptt = proto.header[0];
-  state.ptt_id = proto.header[1];
-  state.ptt_mute = proto.header[2];
-  state.ptt_summation = proto.header[3];
-  return 0;
-}
-
 }  // namespace
 
 rtp_ext_init_params MakeED137InitParams(const ED137RadioParams& params, uint16_t packet_factor) {
@@ -113,6 +99,39 @@ bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
   return flags == o.flags && ptt == o.ptt && squ == o.squ && ptt_id == o.ptt_id && ptt_mute == o.ptt_mute &&
          ptt_summation == o.ptt_summation && sct == o.sct && bss_method == o.bss_method &&
          bss_quality == o.bss_quality && address == o.address && ssrc == o.ssrc;
+}
+
+int ED137RadioControl::DecodeProto(const r2s_proto& proto, ED137RadioState& state) {
+  if (proto.type == kR2sTx) {
+    state.flags |= ED137RadioState::kTx | ED137RadioState::kHeader;
+    state.ptt = proto.header[0];
+    state.ptt_id = proto.header[1];
+    state.ptt_mute = proto.header[2];
+    state.ptt_summation = proto.header[3];
+  } else if (proto.type == kR2sRx) {
+    state.flags |= ED137RadioState::kRx | ED137RadioState::kHeader;
+    state.ptt = proto.header[0];
+    state.squ = proto.header[1];
+    state.ptt_id = proto.header[2];
+    state.ptt_mute = proto.header[3];
+    state.ptt_summation = proto.header[4];
+    state.sct = proto.header[5];
+    const uint32_t count = std::min<uint32_t>(proto.feature_count, kR2sMaxFeatures);
+    for (uint32_t i = 0; i < count; ++i) {
+      const r2s_proto_feature& feature = proto.features[i];
+      if (feature.type == kR2sSqi) {
+        // The byte's layout as EncodeProto sends it: the quality index leads.
+        state.flags |= ED137RadioState::kSqi;
+        state.bss_quality = feature.word[0];
+        state.bss_method = feature.word[1];
+      }
+    }
+  } else {
+    return -1;
+  }
+  state.address = proto.source_address;
+  state.ssrc = proto.source_ssrc;
+  return 0;
 }
 
 bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
@@ -211,7 +230,8 @@ void ED137RadioControl::OnRtpExtEvent(int, short revents) {
 
 void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& proto) {
   ED137RadioState state;
-  DecodeProto(proto, state);
+  // Every packet is read as a TX header, which always decodes.
+  static_cast<void>(DecodeProto(proto, state));
   if (!AccessFormChanToRadio(state)) {
     return;
   }
@@ -280,8 +300,9 @@ unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigne
   // Both are aged at every step, however long the far end stays silent.
   const uint32_t silence = Age(last_r2s_);
   static_cast<void>(Age(last_report_));
-  // Without a session no packet can arrive: the channel is plain RTP then.
-  if (supervision != 0 && HasSession() && silence >= supervision && notify_ != nullptr) {
+  // A channel whose session never started is plain RTP; one whose session
+  // worked and then went keeps telling the controller its radio link is lost.
+  if (supervision != 0 && HadSession() && silence >= supervision && notify_ != nullptr) {
     notify_->RadioControlNotify(kLostKeepAlive);
   }
   if (Age(last_keepalive_) >= interval) {

@@ -75,6 +75,11 @@ class ED137RadioControl : public RadioControl {
   bool SendASNToChan(const TERM::RadioModifier& modifier) override;
   bool GetSQU() override { return radio_.squ > 0; }
 
+  // A received record as a state: a TX header, or an RX header with its SQI
+  // (the last of several wins); address and SSRC from the record's source.
+  // -1, the state unchanged, for a record of another type.
+  static int DecodeProto(const r2s_proto& proto, ED137RadioState& state);
+
   // Cause given to the controller while the far end is silent.
   static constexpr int kLostKeepAlive = 151;
 

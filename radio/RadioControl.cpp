@@ -135,6 +135,7 @@ bool RadioControl::OpenSession(bool attach) {
     return false;
   }
   ext_fd_ = Fd(fd);
+  had_session_ = true;
   // A new session delivers every sender: a holder still keyed keeps its filter.
   if (filter_active_) {
     SetFilter();
@@ -234,6 +235,16 @@ const std::string& RadioControl::GetPrefix() {
   }
   prefix_ = text;
   return prefix_;
+}
+
+void RadioControl::OnRtpExtEvent(int, short revents) {
+  if (!TakeEvents(revents)) {
+    return;
+  }
+  uint8_t buffer[kMaxPacket];
+  Source source{};
+  for (int read = 0; read < kMaxPacketsPerEvent && ReadPacket(buffer, source) != 0; ++read) {
+  }
 }
 
 bool RadioControl::TakeEvents(short revents) {

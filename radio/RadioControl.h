@@ -90,6 +90,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
   RadioControlType Type() const { return type_; }
   bool HasSession() const { return static_cast<bool>(ext_fd_); }
+  // Whether an extension session was ever open, one that hung up or was
+  // stopped since included: only a control whose starts all failed never had
+  // a radio link to lose.
+  bool HadSession() const { return had_session_; }
   const INet4::Addr& OwnAddress() const { return own_address_; }
   const rtp_ext_init_params& InitParams() const { return init_; }
   // Packets dropped because their sender could not be learnt.
@@ -155,6 +159,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // is read, counted and dropped).
   static constexpr long kDropped = -1;
   long ReadPacket(uint8_t* buffer, Source& source);
+  // A control of no protocol reads and drops its packets, so the session
+  // never stays readable with nothing reading it.
+  void OnRtpExtEvent(int fd, short revents) override;
   void Init(RadioControlType type);
   bool OpenSession(bool attach);
   void CloseSession();
@@ -173,6 +180,7 @@ class RadioControl : public IRadioController, private IRadioIntController {
   uint32_t id_ = 0;
   bool timer_enabled_ = false;
   bool filter_active_ = false;
+  bool had_session_ = false;
   uint32_t filter_address_ = 0;
   uint32_t dropped_ = 0;
   std::string prefix_;

@@ -64,18 +64,34 @@ float BitsFloat(uint32_t bits) {
   return value;
 }
 
-// The address travels with its octets reversed (the last octet of the dotted form first) on every host.
+// The host's byte order, tested at run time: whether 0x01234567 lies in memory with 0x67 first.
+bool is_little_endian() {
+  const uint32_t word = 0x01234567;
+  uint8_t first;
+  std::memcpy(&first, &word, 1);
+  return first == 0x67;
+}
+
+// The four bytes of a 32-bit number as the host keeps it, to or from its little-endian sequence.
+void CopyAsLittleEndian(const uint8_t* from, uint8_t* to) {
+  if (is_little_endian()) {
+    std::copy(from, from + 4, to);
+  } else {
+    std::reverse_copy(from, from + 4, to);
+  }
+}
+
+// The address travels as a little-endian 32-bit number, the last octet of the dotted form first, on every host.
 void StoreReversedAddr(uint8_t* p, in_addr address) {
-  uint8_t octets[4];
-  std::memcpy(octets, &address.s_addr, sizeof octets);
-  std::reverse_copy(octets, octets + 4, p);
+  const uint32_t number = ntohl(address.s_addr);
+  CopyAsLittleEndian(reinterpret_cast<const uint8_t*>(&number), p);
 }
 
 in_addr LoadReversedAddr(const uint8_t* p) {
-  uint8_t octets[4];
-  std::reverse_copy(p, p + 4, octets);
+  uint32_t number;
+  CopyAsLittleEndian(p, reinterpret_cast<uint8_t*>(&number));
   in_addr address;
-  std::memcpy(&address.s_addr, octets, sizeof octets);
+  address.s_addr = htonl(number);
   return address;
 }
 

@@ -114,6 +114,21 @@ TEST_F(RadioTest, CreatesKeepsAliveReportsAndSupervises) {
   EXPECT_EQ(Ask("/dev/rtp_ext attached 0").substr(0, 5), "error");
 }
 
+// A session that worked and then hung up is a radio link lost: the controller
+// goes on hearing abort 151 each second, as for a far end gone silent.
+TEST_F(RadioTest, GoesOnSupervisingAfterTheExtensionDeviceHangsUp) {
+  CreateSlot();
+  EXPECT_EQ(Ask("/dev/rtp_ext hangup"), "ok");
+  ASSERT_TRUE(server_.WaitForOutput("rtp_ext session hung up, no longer watched"));
+  EXPECT_EQ(Ask("clock advance 1000"), "ok");
+  for (int second = 2; second <= 4; ++second) {
+    EXPECT_EQ(Ask("clock advance 1000"), "ok");
+    EXPECT_EQ(NextRadioSignal(), "abort 151") << "second " << second;
+  }
+  ASSERT_TRUE(controller_.Sync());
+  EXPECT_EQ(Ask("/dev/rtp_ext opens"), "ok 0");
+}
+
 TEST_F(RadioTest, WorksAsPlainRtpWithoutTheExtensionDevice) {
   EXPECT_EQ(Ask("/dev/rtp_ext absent on"), "ok");
   CreateSlot(false);

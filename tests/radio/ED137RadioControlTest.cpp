@@ -310,5 +310,69 @@ TEST_F(ED137RadioControlTest, KeepsATxStateAliveAsRxAndReleasesAHungUpSession) {
   EXPECT_FALSE(control_->HasSession());
 }
 
+// A received RX record as a state: its six header words and its SQI, whose
+// byte carries the quality index first, as the gateway sends it.
+TEST_F(ED137RadioControlTest, DecodesRxRecordsAsTheGatewaySendsThem) {
+  const struct {
+    const char* name;
+    Bytes packet;
+    std::vector<uint32_t> words;  // flags, ptt, squ, ptt-id, mute, summation, sct, method, quality
+  } cases[] = {
+      {"header only", {0x31, 0x40, 0, 0}, {0x1001, 1, 1, 5, 0, 0, 0, 0, 0}},
+      {"every header bit", {0xff, 0xf8, 0, 0}, {0x1001, 7, 1, 63, 1, 1, 1, 0, 0}},
+      {"sqi", {0x31, 0x41, 0x11, 0x1a}, {0x1003, 1, 1, 5, 0, 0, 0, 2, 3}},
+      {"last sqi wins, rrc is none",
+       {0x31, 0x41, 0x11, 0x1a, 0x31, 0xff, 0x11, 0x2b},
+       {0x1003, 1, 1, 5, 0, 0, 0, 3, 5}},
+      {"rrc only", {0x31, 0x41, 0x31, 0x80}, {0x1001, 1, 1, 5, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    r2s_proto proto;
+    r2s_proto_init(&proto, 0);
+    ASSERT_EQ(r2s_proto_unpack_rx(&proto, c.packet.data(), c.packet.size()), 0);
+    proto.source_address = inet_addr("10.0.0.9");
+    proto.source_ssrc = 77;
+    ED137RadioState state;
+    ASSERT_EQ(ED137RadioControl::DecodeProto(proto, state), 0);
+    EXPECT_EQ((std::vector<uint32_t>{state.flags, state.ptt, state.squ, state.ptt_id, state.ptt_mute,
+                                     state.ptt_summation, state.sct, state.bss_method, state.bss_quality}),
+              c.words);
+    EXPECT_EQ(state.address, inet_addr("10.0.0.9"));
+    EXPECT_EQ(state.ssrc, 77u);
+  }
+  // What the gateway sends reads back as its radio state.
+  Create();
+  ASSERT_TRUE(control_->SendASNToChan(Modifier(true, 1, "10.0.0.9", 1)));
+  const Bytes sent = ext_->Written(0).back();
+  r2s_proto proto;
+  r2s_proto_init(&proto, 0);
+  ASSERT_EQ(r2s_proto_unpack_rx(&proto, sent.data(), sent.size()), 0);
+  proto.source_address = inet_addr("10.0.0.9");
+  proto.source_ssrc = 77;
+  ED137RadioState state;
+  ASSERT_EQ(ED137RadioControl::DecodeProto(proto, state), 0);
+  EXPECT_TRUE(state.IsEqual(control_->RadioState()));
+  // A record of neither direction leaves the state as it was.
+  r2s_proto_init(&proto, 0);
+  EXPECT_EQ(ED137RadioControl::DecodeProto(proto, state), -1);
+  EXPECT_TRUE(state.IsEqual(control_->RadioState()));
+}
+
+// A control of no protocol traces the packets it reads and drops them, so its
+// session does not stay readable.
+TEST_F(ED137RadioControlTest, BareControlTracesAndDropsWhatItReads) {
+  RadioControl bare(3, rtp_ext_attach_session_params{rtp_, -1}, MakeED137InitParams(ED137RadioParams{}, 0));
+  bare.SetTrace(true);
+  control_test::Logs logs;
+  ASSERT_EQ(ext_->Inject(0, {9, inet_addr("10.0.0.9")}, Bytes{0x20, 0x40}, 3), 3u);
+  control_test::RunPasses(3);
+  const std::string log = logs.Log();
+  const size_t first = log.find("receive extension packet(s)!");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("receive extension packet(s)!", first + 1), std::string::npos);
+  EXPECT_EQ(bare.GetStatistics().bytes_received, 6u);
+}
+
 }  // namespace
 }  // namespace RTPSignalling
