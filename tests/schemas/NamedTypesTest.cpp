@@ -75,33 +75,24 @@ const NamedTypes kNamedTypes[] = {
 };
 
 // Extendable, of the kind, and made as a class of its own (the base class alone would mean no generated class).
+template <class Base, class Info>
+void ExpectOfKind(const ASN1::TypeInfo* info, const ASN1::AbstractData& value, decltype(ASN1::TypeInfo::tag) tag) {
+  ASSERT_NE(dynamic_cast<const Base*>(&value), nullptr);
+  EXPECT_NE(typeid(value), typeid(Base));
+  EXPECT_EQ(info->tag, tag);
+  EXPECT_TRUE(static_cast<const Info*>(info)->extendable);
+}
+
 void ExpectKind(const ASN1::TypeInfo* info, Kind kind) {
   std::unique_ptr<ASN1::AbstractData> value(info->create(info));
-  bool extendable = false;
   switch (kind) {
-    case Kind::kSequence: {
-      ASSERT_NE(dynamic_cast<ASN1::SEQUENCE*>(value.get()), nullptr);
-      EXPECT_NE(typeid(*value), typeid(ASN1::SEQUENCE));
-      EXPECT_EQ(info->tag, ASN1::kUniversalSequence);
-      extendable = static_cast<const ASN1::SequenceInfo*>(info)->extendable;
-      break;
-    }
-    case Kind::kChoice: {
-      ASSERT_NE(dynamic_cast<ASN1::CHOICE*>(value.get()), nullptr);
-      EXPECT_NE(typeid(*value), typeid(ASN1::CHOICE));
-      EXPECT_EQ(info->tag, 0u);
-      extendable = static_cast<const ASN1::ChoiceInfo*>(info)->extendable;
-      break;
-    }
-    case Kind::kEnumerated: {
-      ASSERT_NE(dynamic_cast<ASN1::ENUMERATED*>(value.get()), nullptr);
-      EXPECT_NE(typeid(*value), typeid(ASN1::ENUMERATED));
-      EXPECT_EQ(info->tag, ASN1::kUniversalEnumerated);
-      extendable = static_cast<const ASN1::EnumeratedInfo*>(info)->extendable;
-      break;
-    }
+    case Kind::kSequence:
+      return ExpectOfKind<ASN1::SEQUENCE, ASN1::SequenceInfo>(info, *value, ASN1::kUniversalSequence);
+    case Kind::kChoice:
+      return ExpectOfKind<ASN1::CHOICE, ASN1::ChoiceInfo>(info, *value, 0);
+    case Kind::kEnumerated:
+      return ExpectOfKind<ASN1::ENUMERATED, ASN1::EnumeratedInfo>(info, *value, ASN1::kUniversalEnumerated);
   }
-  EXPECT_TRUE(extendable);
 }
 
 TEST(NamedTypes, EachIsGeneratedWithItsKindAndExtendable) {

@@ -132,6 +132,15 @@ class SignallingSlotsTest : public SlotsTest {
     return channels.size() == 1 ? channels[0].switch_channel : -1;
   }
 
+  // Slot 10, a BRI network side, joined both ways to trunk slot 1: its channel.
+  int BriNetworkChannel() {
+    CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
+    CreateTrunk(1, 0, 1, true);
+    Connect(1, 10);
+    Connect(10, 1);
+    return OnlyChannel();
+  }
+
   control_test::FrozenClock clock_;
   MccDriver* mcc_ = nullptr;
   sim::DspDataDriver* dsp_data_ = nullptr;

@@ -201,11 +201,7 @@ TEST_F(SignallingSlotsTest, OnlyE1StatusReachesTheSs7Link) {
 // terminal is answered with an assignment written on the channel. What it
 // sends while the channel pushes back goes out, in order, once it drains.
 TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
-  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
-  CreateTrunk(1, 0, 1, true);
-  Connect(1, 10);
-  Connect(10, 1);
-  const int channel = OnlyChannel();
+  const int channel = BriNetworkChannel();
   ASSERT_NE(channel, -1);
   // UI to the group TEI from a terminal: identity request, Ri 0x1234, any TEI.
   ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
@@ -233,11 +229,7 @@ TEST_F(SignallingSlotsTest, BriNetworkSideIsBoundToItsChannel) {
 // The network side's channel hangs up: the terminals are let go and the
 // controller hears the link go down, as from every other D channel.
 TEST_F(SignallingSlotsTest, BriNetworkSideReportsAHungUpChannel) {
-  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
-  CreateTrunk(1, 0, 1, true);
-  Connect(1, 10);
-  Connect(10, 1);
-  const int channel = OnlyChannel();
+  const int channel = BriNetworkChannel();
   ASSERT_NE(channel, -1);
   // A terminal asks for a TEI and gets 64.
   ASSERT_TRUE(mcc_->Receive(channel, {0xfc, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x01, 0xff}));
@@ -257,11 +249,7 @@ TEST_F(SignallingSlotsTest, BriNetworkSideReportsAHungUpChannel) {
 // SABME, its poll or its unacknowledged I frames each second: one copy of each
 // waits, even when the resent I frame carries a newer N(R).
 TEST_F(SignallingSlotsTest, BriNetworkSideKeepsOneCopyOfARepeatedFrame) {
-  CreatePstn(10, Isdn(LGCP::IsdnType::bri, true));
-  CreateTrunk(1, 0, 1, true);
-  Connect(1, 10);
-  Connect(10, 1);
-  const int channel = OnlyChannel();
+  const int channel = BriNetworkChannel();
   ASSERT_NE(channel, -1);
   const Bytes assigned = {0xfe, 0xff, 0x03, 0x0f, 0x12, 0x34, 0x02, 0x81};
   const Bytes sabme = {0x02, 0x81, 0x7f};
