@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -29,6 +30,17 @@ ASync::Copy::EventsParams PlayEvents() {
 // an absolute name or a ".." component would reach outside the voice folder.
 bool IsInVoiceFolder(const std::string& name) {
   return !name.empty() && name.front() != '/' && !HasParentComponent(name);
+}
+
+// A phrase is a regular file: a folder (".", "ru/") opens but fails its first
+// read, which would end the whole list instead of skipping the name.
+Fd OpenPhrase(const std::string& name) {
+  Fd file(open(platform::BoardPath(kVoiceFolder + name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!file || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return Fd();
+  }
+  return file;
 }
 
 LGCP::IoctlResponse StartPlaying() {
@@ -135,7 +147,7 @@ bool PlaySlotFile::next_phrase() {
     if (!IsInVoiceFolder(name)) {
       continue;
     }
-    file_ = Fd(open(platform::BoardPath(kVoiceFolder + name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    file_ = OpenPhrase(name);
     if (!file_) {
       continue;
     }

@@ -92,11 +92,12 @@ TEST_F(VoiceSlotsTest, FilePlayerPlaysItsListRepeatTimesAndSkipsWhatDoesNotOpen)
   root_.Write("/usr/local/etc/secret", "SECRET");
   // Meant as the board's file, an absolute name must not be read as one under the voice folder either.
   root_.Write("/usr/local/voice/usr/local/etc/secret", "SECRET");
-  // Sub-folders play; names that would leave the voice folder are skipped like missing files.
-  ASSERT_EQ(
-      CreatePlayer({"a", "../etc/secret", "ru/c", "missing", "/usr/local/etc/secret", "ru/../../etc/secret", "..", "b"},
-                   2),
-      Lines{"7 success"});
+  // Sub-folders play; names that would leave the voice folder, and names of
+  // folders, are skipped like missing files.
+  ASSERT_EQ(CreatePlayer({"a", "../etc/secret", "ru/c", "missing", "/usr/local/etc/secret", "ru/../../etc/secret", "..",
+                          ".", "ru", "ru/", "b"},
+                         2),
+            Lines{"7 success"});
   const std::optional<sim::MccDriver::Channel> channel = mcc_->ChannelOf(Channel());
   ASSERT_TRUE(channel.has_value());
   EXPECT_EQ(channel->type, sim::MccDriver::kTransparent);
@@ -120,7 +121,8 @@ TEST_F(VoiceSlotsTest, FilePlayerWithRepeatZeroPlaysUntilDestroyed) {
 }
 
 TEST_F(VoiceSlotsTest, FilePlayerWithNothingToPlayRefusesItsStreamAndAbortsOnce) {
-  CreatePlayer({"missing", "../../etc/passwd"}, 1);
+  root_.Write("/usr/local/voice/ru/c", "C");
+  CreatePlayer({"missing", "../../etc/passwd", "ru"}, 1);
   // The abort comes from the loop, after the refusal, and once.
   EXPECT_EQ(Connect(kVoice, kTrunk), (Lines{"7 error connectFail", "7 abort : 0"}));
   control_test::RunPasses(5);
