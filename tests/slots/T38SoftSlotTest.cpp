@@ -158,6 +158,13 @@ TEST_F(T38SoftSlotTest, QueryReportsWhatTheProgramAnswers) {
     setenv("T38_INSTANCES", c.answer, 1);
     EXPECT_EQ(Query(), c.instances);
   }
+  // Each query is noted in the stand-in's log, as its starts are.
+  const std::string record = StartRecord();
+  size_t queries = 0;
+  for (size_t at = 0; (at = record.find("argv[1]=--num-of-instances\n", at)) != std::string::npos; ++at) {
+    ++queries;
+  }
+  EXPECT_EQ(queries, 3u) << record;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Stands in for the T.38 program in tests. It appends what it was started
-// with (arguments, standard input, open-files limit) to $GATEWAY_ROOT/t38.log and acts out the scenario in
+// with (arguments, standard input, open-files limit) to $GATEWAY_ROOT/t38.log,
+// for an instance query too, and acts out the scenario in
 // T38_SCENARIO:
 //   echo (default)  copy what arrives on descriptor 0 back to it until SIGTERM
 //   ignore-term     the same, deaf to SIGTERM
@@ -75,10 +76,10 @@ void Echo() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Record(argc, argv);
   if (argc == 2 && std::strcmp(argv[1], "--num-of-instances") == 0) {
     return AnswerInstances();
   }
-  Record(argc, argv);
   const std::string scenario = Env("T38_SCENARIO", "echo");
   if (scenario.rfind("exit:", 0) == 0) {
     return std::atoi(scenario.c_str() + 5);
