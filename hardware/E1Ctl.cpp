@@ -27,6 +27,8 @@ constexpr size_t kSlipsOffset = 36;
 constexpr size_t kStateOffset = 76;
 // The mask itself is the argument.
 constexpr unsigned long kTclkRequest = 0xc0044d0b;
+// The source number itself is the argument.
+constexpr unsigned long kClockSourceRequest = 0xc0044d0a;
 
 // CAS device. Trunk open and close take the trunk number as the argument.
 constexpr unsigned long kCasOpenRequest = 0x80044300;
@@ -184,6 +186,14 @@ void E1Ctl::UpdateTclk() {
     return;
   }
   std::clog << ext::header(this) << "TCLT = 0x" << std::hex << tclk_ << std::dec << std::endl;
+}
+
+bool E1Ctl::select_source(uint32_t source) {
+  if (!OpenMaintenance() || platform::IoctlValue(maintenance_.get(), kClockSourceRequest, source) < 0) {
+    std::cerr << ext::header(this) << "fail to set clock source [cause=" << std::strerror(errno) << "]" << std::endl;
+    return false;
+  }
+  return true;
 }
 
 void E1Ctl::CheckOpenCas() {

@@ -34,6 +34,10 @@ class E1Ctl : public CtrlSrv::Service {
   bool OnCommand(const LGCP::Command& command) override;
   void PutHeader(std::ostream& os) const;
 
+  // Selects the board clock source through the maintenance device; false
+  // (logged) when the device cannot be opened or refuses the source.
+  [[nodiscard]] bool select_source(uint32_t source);
+
  private:
   struct Bits {
     int result;

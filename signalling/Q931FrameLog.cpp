@@ -127,7 +127,7 @@ struct Cause {
   uint8_t value;
   const char* text;
 };
-const Cause kCauses[] = {
+const Cause cvlist[] = {
     {0x01, "Unallocated (unassigned) number"},
     {0x02, "No route to specified transit network"},
     {0x03, "No route to destination"},
@@ -213,9 +213,9 @@ int prcause(Writer& w, const Element& e) {
   }
   const unsigned value = e.bytes[value_at] & 0x7Fu;
   const auto* cause =
-      std::find_if(std::begin(kCauses), std::end(kCauses), [&](const Cause& c) { return c.value == value; });
-  n += cause != std::end(kCauses) ? w.add("  cause value %x : %s \n", value, cause->text)
-                                  : w.add("Unknown cause type %x!\n", value);
+      std::find_if(std::begin(cvlist), std::end(cvlist), [&](const Cause& c) { return c.value == value; });
+  n += cause != std::end(cvlist) ? w.add("  cause value %x : %s \n", value, cause->text)
+                                 : w.add("Unknown cause type %x!\n", value);
   for (unsigned i = value_at + 1; i < e.length;) {
     n += w.add("    diag attribute %d ", e.bytes[i] & 0x7F);
     if (++i >= e.length) {
@@ -298,7 +298,7 @@ struct MessageType {
   uint8_t type;
   const char* name;
 };
-const MessageType kMessageTypes[] = {
+const MessageType mtlist[] = {
     {0x01, "ALERTING"},
     {0x02, "CALL PROCEEDING"},
     {0x07, "CONNECT"},
@@ -338,7 +338,7 @@ struct ElementType {
   const char* name;
   int (*printer)(Writer&, const Element&);
 };
-const ElementType kElements[] = {
+const ElementType ielist[] = {
     {0x00, "Segmented message", general},
     {0x04, "Bearer capability", prbearer},
     {0x08, "Cause", prcause},
@@ -420,9 +420,9 @@ void Layer3(Writer& w, const uint8_t* l3, unsigned length) {
     value = value << 8 | (i == 0 ? l3[2] & 0x7Fu : l3[2 + i]);
   }
   const uint8_t type = l3[2 + cr_length];
-  const auto* found = std::find_if(std::begin(kMessageTypes), std::end(kMessageTypes),
-                                   [&](const MessageType& m) { return m.type == type; });
-  if (found != std::end(kMessageTypes)) {
+  const auto* found =
+      std::find_if(std::begin(mtlist), std::end(mtlist), [&](const MessageType& m) { return m.type == type; });
+  if (found != std::end(mtlist)) {
     w.add("callref %lu %s size %d message type %s\n", value, flag ? "called" : "caller", length, found->name);
   } else {
     w.add("callref %lu %s size %d unknown message type %x!\n", value, flag ? "called" : "caller", length, type);
@@ -440,8 +440,8 @@ void Layer3(Writer& w, const uint8_t* l3, unsigned length) {
     }
     const Element element{id, l3 + i + 2, l3[i + 1]};
     const auto* known =
-        std::find_if(std::begin(kElements), std::end(kElements), [&](const ElementType& t) { return t.id == id; });
-    if (known != std::end(kElements)) {
+        std::find_if(std::begin(ielist), std::end(ielist), [&](const ElementType& t) { return t.id == id; });
+    if (known != std::end(ielist)) {
       w.add("  %s\n", known->name);
       known->printer(w, element);
     } else {

@@ -37,6 +37,8 @@ MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
     tclk_writes_.push_back(mask);
     return 0L;
   });
+  // Clock source: the number itself is the argument; Requests() keeps it.
+  HandleValue(0xc0044d0a, [](OpenFile&, unsigned long) { return 0L; });
   // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>: the
   // device record and the status file "/proc/driver/hdlc/peb22554/<trunk>".
   AddCommand("framer", [this](const std::vector<std::string>& args) {

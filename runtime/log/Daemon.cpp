@@ -62,7 +62,7 @@ Sentry::~Sentry() {
 }
 
 void Sentry::StartSysLog(const std::string& name) {
-  SysLogManager& manager = SysLogManager::instance();
+  SysLogManager& manager = syslogManager();
   manager.openlog(name.substr(0, kIdentLength).c_str(), LOG_NDELAY, 0);
   // The streams use these buffers until the very end, after every static object
   // is gone, so they are never freed.

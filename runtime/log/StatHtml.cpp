@@ -212,6 +212,7 @@ void GeneratorV1::pinput_section_obj_name_end2(char c) {
   // Anything between the "--" and the ">" is dropped.
   if (c == '>') {
     complete_ = true;
+    next_input(&GeneratorV1::pinput_delayed_initial);
   }
 }
 
@@ -230,9 +231,15 @@ void GeneratorV1::pinput_value_open(char c) {
 void GeneratorV1::pinput_value_body(char c) {
   if (c == '%') {
     complete_ = true;
+    next_input(&GeneratorV1::pinput_delayed_initial);
   } else {
     text_ += c;
   }
+}
+
+void GeneratorV1::pinput_delayed_initial(char c) {
+  next_state(&GeneratorV1::pinput_initial, &GeneratorV1::poutput_pass);
+  pinput_initial(c);
 }
 
 void GeneratorV1::poutput_pass(char c) {
@@ -242,6 +249,8 @@ void GeneratorV1::poutput_pass(char c) {
 void GeneratorV1::poutput_capture(char c) {
   captured_ += c;
 }
+
+void GeneratorV1::poutput_ignore(char) {}
 
 void GeneratorV1::PassOn() {
   put(captured_);
@@ -257,7 +266,11 @@ void GeneratorV1::Expect(char c, char wanted, State next) {
 }
 
 void GeneratorV1::next_input(State state) {
+  if (state == input_state_) {
+    return;
+  }
   input_state_ = state;
+  on_change_input_state();
 }
 
 void GeneratorV1::next_output(State state) {
@@ -265,15 +278,23 @@ void GeneratorV1::next_output(State state) {
     return;
   }
   output_state_ = state;
-  // A new capture starts empty.
-  if (state == &GeneratorV1::poutput_capture) {
-    captured_.clear();
-  }
+  on_change_output_state();
 }
 
 void GeneratorV1::next_state(State input, State output) {
   next_input(input);
   next_output(output);
+}
+
+void GeneratorV1::on_change_input_state() {
+  // Each input state sets up what it needs on its transition.
+}
+
+void GeneratorV1::on_change_output_state() {
+  // A new capture starts empty.
+  if (output_state_ == &GeneratorV1::poutput_capture) {
+    captured_.clear();
+  }
 }
 
 bool generateV1(Object& root, std::ostream& out, std::istream& in) {

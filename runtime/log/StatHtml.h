@@ -59,8 +59,11 @@ class GeneratorV1 {
   void pinput_section_obj_name_end2(char c);
   void pinput_value_open(char c);
   void pinput_value_body(char c);
+  // A directive is complete: the next character starts plain text again.
+  void pinput_delayed_initial(char c);
   void poutput_pass(char c);
   void poutput_capture(char c);
+  void poutput_ignore(char c);
   // Writes what was held back and copies the rest of a markup tag as it is.
   void PassOn();
   // Expects c, else passes on.
@@ -68,6 +71,9 @@ class GeneratorV1 {
   void next_input(State state);
   void next_output(State state);
   void next_state(State input, State output);
+  // Called when a state really changes, not when it is set to itself.
+  void on_change_input_state();
+  void on_change_output_state();
 
   std::ostream& out_;
   std::istream& in_;

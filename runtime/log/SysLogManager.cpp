@@ -47,8 +47,7 @@ SysLogManager::~SysLogManager() {
   Close();
 }
 
-SysLogManager& SysLogManager::instance() {
-  // Stream buffers and static destructors log until the very end of the process.
+SysLogManager& syslogManager() {
   static SysLogManager* const manager = new SysLogManager;
   return *manager;
 }

@@ -42,9 +42,6 @@ class SysLogManager {
   SysLogManager& operator=(const SysLogManager&) = delete;
   ~SysLogManager();
 
-  // The process-wide client; never destroyed, so that logging works until the process ends.
-  static SysLogManager& instance();
-
   // As the C library's: a null ident keeps the current one; a facility of 0 keeps
   // the default. With LOG_NDELAY the socket connects at once.
   void openlog(const char* ident, int options, int facility);
@@ -108,3 +105,8 @@ class SysLogManager {
   RoomWatch* watch_ = nullptr;
   bool watching_ = false;
 };
+
+// The process-wide client. Built at its first use and never destroyed, rather
+// than a global object: a static initialiser in another file may log before a
+// global would be built, and the stream buffers log after it would be gone.
+SysLogManager& syslogManager();

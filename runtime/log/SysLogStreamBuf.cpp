@@ -60,9 +60,9 @@ void SysLogStreamBuf::Empty() {
 }
 
 void ManagedSysLogStreamBuf::Log(const char* message) {
-  SysLogManager::instance().syslog(priority_, "%s", message);
+  syslogManager().syslog(priority_, "%s", message);
 }
 
 void ManagedSysLogStreamBuf::Send() {
-  SysLogManager::instance().sendmsg();
+  syslogManager().sendmsg();
 }

@@ -3,7 +3,7 @@
 void LogRoomWatch::Install() {
   static LogRoomWatch* const watch = [] {
     auto* created = new LogRoomWatch;
-    SysLogManager::instance().SetRoomWatch(created);
+    syslogManager().SetRoomWatch(created);
     return created;
   }();
   static_cast<void>(watch);
@@ -27,6 +27,6 @@ void LogRoomWatch::shedule_event(pollfd& entry) {
 
 void LogRoomWatch::svc_event(short revents) {
   if (revents != 0) {
-    SysLogManager::instance().OnRoom();
+    syslogManager().OnRoom();
   }
 }

@@ -154,6 +154,36 @@ TEST_F(E1CtlTest, CasCommandsReportThroughSignals) {
   EXPECT_FALSE(Cas().ChannelOf(1, 16).configured);
 }
 
+// The source number goes to the driver as the request's argument itself.
+TEST_F(E1CtlTest, SelectSourceReachesTheMaintenanceDevice) {
+  constexpr unsigned long kClockSource = 0xc0044d0a;
+  const struct {
+    const char* name;
+    std::function<void(sim::MaintenanceDriver&)> trouble;
+    uint32_t source;
+    bool selected;
+    const char* line;
+  } kCases[] = {
+      {"device missing", [](sim::MaintenanceDriver& m) { m.SetAbsent(true); }, 1, false,
+       "E1: fail to set clock source [cause=No such file or directory]\n"},
+      {"request refused", [](sim::MaintenanceDriver& m) { m.FailNextRequest(kClockSource, 1, EIO); }, 2, false,
+       "E1: fail to set clock source [cause=Input/output error]\n"},
+      {"selected", [](sim::MaintenanceDriver&) {}, 5, true, ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    c.trouble(Maintenance());
+    Capture errors(std::cerr);
+    EXPECT_EQ(e1_->select_source(c.source), c.selected);
+    Maintenance().SetAbsent(false);
+    EXPECT_EQ(errors.Text(), c.line);
+  }
+  const std::vector<sim::Request> requests = Maintenance().Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].code, kClockSource);
+  EXPECT_EQ(requests[0].value, 5u);
+}
+
 // The trunk number picks one of four flags: anything outside 0 to 3 is reported failed.
 TEST_F(E1CtlTest, TrunkOutsideTheBoardIsReportedFailed) {
   Connect();

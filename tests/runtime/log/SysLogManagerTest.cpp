@@ -115,7 +115,7 @@ class SysLog : public ::testing::Test {
     platform::clock_control::Release();
   }
 
-  static SysLogManager& manager() { return SysLogManager::instance(); }
+  static SysLogManager& manager() { return syslogManager(); }
   std::string LogPath() const { return root_.Path("/dev/log"); }
 
   TempBoardRoot root_;
