@@ -376,6 +376,12 @@ void E1Ctl::SendBits(int trunk, int timeslot) {
   SendCas(trunk, timeslot, bits.rx, bits.tx);
 }
 
+void E1Ctl::Assign(LGCP::CasChannel& channel, const uint8_t* record) {
+  platform::BeReader reader(record, kChannelRecordSize);
+  channel.set_path(reader.I32());
+  channel.set_timeslot(reader.I32());
+}
+
 void E1Ctl::SendCas(int trunk, int timeslot, int rx, int tx) {
   LGCP::Signal signal;
   LGCP::CasSignalling& cas = signal.select_cas();

@@ -37,6 +37,9 @@ class E1Ctl : public CtrlSrv::Service {
   // Selects the board clock source through the maintenance device; false
   // (logged) when the device cannot be opened or refuses the source.
   [[nodiscard]] bool select_source(uint32_t source);
+  // Copies trunk and timeslot of a 12-byte CAS channel record (the layout of
+  // the set, get and event records) into the channel value.
+  static void Assign(LGCP::CasChannel& channel, const uint8_t* record);
 
  private:
   struct Bits {

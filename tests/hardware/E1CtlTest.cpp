@@ -184,6 +184,15 @@ TEST_F(E1CtlTest, SelectSourceReachesTheMaintenanceDevice) {
   EXPECT_EQ(requests[0].value, 5u);
 }
 
+TEST(E1CtlAssign, CopiesTrunkAndTimeslotOfAChannelRecord) {
+  // trunk -2, timeslot 17, rx 0x0a, tx 0x05, padding: big-endian as the driver writes it.
+  const uint8_t record[12] = {0xff, 0xff, 0xff, 0xfe, 0x00, 0x00, 0x00, 0x11, 0x0a, 0x05, 0x00, 0x00};
+  LGCP::CasChannel channel;
+  E1Ctl::Assign(channel, record);
+  EXPECT_EQ(channel.get_path().getValue(), -2);
+  EXPECT_EQ(channel.get_timeslot().getValue(), 17);
+}
+
 // The trunk number picks one of four flags: anything outside 0 to 3 is reported failed.
 TEST_F(E1CtlTest, TrunkOutsideTheBoardIsReportedFailed) {
   Connect();
