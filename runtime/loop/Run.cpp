@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <iostream>
 
 namespace Linux {
 namespace {
@@ -40,8 +42,10 @@ Run::Run(const char* name) : path_(platform::BoardPath(std::string("/var/run/") 
     // Not truncated on open: the file may be a live server's. Close-on-exec:
     // child programs must neither hold the file open nor keep its lock.
     fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_SYNC | O_CLOEXEC, 0644);
-    // A failed open is silent.
     if (fd_ < 0) {
+      const int error = errno;
+      std::cerr << "can't open pid file " << path_ << ": " << std::strerror(error)
+                << " (no guard against a second server)" << std::endl;
       return;
     }
     // A file system without locks only loses the guard.

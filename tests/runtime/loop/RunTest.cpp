@@ -14,7 +14,9 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <new>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -89,6 +91,33 @@ TEST(PidFile, AFileThatTookItsPlaceIsLeft) {
     root.Write("/var/run/server.pid", "77");
   }
   EXPECT_EQ(root.Read("/var/run/server.pid"), "77");
+}
+
+// Nothing keeps a second server off the root then: the start goes on, and
+// says why.
+TEST(PidFile, AFileThatCannotBeOpenedIsNamedWithItsError) {
+  const struct {
+    const char* name;
+    const char* folder;  // made under the root first
+    const char* error;
+  } kCases[] = {
+      {"no run folder", "/var", "No such file or directory"},
+      {"a folder in its place", "/var/run/server.pid", "Is a directory"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TempBoardRoot root;
+    std::filesystem::create_directories(root.Path(c.folder));
+    std::ostringstream err;
+    std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+    {
+      Linux::Run run("server");
+      EXPECT_TRUE(run.claimed());
+    }
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(err.str(), "can't open pid file " + root.Path("/var/run/server.pid") + ": " + c.error +
+                             " (no guard against a second server)\n");
+  }
 }
 
 // Servers starting while others stop on one root, for a second: the one that
