@@ -205,8 +205,8 @@ void ModemFactory::Init() {
   }
   if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&inet), sizeof inet) != 0) {
     const int error = errno;
-    std::cerr << ext::header(this) << "fail to bind auth socket " << INet4::Addr(inet).GetString() << ": "
-              << std::strerror(error) << platform::ServicePortHint(kAuthPortVariable) << std::endl;
+    std::cerr << ext::header(this) << "fail to bind auth socket: " << std::strerror(error) << " on "
+              << INet4::Addr(inet).GetString() << platform::ServicePortHint(kAuthPortVariable) << std::endl;
     return;
   }
   if (listen(socket.get(), kBacklog) != 0) {
