@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -13,6 +14,15 @@
 #include <vector>
 
 namespace {
+
+// Nothing of the simulated board was opened or asked.
+void ExpectNoDeviceTouched() {
+  for (const std::string& path : sim::Board::instance().Paths()) {
+    const sim::Driver* driver = sim::Board::instance().Find(path);
+    EXPECT_TRUE(driver->Requests().empty()) << path;
+    EXPECT_EQ(driver->OpenCount(), 0u) << path;
+  }
+}
 
 // A server asked only for its version or its usage may run beside the one
 // serving the board: whatever else its command line says, it leaves before
@@ -41,11 +51,31 @@ TEST(Startup, LeavingEarlyTouchesNoDevice) {
     std::cout.rdbuf(saved);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(out.str().rfind(c.output, 0), 0u) << out.str();
-    for (const std::string& path : sim::Board::instance().Paths()) {
-      const sim::Driver* driver = sim::Board::instance().Find(path);
-      EXPECT_TRUE(driver->Requests().empty()) << path;
-      EXPECT_EQ(driver->OpenCount(), 0u) << path;
-    }
+    ExpectNoDeviceTouched();
+  }
+}
+
+// The dial-in listener's port is checked as the controller's is: a value that
+// is no port refuses the start, where it once fell back to the board's port.
+TEST(Startup, RefusesAnAuthPortThatIsNoPort) {
+  TempBoardRoot root;
+  for (const char* value : {"abc", "70000", "-1", "36347x", ""}) {
+    SCOPED_TRACE(value);
+    sim::Board::instance().Reset();
+    setenv("GATEWAY_AUTH_PORT", value, 1);
+    std::vector<std::string> words;
+    std::vector<char*> argv = test_support::CommandLine(words);
+    std::ostringstream err;
+    std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+    Startup startup;
+    const std::optional<int> status = startup.Begin(static_cast<int>(words.size()), argv.data());
+    std::cerr.rdbuf(saved);
+    unsetenv("GATEWAY_AUTH_PORT");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(err.str(), std::string("korvexd: invalid GATEWAY_AUTH_PORT '") + value +
+                             "' (a whole number 0 to 65535, 0 for any free port)\n");
+    EXPECT_EQ(root.Read("/var/run/server.pid"), "<missing>");
+    ExpectNoDeviceTouched();
   }
 }
 
