@@ -181,6 +181,9 @@ void BindServices(bool disable_clock) {
 }  // namespace
 
 std::optional<int> Startup::Begin(int argc, char** argv) {
+  if (!platform::AnchorBoardRoot()) {
+    std::cerr << "board root " << platform::BoardRoot() << " stays relative: " << std::strerror(errno) << std::endl;
+  }
   IniFile::File config;
   ReadConfiguration(config);
   InstallSignalHandlers();
