@@ -1,6 +1,9 @@
 #include "platform/BoardPath.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
@@ -10,6 +13,24 @@ std::string BoardRoot() {
 #else
   const char* root = std::getenv("GATEWAY_ROOT");
   return root == nullptr ? std::string() : std::string(root);
+#endif
+}
+
+bool AnchorBoardRoot() {
+#ifdef GATEWAY_BOARD
+  return true;
+#else
+  const std::string root = BoardRoot();
+  if (root.empty() || root.front() == '/') {
+    return true;
+  }
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(root, error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  return setenv("GATEWAY_ROOT", absolute.c_str(), 1) == 0;
 #endif
 }
 

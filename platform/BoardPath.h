@@ -15,6 +15,13 @@ std::string BoardPath(const std::string& absolute_path);
 // point each case at a fresh folder.
 std::string BoardRoot();
 
+// Makes a relative GATEWAY_ROOT absolute against the working directory, for
+// the rest of the run and for the child programs: the server later works in
+// other folders (its configuration folder, or / as a daemon). False, with
+// errno, when the working directory cannot be read; the root then stays as
+// given.
+[[nodiscard]] bool AnchorBoardRoot();
+
 // The start-up log's line naming the root in use on the host build, where a
 // missing GATEWAY_ROOT means the host's own paths; empty on the board.
 std::string BoardRootLine();

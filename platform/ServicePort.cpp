@@ -6,7 +6,7 @@
 
 namespace platform {
 
-uint16_t ServicePort(const char* variable, uint16_t board_port) {
+std::optional<uint16_t> ServicePort(const char* variable, uint16_t board_port) {
 #ifdef GATEWAY_BOARD
   static_cast<void>(variable);
   return board_port;
@@ -18,8 +18,17 @@ uint16_t ServicePort(const char* variable, uint16_t board_port) {
   uint16_t port = 0;
   const char* end = text + std::strlen(text);
   const auto [last, error] = std::from_chars(text, end, port);
-  return error == std::errc() && last == end && last != text ? port : board_port;
+  if (error != std::errc() || last != end || last == text) {
+    return std::nullopt;
+  }
+  return port;
 #endif
+}
+
+std::string ServicePortRefusal(const char* variable) {
+  const char* text = std::getenv(variable);
+  return std::string("invalid ") + variable + " '" + (text == nullptr ? "" : text) +
+         "' (a whole number 0 to 65535, 0 for any free port)";
 }
 
 std::string ServicePortHint(const char* variable) {

@@ -33,6 +33,14 @@ std::optional<uint16_t> ParsePort(const char* text) {
   return static_cast<uint16_t>(value);
 }
 
+// After the usage text: the command line asks for what the server cannot do.
+Options Refused(std::ostream& out) {
+  PrintUsage(out);
+  Options options;
+  options.exit_status = kExitBadOption;
+  return options;
+}
+
 }  // namespace
 
 void PrintUsage(std::ostream& out) {
@@ -53,6 +61,12 @@ Options ParseOptions(int argc, char** argv, std::ostream& out) {
   optind = 0;
   for (;;) {
     int code = getopt_long(argc, argv, "Dh", kLongOptions, nullptr);
+    // getopt_long moves the words that are no options to the end: a port
+    // given without --port would otherwise be dropped without a word.
+    if (code == -1 && optind < argc) {
+      std::cerr << argv[0] << ": unexpected argument '" << argv[optind] << "'" << std::endl;
+      return Refused(out);
+    }
     if (code == -1) {
       return options;
     }
@@ -64,9 +78,7 @@ Options ParseOptions(int argc, char** argv, std::ostream& out) {
         std::optional<uint16_t> port = ParsePort(optarg);
         if (!port) {
           std::cerr << argv[0] << ": invalid port '" << optarg << "'" << std::endl;
-          PrintUsage(out);
-          options.exit_status = kExitBadOption;
-          return options;
+          return Refused(out);
         }
         options.port = *port;
         break;
@@ -82,9 +94,7 @@ Options ParseOptions(int argc, char** argv, std::ostream& out) {
         options.exit_status = kExitHelp;
         return options;
       default:
-        PrintUsage(out);
-        options.exit_status = kExitBadOption;
-        return options;
+        return Refused(out);
     }
   }
 }

@@ -13,7 +13,8 @@ struct Options {
   bool print_version = false;
   uint16_t port = kDefaultPort;
   // Set when the process must leave at once with this status: after the usage
-  // text for --help (0) or for an option it does not know or cannot use (2).
+  // text for --help (0) or for an option it does not know or cannot use, or a
+  // word left after the options (2).
   std::optional<int> exit_status;
 };
 

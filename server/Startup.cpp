@@ -7,6 +7,7 @@
 #include "hardware/spiCtrl.h"
 #include "monitoring/MonitoringCtl.h"
 #include "platform/BoardPath.h"
+#include "platform/ServicePort.h"
 #include "radio/RtpED137Factory.h"
 #include "radio/RtpLEMZFactory.h"
 #include "rtp/RtpFactory.h"
@@ -51,6 +52,7 @@ namespace {
 constexpr const char* kConfigPath = "/usr/local/etc/server.conf";
 constexpr const char* kStatusPath = "/var/log/server-status";
 constexpr int kExitVersion = 2;
+constexpr int kExitBadEnvironment = 2;
 constexpr int kExitAlreadyRunning = 1;
 
 // Set by the signal handlers, acted on by CheckSignals on the loop's thread.
@@ -179,6 +181,9 @@ void BindServices(bool disable_clock) {
 }  // namespace
 
 std::optional<int> Startup::Begin(int argc, char** argv) {
+  if (!platform::AnchorBoardRoot()) {
+    std::cerr << "board root " << platform::BoardRoot() << " stays relative: " << std::strerror(errno) << std::endl;
+  }
   IniFile::File config;
   ReadConfiguration(config);
   InstallSignalHandlers();
@@ -189,6 +194,11 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   if (options.print_version) {
     std::cout << "server version: " << Version::current.tag << std::endl;
     return kExitVersion;
+  }
+  // Checked as the command line is: the listener is built with the factories.
+  if (!platform::ServicePort(ModemFactory::kAuthPortVariable, ModemFactory::kAuthPort)) {
+    std::cerr << argv[0] << ": " << platform::ServicePortRefusal(ModemFactory::kAuthPortVariable) << std::endl;
+    return kExitBadEnvironment;
   }
   if (const std::string root = platform::BoardRootLine(); !root.empty()) {
     std::clog << root << std::endl;

@@ -17,8 +17,9 @@ class Startup {
 
   // Configuration, signal handlers, command line, hardware, daemon mode, pid
   // file, services, child reaping and the controller listener. Returns the exit
-  // status when the process must leave at once (help, version, a bad option,
-  // or the pid file held by a live server on the same board root).
+  // status when the process must leave at once (help, version, a bad option or
+  // authentication port, or the pid file held by a live server on the same
+  // board root).
   [[nodiscard]] std::optional<int> Begin(int argc, char** argv);
   // Runs the loop until SIGTERM or SIGINT, then drops the controller (every
   // slot goes), shuts monitoring down and removes the pid file. Returns the

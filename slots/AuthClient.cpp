@@ -56,7 +56,7 @@ void AuthClient::OnSocketEvent(int, short revents) {
       ReadPass();
     }
   }
-  Release();
+  CheckDisconnect();
 }
 
 void AuthClient::ReadPass() {
@@ -115,7 +115,7 @@ bool AuthClient::Send(const AuthRecord& record) {
     }
     sent = IsOpen() && done == record.size();
   }
-  Release();
+  CheckDisconnect();
   return sent;
 }
 
@@ -123,7 +123,7 @@ void AuthClient::OnDisconnect() {
   event_.Release();
 }
 
-void AuthClient::Release() {
+void AuthClient::CheckDisconnect() {
   if (use_count_ == 0 && !IsOpen()) {
     factory_.OnAuthSocketDisconnect(this);
   }

@@ -58,7 +58,7 @@ class AuthClient {
   void OnBytes();
   void OnDisconnect();
   // Leaves a closed connection once no operation of its own is under way: the factory deletes it.
-  void Release();
+  void CheckDisconnect();
 
   Event event_;
   INet4::Addr peer_;

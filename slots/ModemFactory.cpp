@@ -20,13 +20,13 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 namespace {
 
 constexpr unsigned long kEnumerate = 0xbb0c;
 constexpr int kMaxInterfaces = 256;
 constexpr int kBacklog = 64;
-constexpr const char* kAuthPortVariable = "GATEWAY_AUTH_PORT";
 
 template <class T>
 bool Erase(std::vector<T*>& list, const void* item) {
@@ -197,7 +197,13 @@ void ModemFactory::Init() {
   sockaddr_in inet{};
   inet.sin_family = AF_INET;
   inet.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  inet.sin_port = htons(platform::ServicePort(kAuthPortVariable, kAuthPort));
+  // Start-up refuses such a port before any factory is built.
+  const std::optional<uint16_t> port = platform::ServicePort(kAuthPortVariable, kAuthPort);
+  if (!port) {
+    std::cerr << ext::header(this) << platform::ServicePortRefusal(kAuthPortVariable) << std::endl;
+    return;
+  }
+  inet.sin_port = htons(*port);
   Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket) {
     std::cerr << ext::header(this) << "fail to open auth socket: " << std::strerror(errno) << std::endl;
@@ -205,8 +211,8 @@ void ModemFactory::Init() {
   }
   if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&inet), sizeof inet) != 0) {
     const int error = errno;
-    std::cerr << ext::header(this) << "fail to bind auth socket " << INet4::Addr(inet).GetString() << ": "
-              << std::strerror(error) << platform::ServicePortHint(kAuthPortVariable) << std::endl;
+    std::cerr << ext::header(this) << "fail to bind auth socket: " << std::strerror(error) << " on "
+              << INet4::Addr(inet).GetString() << platform::ServicePortHint(kAuthPortVariable) << std::endl;
     return;
   }
   if (listen(socket.get(), kBacklog) != 0) {

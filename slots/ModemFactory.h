@@ -24,6 +24,8 @@ class HdlcModemSlot;
 class ModemFactory : public SlotFactory {
  public:
   static constexpr uint16_t kAuthPort = 52000;
+  // On the host build: another port for the listener (platform::ServicePort).
+  static constexpr const char* kAuthPortVariable = "GATEWAY_AUTH_PORT";
 
   static ModemFactory& instance();
 

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <iostream>
 
 namespace Linux {
 namespace {
@@ -25,22 +27,42 @@ pid_t ReadPid(int fd) {
   return error == std::errc() && end == text + length && pid > 0 ? pid : -1;
 }
 
+// Whether fd is the file that path names now.
+bool IsAtPath(int fd, const std::string& path) {
+  struct stat own {};
+  struct stat named {};
+  return fstat(fd, &own) == 0 && stat(path.c_str(), &named) == 0 && own.st_dev == named.st_dev &&
+         own.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 Run::Run(const char* name) : path_(platform::BoardPath(std::string("/var/run/") + name + ".pid")) {
-  // Not truncated on open: the file may be a live server's. Close-on-exec:
-  // child programs must neither hold the file open nor keep its lock.
-  fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_SYNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    return;
-  }
-  // A file system without locks only loses the guard.
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    // A holder that has not written its pid yet still counts: -1.
-    holder_ = ReadPid(fd_);
+  for (;;) {
+    // Not truncated on open: the file may be a live server's. Close-on-exec:
+    // child programs must neither hold the file open nor keep its lock.
+    fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_SYNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      const int error = errno;
+      std::cerr << "can't open pid file " << path_ << ": " << std::strerror(error)
+                << " (no guard against a second server)" << std::endl;
+      return;
+    }
+    // A file system without locks only loses the guard.
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      // A holder that has not written its pid yet still counts: -1.
+      holder_ = ReadPid(fd_);
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+    // A server that stops removes the file before it lets go of it: a lock
+    // taken in between holds a file that no longer guards the path, and the
+    // next start makes a new one there.
+    if (IsAtPath(fd_, path_)) {
+      break;
+    }
     close(fd_);
-    fd_ = -1;
-    return;
   }
   Write();
 }
@@ -52,10 +74,7 @@ Run::~Run() {
   // Only the file this object claimed: one put in its place (removed by hand,
   // then claimed by another server) stays. Removed before the lock goes, so no
   // server can claim the file in between.
-  struct stat own {};
-  struct stat named {};
-  if (fstat(fd_, &own) == 0 && stat(path_.c_str(), &named) == 0 && own.st_dev == named.st_dev &&
-      own.st_ino == named.st_ino) {
+  if (IsAtPath(fd_, path_)) {
     unlink(path_.c_str());
   }
   close(fd_);

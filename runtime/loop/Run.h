@@ -11,7 +11,8 @@ namespace Linux {
 // keeps an exclusive lock on it, which the kernel drops when the process ends,
 // so a file left behind by a server that died, or naming a pid that another
 // program has since been given, never stops a start. A file that cannot be
-// opened is silently skipped.
+// opened is skipped with one line on the error stream: the start goes on, but
+// nothing keeps a second server off the root.
 class Run {
  public:
   explicit Run(const char* name);

@@ -51,7 +51,7 @@ class Acceptor : public Base {
   virtual int CreateSocket() = 0;
   // Binds the listener to the family's address; the bind() result.
   virtual int BindListener(int fd) = 0;
-  // That address as the bind failure's line names it.
+  // That address, named after the bind failure's line.
   virtual std::string ListenAddress() const = 0;
   virtual typename Base::Peer PeerOf(const sockaddr_storage& address, socklen_t len) = 0;
 
@@ -61,7 +61,7 @@ class Acceptor : public Base {
     if (BindListener(listener_.get()) != 0) {
       if (this->verbose()) {
         const int error = errno;
-        std::cerr << "can't bind to socket " << ListenAddress() << ": \"" << std::strerror(error) << "\"  waiting..."
+        std::cerr << "can't bind to socket: \"" << std::strerror(error) << "\"  waiting... on " << ListenAddress()
                   << std::endl;
       }
       RetryLater();

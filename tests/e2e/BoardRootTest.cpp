@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace e2e {
@@ -41,6 +42,47 @@ TEST(PreparedBoardRoot, QueryFindsEveryResource) {
   EXPECT_EQ(framer, "Framer 0\n" + ReadFile(server.Path("/proc/driver/hdlc/peb22554/0")));
   server.Signal(SIGTERM);
   EXPECT_EQ(server.WaitExitCode(), 0);
+}
+
+// Whether the file comes to start with head within 50 passes of the loop;
+// every ping makes one.
+bool AwaitFile(Controller& controller, const std::string& path, const std::string& head) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (std::filesystem::exists(path) && ReadFile(path).rfind(head, 0) == 0) {
+      return true;
+    }
+    if (!controller.Sync()) {
+      return false;
+    }
+  }
+  return false;
+}
+
+// A root named relative to the folder the server starts in stays that root
+// after the server has moved to its configuration folder: the monitoring
+// files, the status dump and the pid file's removal all land under it.
+TEST(RelativeBoardRoot, IsTheSameRootThroughout) {
+  ServerProcess server;
+  server.use_relative_root();
+  ASSERT_TRUE(server.StartServing());
+  EXPECT_EQ(server.output().rfind("board root " + server.Path("") + "\n", 0), 0u) << server.output();
+  Controller controller(server);
+  ASSERT_TRUE(controller.Connect());
+  SimBoard board(server);
+  ASSERT_TRUE(board.Connect());
+  // Past the first configuration check, which moves the server to the
+  // configuration folder, and the next check of the DIP switches, which
+  // writes their file.
+  ASSERT_TRUE(board.AdvanceClock(2000));
+  EXPECT_TRUE(AwaitFile(controller, server.Path("/var/monitoring/dip"), ""));
+
+  server.Signal(SIGUSR2);
+  EXPECT_TRUE(AwaitFile(controller, server.Path("/var/log/server-status"), "server status information.\n"));
+
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.WaitExitCode(), 0);
+  EXPECT_FALSE(std::filesystem::exists(server.Path("/var/run/server.pid")));
+  EXPECT_EQ(server.output().find("FAIL"), std::string::npos) << server.output();
 }
 
 }  // namespace

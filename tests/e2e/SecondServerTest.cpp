@@ -83,11 +83,10 @@ TEST(SecondServer, OnTakenPortsNamesThem) {
   const bool serving = second.StartServing();
   unsetenv("GATEWAY_AUTH_PORT");
   ASSERT_TRUE(serving);
-  EXPECT_TRUE(second.WaitForOutput("can't bind to socket 0.0.0.0:" + std::to_string(first.port()) +
-                                   ": \"Address already in use\"  waiting...\n"));
-  EXPECT_TRUE(
-      second.WaitForOutput("fail to bind auth socket 127.0.0.1:" + auth_port +
-                           ": Address already in use (GATEWAY_AUTH_PORT gives another port, 0 any free one)\n"));
+  EXPECT_TRUE(second.WaitForOutput("can't bind to socket: \"Address already in use\"  waiting... on 0.0.0.0:" +
+                                   std::to_string(first.port()) + "\n"));
+  EXPECT_TRUE(second.WaitForOutput("fail to bind auth socket: Address already in use on 127.0.0.1:" + auth_port +
+                                   " (GATEWAY_AUTH_PORT gives another port, 0 any free one)\n"));
   second.Signal(SIGTERM);
   EXPECT_EQ(second.WaitExitCode(), 0) << second.output();
   first.Signal(SIGTERM);

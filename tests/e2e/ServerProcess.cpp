@@ -81,11 +81,17 @@ bool ServerProcess::Start(const std::vector<std::string>& args) {
     argv.push_back(const_cast<char*>(arg.c_str()));
   }
   argv.push_back(nullptr);
+  const std::filesystem::path root(root_);
+  const std::string folder = relative_root_ ? root.parent_path().string() : std::string(".");
+  const std::string named_root = relative_root_ ? root.filename().string() : root_;
   pid_ = fork();
   if (pid_ == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
     dup2(pipe_fds[1], STDERR_FILENO);
-    setenv("GATEWAY_ROOT", root_.c_str(), 1);
+    if (chdir(folder.c_str()) != 0) {
+      _exit(127);
+    }
+    setenv("GATEWAY_ROOT", named_root.c_str(), 1);
     // Servers of parallel tests would all want 52000; a test that talks to the listener names its own port.
     setenv("GATEWAY_AUTH_PORT", "0", 0);
     execv(KORVEXD_PATH, argv.data());

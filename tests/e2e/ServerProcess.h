@@ -38,6 +38,9 @@ class ServerProcess {
   uint16_t port() const { return port_; }
   // Before Start: the port to serve in place of the free one picked.
   void set_port(uint16_t port) { port_ = port; }
+  // Before Start: GATEWAY_ROOT names the root relative to its parent folder,
+  // in which the server starts.
+  void use_relative_root() { relative_root_ = true; }
   pid_t pid() const { return pid_; }
   // Started and not yet seen to end.
   bool running() const { return pid_ > 0 && !status_; }
@@ -79,6 +82,7 @@ class ServerProcess {
 
   std::string root_;
   bool owns_root_ = true;
+  bool relative_root_ = false;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
   int pidfd_ = -1;

@@ -74,6 +74,10 @@ TEST(Options, LeavesWithTheUsageOnHelpAndOnWhatItCannotUse) {
       {"empty port", {"--port", ""}, 2},
       {"port far above the range", {"--port", "4294967377"}, 2},
       {"port missing", {"--port"}, 2},
+      {"a port without its option", {"20002"}, 2},
+      {"a word after the options", {"--port", "20002", "x"}, 2},
+      {"a word before the options", {"x", "-D"}, 2},
+      {"a word after the options' end", {"--", "x"}, 2},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

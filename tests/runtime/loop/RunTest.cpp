@@ -6,9 +6,17 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <iostream>
+#include <new>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -83,6 +91,81 @@ TEST(PidFile, AFileThatTookItsPlaceIsLeft) {
     root.Write("/var/run/server.pid", "77");
   }
   EXPECT_EQ(root.Read("/var/run/server.pid"), "77");
+}
+
+// Nothing keeps a second server off the root then: the start goes on, and
+// says why.
+TEST(PidFile, AFileThatCannotBeOpenedIsNamedWithItsError) {
+  const struct {
+    const char* name;
+    const char* folder;  // made under the root first
+    const char* error;
+  } kCases[] = {
+      {"no run folder", "/var", "No such file or directory"},
+      {"a folder in its place", "/var/run/server.pid", "Is a directory"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TempBoardRoot root;
+    std::filesystem::create_directories(root.Path(c.folder));
+    std::ostringstream err;
+    std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+    {
+      Linux::Run run("server");
+      EXPECT_TRUE(run.claimed());
+    }
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(err.str(), "can't open pid file " + root.Path("/var/run/server.pid") + ": " + c.error +
+                             " (no guard against a second server)\n");
+  }
+}
+
+// Servers starting while others stop on one root, for a second: the one that
+// stops removes the file and then lets it go, so a start may open the file
+// just before its removal and lock it just after. Never two at a time may
+// hold the root.
+TEST(PidFile, StartsAndStopsRacingNeverGiveTwoHolders) {
+  // In memory where the machine has it: a disk's syncs would allow few claims a second.
+  const std::filesystem::path memory_folder = "/dev/shm";
+  TempBoardRoot root(std::filesystem::is_directory(memory_folder) ? memory_folder
+                                                                  : std::filesystem::temp_directory_path());
+  std::filesystem::create_directories(root.Path("/var/run"));
+  struct Shared {
+    std::atomic<int> holders;
+    std::atomic<int> overlaps;
+    std::atomic<int> claims;
+  };
+  void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  Shared* shared = new (memory) Shared{};
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  constexpr int kProcesses = 4;
+  pid_t children[kProcesses];
+  for (pid_t& child : children) {
+    child = fork();
+    if (child == 0) {
+      while (std::chrono::steady_clock::now() < until) {
+        Linux::Run run("server");
+        if (run.claimed()) {
+          shared->claims++;
+          shared->overlaps += shared->holders++ > 0 ? 1 : 0;
+          // Holds on a while, so that two holds have the time to meet.
+          sched_yield();
+          shared->holders--;
+        }
+      }
+      _exit(0);
+    }
+    ASSERT_GT(child, 0);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_GT(shared->claims.load(), 0);
+  EXPECT_EQ(shared->overlaps.load(), 0) << "in " << shared->claims.load() << " claims";
+  munmap(memory, sizeof(Shared));
 }
 
 }  // namespace
