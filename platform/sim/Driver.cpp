@@ -92,6 +92,10 @@ long Driver::OnWrite(OpenFile&, const std::vector<uint8_t>&) {
   return -EINVAL;
 }
 
+long Driver::OnRead(OpenFile&) {
+  return 0;
+}
+
 void Driver::HandleRecord(unsigned long request, size_t size, RecordHandler handler) {
   record_requests_[request] = RecordRequest{size, std::move(handler)};
 }
@@ -213,7 +217,10 @@ long Driver::CheckRead(OpenFile& file) {
   if (!file.CanRead()) {
     return -EBADF;
   }
-  return InjectedFailure(Call::kRead, 0);
+  if (long failure = InjectedFailure(Call::kRead, 0)) {
+    return failure;
+  }
+  return OnRead(file);
 }
 
 long Driver::Write(OpenFile& file, const uint8_t* data, size_t size) {

@@ -111,9 +111,10 @@ struct Request {
 //      A handler returns its result (0 or more) or -errno, and reads and
 //      writes the record by offset (Record::U32(4), SetU32(...)) from its own
 //      layout table. Unregistered requests fail with ENOTTY.
-//   3. Override OnWrite for records the server writes, OnOpen/OnRelease for
-//      per-open state (store it in OpenFile::state), and call Deliver to queue a
-//      record for the server to read (it makes the descriptor readable), or
+//   3. Override OnWrite for records the server writes, OnRead to fail a read
+//      in place of the next record, OnOpen/OnRelease for per-open state (store
+//      it in OpenFile::state), and call Deliver to queue a record for the
+//      server to read (it makes the descriptor readable), or
 //      DeliverError for a read that fails in its turn. A write refused with
 //      -EAGAIN leaves the descriptor polling unwritable until Resume, so a
 //      device can push back on the server the way a full transmit queue does.
@@ -165,6 +166,9 @@ class Driver {
   // One record written by the server; 0 takes it, -errno refuses it. By default
   // a device takes no writes (EINVAL).
   virtual long OnWrite(OpenFile& file, const std::vector<uint8_t>& record);
+  // The server reads: 0 lets the read take the next record, -errno fails it
+  // and leaves the record queued. By default every read goes ahead.
+  virtual long OnRead(OpenFile& file);
 
   void HandleRecord(unsigned long request, size_t size, RecordHandler handler);
   void HandleValue(unsigned long request, ValueHandler handler);

@@ -75,6 +75,15 @@ long RtpExtDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
   return 0;
 }
 
+long RtpExtDriver::OnRead(OpenFile& file) {
+  Session& session = file.StateAs<Session>();
+  if (session.read_held) {
+    session.read_held = false;
+    return -EAGAIN;
+  }
+  return 0;
+}
+
 std::vector<std::vector<uint8_t>> RtpExtDriver::WrittenBy(const Session& session) const {
   std::vector<std::vector<uint8_t>> packets;
   for (const WrittenPacket& packet : written_) {
@@ -103,7 +112,8 @@ long RtpExtDriver::AnswerSource(OpenFile& file, Record& record) {
   const uint64_t next = Taken(file);
   session.sources.erase(session.sources.begin(), session.sources.lower_bound(next));
   auto found = session.sources.find(next);
-  if (found == session.sources.end()) {
+  session.read_held = found == session.sources.end();
+  if (session.read_held) {
     return -EAGAIN;
   }
   record.SetU32(0, found->second.ssrc).SetU32(4, ntohl(found->second.address)).SetU32(8, 0);
