@@ -112,7 +112,10 @@ void Board::HangUpAll() {
 Reply Board::Control(const std::vector<std::string>& words) {
   auto lock = Lock();
   Sweep();
-  if (words.size() == 2 && words[0] == "board" && words[1] == "list") {
+  if (!words.empty() && words[0] == "board") {
+    if (words.size() != 2 || words[1] != "list") {
+      return Reply{false, "usage: board list"};
+    }
     std::string text;
     for (const std::string& path : Paths()) {
       text += text.empty() ? path : " " + path;

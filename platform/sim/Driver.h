@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/sim/History.h"
-#include "platform/sim/LineImpairments.h"
 #include "platform/sim/Record.h"
 
 #include <boost/cast.hpp>
@@ -122,7 +121,9 @@ struct Request {
 //      Board::instance().Sweep() first: a plain close() is noticed lazily.
 //   4. Register control commands for end-to-end tests with AddCommand:
 //        AddCommand("digit", [this](const std::vector<std::string>& args) -> Reply {...});
-//      so "<path> digit 3 5" on the control socket reaches it. Give in-process
+//      so "<path> digit 3 5" on the control socket reaches it; describe its
+//      arguments in a comment above the call, and take them with ControlArgs,
+//      so that a refusal says which argument is wrong and why. Give in-process
 //      tests plain accessors; each public member that touches driver state
 //      starts with `auto lock = Board::Lock();`.
 //   5. Add one line to Board::InstallStandardDrivers() in Board.cpp.
@@ -240,8 +241,5 @@ std::optional<std::vector<uint8_t>> ParseHex(const std::string& text);
 std::optional<unsigned long> ParseNumber(const std::string& text);
 // An errno by its name ("EIO") or number.
 std::optional<int> ParseErrno(const std::string& text);
-// The arguments <drop every> <duplicate every> cut|through of an impair command.
-std::optional<LineImpairments> ParseImpairments(const std::string& drop, const std::string& duplicate,
-                                                const std::string& mode);
 
 }  // namespace sim

@@ -17,20 +17,16 @@ namespace sim {
 // server's own, else EBADF), queues injected packets with their sender, answers
 // the source request with the sender of the packet the next read returns (after
 // a request that found none the next read returns none either, so a packet
-// queued in between waits for the request that names its sender), keeps the newest 1,000 packets the server wrote (of
-// all sessions together, so a thousand radios announcing for hours hold no more) and records the receive filter.
+// queued in between waits for the request that names its sender), keeps the
+// newest 1,000 packets the server wrote (of all sessions together, so a
+// thousand radios announcing for hours hold no more) and records the receive
+// filter.
 //
 // The filter scope says what the filter holds back: "media" (the default)
 // selects whose voice the RTP session delivers, so extension packets of every
 // sender still arrive; "all" drops extension packets of other senders too.
 //
-// Control commands (sessions numbered from 0 in open order):
-//   init <session>                       -> the init record in hex
-//   attached <session>                   -> "yes <fd_rtp> <pid_rtp>" or "no"
-//   inject <session> <ssrc> <a.b.c.d> <hex> [count]  -> packets queued
-//   written <session>                    -> the written packets in hex, oldest first
-//   filter <session>                     -> "a.b.c.d" or "none"
-//   scope media|all
+// Its control commands are described beside their AddCommand calls.
 class RtpExtDriver : public Driver {
  public:
   RtpExtDriver();
