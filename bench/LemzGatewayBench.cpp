@@ -1,6 +1,7 @@
 // 256 LEMZ gateway controls on the simulated /dev/rtp_ext, announcing for 60 s of simulated time: the frozen clock
 // steps one second at a time and the loop runs the status timers. Reports the time per simulated second and the
 // announcements sent per simulated second.
+#include "bench/BenchmarkMain.h"
 #include "bench/QuietLogs.h"
 #include "platform/Clock.h"
 #include "platform/Device.h"
@@ -61,4 +62,4 @@ BENCHMARK(BM_LemzGatewayAnnouncements)->Unit(benchmark::kMillisecond)->Iteration
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

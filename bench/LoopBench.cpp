@@ -1,5 +1,6 @@
 // Cost of the event loop's hot paths: timers with 10,000 pending, and one loop
 // pass over 1,000 registered descriptors.
+#include "bench/BenchmarkMain.h"
 #include "platform/Clock.h"
 #include "runtime/loop/Event.h"
 #include "runtime/loop/Multiplexer.h"
@@ -122,4 +123,4 @@ BENCHMARK(BM_LoopPass1000Descriptors);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

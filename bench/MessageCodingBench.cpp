@@ -6,6 +6,7 @@
 #include "schemas/LGCP.h"
 
 #include "asn1/CoderEnv.h"
+#include "bench/BenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -216,4 +217,4 @@ BENCHMARK_CAPTURE(BM_Encode, ber_lemz_packets, LemzPackets, ASN1::CoderEnv::ber)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

@@ -2,6 +2,7 @@
 // identical far-end packets (drained and collapsed to one handled state per
 // event), and 256 ED-137 controls through one simulated second of keep-alives
 // and supervision.
+#include "bench/BenchmarkMain.h"
 #include "platform/Clock.h"
 #include "platform/Device.h"
 #include "platform/sim/Board.h"
@@ -148,4 +149,4 @@ BENCHMARK(BM_256ControlsOneSimulatedSecond)->Unit(benchmark::kMicrosecond)->Iter
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

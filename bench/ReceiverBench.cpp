@@ -1,5 +1,6 @@
 // A burst of 10,000 queued detector events handled in one readable event of
 // the DTMF/tone and the DSP event device, reported as time per event.
+#include "bench/BenchmarkMain.h"
 #include "bench/QuietLogs.h"
 #include "hardware/DSProcReceiver.h"
 #include "hardware/DSProcReceiverService.h"
@@ -119,4 +120,4 @@ BENCHMARK(BM_DspEventBurst)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

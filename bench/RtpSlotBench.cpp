@@ -4,6 +4,7 @@
 // events turned into rtp signals (time per event). The simulated device
 // queues at most 512 records (the kernel's datagram queue), so the events
 // come in four bursts of 250, each drained by one readable event.
+#include "bench/BenchmarkMain.h"
 #include "hardware/HwMux.h"
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
@@ -148,4 +149,4 @@ BENCHMARK(BM_RtpDetectorEventBurst)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+GW_BENCHMARK_MAIN()

@@ -223,13 +223,14 @@ class Gateway {
   int seq_ = 0;
 };
 
-// The loop's CPU of one ping, median over many, in microseconds.
-double PingCpuUs(Gateway& gateway) {
+// The loop's CPU of one ping, median over many, in microseconds; nothing
+// when a ping goes unanswered.
+std::optional<double> PingCpuUs(Gateway& gateway) {
   std::vector<double> samples;
   for (int i = 0; i < kPings; ++i) {
     const uint64_t before = gateway.LoopCpuNs();
     if (!gateway.Ping()) {
-      return 0;
+      return std::nullopt;
     }
     samples.push_back(static_cast<double>(gateway.LoopCpuNs() - before) / 1e3);
   }
@@ -241,7 +242,11 @@ bool RunCreates(Kind kind, const Ports& ports) {
   if (!gateway.Start()) {
     return false;
   }
-  const double ping_us = PingCpuUs(gateway);
+  const std::optional<double> ping_us = PingCpuUs(gateway);
+  if (!ping_us) {
+    std::printf("%-14s ping not answered\n", NameOf(kind));
+    return false;
+  }
   std::vector<double> create_us;
   for (unsigned slot = 0; slot < kSlots; ++slot) {
     const uint64_t before = gateway.LoopCpuNs();
@@ -251,7 +256,7 @@ bool RunCreates(Kind kind, const Ports& ports) {
     }
     create_us.push_back(static_cast<double>(gateway.LoopCpuNs() - before) / 1e3);
   }
-  std::printf("%-14s %10.1f", NameOf(kind), ping_us);
+  std::printf("%-14s %10.1f", NameOf(kind), *ping_us);
   std::vector<double> at_marks;
   for (unsigned live : kLiveMarks) {
     at_marks.push_back(Median(std::vector<double>(create_us.begin() + live - kWindow, create_us.begin() + live)));

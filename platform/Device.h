@@ -25,7 +25,8 @@ namespace platform {
 //   duplicate is closed: through Close at once, through plain close() at the
 //   board's next Open or Close, or at its next call once the loop clock has
 //   moved on by a millisecond. Until then a descriptor number a plain close()
-//   freed also still reaches its old open, even when something else took it.
+//   freed also still reaches its old open, even when something else took it;
+//   so a board descriptor is closed through Close (an Fd closes through it).
 //
 // Device records passed to Ioctl are byte buffers in the board's byte order
 // (built with BeWriter); request codes are the board's literal constants.

@@ -38,8 +38,11 @@ constexpr int kSweepBatch = 64;
 }  // namespace
 
 Board& Board::instance() {
-  static Board board;
-  return board;
+  // Never destroyed: descriptors that static objects own close through it
+  // while the process exits, whichever of them was built first. The kernel
+  // closes the board's ends then, and captures are written frame by frame.
+  static Board* const board = new Board;
+  return *board;
 }
 
 std::unique_lock<std::recursive_mutex> Board::Lock() {
@@ -49,11 +52,6 @@ std::unique_lock<std::recursive_mutex> Board::Lock() {
 
 Board::Board() : watch_fd_(epoll_create1(EPOLL_CLOEXEC)) {
   InstallStandardDrivers();
-}
-
-Board::~Board() {
-  HangUpAll();
-  close(watch_fd_);
 }
 
 void Board::InstallStandardDrivers() {
@@ -114,7 +112,10 @@ void Board::HangUpAll() {
 Reply Board::Control(const std::vector<std::string>& words) {
   auto lock = Lock();
   Sweep();
-  if (words.size() == 2 && words[0] == "board" && words[1] == "list") {
+  if (!words.empty() && words[0] == "board") {
+    if (words.size() != 2 || words[1] != "list") {
+      return Reply{false, "usage: board list"};
+    }
     std::string text;
     for (const std::string& path : Paths()) {
       text += text.empty() ? path : " " + path;

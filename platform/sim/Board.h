@@ -25,8 +25,11 @@ namespace sim {
 // it like any other; the board keeps the other end. A call on a descriptor is
 // the board's when fstat names the same socket (a duplicate is the same one).
 // The answer is remembered per descriptor number until the next sweep, so the
-// device calls cost no system call of their own; a number that a plain close()
-// freed keeps its old route until then (numbers Open hands out are routed anew).
+// device calls cost no system call of their own; Close sweeps, so a number it
+// frees is looked up afresh by whatever takes it next. A number that a plain
+// close() freed keeps its old route until the next sweep (numbers Open hands
+// out are routed anew): whatever may hold a board descriptor closes it
+// through Close, as Fd does.
 // When the server has closed the last duplicate, its peer end reports a hang-up
 // and the board releases the open at the next sweep of its ends: on Open and
 // Close, on every control command and test accessor, and on any other call once
@@ -80,7 +83,6 @@ class Board {
   using Key = std::pair<dev_t, ino_t>;
 
   Board();
-  ~Board();
   void InstallStandardDrivers();
   void HangUpAll();
   // Sweeps when the loop clock has left the millisecond of the last one.

@@ -122,10 +122,7 @@ Reply MoveClock(const std::vector<std::string>& words) {
 
 }  // namespace
 
-ControlSocket::ControlSocket() {
-  // Built first, the board is destroyed after this socket's thread has stopped.
-  Board::instance();
-}
+ControlSocket::ControlSocket() = default;
 
 ControlSocket::~ControlSocket() {
   if (owner_ != getpid()) {

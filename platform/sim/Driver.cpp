@@ -1,6 +1,7 @@
 #include "platform/sim/Driver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <fcntl.h>
 #include <sys/epoll.h>
@@ -15,6 +16,9 @@
 
 namespace sim {
 namespace {
+
+// The most failures one fail command arms.
+constexpr unsigned long kMaxFailures = 1000000;
 
 std::string HexCode(unsigned long code) {
   char text[24];
@@ -90,6 +94,10 @@ void Driver::OnRelease(OpenFile&) {}
 
 long Driver::OnWrite(OpenFile&, const std::vector<uint8_t>&) {
   return -EINVAL;
+}
+
+long Driver::OnRead(OpenFile&) {
+  return 0;
 }
 
 void Driver::HandleRecord(unsigned long request, size_t size, RecordHandler handler) {
@@ -213,7 +221,10 @@ long Driver::CheckRead(OpenFile& file) {
   if (!file.CanRead()) {
     return -EBADF;
   }
-  return InjectedFailure(Call::kRead, 0);
+  if (long failure = InjectedFailure(Call::kRead, 0)) {
+    return failure;
+  }
+  return OnRead(file);
 }
 
 long Driver::Write(OpenFile& file, const uint8_t* data, size_t size) {
@@ -261,21 +272,29 @@ Reply Driver::Control(const std::vector<std::string>& words) {
   }
   const std::string& command = words[0];
   std::vector<std::string> args(words.begin() + 1, words.end());
-  if (command == "absent" && args.size() == 1 && (args[0] == "on" || args[0] == "off")) {
-    absent_ = args[0] == "on";
+  if (command == "absent") {
+    ControlArgs in(args, "absent on|off", 1);
+    const std::optional<bool> on = in.OnOff("setting");
+    if (!on) {
+      return in.Refusal();
+    }
+    absent_ = *on;
     return Reply{true, ""};
   }
   if (command == "fail") {
     return ControlFail(args);
   }
-  if (command == "hangup" && args.empty()) {
+  if ((command == "hangup" || command == "opens" || command == "requests") && !args.empty()) {
+    return Reply{false, "usage: " + command};
+  }
+  if (command == "hangup") {
     HangUpAll();
     return Reply{true, ""};
   }
-  if (command == "opens" && args.empty()) {
+  if (command == "opens") {
     return Reply{true, std::to_string(OpenCount())};
   }
-  if (command == "requests" && args.empty()) {
+  if (command == "requests") {
     return ControlRequests();
   }
   auto found = commands_.find(command);
@@ -287,25 +306,26 @@ Reply Driver::Control(const std::vector<std::string>& words) {
 
 Reply Driver::ControlFail(const std::vector<std::string>& args) {
   // fail <open|read|write|request code> <count> <errno>
-  if (args.size() != 3) {
-    return Reply{false, "usage: fail open|read|write|<request> <count> <errno>"};
+  ControlArgs in(args, "fail open|read|write|<request> <count> <errno>", 3);
+  const std::optional<std::string> call = in.Text();
+  const std::optional<unsigned long> request = call ? ParseNumber(*call) : std::nullopt;
+  static const std::map<std::string, Call> kCalls = {
+      {"open", Call::kOpen}, {"read", Call::kRead}, {"write", Call::kWrite}};
+  const auto named = call ? kCalls.find(*call) : kCalls.end();
+  if (call && !request && named == kCalls.end()) {
+    in.Refuse("call", "not open|read|write or a request code");
   }
-  std::optional<unsigned long> count = ParseNumber(args[1]);
-  std::optional<int> error = ParseErrno(args[2]);
-  if (!count || *count == 0 || *count > 1000000 || !error) {
-    return Reply{false, "bad count or errno"};
+  const std::optional<unsigned long> count = in.Number("count", 1, kMaxFailures);
+  const std::optional<int> error = in.Errno("errno");
+  if (in.Refused()) {
+    return in.Refusal();
   }
   const auto times = static_cast<unsigned>(*count);
-  if (args[0] == "open" || args[0] == "read" || args[0] == "write") {
-    Call call = args[0] == "open" ? Call::kOpen : args[0] == "read" ? Call::kRead : Call::kWrite;
-    FailNext(call, times, *error);
-    return Reply{true, ""};
+  if (named != kCalls.end()) {
+    FailNext(named->second, times, *error);
+  } else {
+    FailNextRequest(*request, times, *error);
   }
-  std::optional<unsigned long> request = ParseNumber(args[0]);
-  if (!request) {
-    return Reply{false, "bad request " + args[0]};
-  }
-  FailNextRequest(*request, times, *error);
   return Reply{true, ""};
 }
 
@@ -328,16 +348,6 @@ std::string HexFrames(const std::vector<std::vector<uint8_t>>& frames) {
     text += (text.empty() ? "" : " ") + HexBytes(frame);
   }
   return text;
-}
-
-std::optional<LineImpairments> ParseImpairments(const std::string& drop, const std::string& duplicate,
-                                                const std::string& mode) {
-  const std::optional<unsigned long> drop_every = ParseNumber(drop);
-  const std::optional<unsigned long> duplicate_every = ParseNumber(duplicate);
-  if (!drop_every || !duplicate_every || (mode != "cut" && mode != "through")) {
-    return std::nullopt;
-  }
-  return LineImpairments{static_cast<unsigned>(*drop_every), static_cast<unsigned>(*duplicate_every), mode == "cut"};
 }
 
 std::string HexBytes(const std::vector<uint8_t>& bytes) {

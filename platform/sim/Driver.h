@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/sim/History.h"
-#include "platform/sim/LineImpairments.h"
 #include "platform/sim/Record.h"
 
 #include <boost/cast.hpp>
@@ -111,9 +110,10 @@ struct Request {
 //      A handler returns its result (0 or more) or -errno, and reads and
 //      writes the record by offset (Record::U32(4), SetU32(...)) from its own
 //      layout table. Unregistered requests fail with ENOTTY.
-//   3. Override OnWrite for records the server writes, OnOpen/OnRelease for
-//      per-open state (store it in OpenFile::state), and call Deliver to queue a
-//      record for the server to read (it makes the descriptor readable), or
+//   3. Override OnWrite for records the server writes, OnRead to fail a read
+//      in place of the next record, OnOpen/OnRelease for per-open state (store
+//      it in OpenFile::state), and call Deliver to queue a record for the
+//      server to read (it makes the descriptor readable), or
 //      DeliverError for a read that fails in its turn. A write refused with
 //      -EAGAIN leaves the descriptor polling unwritable until Resume, so a
 //      device can push back on the server the way a full transmit queue does.
@@ -121,7 +121,9 @@ struct Request {
 //      Board::instance().Sweep() first: a plain close() is noticed lazily.
 //   4. Register control commands for end-to-end tests with AddCommand:
 //        AddCommand("digit", [this](const std::vector<std::string>& args) -> Reply {...});
-//      so "<path> digit 3 5" on the control socket reaches it. Give in-process
+//      so "<path> digit 3 5" on the control socket reaches it; describe its
+//      arguments in a comment above the call, and take them with ControlArgs,
+//      so that a refusal says which argument is wrong and why. Give in-process
 //      tests plain accessors; each public member that touches driver state
 //      starts with `auto lock = Board::Lock();`.
 //   5. Add one line to Board::InstallStandardDrivers() in Board.cpp.
@@ -165,6 +167,9 @@ class Driver {
   // One record written by the server; 0 takes it, -errno refuses it. By default
   // a device takes no writes (EINVAL).
   virtual long OnWrite(OpenFile& file, const std::vector<uint8_t>& record);
+  // The server reads: 0 lets the read take the next record, -errno fails it
+  // and leaves the record queued. By default every read goes ahead.
+  virtual long OnRead(OpenFile& file);
 
   void HandleRecord(unsigned long request, size_t size, RecordHandler handler);
   void HandleValue(unsigned long request, ValueHandler handler);
@@ -236,8 +241,5 @@ std::optional<std::vector<uint8_t>> ParseHex(const std::string& text);
 std::optional<unsigned long> ParseNumber(const std::string& text);
 // An errno by its name ("EIO") or number.
 std::optional<int> ParseErrno(const std::string& text);
-// The arguments <drop every> <duplicate every> cut|through of an impair command.
-std::optional<LineImpairments> ParseImpairments(const std::string& drop, const std::string& duplicate,
-                                                const std::string& mode);
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #include "platform/sim/DspDataDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 #include "platform/sim/History.h"
 
 #include <algorithm>
@@ -16,6 +17,15 @@ constexpr size_t kChannelIdSize = 4;
 constexpr unsigned long kAddB = 0x8008420f;
 constexpr unsigned long kReleaseB = 0x80084210;
 constexpr size_t kBSize = 8;
+
+// A D channel, by its id.
+std::optional<int> TakeChannel(ControlArgs& in) {
+  return in.Int("channel", DspDataDriver::kFirstChannel, DspDataDriver::kFirstChannel + DspDataDriver::kChannels - 1);
+}
+
+Reply NotOpen(int channel) {
+  return Reply{false, "channel " + std::to_string(channel) + " is not open"};
+}
 
 }  // namespace
 
@@ -35,40 +45,59 @@ DspDataDriver::DspDataDriver() : Driver(kPath) {
 void DspDataDriver::AddCommands() {
   // cable <channel> <channel>: joins two D channels.
   AddCommand("cable", [this](const std::vector<std::string>& args) {
-    const auto a = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto b = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
-    if (!a || !b || !JoinChannels(static_cast<int>(*a), static_cast<int>(*b))) {
-      return Reply{false, "usage: cable <channel> <channel>, two D channels without a cable"};
+    ControlArgs in(args, "cable <channel> <channel>", 2);
+    const std::optional<int> a = TakeChannel(in);
+    const std::optional<int> b = TakeChannel(in);
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (a == b) {
+      return Reply{false, "both ends are channel " + std::to_string(*a)};
+    }
+    if (!JoinChannels(*a, *b)) {
+      return Reply{false, "channel " + std::to_string(CableAt(*a) != nullptr ? *a : *b) + " already has a cable"};
     }
     return Reply{true, ""};
   });
   // rx <channel> <hex bytes>: the D channel receives a frame.
   AddCommand("rx", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
-    if (!channel || !bytes || !Receive(static_cast<int>(*channel), *bytes)) {
-      return Reply{false, "usage: rx <channel> <hex bytes>, an open D channel and a frame"};
+    ControlArgs in(args, "rx <channel> <hex bytes>", 2);
+    const std::optional<int> channel = TakeChannel(in);
+    const std::optional<std::vector<uint8_t>> bytes = in.Bytes("bytes");
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (Find(*channel) == nullptr) {
+      return NotOpen(*channel);
+    }
+    if (!Receive(*channel, *bytes)) {
+      return Reply{false, "the receive queue of channel " + std::to_string(*channel) + " is full"};
     }
     return Reply{true, ""};
   });
   // tx <channel>: the frames written since the last look, in hex, oldest first.
   AddCommand("tx", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!channel) {
-      return Reply{false, "usage: tx <channel>"};
+    ControlArgs in(args, "tx <channel>", 1);
+    const std::optional<int> channel = TakeChannel(in);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    return Reply{true, HexFrames(TakeTransmitted(static_cast<int>(*channel)))};
+    if (Find(*channel) == nullptr) {
+      return NotOpen(*channel);
+    }
+    return Reply{true, HexFrames(TakeTransmitted(*channel))};
   });
   // impair <channel> <drop every> <duplicate every> cut|through: what the
   // cable does to frames leaving that channel.
   AddCommand("impair", [this](const std::vector<std::string>& args) {
-    const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
-    const auto impairments = args.size() == 4 ? ParseImpairments(args[1], args[2], args[3]) : std::nullopt;
-    if (!end || !impairments) {
-      return Reply{false, "usage: impair <channel> <drop every> <duplicate every> cut|through"};
+    ControlArgs in(args, "impair <channel> <drop every> <duplicate every> cut|through", 4);
+    const std::optional<int> channel = TakeChannel(in);
+    const std::optional<LineImpairments> impairments = in.Impairments();
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!SetImpairments(static_cast<int>(*end), *impairments)) {
-      return Reply{false, "channel " + args[0] + " has no cable"};
+    if (!SetImpairments(*channel, *impairments)) {
+      return Reply{false, "channel " + std::to_string(*channel) + " has no cable"};
     }
     return Reply{true, ""};
   });

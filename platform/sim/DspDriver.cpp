@@ -1,6 +1,7 @@
 #include "platform/sim/DspDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -116,28 +117,26 @@ std::string DspDriver::Describe(const Timeslot& state) {
 void DspDriver::AddCommands() {
   // report <timeslot> <type> <word 0> [word 1] [word 2]: an event under the feature's id.
   AddCommand("report", [this](const std::vector<std::string>& args) {
-    std::array<std::optional<unsigned long>, 5> numbers{};
-    for (size_t i = 0; i < args.size() && i < numbers.size(); ++i) {
-      numbers[i] = ParseNumber(args[i]);
+    static const char* const kNames[] = {"timeslot", "type", "word 0", "word 1", "word 2"};
+    ControlArgs in(args, "report <timeslot> <type> <word 0> [word 1] [word 2]", 3, 5);
+    std::array<uint32_t, 5> words{};
+    for (size_t i = 0; in.Left() > 0; ++i) {
+      words[i] = in.Word32(kNames[i]).value_or(0);
     }
-    bool good = args.size() >= 3 && args.size() <= 5;
-    for (size_t i = 0; i < args.size() && good; ++i) {
-      good = numbers[i].has_value();
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!good) {
-      return Reply{false, "usage: report <timeslot> <type> <word 0> [word 1] [word 2]"};
-    }
-    auto word = [&](size_t i) { return static_cast<uint32_t>(numbers[i].value_or(0)); };
-    if (!Report(word(0), word(1), {word(2), word(3), word(4)})) {
+    if (!Report(words[0], words[1], {words[2], words[3], words[4]})) {
       return Reply{false, "nobody has the device open"};
     }
     return Reply{true, ""};
   });
   // timeslot <n>: what the timeslot has switched on.
   AddCommand("timeslot", [this](const std::vector<std::string>& args) {
-    const auto timeslot = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!timeslot) {
-      return Reply{false, "usage: timeslot <n>"};
+    ControlArgs in(args, "timeslot <n>", 1);
+    const std::optional<int> timeslot = in.Int("timeslot", 0, static_cast<int>(kTimeslots) - 1);
+    if (in.Refused()) {
+      return in.Refusal();
     }
     const auto all = Timeslots();
     const auto found = all.find(static_cast<uint32_t>(*timeslot));

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <sys/time.h>
 
@@ -123,22 +124,24 @@ std::string DtmfDriver::Describe(const Timeslot& state) {
 void DtmfDriver::AddCommands() {
   // detect <timeslot> <code> [timestamp]: the detector reports under the enabled id.
   AddCommand("detect", [this](const std::vector<std::string>& args) {
-    const auto timeslot = args.size() >= 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto code = args.size() >= 2 ? ParseNumber(args[1]) : std::nullopt;
-    const auto timestamp = args.size() == 3 ? ParseNumber(args[2]) : std::optional<unsigned long>(0);
-    if (!timeslot || !code || !timestamp || args.size() > 3) {
-      return Reply{false, "usage: detect <timeslot> <code> [timestamp]"};
+    ControlArgs in(args, "detect <timeslot> <code> [timestamp]", 2, 3);
+    const std::optional<uint32_t> timeslot = in.Word32("timeslot");
+    const std::optional<uint32_t> code = in.Word32("code");
+    const std::optional<uint32_t> timestamp = in.Left() > 0 ? in.Word32("timestamp") : 0;
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!Detect(static_cast<uint32_t>(*timeslot), static_cast<uint32_t>(*code), static_cast<uint32_t>(*timestamp))) {
+    if (!Detect(*timeslot, *code, *timestamp)) {
       return Reply{false, "nobody has the device open"};
     }
     return Reply{true, ""};
   });
   // timeslot <n>: what the timeslot has switched on.
   AddCommand("timeslot", [this](const std::vector<std::string>& args) {
-    const auto timeslot = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!timeslot) {
-      return Reply{false, "usage: timeslot <n>"};
+    ControlArgs in(args, "timeslot <n>", 1);
+    const std::optional<int> timeslot = in.Int("timeslot", 0, static_cast<int>(kTimeslots) - 1);
+    if (in.Refused()) {
+      return in.Refusal();
     }
     const auto all = Timeslots();
     const auto found = all.find(static_cast<uint32_t>(*timeslot));

@@ -1,6 +1,7 @@
 #include "platform/sim/E1CasDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <cerrno>
 #include <string>
@@ -30,30 +31,25 @@ E1CasDriver::E1CasDriver() : Driver(kPath) {
   HandleRecord(0xc0104304, 16, [this](OpenFile&, Record& r) { return Configure(r); });
   // rx <trunk> <timeslot> <bits>: the timeslot receives new signalling bits.
   AddCommand("rx", [this](const std::vector<std::string>& args) {
-    if (args.size() != 3) {
-      return Reply{false, "usage: rx <trunk> <timeslot> <bits>"};
+    ControlArgs in(args, "rx <trunk> <timeslot> <bits>", 3);
+    const std::optional<int> trunk = in.Int("trunk", 0, kTrunks - 1);
+    const std::optional<int> timeslot = in.Int("timeslot", 0, kTimeslots - 1);
+    const std::optional<int> bits = in.Int("bits", 0, kBitsMask);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    const auto trunk = ParseNumber(args[0]);
-    const auto timeslot = ParseNumber(args[1]);
-    const auto bits = ParseNumber(args[2]);
-    if (!trunk || *trunk >= kTrunks || !timeslot || *timeslot >= kTimeslots || !bits || *bits > kBitsMask) {
-      return Reply{false, "trunk 0-3, timeslot 0-31, bits 0-15"};
-    }
-    ReceiveBits(static_cast<int>(*trunk), static_cast<int>(*timeslot), static_cast<uint8_t>(*bits));
+    ReceiveBits(*trunk, *timeslot, static_cast<uint8_t>(*bits));
     return Reply{true, ""};
   });
   // channel <trunk> <timeslot>: "closed" or "open rx <bits> tx <bits>".
   AddCommand("channel", [this](const std::vector<std::string>& args) {
-    const Reply usage{false, "usage: channel <trunk 0-3> <timeslot 0-31>"};
-    if (args.size() != 2) {
-      return usage;
+    ControlArgs in(args, "channel <trunk 0-3> <timeslot 0-31>", 2);
+    const std::optional<int> trunk = in.Int("trunk", 0, kTrunks - 1);
+    const std::optional<int> timeslot = in.Int("timeslot", 0, kTimeslots - 1);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    const auto trunk = ParseNumber(args[0]);
-    const auto timeslot = ParseNumber(args[1]);
-    if (!trunk || *trunk >= kTrunks || !timeslot || *timeslot >= kTimeslots) {
-      return usage;
-    }
-    const Channel channel = ChannelOf(static_cast<int>(*trunk), static_cast<int>(*timeslot));
+    const Channel channel = ChannelOf(*trunk, *timeslot);
     if (!channel.configured) {
       return Reply{true, "closed"};
     }

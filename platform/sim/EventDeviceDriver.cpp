@@ -1,6 +1,7 @@
 #include "platform/sim/EventDeviceDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <optional>
 #include <utility>
@@ -11,9 +12,10 @@ EventDeviceDriver::EventDeviceDriver(std::string path, size_t record_size)
     : Driver(std::move(path)), record_size_(record_size) {
   // short <n>: delivers a record of only n bytes, fewer than a whole one.
   AddCommand("short", [this](const std::vector<std::string>& args) {
-    const auto size = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!size || *size == 0 || *size >= record_size_) {
-      return Reply{false, "usage: short <bytes, fewer than " + std::to_string(record_size_) + ">"};
+    ControlArgs in(args, "short <bytes, fewer than " + std::to_string(record_size_) + ">", 1);
+    const std::optional<unsigned long> size = in.Number("size", 1, record_size_ - 1);
+    if (in.Refused()) {
+      return in.Refusal();
     }
     if (!DeliverRaw(std::vector<uint8_t>(*size))) {
       return Reply{false, "nobody has the device open"};

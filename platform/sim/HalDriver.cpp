@@ -1,6 +1,7 @@
 #include "platform/sim/HalDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <string>
 
@@ -33,21 +34,7 @@ const char* Name(TdmSwitch::Operation operation) {
   return "";
 }
 
-// Parses the arguments of a control command as numbers of at most max each.
-std::optional<std::vector<int>> Numbers(const std::vector<std::string>& args, size_t count, unsigned long max) {
-  if (args.size() != count) {
-    return std::nullopt;
-  }
-  std::vector<int> numbers;
-  for (const auto& arg : args) {
-    const auto number = ParseNumber(arg);
-    if (!number || *number > max) {
-      return std::nullopt;
-    }
-    numbers.push_back(static_cast<int>(*number));
-  }
-  return numbers;
-}
+constexpr int kLastSwitchChannel = TdmSwitch::kChannelEnd - 1;
 
 }  // namespace
 
@@ -113,11 +100,12 @@ std::vector<int> HalDriver::ClockSelections() const {
 void HalDriver::AddSwitchCommands() {
   // output <channel>: "nothing", "source <channel>" or "constant <byte>".
   AddCommand("output", [this](const std::vector<std::string>& args) {
-    const auto numbers = Numbers(args, 1, 0x7FFFFFFF);
-    if (!numbers) {
-      return Reply{false, "usage: output <channel>"};
+    ControlArgs in(args, "output <channel>", 1);
+    const std::optional<int> channel = in.Int("channel", 0, kLastSwitchChannel);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    return Reply{true, Describe(switch_.OutputOf((*numbers)[0]))};
+    return Reply{true, Describe(switch_.OutputOf(*channel))};
   });
   // switch: the switch requests without the refresh, "<operation>:<channel>:<value>" each.
   AddCommand("switch", [this](const std::vector<std::string>& args) {
@@ -133,11 +121,13 @@ void HalDriver::AddSwitchCommands() {
   });
   // read-value <channel> <byte>: what a read of the channel gives from now on.
   AddCommand("read-value", [this](const std::vector<std::string>& args) {
-    const auto numbers = Numbers(args, 2, 0x7FFFFFFF);
-    if (!numbers || (*numbers)[1] > 255) {
-      return Reply{false, "usage: read-value <channel> <byte>"};
+    ControlArgs in(args, "read-value <channel> <byte>", 2);
+    const std::optional<int> channel = in.Int("channel", 0, kLastSwitchChannel);
+    const std::optional<int> byte = in.Int("byte", 0, 255);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    switch_.SetReadValue((*numbers)[0], static_cast<uint8_t>((*numbers)[1]));
+    switch_.SetReadValue(*channel, static_cast<uint8_t>(*byte));
     return Reply{true, ""};
   });
   // clock: the last clock source selected, or "none".
@@ -153,28 +143,34 @@ void HalDriver::AddSwitchCommands() {
 void HalDriver::AddChipCommands() {
   // line-status <channel> <byte>: sets a line chip's status register.
   AddCommand("line-status", [this](const std::vector<std::string>& args) {
-    const auto numbers = Numbers(args, 2, 255);
-    if (!numbers || (*numbers)[0] >= LineChips::kChannels) {
-      return Reply{false, "usage: line-status <channel 0-7> <byte>"};
+    ControlArgs in(args, "line-status <channel 0-7> <byte>", 2);
+    const std::optional<int> channel = in.Int("channel", 0, LineChips::kChannels - 1);
+    const std::optional<int> byte = in.Int("byte", 0, 255);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    chips_.SetRegister((*numbers)[0], LineChips::kStatusRegister, static_cast<uint8_t>((*numbers)[1]));
+    chips_.SetRegister(*channel, LineChips::kStatusRegister, static_cast<uint8_t>(*byte));
     return Reply{true, ""};
   });
   // carrier <channel> on|off
   AddCommand("carrier", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    if (!channel || *channel >= LineChips::kChannels || (args[1] != "on" && args[1] != "off")) {
-      return Reply{false, "usage: carrier <channel 0-7> on|off"};
+    ControlArgs in(args, "carrier <channel 0-7> on|off", 2);
+    const std::optional<int> channel = in.Int("channel", 0, LineChips::kChannels - 1);
+    const std::optional<bool> on = in.OnOff("setting");
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    chips_.SetCarrier(static_cast<int>(*channel), args[1] == "on");
+    chips_.SetCarrier(*channel, *on);
     return Reply{true, ""};
   });
   // spi on|off: off makes every line-chip request fail with ENODEV.
   AddCommand("spi", [this](const std::vector<std::string>& args) {
-    if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) {
-      return Reply{false, "usage: spi on|off"};
+    ControlArgs in(args, "spi on|off", 1);
+    const std::optional<bool> on = in.OnOff("setting");
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    chips_.SetPresent(args[0] == "on");
+    chips_.SetPresent(*on);
     return Reply{true, ""};
   });
 }
@@ -184,11 +180,12 @@ void HalDriver::AddRegisterCommands() {
   for (const char* name : {"dip", "power"}) {
     uint8_t& value = std::string(name) == "dip" ? dip_ : power_;
     AddCommand(name, [&value, name](const std::vector<std::string>& args) {
-      const auto numbers = Numbers(args, 1, 255);
-      if (!numbers) {
-        return Reply{false, std::string("usage: ") + name + " <byte>"};
+      ControlArgs in(args, std::string(name) + " <byte>", 1);
+      const std::optional<int> byte = in.Int("byte", 0, 255);
+      if (in.Refused()) {
+        return in.Refusal();
       }
-      value = static_cast<uint8_t>((*numbers)[0]);
+      value = static_cast<uint8_t>(*byte);
       return Reply{true, ""};
     });
   }

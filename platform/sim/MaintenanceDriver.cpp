@@ -2,6 +2,7 @@
 
 #include "platform/BoardPath.h"
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -42,22 +43,18 @@ MaintenanceDriver::MaintenanceDriver() : Driver(kPath) {
   // framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>: the
   // device record and the status file "/proc/driver/hdlc/peb22554/<trunk>".
   AddCommand("framer", [this](const std::vector<std::string>& args) {
-    if (args.size() != 7) {
-      return Reply{false, "usage: framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>"};
+    static const char* const kNames[] = {"state", "slips", "lossBF", "lossCarrier", "lossAIS", "lossRAI"};
+    ControlArgs in(args, "framer <trunk> <state> <slips> <lossBF> <lossCarrier> <lossAIS> <lossRAI>", 7);
+    const int trunk = in.Int("trunk", 0, kTrunks - 1).value_or(0);
+    int32_t values[6] = {};
+    for (size_t i = 0; i < 6; ++i) {
+      values[i] = in.Int(kNames[i], 0, INT32_MAX).value_or(0);
     }
-    int32_t values[7];
-    for (size_t i = 0; i < args.size(); ++i) {
-      const auto number = ParseNumber(args[i]);
-      if (!number || *number > 0x7FFFFFFF) {
-        return Reply{false, "bad number " + args[i]};
-      }
-      values[i] = static_cast<int32_t>(*number);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (values[0] >= kTrunks) {
-      return Reply{false, "trunk 0-3"};
-    }
-    framers_[values[0]] = FramerStatus{values[1], values[2], values[3], values[4], values[5], values[6]};
-    WriteStatusFile(values[0], framers_[values[0]]);
+    framers_[trunk] = FramerStatus{values[0], values[1], values[2], values[3], values[4], values[5]};
+    WriteStatusFile(trunk, framers_[trunk]);
     return Reply{true, ""};
   });
   // tclk: the last transmit-clock mask written, or "none".

@@ -2,6 +2,7 @@
 
 #include "platform/BoardPath.h"
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 #include "platform/sim/HalDriver.h"
 
 #include <algorithm>
@@ -28,13 +29,26 @@ constexpr size_t kQuerySize = 16;
 
 constexpr uint32_t kLargestPacket = 65536;
 
-std::optional<int> ParseChannel(const std::string& text) {
-  const std::optional<unsigned long> number = ParseNumber(text);
-  if (!number || *number < MccDriver::kFirstSwitchChannel ||
-      *number >= MccDriver::kFirstSwitchChannel + MccDriver::kChannels) {
+constexpr int kLastSwitchChannel = TdmSwitch::kChannelEnd - 1;
+constexpr int kLastMccChannel = MccDriver::kFirstSwitchChannel + MccDriver::kChannels - 1;
+
+// An MCC channel, by its switch channel.
+std::optional<int> TakeChannel(ControlArgs& in) {
+  return in.Int("channel", MccDriver::kFirstSwitchChannel, kLastMccChannel);
+}
+
+// A line endpoint: a switch channel that is not an MCC channel.
+std::optional<int> TakeLine(ControlArgs& in) {
+  const std::optional<int> line = in.Int("line", 0, kLastSwitchChannel);
+  if (line && *line >= MccDriver::kFirstSwitchChannel && *line <= kLastMccChannel) {
+    in.Refuse("line", "an MCC channel, not a line");
     return std::nullopt;
   }
-  return static_cast<int>(*number);
+  return line;
+}
+
+Reply NotAllocated(int channel) {
+  return Reply{false, "channel " + std::to_string(channel) + " is not allocated"};
 }
 
 }  // namespace
@@ -361,124 +375,158 @@ void MccDriver::AddCommands() {
   });
   // rx <channel> <hex bytes>: the channel receives a frame (or a burst).
   AddCommand("rx", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
-    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
-    if (!channel || !bytes) {
-      return Reply{false, "usage: rx <channel> <hex bytes>"};
+    ControlArgs in(args, "rx <channel> <hex bytes>", 2);
+    const std::optional<int> channel = TakeChannel(in);
+    const std::optional<std::vector<uint8_t>> bytes = in.Bytes("bytes");
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    const std::optional<Channel> held = ChannelOf(*channel);
+    if (!held) {
+      return NotAllocated(*channel);
+    }
+    if (held->type != kTransparent && bytes->size() > held->rx_packet_size) {
+      return Reply{false, "a frame of " + std::to_string(bytes->size()) + " bytes is longer than channel " +
+                              std::to_string(*channel) + " receives (" + std::to_string(held->rx_packet_size) + ")"};
     }
     if (!Receive(*channel, *bytes)) {
-      return Reply{false, "channel " + args[0] + " cannot receive it"};
+      return Reply{false, "the receive queue of channel " + std::to_string(*channel) + " is full"};
     }
     return Reply{true, ""};
   });
   // rx-error <channel> <errno>: the channel's receiver fails.
   AddCommand("rx-error", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
-    const auto error = args.size() == 2 ? ParseErrno(args[1]) : std::nullopt;
-    if (!channel || !error) {
-      return Reply{false, "usage: rx-error <channel> <errno>"};
+    ControlArgs in(args, "rx-error <channel> <errno>", 2);
+    const std::optional<int> channel = TakeChannel(in);
+    const std::optional<int> error = in.Errno("errno");
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (!ChannelOf(*channel)) {
+      return NotAllocated(*channel);
     }
     if (!ReceiveError(*channel, *error)) {
-      return Reply{false, "channel " + args[0] + " is not allocated"};
+      return Reply{false, "the receive queue of channel " + std::to_string(*channel) + " is full"};
     }
     return Reply{true, ""};
   });
   // tx <channel>: the frames written since the last look, in hex, oldest first.
   AddCommand("tx", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 1 ? ParseChannel(args[0]) : std::nullopt;
-    if (!channel) {
-      return Reply{false, "usage: tx <channel>"};
+    ControlArgs in(args, "tx <channel>", 1);
+    const std::optional<int> channel = TakeChannel(in);
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (!ChannelOf(*channel)) {
+      return NotAllocated(*channel);
     }
     return Reply{true, HexFrames(TakeTransmitted(*channel))};
   });
-  // cable <line> <line>: joins two line endpoints.
-  AddCommand("cable", [this](const std::vector<std::string>& args) {
-    const auto a = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto b = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
-    if (!a || !b) {
-      return Reply{false, "usage: cable <line> <line>"};
-    }
-    if (!JoinLines(static_cast<int>(*a), static_cast<int>(*b))) {
-      return Reply{false, "cannot join " + args[0] + " and " + args[1]};
-    }
-    return Reply{true, ""};
-  });
-  // bus <network line> <terminal line>: attaches a terminal to a BRI bus.
-  AddCommand("bus", [this](const std::vector<std::string>& args) {
-    const auto network = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto terminal = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
-    if (!network || !terminal) {
-      return Reply{false, "usage: bus <network line> <terminal line>"};
-    }
-    if (!AttachToBus(static_cast<int>(*network), static_cast<int>(*terminal))) {
-      return Reply{false, "cannot attach " + args[1] + " to the bus of " + args[0]};
-    }
-    return Reply{true, ""};
-  });
+  // cable <line> <line>: joins two line endpoints. bus <network line>
+  // <terminal line>: attaches a terminal to a BRI bus.
+  for (const bool bus : {false, true}) {
+    AddCommand(bus ? "bus" : "cable", [this, bus](const std::vector<std::string>& args) {
+      ControlArgs in(args, bus ? "bus <network line> <terminal line>" : "cable <line> <line>", 2);
+      const std::optional<int> a = TakeLine(in);
+      const std::optional<int> b = TakeLine(in);
+      if (in.Refused()) {
+        return in.Refusal();
+      }
+      if (!Join(*a, *b, bus)) {
+        return JoinRefusal(*a, *b);
+      }
+      return Reply{true, ""};
+    });
+  }
   // impair <line> <drop every> <duplicate every> cut|through: what the cable
   // does to frames leaving that end.
   AddCommand("impair", [this](const std::vector<std::string>& args) {
-    const auto end = args.size() == 4 ? ParseNumber(args[0]) : std::nullopt;
-    const auto impairments = args.size() == 4 ? ParseImpairments(args[1], args[2], args[3]) : std::nullopt;
-    if (!end || !impairments) {
-      return Reply{false, "usage: impair <line> <drop every> <duplicate every> cut|through"};
+    ControlArgs in(args, "impair <line> <drop every> <duplicate every> cut|through", 4);
+    const std::optional<int> end = TakeLine(in);
+    const std::optional<LineImpairments> impairments = in.Impairments();
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!SetImpairments(static_cast<int>(*end), *impairments)) {
-      return Reply{false, "line " + args[0] + " has no cable"};
+    if (!SetImpairments(*end, *impairments)) {
+      return Reply{false, "line " + std::to_string(*end) + " has no cable"};
     }
     return Reply{true, ""};
   });
   // line-rx <line> <hex bytes>: a frame arrives on the line endpoint.
   AddCommand("line-rx", [this](const std::vector<std::string>& args) {
-    const auto line = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto bytes = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
-    if (!line || !bytes || !ReceiveOnLine(static_cast<int>(*line), *bytes)) {
-      return Reply{false, "usage: line-rx <line> <hex bytes>, a line endpoint and a frame"};
+    ControlArgs in(args, "line-rx <line> <hex bytes>", 2);
+    const std::optional<int> line = TakeLine(in);
+    const std::optional<std::vector<uint8_t>> bytes = in.Bytes("bytes");
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (!ReceiveOnLine(*line, *bytes)) {
+      return Reply{false, "no TDM switch on the board"};
     }
     return Reply{true, ""};
   });
   // line-tx <line>: the frames sent on the line endpoint since the last look, in hex.
   AddCommand("line-tx", [this](const std::vector<std::string>& args) {
-    const auto line = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!line) {
-      return Reply{false, "usage: line-tx <line>"};
+    ControlArgs in(args, "line-tx <line>", 1);
+    const std::optional<int> line = TakeLine(in);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    return Reply{true, HexFrames(TakeSentOnLine(static_cast<int>(*line)))};
+    return Reply{true, HexFrames(TakeSentOnLine(*line))};
   });
   // tap <line or channel> <file> mtp2|lapd-user|lapd-network: captures what
   // passes there into a pcap file in the board root; untap <line or channel> ends it.
   AddCommand("tap", [this](const std::vector<std::string>& args) {
-    const auto end = args.size() == 3 ? ParseNumber(args[0]) : std::nullopt;
-    const auto kind = args.size() == 3 ? PcapTap::ParseKind(args[2]) : std::nullopt;
-    if (!end || !kind || args[1].empty() || args[1].find('/') != std::string::npos || args[1] == "..") {
-      return Reply{false, "usage: tap <line or channel> <file name> mtp2|lapd-user|lapd-network"};
+    ControlArgs in(args, "tap <line or channel> <file name> mtp2|lapd-user|lapd-network", 3);
+    const std::optional<int> end = in.Int("line or channel", 0, kLastSwitchChannel);
+    const std::optional<std::string> name = in.Text();
+    if (name && (name->empty() || name->find('/') != std::string::npos || *name == "." || *name == "..")) {
+      in.Refuse("file name", "a name without / (the capture goes in the board root)");
     }
-    if (!StartTap(static_cast<int>(*end), platform::BoardPath("/" + args[1]), *kind)) {
-      return Reply{false, "cannot write " + args[1]};
+    const std::optional<std::string> kind_word = in.Text();
+    const std::optional<PcapTap::Kind> kind = kind_word ? PcapTap::ParseKind(*kind_word) : std::nullopt;
+    if (kind_word && !kind) {
+      in.Refuse("kind", "not mtp2|lapd-user|lapd-network");
+    }
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (!StartTap(*end, platform::BoardPath("/" + *name), *kind)) {
+      return Reply{false, "cannot write " + *name + " in the board root"};
     }
     return Reply{true, ""};
   });
   AddCommand("untap", [this](const std::vector<std::string>& args) {
-    const auto end = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!end) {
-      return Reply{false, "usage: untap <line or channel>"};
+    ControlArgs in(args, "untap <line or channel>", 1);
+    const std::optional<int> end = in.Int("line or channel", 0, kLastSwitchChannel);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!StopTap(static_cast<int>(*end))) {
-      return Reply{false, "no tap on " + args[0]};
+    if (!StopTap(*end)) {
+      return Reply{false, "no tap on " + std::to_string(*end)};
     }
     return Reply{true, ""};
   });
   // block <channel> on|off: the channel refuses frames, or takes them again.
   AddCommand("block", [this](const std::vector<std::string>& args) {
-    const auto channel = args.size() == 2 ? ParseChannel(args[0]) : std::nullopt;
-    if (!channel || (args[1] != "on" && args[1] != "off")) {
-      return Reply{false, "usage: block <channel> on|off"};
+    ControlArgs in(args, "block <channel> on|off", 2);
+    const std::optional<int> channel = TakeChannel(in);
+    const std::optional<bool> on = in.OnOff("setting");
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (!SetBlocked(*channel, args[1] == "on")) {
-      return Reply{false, "channel " + args[0] + " is not allocated"};
+    if (!SetBlocked(*channel, *on)) {
+      return NotAllocated(*channel);
     }
     return Reply{true, ""};
   });
+}
+
+Reply MccDriver::JoinRefusal(int a, int b) {
+  if (a == b) {
+    return Reply{false, "both ends are line " + std::to_string(a)};
+  }
+  return Reply{false, "line " + std::to_string(CableAt(b) != nullptr ? b : a) + " already has a cable"};
 }
 
 }  // namespace sim

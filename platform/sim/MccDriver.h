@@ -122,6 +122,8 @@ class MccDriver : public Driver {
   void Tap(int end, bool sent, const std::vector<uint8_t>& frame);
   Cable* CableAt(int end);
   bool Join(int a, int b, bool bus);
+  // Why a cable or bus command could not join the two lines.
+  Reply JoinRefusal(int a, int b);
 
   std::array<OpenFile*, kChannels> channels_{};
   std::vector<Cable> cables_;

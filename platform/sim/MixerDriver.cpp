@@ -1,6 +1,7 @@
 #include "platform/sim/MixerDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +54,15 @@ const MixerDriver::Unit* MixerDriver::FindUnit(int32_t number) const {
     }
   }
   return nullptr;
+}
+
+std::optional<int32_t> MixerDriver::TakeUnit(ControlArgs& in) const {
+  const std::optional<int> unit = in.Int("unit", 0, INT32_MAX);
+  if (unit && FindUnit(*unit) == nullptr) {
+    in.Refuse("unit", "no such unit");
+    return std::nullopt;
+  }
+  return unit;
 }
 
 bool MixerDriver::IsChannel(const Point& point) const {
@@ -137,12 +147,13 @@ std::map<int32_t, std::vector<MixerDriver::Input>> MixerDriver::Summators(int32_
 void MixerDriver::AddCommands() {
   // summators <unit>: "<output>=<unit>:<type>:<number>*<gain>,..." for each programmed output.
   AddCommand("summators", [this](const std::vector<std::string>& args) {
-    const auto unit = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!unit) {
-      return Reply{false, "usage: summators <unit>"};
+    ControlArgs in(args, "summators <unit>", 1);
+    const std::optional<int32_t> unit = TakeUnit(in);
+    if (in.Refused()) {
+      return in.Refusal();
     }
     std::string text;
-    for (const auto& entry : Summators(static_cast<int32_t>(*unit))) {
+    for (const auto& entry : Summators(*unit)) {
       text += (text.empty() ? "" : " ") + std::to_string(entry.first) + "=";
       for (size_t i = 0; i < entry.second.size(); ++i) {
         const Input& input = entry.second[i];
@@ -154,13 +165,13 @@ void MixerDriver::AddCommands() {
   });
   // remove-unit <unit>: the unit is no longer reported.
   AddCommand("remove-unit", [this](const std::vector<std::string>& args) {
-    const auto unit = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!unit) {
-      return Reply{false, "usage: remove-unit <unit>"};
+    ControlArgs in(args, "remove-unit <unit>", 1);
+    const std::optional<int32_t> unit = TakeUnit(in);
+    if (in.Refused()) {
+      return in.Refusal();
     }
     std::vector<Unit> units = Units();
-    units.erase(std::remove_if(units.begin(), units.end(),
-                               [&](const Unit& u) { return u.number == static_cast<int32_t>(*unit); }),
+    units.erase(std::remove_if(units.begin(), units.end(), [&](const Unit& u) { return u.number == *unit; }),
                 units.end());
     SetUnits(units);
     return Reply{true, ""};

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace sim {
+
+class ControlArgs;
 
 // The simulated "/dev/mixer": the conference mixer units. Each unit has its
 // TDM channels, each with a summator that adds chosen inputs with a gain, and
@@ -50,6 +53,8 @@ class MixerDriver : public Driver {
 
  private:
   const Unit* FindUnit(int32_t number) const;
+  // A unit the driver reports, as a control command names it.
+  std::optional<int32_t> TakeUnit(ControlArgs& in) const;
   bool IsChannel(const Point& point) const;
   long Query(Record& record) const;
   long Add(Record& record);

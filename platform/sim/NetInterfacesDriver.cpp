@@ -1,6 +1,7 @@
 #include "platform/sim/NetInterfacesDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <arpa/inet.h>
 #include <linux/sockios.h>
@@ -206,22 +207,19 @@ long NetInterfacesDriver::Configuration(Record& record) const {
 
 Reply NetInterfacesDriver::ControlSet(const std::vector<std::string>& args) {
   // "set <index> <name>|- <running 0|1> [<a.b.c.d>]"; the name "-" removes.
-  if (args.size() != 3 && args.size() != 4) {
-    return Reply{false, "usage: set <index> <name>|- <running 0|1> [<address>]"};
+  ControlArgs in(args, "set <index> <name>|- <running 0|1> [<address>]", 3, 4);
+  const std::optional<int> index = in.Int("index", 0, kIndexes - 1);
+  const std::optional<std::string> name = in.Text();
+  if (name && name->size() >= IFNAMSIZ) {
+    in.Refuse("name", "longer than " + std::to_string(IFNAMSIZ - 1) + " characters");
   }
-  const auto index = ParseNumber(args[0]);
-  const auto running = ParseNumber(args[2]);
-  if (!index || *index >= static_cast<unsigned long>(kIndexes) || !running || *running > 1) {
-    return Reply{false, "bad index or running flag"};
+  const std::optional<int> running = in.Int("running", 0, 1);
+  const std::optional<uint32_t> address = in.Left() > 0 ? in.Address("address") : 0;
+  if (in.Refused()) {
+    return in.Refusal();
   }
-  in_addr address{};
-  if (args.size() == 4 && inet_pton(AF_INET, args[3].c_str(), &address) != 1) {
-    return Reply{false, "bad address " + args[3]};
-  }
-  if (args[1].size() >= IFNAMSIZ) {
-    return Reply{false, "name too long " + args[1]};
-  }
-  interfaces_[*index] = Interface{args[1] == "-" ? std::string() : args[1], *running == 1, ntohl(address.s_addr)};
+  interfaces_[static_cast<size_t>(*index)] =
+      Interface{*name == "-" ? std::string() : *name, *running == 1, ntohl(*address)};
   return Reply{true, ""};
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/RtpDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <cerrno>
 
@@ -17,6 +18,14 @@ constexpr unsigned long kPdEnable = 0xC024520C;    // 36 bytes: the timeout at 8
 constexpr unsigned long kPdDisable = 0x8004520D;   // 4 bytes
 constexpr unsigned long kDestroySteps[] = {0x2000520A, 0x20005203, 0x2000520B};
 constexpr size_t kEventSize = 36;
+
+Reply NoSession(int32_t channel) {
+  return Reply{false, "no session on channel " + std::to_string(channel)};
+}
+
+Reply QueueFull(int32_t channel) {
+  return Reply{false, "the event queue of channel " + std::to_string(channel) + " is full"};
+}
 
 }  // namespace
 
@@ -54,32 +63,53 @@ RtpDriver::RtpDriver() : Driver(kPath) {
   });
   // event <channel> <type> <value> <timeout> | short <channel> <size> | session-hangup <channel> | sessions
   AddCommand("event", [this](const std::vector<std::string>& args) -> Reply {
-    std::vector<unsigned long> n;
-    for (const std::string& arg : args) {
-      if (auto number = ParseNumber(arg)) {
-        n.push_back(*number);
-      }
+    ControlArgs in(args, "event <channel> <type> <value> <timeout>", 4);
+    const std::optional<int> channel = in.Int("channel", 0, INT32_MAX);
+    const std::optional<uint32_t> type = in.Word32("type");
+    const std::optional<uint32_t> value = in.Word32("value");
+    const std::optional<uint32_t> timeout = in.Word32("timeout");
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    if (args.size() != 4 || n.size() != 4) {
-      return Reply{false, "usage: event <channel> <type> <value> <timeout>"};
+    if (FindChannel(*channel) == nullptr) {
+      return NoSession(*channel);
     }
-    const bool ok = InjectEvent(static_cast<int32_t>(n[0]), static_cast<uint32_t>(n[1]), static_cast<uint32_t>(n[2]),
-                                static_cast<uint32_t>(n[3]));
-    return Reply{ok, ok ? "" : "no session"};
+    if (!InjectEvent(*channel, *type, *value, *timeout)) {
+      return QueueFull(*channel);
+    }
+    return Reply{true, ""};
   });
   AddCommand("short", [this](const std::vector<std::string>& args) -> Reply {
-    auto channel = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    auto size = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
-    const bool ok = channel && size && *size < kEventSize && InjectShort(static_cast<int32_t>(*channel), *size);
-    return Reply{ok, ok ? "" : "usage: short <channel of a session> <size below 36>"};
+    ControlArgs in(args, "short <channel> <size below 36>", 2);
+    const std::optional<int> channel = in.Int("channel", 0, INT32_MAX);
+    const std::optional<unsigned long> size = in.Number("size", 0, kEventSize - 1);
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (FindChannel(*channel) == nullptr) {
+      return NoSession(*channel);
+    }
+    if (!InjectShort(*channel, *size)) {
+      return QueueFull(*channel);
+    }
+    return Reply{true, ""};
   });
   AddCommand("session-hangup", [this](const std::vector<std::string>& args) -> Reply {
-    auto channel = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    const bool ok = channel && HangUpSession(static_cast<int32_t>(*channel));
-    return Reply{ok, ok ? "" : "no session"};
+    ControlArgs in(args, "session-hangup <channel>", 1);
+    const std::optional<int> channel = in.Int("channel", 0, INT32_MAX);
+    if (in.Refused()) {
+      return in.Refusal();
+    }
+    if (!HangUpSession(*channel)) {
+      return NoSession(*channel);
+    }
+    return Reply{true, ""};
   });
   // "<channel>:<open flags>:<begin record hex>:<input on>:<detector timeout or ->" per session
-  AddCommand("sessions", [this](const std::vector<std::string>&) -> Reply {
+  AddCommand("sessions", [this](const std::vector<std::string>& args) -> Reply {
+    if (!args.empty()) {
+      return Reply{false, "usage: sessions"};
+    }
     std::string text;
     for (const Session& s : Sessions()) {
       text += (text.empty() ? "" : " ") + std::to_string(s.channel) + ":" + std::to_string(s.flags) + ":" +

@@ -1,6 +1,7 @@
 #include "platform/sim/RtpExtDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>
@@ -12,6 +13,12 @@ namespace sim {
 namespace {
 
 constexpr size_t kMaxPacket = 1024;
+// The most copies one inject command queues; the queue fills long before.
+constexpr unsigned long kMaxInjected = 1000000;
+
+Reply NoSession(int session) {
+  return Reply{false, "no session " + std::to_string(session)};
+}
 
 std::string Dotted(uint32_t address) {
   char text[INET_ADDRSTRLEN] = "";
@@ -43,18 +50,26 @@ RtpExtDriver::RtpExtDriver() : Driver("/dev/rtp_ext") {
     file.StateAs<Session>().filter.reset();
     return 0L;
   });
-  // init|attached|written|filter <session>, inject <session> <ssrc> <a.b.c.d> <hex> [count] and
-  // scope media|all: as the header describes them.
+  // init|attached|written|filter <session>: the session's init record in hex;
+  // "yes <fd_rtp> <pid_rtp>" or "no"; the packets it wrote in hex, oldest first;
+  // its filter address or "none". Sessions are numbered from 0 in open order.
   for (const char* command : {"init", "attached", "written", "filter"}) {
     AddCommand(command,
                [this, command](const std::vector<std::string>& args) { return ControlSession(args, command); });
   }
+  // inject <session> <ssrc> <a.b.c.d> <hex> [count]: count (1 by default)
+  // copies of the packet arrive on the session from that sender (ssrc, IPv4
+  // address); answers how many were queued, fewer when the queue filled or
+  // the "all" scope's filter held them back.
   AddCommand("inject", [this](const std::vector<std::string>& args) { return ControlInject(args); });
+  // scope media|all: what a session's filter holds back (the header says how).
   AddCommand("scope", [this](const std::vector<std::string>& args) {
-    if (args.size() != 1 || (args[0] != "media" && args[0] != "all")) {
-      return Reply{false, "usage: scope media|all"};
+    ControlArgs in(args, "scope media|all", 1);
+    const std::optional<size_t> scope = in.Word("scope", {"media", "all"});
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    SetScope(args[0] == "all" ? Scope::kAll : Scope::kMedia);
+    SetScope(*scope == 1 ? Scope::kAll : Scope::kMedia);
     return Reply{true, ""};
   });
 }
@@ -72,6 +87,15 @@ long RtpExtDriver::OnWrite(OpenFile& file, const std::vector<uint8_t>& record) {
   }
   written_.Add(WrittenPacket{file.StateAs<Session>().number, record});
   ++written_count_;
+  return 0;
+}
+
+long RtpExtDriver::OnRead(OpenFile& file) {
+  Session& session = file.StateAs<Session>();
+  if (session.read_held) {
+    session.read_held = false;
+    return -EAGAIN;
+  }
   return 0;
 }
 
@@ -103,7 +127,8 @@ long RtpExtDriver::AnswerSource(OpenFile& file, Record& record) {
   const uint64_t next = Taken(file);
   session.sources.erase(session.sources.begin(), session.sources.lower_bound(next));
   auto found = session.sources.find(next);
-  if (found == session.sources.end()) {
+  session.read_held = found == session.sources.end();
+  if (session.read_held) {
     return -EAGAIN;
   }
   record.SetU32(0, found->second.ssrc).SetU32(4, ntohl(found->second.address)).SetU32(8, 0);
@@ -177,10 +202,14 @@ void RtpExtDriver::SetScope(Scope scope) {
 }
 
 Reply RtpExtDriver::ControlSession(const std::vector<std::string>& args, const std::string& command) {
-  std::optional<unsigned long> number = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-  OpenFile* file = number ? SessionFile(*number) : nullptr;
+  ControlArgs in(args, command + " <session>", 1);
+  const std::optional<int> number = in.Int("session", 0, INT32_MAX);
+  if (in.Refused()) {
+    return in.Refusal();
+  }
+  OpenFile* file = SessionFile(static_cast<size_t>(*number));
   if (file == nullptr) {
-    return Reply{false, "usage: " + command + " <session>"};
+    return NoSession(*number);
   }
   const Session& session = file->StateAs<Session>();
   if (command == "init") {
@@ -198,20 +227,22 @@ Reply RtpExtDriver::ControlSession(const std::vector<std::string>& args, const s
 }
 
 Reply RtpExtDriver::ControlInject(const std::vector<std::string>& args) {
-  const Reply usage{false, "usage: inject <session> <ssrc> <a.b.c.d> <hex> [count]"};
-  if (args.size() != 4 && args.size() != 5) {
-    return usage;
+  ControlArgs in(args, "inject <session> <ssrc> <a.b.c.d> <hex> [count]", 4, 5);
+  const std::optional<int> session = in.Int("session", 0, INT32_MAX);
+  const std::optional<uint32_t> ssrc = in.Word32("ssrc");
+  const std::optional<uint32_t> address = in.Address("address");
+  const std::optional<std::vector<uint8_t>> packet = in.Bytes("packet");
+  if (packet && packet->size() > kMaxPacket) {
+    in.Refuse("packet", "longer than " + std::to_string(kMaxPacket) + " bytes");
   }
-  std::optional<unsigned long> session = ParseNumber(args[0]);
-  std::optional<unsigned long> ssrc = ParseNumber(args[1]);
-  std::optional<std::vector<uint8_t>> packet = ParseHex(args[3]);
-  std::optional<unsigned long> count = args.size() == 5 ? ParseNumber(args[4]) : 1UL;
-  in_addr address{};
-  if (!session || !ssrc || *ssrc > UINT32_MAX || !packet || packet->empty() || packet->size() > kMaxPacket || !count ||
-      inet_pton(AF_INET, args[2].c_str(), &address) != 1) {
-    return usage;
+  const std::optional<unsigned long> count = in.Left() > 0 ? in.Number("count", 1, kMaxInjected) : 1UL;
+  if (in.Refused()) {
+    return in.Refusal();
   }
-  const size_t queued = Inject(*session, Source{static_cast<uint32_t>(*ssrc), address.s_addr}, *packet, *count);
+  if (SessionFile(static_cast<size_t>(*session)) == nullptr) {
+    return NoSession(*session);
+  }
+  const size_t queued = Inject(static_cast<size_t>(*session), Source{*ssrc, *address}, *packet, *count);
   return Reply{true, std::to_string(queued)};
 }
 

@@ -15,22 +15,18 @@ namespace sim {
 // It keeps each session's init record, checks the attach record (the named
 // descriptor must be a live "/dev/rtp" open of the server, the pid -1 or the
 // server's own, else EBADF), queues injected packets with their sender, answers
-// the source request with the sender of the packet the next read returns,
-// keeps the newest 1,000 packets the server wrote (of all sessions together, so
-// a thousand radios announcing for hours hold no more) and records the receive
+// the source request with the sender of the packet the next read returns (after
+// a request that found none the next read returns none either, so a packet
+// queued in between waits for the request that names its sender), keeps the
+// newest 1,000 packets the server wrote (of all sessions together, so a
+// thousand radios announcing for hours hold no more) and records the receive
 // filter.
 //
 // The filter scope says what the filter holds back: "media" (the default)
 // selects whose voice the RTP session delivers, so extension packets of every
 // sender still arrive; "all" drops extension packets of other senders too.
 //
-// Control commands (sessions numbered from 0 in open order):
-//   init <session>                       -> the init record in hex
-//   attached <session>                   -> "yes <fd_rtp> <pid_rtp>" or "no"
-//   inject <session> <ssrc> <a.b.c.d> <hex> [count]  -> packets queued
-//   written <session>                    -> the written packets in hex, oldest first
-//   filter <session>                     -> "a.b.c.d" or "none"
-//   scope media|all
+// Its control commands are described beside their AddCommand calls.
 class RtpExtDriver : public Driver {
  public:
   RtpExtDriver();
@@ -62,6 +58,8 @@ class RtpExtDriver : public Driver {
     std::optional<uint32_t> filter;
     // Sender of each queued packet by its position on the open.
     std::map<uint64_t, Source> sources;
+    // The last source request found no packet: the next read gets none.
+    bool read_held = false;
     // Tells this session's packets from those of sessions gone before.
     uint64_t number = 0;
   };
@@ -72,6 +70,7 @@ class RtpExtDriver : public Driver {
 
   long OnOpen(OpenFile& file) override;
   long OnWrite(OpenFile& file, const std::vector<uint8_t>& record) override;
+  long OnRead(OpenFile& file) override;
   OpenFile* SessionFile(size_t session);
   long Attach(OpenFile& file, Record& record);
   long AnswerSource(OpenFile& file, Record& record);

@@ -1,6 +1,7 @@
 #include "platform/sim/VoiceDriver.h"
 
 #include "platform/sim/Board.h"
+#include "platform/sim/ControlArgs.h"
 #include "platform/sim/RtpDriver.h"
 
 namespace sim {
@@ -27,14 +28,15 @@ VoiceDriver::VoiceDriver() : Driver(kPath) {
     const auto found = channels_.find(static_cast<uint32_t>(mask));
     return found == channels_.end() ? 0 : found->second;
   });
-  // channels <codec mask> <count>
+  // channels <codec mask> <count>: what the codec-channels request answers for the mask.
   AddCommand("channels", [this](const std::vector<std::string>& args) -> Reply {
-    const auto mask = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto count = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
-    if (!mask || !count) {
-      return Reply{false, "usage: channels <codec mask> <count>"};
+    ControlArgs in(args, "channels <codec mask> <count>", 2);
+    const std::optional<uint32_t> mask = in.Word32("codec mask");
+    const std::optional<int> count = in.Int("count", 0, INT32_MAX);
+    if (in.Refused()) {
+      return in.Refusal();
     }
-    channels_[static_cast<uint32_t>(*mask)] = static_cast<long>(*count);
+    channels_[*mask] = *count;
     return Reply{true, ""};
   });
 }

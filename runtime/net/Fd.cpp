@@ -1,5 +1,7 @@
 #include "runtime/net/Fd.h"
 
+#include "platform/Device.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -48,7 +50,7 @@ int Fd::close() {
     errno = EBADF;
     return -1;
   }
-  int result = ::close(fd_);
+  int result = platform::Close(fd_);
   fd_ = -1;
   return result;
 }
@@ -67,7 +69,7 @@ bool Fd::NonBlock() const {
 void Fd::Replace(int fd) {
   if (fd_ >= 0) {
     int saved_errno = errno;
-    ::close(fd_);
+    platform::Close(fd_);
     errno = saved_errno;
   }
   fd_ = fd;

@@ -1,7 +1,9 @@
 #pragma once
 
 // Sole owner of one descriptor (-1 when empty). A copy is a close-on-exec
-// duplicate, so child programs never inherit what the server holds.
+// duplicate, so child programs never inherit what the server holds. It closes
+// through platform::Close, which on the simulated board also frees what the
+// board remembers of a device descriptor's number, before another takes it.
 class Fd {
  public:
   Fd() = default;

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
@@ -48,6 +50,33 @@ TEST(RtpExtDriver, KeepsTheNewestPacketsOfAllSessions) {
   EXPECT_TRUE(ext->Written(1).empty());
   platform::Close(second);
   platform::Close(third);
+}
+
+// The source request describes the packet the next read returns, so a packet
+// that arrives between a request that found none and the read must wait for
+// the next request: read then, it would come without its sender.
+TEST(RtpExtDriver, PacketQueuedAfterAnEmptySourceRequestWaitsForTheNext) {
+  constexpr unsigned long kSourceRequest = 0xc00c4503;
+  Board::instance().Reset();
+  auto* ext = Board::instance().Find<RtpExtDriver>("/dev/rtp_ext");
+  const int fd = platform::Open("/dev/rtp_ext", O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  uint8_t source[12] = {};
+  uint8_t packet[16] = {};
+  errno = 0;
+  EXPECT_EQ(platform::Ioctl(fd, kSourceRequest, source), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  ASSERT_EQ(ext->Inject(0, RtpExtDriver::Source{9, htonl(0x0a000007)}, {1, 2, 3}), 1u);
+  errno = 0;
+  EXPECT_EQ(platform::Read(fd, packet, sizeof packet), -1);
+  EXPECT_EQ(errno, EAGAIN);
+
+  ASSERT_EQ(platform::Ioctl(fd, kSourceRequest, source), 0);
+  // ssrc 9 and 10.0.0.7, big-endian, then a word the driver leaves 0.
+  EXPECT_EQ(std::vector<uint8_t>(source, source + 12), (std::vector<uint8_t>{0, 0, 0, 9, 10, 0, 0, 7, 0, 0, 0, 0}));
+  EXPECT_EQ(platform::Read(fd, packet, sizeof packet), 3);
+  EXPECT_EQ(std::vector<uint8_t>(packet, packet + 3), (std::vector<uint8_t>{1, 2, 3}));
+  platform::Close(fd);
 }
 
 }  // namespace
