@@ -18,6 +18,7 @@
 #include "runtime/loop/ChildWait.h"
 #include "runtime/loop/Multiplexer.h"
 #include "runtime/loop/Signal.h"
+#include "runtime/net/Fd.h"
 #include "runtime/transport/ControlAcceptorNet.h"
 #include "server/CtrlSrv.h"
 #include "server/HeartBeatCtl.h"
@@ -37,14 +38,17 @@
 #include "slots/T38SoftFactory.h"
 #include "slots/VoiceFactory.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -79,19 +83,46 @@ void InstallSignalHandlers() {
   IPC::Signal::handle(SIGINT, OnTerminate, 0);
 }
 
+// Written under a temporary name and renamed into place, so that a dump cut
+// off (a full disk) never stands where a whole one is looked for; a link
+// planted at the path is refused, not followed out of the board root.
+bool ReplaceFile(const std::string& path, const std::string& content) {
+  struct stat entry {};
+  if (lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) {
+    errno = ELOOP;
+    return false;
+  }
+  const std::string temporary = path + ".tmp";
+  unlink(temporary.c_str());
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    return false;
+  }
+  const bool written = WriteAll(fd, content);
+  const bool closed = close(fd) == 0;
+  if (written && closed && rename(temporary.c_str(), path.c_str()) == 0) {
+    return true;
+  }
+  const int error = errno;
+  unlink(temporary.c_str());
+  errno = error;
+  return false;
+}
+
 void CheckDumpStatus() {
   if (!doDumpStatus) {
     return;
   }
   doDumpStatus = 0;
-  std::ofstream file(platform::BoardPath(kStatusPath), std::ios::out | std::ios::trunc);
-  if (!file) {
-    std::cerr << "dump status error" << std::endl;
-    return;
+  std::ostringstream dump;
+  dump << "server status information." << std::endl;
+  dump << "version : " << Version::current.tag << std::endl;
+  multiplexer.dump(dump);
+  const std::string path = platform::BoardPath(kStatusPath);
+  if (!ReplaceFile(path, dump.str())) {
+    const int error = errno;
+    std::cerr << "dump status error: " << path << ": " << std::strerror(error) << std::endl;
   }
-  file << "server status information." << std::endl;
-  file << "version : " << Version::current.tag << std::endl;
-  multiplexer.dump(file);
 }
 
 void CheckUpdateResources() {
@@ -205,7 +236,8 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   }
   // Before anything of the board is touched: monitoring empties its folder,
   // which a live server on this root is using.
-  pid_file_ = std::make_unique<Linux::Run>("server");
+  // A daemon's launcher leaves the pid to the daemon.
+  pid_file_ = std::make_unique<Linux::Run>("server", !options.daemon);
   if (!pid_file_->claimed()) {
     std::cerr << "another server";
     if (pid_file_->holder() > 0) {
@@ -220,8 +252,10 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   MonitoringCtl::instance().Configure(config);
   if (options.daemon) {
     RunDaemon();
-    // The daemon is the forked child, which keeps the file's lock.
+    // The daemon is the forked child, which keeps the file's lock; its launcher
+    // leaves once the file names it.
     pid_file_->Write();
+    Daemon::Ready();
   }
   std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
   BindServices(options.disable_clock);

@@ -6,10 +6,21 @@
 #include <cstring>
 #include <iostream>
 
+namespace {
+
+// Daemon mode gives the streams other buffers; these stay reachable, so the
+// leak checker does not count them at exit.
+ConsoleStreamBuf* standard_buffers[3];
+
+}  // namespace
+
 void ConsoleStreamBuf::UseForStandardStreams() {
-  std::cout.rdbuf(new ConsoleStreamBuf(STDOUT_FILENO));
-  std::cerr.rdbuf(new ConsoleStreamBuf(STDERR_FILENO));
-  std::clog.rdbuf(new ConsoleStreamBuf(STDERR_FILENO));
+  standard_buffers[0] = new ConsoleStreamBuf(STDOUT_FILENO);
+  standard_buffers[1] = new ConsoleStreamBuf(STDERR_FILENO);
+  standard_buffers[2] = new ConsoleStreamBuf(STDERR_FILENO);
+  std::cout.rdbuf(standard_buffers[0]);
+  std::cerr.rdbuf(standard_buffers[1]);
+  std::clog.rdbuf(standard_buffers[2]);
   // The error stream flushes after every insertion by default, which would
   // write each piece of a line on its own again; its lines go out whole at
   // their line end instead.

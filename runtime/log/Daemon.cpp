@@ -4,10 +4,14 @@
 #include "runtime/log/SysLogManager.h"
 #include "runtime/log/SysLogStreamBuf.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -21,9 +25,14 @@ class Sentry {
   Sentry& operator=(const Sentry&) = delete;
   ~Sentry();
 
+  void Ready();
+
  private:
+  void Detach(bool nochdir);
   void StartSysLog(const std::string& name);
 
+  // The daemon's end of the pipe its launcher waits on, until Ready().
+  int ready_ = -1;
   // Mode 1 only.
   std::unique_ptr<LogFileStreamBuf> log_file_;
 };
@@ -33,13 +42,40 @@ namespace {
 // The longest ident the log carries.
 constexpr size_t kIdentLength = 79;
 
+[[noreturn]] void Fail(const char* call) {
+  const int error = errno;
+  std::cerr << "daemon() fail! " << call << ": " << std::strerror(error) << std::endl;
+  std::exit(2);
+}
+
+// The launcher's part: it leaves only once the daemon is ready, so whoever
+// started it finds the daemon's pid file in place; when the daemon ends first,
+// it says how and fails. _exit: what the process holds is the daemon's now.
+[[noreturn]] void AwaitReady(pid_t daemon_pid, int ready) {
+  char byte = 0;
+  ssize_t got;
+  while ((got = read(ready, &byte, 1)) < 0 && errno == EINTR) {
+  }
+  if (got == 1) {
+    _exit(0);
+  }
+  int status = 0;
+  while (waitpid(daemon_pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  std::cerr << "daemon (pid " << daemon_pid << ") ended before it was ready: ";
+  if (WIFSIGNALED(status)) {
+    std::cerr << "signal " << WTERMSIG(status);
+  } else {
+    std::cerr << "exit status " << WEXITSTATUS(status);
+  }
+  std::cerr << std::endl;
+  _exit(1);
+}
+
 }  // namespace
 
 Sentry::Sentry(const Params& params) {
-  if (daemon(params.nochdir ? 1 : 0, 0) != 0) {
-    std::cerr << "daemon() fail!" << std::endl;
-    std::exit(2);
-  }
+  Detach(params.nochdir);
   if (params.mode == 0) {
     StartSysLog(params.name);
     return;
@@ -53,12 +89,64 @@ Sentry::Sentry(const Params& params) {
 }
 
 Sentry::~Sentry() {
+  if (ready_ >= 0) {
+    close(ready_);
+  }
   if (!log_file_) {
     return;
   }
   std::cout.rdbuf(nullptr);
   std::cerr.rdbuf(nullptr);
   std::clog.rdbuf(nullptr);
+}
+
+// What daemon(nochdir, 0) does, except that the launcher waits for Ready().
+void Sentry::Detach(bool nochdir) {
+  // Text held for the console would otherwise be written by both processes.
+  std::cout.flush();
+  std::cerr.flush();
+  std::clog.flush();
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    Fail("pipe");
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    Fail("fork");
+  }
+  if (pid > 0) {
+    close(ends[1]);
+    AwaitReady(pid, ends[0]);
+  }
+  close(ends[0]);
+  ready_ = ends[1];
+  if (setsid() < 0) {
+    Fail("setsid");
+  }
+  if (!nochdir && chdir("/") != 0) {
+    Fail("chdir");
+  }
+  const int null = open("/dev/null", O_RDWR);
+  if (null < 0) {
+    Fail("open /dev/null");
+  }
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fd != null) {
+      dup2(null, fd);
+    }
+  }
+  if (null > STDERR_FILENO) {
+    close(null);
+  }
+}
+
+void Sentry::Ready() {
+  if (ready_ < 0) {
+    return;
+  }
+  static_cast<void>(write(ready_, "", 1));
+  close(ready_);
+  ready_ = -1;
 }
 
 void Sentry::StartSysLog(const std::string& name) {
@@ -78,10 +166,24 @@ void Sentry::StartSysLog(const std::string& name) {
   }
 }
 
-void Init(const Params& params) {
+namespace {
+
+std::unique_ptr<Sentry>& TheSentry() {
   static std::unique_ptr<Sentry> sentry;
-  if (!sentry) {
-    sentry = std::make_unique<Sentry>(params);
+  return sentry;
+}
+
+}  // namespace
+
+void Init(const Params& params) {
+  if (!TheSentry()) {
+    TheSentry() = std::make_unique<Sentry>(params);
+  }
+}
+
+void Ready() {
+  if (TheSentry()) {
+    TheSentry()->Ready();
   }
 }
 

@@ -15,7 +15,12 @@ struct Params {
   std::string name = "unknown";
 };
 
-// Detaches the process and redirects the streams on the first call; later calls do nothing.
+// Detaches the process and redirects the streams on the first call; later calls
+// do nothing. The process that called it (the launcher) does not return: it
+// waits until the daemon calls Ready() and then exits 0, or, when the daemon
+// ends before that, says how on its error stream and exits 1.
 void Init(const Params& params);
+// Lets the launcher go; nothing before Init or after the first call.
+void Ready();
 
 }  // namespace Daemon

@@ -35,10 +35,19 @@ bool IsAtPath(int fd, const std::string& path) {
          own.st_ino == named.st_ino;
 }
 
+// Claims that found another file at the path before giving up: a file system
+// whose identities never agree would otherwise keep the start spinning.
+constexpr int kClaimTries = 5;
+
 }  // namespace
 
-Run::Run(const char* name) : path_(platform::BoardPath(std::string("/var/run/") + name + ".pid")) {
-  for (;;) {
+Run::Run(const char* name, bool write_pid) : path_(platform::BoardPath(std::string("/var/run/") + name + ".pid")) {
+  for (int tries = 0;; ++tries) {
+    if (tries == kClaimTries) {
+      std::cerr << "can't claim pid file " << path_ << ": another file keeps taking its place"
+                << " (no guard against a second server)" << std::endl;
+      return;
+    }
     // Not truncated on open: the file may be a live server's. Close-on-exec:
     // child programs must neither hold the file open nor keep its lock.
     fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_SYNC | O_CLOEXEC, 0644);
@@ -63,8 +72,13 @@ Run::Run(const char* name) : path_(platform::BoardPath(std::string("/var/run/") 
       break;
     }
     close(fd_);
+    fd_ = -1;
   }
-  Write();
+  if (write_pid) {
+    Write();
+  } else if (ftruncate(fd_, 0) != 0) {
+    WriteFailed();
+  }
 }
 
 Run::~Run() {
@@ -85,9 +99,17 @@ void Run::Write() {
     return;
   }
   const std::string pid = std::to_string(getpid());
-  if (ftruncate(fd_, 0) == 0 && pwrite(fd_, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size())) {
-    fsync(fd_);
+  // A short write to a full disk sets no errno of its own.
+  errno = ENOSPC;
+  if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()) ||
+      fsync(fd_) != 0) {
+    WriteFailed();
   }
+}
+
+void Run::WriteFailed() const {
+  const int error = errno;
+  std::cerr << "can't write pid file " << path_ << ": " << std::strerror(error) << std::endl;
 }
 
 }  // namespace Linux

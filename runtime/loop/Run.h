@@ -11,11 +11,14 @@ namespace Linux {
 // keeps an exclusive lock on it, which the kernel drops when the process ends,
 // so a file left behind by a server that died, or naming a pid that another
 // program has since been given, never stops a start. A file that cannot be
-// opened is skipped with one line on the error stream: the start goes on, but
-// nothing keeps a second server off the root.
+// opened, or that other files keep replacing while it is claimed, is skipped
+// with one line on the error stream: the start goes on, but nothing keeps a
+// second server off the root. A pid that cannot be written is said too.
 class Run {
  public:
-  explicit Run(const char* name);
+  // With write_pid false a claimed file is emptied instead: a launcher about to
+  // detach leaves it to the daemon's Write(), so it never names the launcher.
+  explicit Run(const char* name, bool write_pid = true);
   ~Run();
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
@@ -33,6 +36,8 @@ class Run {
   void Write();
 
  private:
+  void WriteFailed() const;
+
   int fd_ = -1;
   pid_t holder_ = 0;
   std::string path_;

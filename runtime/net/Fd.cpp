@@ -83,6 +83,21 @@ bool BlockMode(int fd) {
   return ChangeStatusFlag(fd, O_NONBLOCK, false);
 }
 
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = write(fd, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
 bool SetCloexec(int fd, bool on) {
   int flags = fcntl(fd, F_GETFD);
   if (flags < 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // Sole owner of one descriptor (-1 when empty). A copy is a close-on-exec
 // duplicate, so child programs never inherit what the server holds. It closes
 // through platform::Close, which on the simulated board also frees what the
@@ -30,6 +32,9 @@ class Fd {
   int fd_ = -1;
 };
 
+// Writes the whole text, going on after short writes and interruptions; false,
+// errno telling why, when the descriptor takes no more.
+[[nodiscard]] bool WriteAll(int fd, const std::string& text);
 [[nodiscard]] bool NonBlockMode(int fd);
 [[nodiscard]] bool BlockMode(int fd);
 // Returns true when setting the flag FAILED.

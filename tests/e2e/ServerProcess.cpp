@@ -94,6 +94,9 @@ bool ServerProcess::Start(const std::vector<std::string>& args) {
     setenv("GATEWAY_ROOT", named_root.c_str(), 1);
     // Servers of parallel tests would all want 52000; a test that talks to the listener names its own port.
     setenv("GATEWAY_AUTH_PORT", "0", 0);
+    if (before_exec_) {
+      before_exec_();
+    }
     execv(KORVEXD_PATH, argv.data());
     _exit(127);
   }

@@ -3,8 +3,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -41,6 +43,9 @@ class ServerProcess {
   // Before Start: GATEWAY_ROOT names the root relative to its parent folder,
   // in which the server starts.
   void use_relative_root() { relative_root_ = true; }
+  // Before Start: what the child does last before the exec, its output already
+  // on descriptors 1 and 2 (closing one of them, a limit).
+  void set_before_exec(std::function<void()> before_exec) { before_exec_ = std::move(before_exec); }
   pid_t pid() const { return pid_; }
   // Started and not yet seen to end.
   bool running() const { return pid_ > 0 && !status_; }
@@ -83,6 +88,7 @@ class ServerProcess {
   std::string root_;
   bool owns_root_ = true;
   bool relative_root_ = false;
+  std::function<void()> before_exec_;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
   int pidfd_ = -1;

@@ -250,6 +250,7 @@ TEST_F(SysLog, DaemonSendsTheStandardStreamsToTheLog) {
     Daemon::Params params;
     params.name = kIdent;
     Daemon::Init(params);
+    Daemon::Ready();
     std::cout << "up" << std::endl;
     std::cerr << "bad" << std::endl;
     std::clog << "dbg" << std::endl;
@@ -277,12 +278,57 @@ TEST_F(SysLog, LogsFromStaticDestructors) {
     Daemon::Params params;
     params.name = kIdent;
     Daemon::Init(params);
+    Daemon::Ready();
     g_logs_at_exit.armed = true;
     std::exit(0);
   }
   ASSERT_EQ(waitpid(child, nullptr, 0), child);
   EXPECT_EQ(Receive(server), "<27>Jan 24 19:01:05 kvd-T250124-1901: logged at exit" + std::string(1, '\0'));
   close(server);
+}
+
+// The launcher leaves only once the daemon is ready, and fails, saying how,
+// when the daemon ends before that.
+TEST_F(SysLog, LauncherLeavesWhenTheDaemonIsReadyOrHasEnded) {
+  const std::string marker = root_.Path("/ready-marker");
+  for (const bool ready : {true, false}) {
+    SCOPED_TRACE(ready);
+    int error_pipe[2];
+    ASSERT_EQ(pipe(error_pipe), 0);
+    const pid_t launcher = fork();
+    ASSERT_GE(launcher, 0);
+    if (launcher == 0) {
+      dup2(error_pipe[1], STDERR_FILENO);
+      Daemon::Init(Daemon::Params{});
+      if (!ready) {
+        _exit(3);
+      }
+      // Written before Ready: the launcher must not have left yet.
+      std::ofstream(marker) << getpid();
+      Daemon::Ready();
+      _exit(0);
+    }
+    close(error_pipe[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(launcher, &status, 0), launcher);
+    std::string errors;
+    char chunk[256];
+    for (ssize_t n; (n = read(error_pipe[0], chunk, sizeof chunk)) > 0;) {
+      errors.append(chunk, static_cast<size_t>(n));
+    }
+    close(error_pipe[0]);
+    if (ready) {
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(errors, "");
+      std::ifstream in(marker);
+      pid_t daemon = 0;
+      EXPECT_TRUE(in >> daemon);
+      EXPECT_NE(daemon, launcher);
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(errors.substr(errors.find(')')), ") ended before it was ready: exit status 3\n") << errors;
+  }
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <limits.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,23 @@
 #include <new>
 #include <sstream>
 #include <string>
+
+namespace {
+
+// A path whose stat() names another file than the one an open of it gives, as
+// on a file system whose identities never agree; empty for none.
+std::string disagreeing_path;
+
+}  // namespace
+
+// Stands in for the C library's stat() in this test program alone.
+extern "C" int stat(const char* __restrict path, struct stat* __restrict buffer) noexcept {
+  const int result = static_cast<int>(syscall(SYS_newfstatat, AT_FDCWD, path, buffer, 0));
+  if (result == 0 && !disagreeing_path.empty() && disagreeing_path == path) {
+    ++buffer->st_ino;
+  }
+  return result;
+}
 
 namespace {
 
@@ -80,6 +99,17 @@ TEST(PidFile, ALeftOverFileIsClaimedWhateverItSays) {
   }
 }
 
+// A launcher about to detach claims the file but leaves the pid to its daemon.
+TEST(PidFile, AClaimWithoutThePidEmptiesTheFileUntilWritten) {
+  TempBoardRoot root;
+  root.Write("/var/run/server.pid", "4194304");
+  Linux::Run run("server", false);
+  EXPECT_TRUE(run.claimed());
+  EXPECT_EQ(root.Read("/var/run/server.pid"), "");
+  run.Write();
+  EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
+}
+
 // Removed by hand and claimed by another server meanwhile: that server's file stays.
 TEST(PidFile, AFileThatTookItsPlaceIsLeft) {
   TempBoardRoot root;
@@ -118,6 +148,23 @@ TEST(PidFile, AFileThatCannotBeOpenedIsNamedWithItsError) {
     EXPECT_EQ(err.str(), "can't open pid file " + root.Path("/var/run/server.pid") + ": " + c.error +
                              " (no guard against a second server)\n");
   }
+}
+
+// The start must not spin for ever on such a file system.
+TEST(PidFile, AFileThatNeverStaysInPlaceIsGivenUpAndNamed) {
+  TempBoardRoot root;
+  std::filesystem::create_directories(root.Path("/var/run"));
+  disagreeing_path = root.Path("/var/run/server.pid");
+  std::ostringstream err;
+  std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+  {
+    Linux::Run run("server");
+    EXPECT_TRUE(run.claimed());
+  }
+  std::cerr.rdbuf(saved);
+  disagreeing_path.clear();
+  EXPECT_EQ(err.str(), "can't claim pid file " + root.Path("/var/run/server.pid") +
+                           ": another file keeps taking its place (no guard against a second server)\n");
 }
 
 // Servers starting while others stop on one root, for a second: the one that
