@@ -2,6 +2,7 @@
 
 #include "platform/BoardPath.h"
 #include "runtime/log/TraceFlags.h"
+#include "runtime/net/Fd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -51,21 +52,6 @@ bool IsServerFile(const std::string& name) {
   };
   return path == kDipPath || path == kPowerStatusPath || path == kConfigVersionPath || is_numbered(kBoardPrefix) ||
          is_numbered(kEmPhonePrefix);
-}
-
-bool WriteAll(int fd, const std::string& content) {
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t written = write(fd, content.data() + done, content.size() - done);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
 }
 
 // An entry of the parent directory opened as a directory, or -1 when it is a

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -73,6 +74,36 @@ TEST_F(SignalsTest, InterruptStopsCleanlyAfterDestroyingEverySlot) {
   const size_t last = log.find("spi: disable channel 7\nspi: clock master disabled\n", stopping);
   ASSERT_NE(last, std::string::npos) << log;
   EXPECT_EQ(log.back(), '\n');
+}
+
+// A full disk, played by a file size limit of 0, and a link planted at the
+// dump's path: each is said, and nothing cut off or behind the link is written.
+TEST(StatusDump, FailedWritesAreSaidAndALinkIsNotFollowed) {
+  ServerProcess server;
+  server.set_before_exec([] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_FSIZE, &none);
+  });
+  ASSERT_TRUE(server.StartServing());
+  EXPECT_TRUE(
+      server.WaitForOutput("can't write pid file " + server.Path("/var/run/server.pid") + ": File too large\n"));
+
+  const std::string dump = server.Path("/var/log/server-status");
+  const std::string target = server.Path("/etc-passwd");
+  std::ofstream(target) << "kept";
+  std::filesystem::create_symlink(target, dump);
+  server.Signal(SIGUSR2);
+  EXPECT_TRUE(server.WaitForOutput("dump status error: " + dump + ": Too many levels of symbolic links\n"));
+  EXPECT_EQ(ReadFile(target), "kept");
+  EXPECT_TRUE(std::filesystem::is_symlink(dump));
+
+  std::filesystem::remove(dump);
+  server.Signal(SIGUSR2);
+  EXPECT_TRUE(server.WaitForOutput("dump status error: " + dump + ": File too large\n"));
+  EXPECT_TRUE(std::filesystem::is_empty(server.Path("/var/log")));
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.WaitExitCode(), 0) << server.output();
 }
 
 TEST(Daemon, DetachesLogsToSysLogAndKeepsThePidFile) {
