@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace ChildProgram {
 namespace {
@@ -52,18 +53,6 @@ void Redirect(int fd, int target) {
   _exit(launch.exec_failed);
 }
 
-// 0 when the pipe closed without a word (the exec replaced the child), else its errno.
-int ReadExecStatus(const Fd& read_end) {
-  int error = 0;
-  for (;;) {
-    const ssize_t n = read(read_end.get(), &error, sizeof error);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    return n == static_cast<ssize_t>(sizeof error) ? error : 0;
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> AllowedProgram(const std::string& board_path) {
@@ -83,7 +72,7 @@ void KeepOpenFilesLimit(const rlimit& limit) {
   children_open_files = limit;
 }
 
-int Start(const Launch& launch, int* exec_error) {
+int Start(const Launch& launch, Fd* exec_status) {
   // Everything the child needs is built before the fork.
   std::vector<char*> argv;
   for (const std::string& argument : launch.argv) {
@@ -92,9 +81,9 @@ int Start(const Launch& launch, int* exec_error) {
   argv.push_back(nullptr);
   Fd read_end;
   Fd write_end;
-  if (exec_error != nullptr) {
+  if (exec_status != nullptr) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
       return -1;
     }
     read_end = Fd(ends[0]);
@@ -107,11 +96,17 @@ int Start(const Launch& launch, int* exec_error) {
   if (pid < 0) {
     return -1;
   }
-  if (exec_error != nullptr) {
-    static_cast<void>(write_end.close());
-    *exec_error = ReadExecStatus(read_end);
+  if (exec_status != nullptr) {
+    *exec_status = std::move(read_end);
   }
   return pid;
+}
+
+int ExecError(const Fd& exec_status) {
+  int error = 0;
+  // A failed exec writes before the child ends, so no word (EOF, or EAGAIN
+  // while a child forked since holds a copy of the write end) means it worked.
+  return read(exec_status.get(), &error, sizeof error) == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
 }  // namespace ChildProgram

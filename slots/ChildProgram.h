@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class Fd;
+
 // Starting the board's child programs (the PPP daemon, the fax and T.38 programs).
 namespace ChildProgram {
 
@@ -33,8 +35,13 @@ void KeepOpenFilesLimit(const rlimit& limit);
 // Forks and executes the program. The child makes only async-signal-safe calls
 // and ends with _exit(2) when the exec fails, so it never flushes or tears down
 // the server's objects. Returns the child's pid, or -1 with errno when the fork
-// failed. With exec_error set, waits (on a close-on-exec pipe) until the exec
-// is done and stores 0 or the errno of the failed exec.
-int Start(const Launch& launch, int* exec_error = nullptr);
+// failed. With exec_status set, it receives the non-blocking read end of a
+// close-on-exec pipe on which a failed exec leaves its errno: the child may
+// block before its exec (its banner goes to a log that may stall), so the
+// caller reads it with ExecError only once the child has ended.
+int Start(const Launch& launch, Fd* exec_status = nullptr);
+
+// 0 when the ended child's exec worked, else the errno of the failed exec.
+[[nodiscard]] int ExecError(const Fd& exec_status);
 
 }  // namespace ChildProgram

@@ -183,14 +183,7 @@ void DspModemSlot::RunFaxSender(Fd& device) {
   // The fax program has the modem to itself.
   static_cast<void>(control_.close());
   static_cast<void>(device.close());
-  int exec_error = 0;
-  if (!StartChild(launch, static_cast<void (ModemSlot::*)(int)>(&DspModemSlot::on_fax_terminate), &exec_error)) {
-    if (exec_error != 0) {
-      // Never accounted as pages: the program did not run.
-      std::cerr << ext::header(this) << "fail to exec " << ext::quoted(program) << ": " << std::strerror(exec_error)
-                << std::endl;
-      OnAbort(exec_error);
-    }
+  if (!StartChild(launch, static_cast<void (ModemSlot::*)(int)>(&DspModemSlot::on_fax_terminate), &exec_status_)) {
     return;
   }
   std::clog << ext::header(this) << "fax transfer executed modem=" << modem_ << " ts=" << channel_ << std::endl;
@@ -210,6 +203,24 @@ void DspModemSlot::RunFaxReceiver() {
 void DspModemSlot::on_fax_terminate(int status) {
   std::clog << ext::header(this) << "fax terminated with code " << status << std::endl;
   pid_ = -1;
+  // The sender has ended: its pipe is read without waiting.
+  const int exec_error = ChildProgram::ExecError(exec_status_);
+  static_cast<void>(exec_status_.close());
+  if (exec_error != 0) {
+    // Never accounted as pages: the program did not run.
+    std::cerr << ext::header(this) << "fail to exec " << ext::quoted(Program(kFaxSender)) << ": "
+              << std::strerror(exec_error) << std::endl;
+  } else {
+    AccountPages(status);
+  }
+  if (IsDestroying()) {
+    CompleteDestroy();
+    return;
+  }
+  OnAbort(exec_error != 0 ? exec_error : status);
+}
+
+void DspModemSlot::AccountPages(int status) {
   if ((status & 0xff) != 0) {
     std::cerr << ext::header(this) << "fax transfer failed" << std::endl;
   }
@@ -220,11 +231,6 @@ void DspModemSlot::on_fax_terminate(int status) {
   acct.get_octetsIn().set_low(pages);
   acct.get_octetsIn().set_high(0);
   OnModem(proceeding);
-  if (IsDestroying()) {
-    CompleteDestroy();
-    return;
-  }
-  OnAbort(status);
 }
 
 void DspModemSlot::on_fax_receiver_terminate(int status) {

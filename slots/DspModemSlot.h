@@ -33,9 +33,13 @@ class DspModemSlot : public ModemSlot {
   void RunFaxSender(Fd& device);
   void RunFaxReceiver();
   void on_fax_terminate(int status);
+  // Sends the pages the ended fax sender counted in its exit code.
+  void AccountPages(int status);
   void on_fax_receiver_terminate(int status);
 
   Fd control_;
+  // The running fax sender's exec-status pipe, read once it has ended.
+  Fd exec_status_;
   int channel_ = -1;
   int modem_ = -1;
 };

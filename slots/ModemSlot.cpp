@@ -86,16 +86,12 @@ std::string ModemSlot::Program(const char* default_board_path) const {
                                 : platform::BoardPath(default_board_path);
 }
 
-bool ModemSlot::StartChild(const ChildProgram::Launch& launch, void (ModemSlot::*on_exit)(int), int* exec_error) {
-  const int pid = ChildProgram::Start(launch, exec_error);
+bool ModemSlot::StartChild(const ChildProgram::Launch& launch, void (ModemSlot::*on_exit)(int), Fd* exec_status) {
+  const int pid = ChildProgram::Start(launch, exec_status);
   if (pid < 0) {
     const int error = errno;
     std::cerr << ext::header(this) << "vfork fail: " << std::strerror(error) << std::endl;
     OnAbort(error);
-    return false;
-  }
-  if (exec_error != nullptr && *exec_error != 0) {
-    // The child has already ended; the reaper takes it.
     return false;
   }
   pid_ = pid;

@@ -49,8 +49,9 @@ class ModemSlot : public Slot {
   std::string Program(const char* default_board_path) const;
   // Starts the PPP daemon on the port unless a child runs; false when none could be started.
   bool pppd_exec(const char* tty, const char* options);
-  // Starts a child program watched as the slot's child, its exit going to on_exit.
-  bool StartChild(const ChildProgram::Launch& launch, void (ModemSlot::*on_exit)(int), int* exec_error = nullptr);
+  // Starts a child program watched as the slot's child, its exit going to on_exit;
+  // exec_status as for ChildProgram::Start.
+  bool StartChild(const ChildProgram::Launch& launch, void (ModemSlot::*on_exit)(int), Fd* exec_status = nullptr);
   void pppd_kill();
   // A pending destroy is complete now that the child is gone.
   void CompleteDestroy();

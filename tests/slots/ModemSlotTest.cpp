@@ -397,13 +397,19 @@ TEST_F(ModemSlotTest, FaxSenderIsAccountedByItsExitAndReceiverIsWatched) {
   EXPECT_NE(ErrorText().find("05:dsp-modem: fax transfer failed\n05:dsp-modem: pages received: 0\n"),
             std::string::npos);
 
-  // A sender that cannot run is an abort with the reason, never two pages.
+  // A sender that cannot run is an abort with the reason, never two pages (its exit code), learnt at its end.
   CreateModem(5, [&](TERM::ModemParams& m) {
     sender(m);
     m.include_execfile() = "/usr/local/sbin/nofax";
   });
-  const Lines failed = ConnectModem(5);
-  EXPECT_NE(std::find(failed.begin(), failed.end(), "5 abort : 2"), failed.end()) << ::testing::PrintToString(failed);
+  const Lines failed = ReceiveUntil("abort", ConnectModem(5));
+  EXPECT_EQ(failed.back(), "5 abort : 2");
+  EXPECT_TRUE(std::none_of(failed.begin(), failed.end(), [](const std::string& line) {
+    return line.find("modemProceeding") != std::string::npos;
+  })) << ::testing::PrintToString(failed);
+  EXPECT_NE(ErrorText().find("05:dsp-modem: fail to exec \"" + Host("/usr/local/sbin/nofax").string() +
+                             "\": No such file or directory\n"),
+            std::string::npos);
   Destroy(90);
   DestroyModem(5);
 

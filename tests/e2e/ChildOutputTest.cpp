@@ -1,0 +1,103 @@
+#include "tests/e2e/Controller.h"
+#include "tests/e2e/GatewayFixture.h"
+#include "tests/e2e/ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace e2e {
+namespace {
+
+constexpr unsigned kFax = 5;
+constexpr unsigned kTrunk = 6;
+
+// The description of the answer to seq, past the signals sent before it.
+std::string AnswerTo(Controller& controller, int seq) {
+  LGCP::Message message;
+  while (controller.Read(message)) {
+    if (message.get_pdu().is_response() && message.has_seq() && message.get_seq().getValue() == seq) {
+      return Describe(message);
+    }
+  }
+  return "<no answer>";
+}
+
+// Creates a fax sender and connects a trunk to it, which starts the program;
+// both and a later ping must be answered.
+void ExpectFaxSenderStartAnswered(ServerProcess& server) {
+  Controller controller(server);
+  ASSERT_TRUE(controller.Connect());
+  LGCP::Message create = Command(1, kFax);
+  TERM::ModemParams& modem = create.get_pdu().get_command().select_create().select_modem();
+  modem.include_fax();
+  modem.include_execargs().push_back(ASN1::IA5String("send"));
+  ASSERT_TRUE(controller.Send(create));
+  EXPECT_EQ(AnswerTo(controller, 1), "success");
+  ASSERT_TRUE(controller.Send(CreateTrunk(2, kTrunk, 1, 5)));
+  EXPECT_EQ(AnswerTo(controller, 2), "success");
+  ASSERT_TRUE(controller.Send(Connect(3, kTrunk, kFax)));
+  EXPECT_EQ(AnswerTo(controller, 3), "success");
+  EXPECT_TRUE(controller.Sync());
+}
+
+// In daemon mode a child's descriptor 1 is the log socket: a fax sender whose
+// banner waits on a log daemon that no longer reads must not hold the server.
+TEST(ChildOutput, AFaxSenderWaitingOnTheLogStallsNeitherItsConnectNorPings) {
+  ServerProcess server;
+  // The log daemon: a datagram socket at /dev/log that is never read.
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = server.Path("/dev/log");
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const sockaddr* log_address = reinterpret_cast<const sockaddr*>(&address);
+  const int log = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ASSERT_EQ(bind(log, log_address, sizeof address), 0);
+  const std::string fax = server.Path("/usr/local/sbin/fax");
+  std::filesystem::create_directories(std::filesystem::path(fax).parent_path());
+  std::filesystem::copy_file(MODEM_PROGRAM_STANDIN, fax);
+  // Once the log moves again the program runs and ends by itself.
+  setenv("FAX_SCENARIO", "exit:1", 1);
+  const bool started = server.Start({"--daemon", "--port", std::to_string(server.port())});
+  unsetenv("FAX_SCENARIO");
+  ASSERT_TRUE(started);
+  EXPECT_EQ(server.WaitExitCode(), 0);
+  ASSERT_TRUE(server.WaitReady());
+  const std::string pid = ReadFile(server.Path("/var/run/server.pid"));
+  ASSERT_FALSE(pid.empty());
+  const pid_t daemon_pid = std::stoi(pid);
+
+  // A full queue: the banner the program writes before its exec waits.
+  while (sendto(log, "x", 1, 0, log_address, sizeof address) == 1) {
+  }
+  EXPECT_EQ(errno, EAGAIN);
+  ExpectFaxSenderStartAnswered(server);
+
+  // The log daemon goes: a write waiting on it fails, and everything can end.
+  close(log);
+  // Not our child: its end shows on a process descriptor.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, daemon_pid, 0));
+  ASSERT_GE(pidfd, 0);
+  kill(daemon_pid, SIGTERM);
+  const bool ended = (server.Wait(pidfd, POLLIN) & POLLIN) != 0;
+  if (!ended) {
+    kill(daemon_pid, SIGKILL);
+  }
+  close(pidfd);
+  EXPECT_TRUE(ended);
+}
+
+}  // namespace
+}  // namespace e2e
