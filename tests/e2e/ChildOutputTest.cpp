@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -75,9 +73,8 @@ TEST(ChildOutput, AFaxSenderWaitingOnTheLogStallsNeitherItsConnectNorPings) {
   ASSERT_TRUE(started);
   EXPECT_EQ(server.WaitExitCode(), 0);
   ASSERT_TRUE(server.WaitReady());
-  const std::string pid = ReadFile(server.Path("/var/run/server.pid"));
-  ASSERT_FALSE(pid.empty());
-  const pid_t daemon_pid = std::stoi(pid);
+  const pid_t daemon_pid = server.DaemonPid();
+  ASSERT_GT(daemon_pid, 0);
 
   // A full queue: the banner the program writes before its exec waits.
   while (sendto(log, "x", 1, 0, log_address, sizeof address) == 1) {
@@ -87,16 +84,7 @@ TEST(ChildOutput, AFaxSenderWaitingOnTheLogStallsNeitherItsConnectNorPings) {
 
   // The log daemon goes: a write waiting on it fails, and everything can end.
   close(log);
-  // Not our child: its end shows on a process descriptor.
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, daemon_pid, 0));
-  ASSERT_GE(pidfd, 0);
-  kill(daemon_pid, SIGTERM);
-  const bool ended = (server.Wait(pidfd, POLLIN) & POLLIN) != 0;
-  if (!ended) {
-    kill(daemon_pid, SIGKILL);
-  }
-  close(pidfd);
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(server.StopDaemon(daemon_pid));
 }
 
 }  // namespace

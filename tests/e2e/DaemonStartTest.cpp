@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,30 +51,6 @@ class Subreaper {
   Subreaper& operator=(const Subreaper&) = delete;
 };
 
-// The pid the file names, as the README's stop reads it; -1 when it names none.
-pid_t PidIn(const ServerProcess& server) {
-  const std::string text = ReadFile(server.Path("/var/run/server.pid"));
-  const pid_t pid = static_cast<pid_t>(std::atoi(text.c_str()));
-  return pid > 0 && std::to_string(pid) == text ? pid : -1;
-}
-
-// `kill -TERM $(cat server.pid)`: the raw wait status of the daemon's end,
-// or -1 when the kill missed or the daemon did not end. Needs a Subreaper.
-int StopDaemon(ServerProcess& server, pid_t pid) {
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (pidfd < 0 || kill(pid, SIGTERM) != 0) {
-    return -1;
-  }
-  const bool ended = (server.Wait(pidfd, POLLIN) & POLLIN) != 0;
-  close(pidfd);
-  int status = -1;
-  if (!ended) {
-    kill(pid, SIGKILL);
-  }
-  waitpid(pid, &status, 0);
-  return ended ? status : -1;
-}
-
 TEST(DaemonStart, LauncherLeavesOnlyOnceThePidFileNamesTheLiveDaemon) {
   constexpr int kStarts = 8;
   Subreaper subreaper;
@@ -87,11 +61,13 @@ TEST(DaemonStart, LauncherLeavesOnlyOnceThePidFileNamesTheLiveDaemon) {
     ASSERT_TRUE(server.CaptureSysLog());
     ASSERT_TRUE(server.Start({"-D", "--port", std::to_string(server.port())}));
     ASSERT_EQ(server.WaitExitCode(), 0) << server.output();
-    const pid_t daemon = PidIn(server);
+    const pid_t daemon = server.DaemonPid();
     ASSERT_GT(daemon, 0) << "the launcher left before the daemon's pid was written";
     EXPECT_NE(daemon, server.pid());
     // Stopped under the sanitizers: what it holds at exit must not count as leaked.
-    EXPECT_EQ(StopDaemon(server, daemon), 0);
+    int status = -1;
+    EXPECT_TRUE(server.StopDaemon(daemon, &status));
+    EXPECT_EQ(status, 0);
     EXPECT_FALSE(std::filesystem::exists(server.Path("/var/run/server.pid")));
     EXPECT_TRUE(server.WaitForSysLog("Mux: terminating...\n"));
     EXPECT_EQ(server.syslog().find("LeakSanitizer"), std::string::npos) << server.syslog();
@@ -118,7 +94,7 @@ TEST(DaemonStart, AClosedStandardDescriptorKeepsThePidFileWhole) {
     const std::string port = std::to_string(server.port());
     ASSERT_TRUE(c.daemon ? server.Start({"-D", "--port", port}) : server.Start({"--port", port}));
     ASSERT_TRUE(server.WaitReady());
-    const pid_t pid = c.daemon ? PidIn(server) : server.pid();
+    const pid_t pid = c.daemon ? server.DaemonPid() : server.pid();
     EXPECT_EQ(ReadFile(server.Path("/var/run/server.pid")), std::to_string(pid));
 
     ServerProcess second(SameRootAs{server});
@@ -126,7 +102,9 @@ TEST(DaemonStart, AClosedStandardDescriptorKeepsThePidFileWhole) {
     EXPECT_EQ(second.WaitExitCode(), 1) << second.output();
 
     if (c.daemon) {
-      EXPECT_EQ(StopDaemon(server, pid), 0);
+      int status = -1;
+      EXPECT_TRUE(server.StopDaemon(pid, &status));
+      EXPECT_EQ(status, 0);
     } else {
       server.Signal(SIGTERM);
       EXPECT_EQ(server.WaitExitCode(), 0) << server.output();

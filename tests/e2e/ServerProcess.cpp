@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace e2e {
 namespace {
@@ -156,6 +158,34 @@ int ServerProcess::WaitExitCode() {
   }
   Drain();
   return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
+}
+
+pid_t ServerProcess::DaemonPid() const {
+  std::ifstream file(Path("/var/run/server.pid"));
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const pid_t pid = static_cast<pid_t>(std::atoi(text.c_str()));
+  return pid > 0 && std::to_string(pid) == text ? pid : -1;
+}
+
+bool ServerProcess::StopDaemon(pid_t pid, int* status) {
+  // Not a child of ours: its end shows on a process descriptor.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd < 0 || kill(pid, SIGTERM) != 0) {
+    ADD_FAILURE() << "no process " << pid << " to stop";
+    if (pidfd >= 0) {
+      close(pidfd);
+    }
+    return false;
+  }
+  const bool ended = (Wait(pidfd, POLLIN) & POLLIN) != 0;
+  close(pidfd);
+  if (!ended) {
+    kill(pid, SIGKILL);
+  }
+  if (status != nullptr && waitpid(pid, status, 0) != pid) {
+    *status = -1;
+  }
+  return ended;
 }
 
 void ServerProcess::Signal(int number) const {

@@ -61,6 +61,13 @@ class ServerProcess {
   // Waits for the child to end: the exit code of a normal end, -1 for any
   // other end or a hang.
   int WaitExitCode();
+  // For a server started with -D: the pid its pid file names, as a script's
+  // `$(cat server.pid)` reads it; -1 when the file names none.
+  pid_t DaemonPid() const;
+  // `kill -TERM` to the daemon and a wait for its end, draining the output and
+  // the log meanwhile; SIGKILL and false when it does not end. With status set,
+  // which needs this process to be the daemon's subreaper, its raw wait status.
+  bool StopDaemon(pid_t pid, int* status = nullptr);
   void Signal(int number) const;
 
   // Waits until the output holds text at or after offset; false, with a test

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -113,9 +111,8 @@ TEST(Daemon, DetachesLogsToSysLogAndKeepsThePidFile) {
   EXPECT_EQ(server.WaitExitCode(), 0);
   ASSERT_TRUE(server.WaitReady());
 
-  const std::string pid = ReadFile(server.Path("/var/run/server.pid"));
-  ASSERT_FALSE(pid.empty());
-  const pid_t daemon_pid = std::stoi(pid);
+  const pid_t daemon_pid = server.DaemonPid();
+  ASSERT_GT(daemon_pid, 0);
   EXPECT_NE(daemon_pid, server.pid());
   // Standard output at notice level (29) under the daemon's ident.
   EXPECT_TRUE(server.WaitForSysLog(
@@ -126,16 +123,7 @@ TEST(Daemon, DetachesLogsToSysLogAndKeepsThePidFile) {
   ASSERT_TRUE(controller.Connect());
   EXPECT_TRUE(controller.Sync());
 
-  // Not our child: its end shows on a process descriptor.
-  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, daemon_pid, 0));
-  ASSERT_GE(pidfd, 0);
-  kill(daemon_pid, SIGTERM);
-  const bool ended = (server.Wait(pidfd, POLLIN) & POLLIN) != 0;
-  if (!ended) {
-    kill(daemon_pid, SIGKILL);
-  }
-  close(pidfd);
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(server.StopDaemon(daemon_pid));
   EXPECT_FALSE(std::filesystem::exists(server.Path("/var/run/server.pid")));
   // The log stream at debug level (31).
   EXPECT_TRUE(server.WaitForSysLog("kvd-T250124-1901: Mux: terminating...\n"));
