@@ -1,8 +1,9 @@
 #include "runtime/log/ConsoleStreamBuf.h"
 
+#include "runtime/net/Fd.h"
+
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <iostream>
 
@@ -58,16 +59,6 @@ void ConsoleStreamBuf::Hold(const char* text, size_t count) {
 }
 
 void ConsoleStreamBuf::WriteHeld(size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t written = write(fd_, held_.data() + done, count - done);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      break;
-    }
-    done += static_cast<size_t>(written);
-  }
+  static_cast<void>(WriteAll(fd_, std::string_view(held_.data(), count)));
   held_.erase(0, count);
 }

@@ -83,7 +83,7 @@ bool BlockMode(int fd) {
   return ChangeStatusFlag(fd, O_NONBLOCK, false);
 }
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t written = write(fd, text.data() + done, text.size() - done);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 
 // Sole owner of one descriptor (-1 when empty). A copy is a close-on-exec
 // duplicate, so child programs never inherit what the server holds. It closes
@@ -34,7 +34,7 @@ class Fd {
 
 // Writes the whole text, going on after short writes and interruptions; false,
 // errno telling why, when the descriptor takes no more.
-[[nodiscard]] bool WriteAll(int fd, const std::string& text);
+[[nodiscard]] bool WriteAll(int fd, std::string_view text);
 [[nodiscard]] bool NonBlockMode(int fd);
 [[nodiscard]] bool BlockMode(int fd);
 // Returns true when setting the flag FAILED.

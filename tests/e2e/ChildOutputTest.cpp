@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>

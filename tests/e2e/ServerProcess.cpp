@@ -1,5 +1,6 @@
 #include "tests/e2e/ServerProcess.h"
 
+#include "tests/e2e/GatewayFixture.h"
 #include "tests/e2e/SimBoard.h"
 #include "tests/support/FreePort.h"
 
@@ -19,8 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace e2e {
 namespace {
@@ -161,8 +160,7 @@ int ServerProcess::WaitExitCode() {
 }
 
 pid_t ServerProcess::DaemonPid() const {
-  std::ifstream file(Path("/var/run/server.pid"));
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string text = ReadFile(Path("/var/run/server.pid"));
   const pid_t pid = static_cast<pid_t>(std::atoi(text.c_str()));
   return pid > 0 && std::to_string(pid) == text ? pid : -1;
 }
