@@ -253,9 +253,14 @@ std::optional<int> Startup::Begin(int argc, char** argv) {
   if (options.daemon) {
     RunDaemon();
     // The daemon is the forked child, which keeps the file's lock; its launcher
-    // leaves once the file names it.
-    pid_file_->Write();
-    Daemon::Ready();
+    // leaves once the file names it. A pid that cannot be written is said by
+    // the launcher too: the daemon's own error stream is the log by now. The
+    // daemon serves all the same, as a server without its pid file does.
+    const std::string failure = pid_file_->Write();
+    Daemon::Ready(failure);
+    if (!failure.empty()) {
+      std::cerr << failure << std::endl;
+    }
   }
   std::cout << "Starting server [" << Version::current.tag << "], port=" << options.port << std::endl;
   BindServices(options.disable_clock);

@@ -5,6 +5,7 @@
 #include "runtime/log/SysLogStreamBuf.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -25,7 +26,7 @@ class Sentry {
   Sentry& operator=(const Sentry&) = delete;
   ~Sentry();
 
-  void Ready();
+  void Ready(const std::string& note);
 
  private:
   void Detach(bool nochdir);
@@ -49,21 +50,39 @@ constexpr size_t kIdentLength = 79;
 }
 
 // The launcher's part: it leaves only once the daemon is ready, so whoever
-// started it finds the daemon's pid file in place; when the daemon ends first,
-// it says how and fails. _exit: what the process holds is the daemon's now.
+// started it finds the daemon's pid file in place, and passes on what the
+// daemon had to say by then; when the daemon ends first, it says how and
+// fails. _exit: what the process holds is the daemon's now.
 [[noreturn]] void AwaitReady(pid_t daemon_pid, int ready) {
-  char byte = 0;
-  ssize_t got;
-  while ((got = read(ready, &byte, 1)) < 0 && errno == EINTR) {
+  // The server's handlers would only set a flag here: a stop of a start that
+  // hangs ends the launcher at once, and the daemon goes on.
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  std::string said;
+  char chunk[256];
+  for (;;) {
+    const ssize_t got = read(ready, chunk, sizeof chunk);
+    if (got > 0) {
+      said.append(chunk, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
   }
-  if (got == 1) {
+  if (!said.empty()) {
+    // The first byte says ready; the rest is a line for whoever started it.
+    if (said.size() > 1) {
+      std::cerr << said.substr(1) << std::endl;
+    }
     _exit(0);
   }
   int status = 0;
-  while (waitpid(daemon_pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t reaped;
+  while ((reaped = waitpid(daemon_pid, &status, 0)) < 0 && errno == EINTR) {
   }
   std::cerr << "daemon (pid " << daemon_pid << ") ended before it was ready: ";
-  if (WIFSIGNALED(status)) {
+  if (reaped < 0) {
+    std::cerr << "status unknown: " << std::strerror(errno);
+  } else if (WIFSIGNALED(status)) {
     std::cerr << "signal " << WTERMSIG(status);
   } else {
     std::cerr << "exit status " << WEXITSTATUS(status);
@@ -106,6 +125,9 @@ void Sentry::Detach(bool nochdir) {
   std::cout.flush();
   std::cerr.flush();
   std::clog.flush();
+  // An ignored SIGCHLD, inherited from whoever started the server, would let
+  // the daemon's end go unseen by the launcher's waitpid.
+  signal(SIGCHLD, SIG_DFL);
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) {
     Fail("pipe");
@@ -140,11 +162,12 @@ void Sentry::Detach(bool nochdir) {
   }
 }
 
-void Sentry::Ready() {
+void Sentry::Ready(const std::string& note) {
   if (ready_ < 0) {
     return;
   }
-  static_cast<void>(write(ready_, "", 1));
+  const std::string message = '\0' + note;
+  static_cast<void>(write(ready_, message.data(), message.size()));
   close(ready_);
   ready_ = -1;
 }
@@ -181,9 +204,9 @@ void Init(const Params& params) {
   }
 }
 
-void Ready() {
+void Ready(const std::string& note) {
   if (TheSentry()) {
-    TheSentry()->Ready();
+    TheSentry()->Ready(note);
   }
 }
 

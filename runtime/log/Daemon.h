@@ -18,9 +18,12 @@ struct Params {
 // Detaches the process and redirects the streams on the first call; later calls
 // do nothing. The process that called it (the launcher) does not return: it
 // waits until the daemon calls Ready() and then exits 0, or, when the daemon
-// ends before that, says how on its error stream and exits 1.
+// ends before that, says how on its error stream and exits 1. SIGTERM and
+// SIGINT end it at once while it waits; the daemon goes on.
 void Init(const Params& params);
-// Lets the launcher go; nothing before Init or after the first call.
-void Ready();
+// Lets the launcher go; nothing before Init or after the first call. A note
+// that is not empty is written on the launcher's error stream as it leaves, the
+// only place whoever started the server still looks.
+void Ready(const std::string& note = "");
 
 }  // namespace Daemon

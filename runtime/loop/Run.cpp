@@ -74,10 +74,14 @@ Run::Run(const char* name, bool write_pid) : path_(platform::BoardPath(std::stri
     close(fd_);
     fd_ = -1;
   }
+  std::string failure;
   if (write_pid) {
-    Write();
+    failure = Write();
   } else if (ftruncate(fd_, 0) != 0) {
-    WriteFailed();
+    failure = WriteFailure();
+  }
+  if (!failure.empty()) {
+    std::cerr << failure << std::endl;
   }
 }
 
@@ -94,22 +98,22 @@ Run::~Run() {
   close(fd_);
 }
 
-void Run::Write() {
+std::string Run::Write() {
   if (fd_ < 0) {
-    return;
+    return {};
   }
   const std::string pid = std::to_string(getpid());
   // A short write to a full disk sets no errno of its own.
   errno = ENOSPC;
   if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()) ||
       fsync(fd_) != 0) {
-    WriteFailed();
+    return WriteFailure();
   }
+  return {};
 }
 
-void Run::WriteFailed() const {
-  const int error = errno;
-  std::cerr << "can't write pid file " << path_ << ": " << std::strerror(error) << std::endl;
+std::string Run::WriteFailure() const {
+  return "can't write pid file " + path_ + ": " + std::strerror(errno);
 }
 
 }  // namespace Linux

@@ -13,7 +13,7 @@ namespace Linux {
 // program has since been given, never stops a start. A file that cannot be
 // opened, or that other files keep replacing while it is claimed, is skipped
 // with one line on the error stream: the start goes on, but nothing keeps a
-// second server off the root. A pid that cannot be written is said too.
+// second server off the root.
 class Run {
  public:
   // With write_pid false a claimed file is emptied instead: a launcher about to
@@ -32,11 +32,13 @@ class Run {
   const std::string& path() const { return path_; }
 
   // Writes this process's pid over what the file held: a daemon's fork
-  // changes the pid after the file was claimed.
-  void Write();
+  // changes the pid after the file was claimed. Returns the line that says why
+  // it could not, for the caller to write where it will be seen; empty when
+  // written.
+  [[nodiscard]] std::string Write();
 
  private:
-  void WriteFailed() const;
+  std::string WriteFailure() const;
 
   int fd_ = -1;
   pid_t holder_ = 0;

@@ -4,10 +4,12 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,38 @@ TEST(DaemonStart, ThePidFileNamesTheLiveDaemonWhenTheLauncherReturns) {
     EXPECT_TRUE(server.WaitForSysLog("Mux: terminating...\n"));
     EXPECT_EQ(server.syslog().find("LeakSanitizer"), std::string::npos) << server.syslog();
   }
+}
+
+// The daemon, once its launcher has left: this subreaper's one child.
+pid_t OnlyChild() {
+  std::istringstream children(ReadFile("/proc/self/task/" + std::to_string(getpid()) + "/children"));
+  pid_t pid = -1;
+  children >> pid;
+  return pid;
+}
+
+// A full disk, played by a file size limit of 0: the launcher, whose error
+// stream is the one its starter reads, says that the pid file could not be
+// written, and the daemon serves without it.
+TEST(DaemonStart, APidFileThatCannotBeWrittenIsSaidByTheLauncher) {
+  Subreaper subreaper;
+  ServerProcess server;
+  ASSERT_TRUE(server.CaptureSysLog());
+  server.set_before_exec([] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_FSIZE, &none);
+  });
+  ASSERT_TRUE(server.Start({"-D", "--port", std::to_string(server.port())}));
+  EXPECT_EQ(server.WaitExitCode(), 0);
+  const std::string pid_file = server.Path("/var/run/server.pid");
+  EXPECT_NE(server.output().find("can't write pid file " + pid_file + ": File too large\n"), std::string::npos)
+      << server.output();
+  EXPECT_EQ(server.DaemonPid(), -1);
+  ASSERT_TRUE(server.WaitReady());
+  const pid_t daemon = OnlyChild();
+  ASSERT_GT(daemon, 0);
+  EXPECT_TRUE(server.StopDaemon(daemon));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -19,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -287,8 +289,9 @@ TEST_F(SysLog, LogsFromStaticDestructors) {
   close(server);
 }
 
-// The launcher leaves only once the daemon is ready, and fails, saying how,
-// when the daemon ends before that.
+// The launcher leaves only once the daemon is ready, passing on what the
+// daemon had to say, and fails, saying how, when the daemon ends before that,
+// even when whoever started it left SIGCHLD ignored.
 TEST_F(SysLog, LauncherLeavesWhenTheDaemonIsReadyOrHasEnded) {
   const std::string marker = root_.Path("/ready-marker");
   for (const bool ready : {true, false}) {
@@ -299,13 +302,14 @@ TEST_F(SysLog, LauncherLeavesWhenTheDaemonIsReadyOrHasEnded) {
     ASSERT_GE(launcher, 0);
     if (launcher == 0) {
       dup2(error_pipe[1], STDERR_FILENO);
+      signal(SIGCHLD, SIG_IGN);
       Daemon::Init(Daemon::Params{});
       if (!ready) {
         _exit(3);
       }
       // Written before Ready: the launcher must not have left yet.
       std::ofstream(marker) << getpid();
-      Daemon::Ready();
+      Daemon::Ready("can't write pid file: no room");
       _exit(0);
     }
     close(error_pipe[1]);
@@ -319,7 +323,7 @@ TEST_F(SysLog, LauncherLeavesWhenTheDaemonIsReadyOrHasEnded) {
     close(error_pipe[0]);
     if (ready) {
       EXPECT_EQ(status, 0);
-      EXPECT_EQ(errors, "");
+      EXPECT_EQ(errors, "can't write pid file: no room\n");
       std::ifstream in(marker);
       pid_t daemon = 0;
       EXPECT_TRUE(in >> daemon);
@@ -328,6 +332,57 @@ TEST_F(SysLog, LauncherLeavesWhenTheDaemonIsReadyOrHasEnded) {
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_EQ(errors.substr(errors.find(')')), ") ended before it was ready: exit status 3\n") << errors;
+  }
+}
+
+// Ctrl-C, or a service manager's stop, ends a launcher still waiting at once,
+// though the server's handlers would only set a flag; the daemon goes on.
+TEST_F(SysLog, AWaitingLauncherEndsAtTerminateOrInterrupt) {
+  for (const int number : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(number);
+    const std::string marker = root_.Path("/went-on");
+    int forked[2];
+    int hold[2];
+    ASSERT_EQ(pipe(forked), 0);
+    ASSERT_EQ(pipe(hold), 0);
+    const pid_t launcher = fork();
+    ASSERT_GE(launcher, 0);
+    if (launcher == 0) {
+      close(forked[0]);
+      close(hold[1]);
+      signal(number, [](int) {});
+      signal(SIGPIPE, SIG_IGN);
+      Daemon::Init(Daemon::Params{});
+      static_cast<void>(write(forked[1], "", 1));
+      char byte;
+      static_cast<void>(read(hold[0], &byte, 1));
+      Daemon::Ready();
+      std::ofstream(marker) << "went on";
+      _exit(0);
+    }
+    close(forked[1]);
+    close(hold[0]);
+    char byte;
+    ASSERT_EQ(read(forked[0], &byte, 1), 1);
+    close(forked[0]);
+    int status = 0;
+    pid_t ended = 0;
+    // Sent again until it lands after the fork; the bound only guards a hang.
+    for (int tries = 0; tries < 2000 && ended == 0; ++tries) {
+      kill(launcher, number);
+      usleep(10000);
+      ended = waitpid(launcher, &status, WNOHANG);
+    }
+    close(hold[1]);
+    if (ended == 0) {
+      waitpid(launcher, &status, 0);
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == number) << status;
+    for (int tries = 0; tries < 2000 && !std::filesystem::exists(marker); ++tries) {
+      usleep(10000);
+    }
+    EXPECT_TRUE(std::filesystem::exists(marker));
+    std::filesystem::remove(marker);
   }
 }
 

@@ -81,7 +81,7 @@ TEST(PidFile, ASecondClaimWhileTheFirstLivesChangesNothing) {
       EXPECT_FALSE(second.claimed());
       EXPECT_EQ(second.holder(), getpid());
       EXPECT_EQ(second.path(), path);
-      second.Write();
+      EXPECT_EQ(second.Write(), "");
     }
     EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
   }
@@ -106,7 +106,7 @@ TEST(PidFile, AClaimWithoutThePidEmptiesTheFileUntilWritten) {
   Linux::Run run("server", false);
   EXPECT_TRUE(run.claimed());
   EXPECT_EQ(root.Read("/var/run/server.pid"), "");
-  run.Write();
+  EXPECT_EQ(run.Write(), "");
   EXPECT_EQ(root.Read("/var/run/server.pid"), std::to_string(getpid()));
 }
 
