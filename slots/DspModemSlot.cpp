@@ -90,7 +90,10 @@ bool DspModemSlot::InitModem() {
   if (modem_ >= 0) {
     return true;
   }
-  if (!ProgramAllowed()) {
+  // Only the PPP daemon and the fax sender run the program the controller
+  // names: a fax receiver or originator never reads it.
+  const bool runs_execfile = !params().has_fax() || params().has_execargs();
+  if (runs_execfile && !ProgramAllowed()) {
     return false;
   }
   Fd device(platform::Open(GetModemDevName(), O_RDONLY | O_CLOEXEC));
@@ -206,25 +209,24 @@ void DspModemSlot::on_fax_terminate(int status) {
   // The sender has ended: its pipe is read without waiting.
   const int exec_error = ChildProgram::ExecError(exec_status_);
   static_cast<void>(exec_status_.close());
+  int pages = (status >> 8) & 0xff;
   if (exec_error != 0) {
-    // Never accounted as pages: the program did not run.
     std::cerr << ext::header(this) << "fail to exec " << ext::quoted(Program(kFaxSender)) << ": "
               << std::strerror(exec_error) << std::endl;
-  } else {
-    AccountPages(status);
+    // Its exit code is the failed exec's, not a count: no page went out.
+    pages = 0;
+  } else if ((status & 0xff) != 0) {
+    std::cerr << ext::header(this) << "fax transfer failed" << std::endl;
   }
+  AccountPages(pages);
   if (IsDestroying()) {
     CompleteDestroy();
     return;
   }
-  OnAbort(exec_error != 0 ? exec_error : status);
+  OnAbort(status);
 }
 
-void DspModemSlot::AccountPages(int status) {
-  if ((status & 0xff) != 0) {
-    std::cerr << ext::header(this) << "fax transfer failed" << std::endl;
-  }
-  const int pages = (status >> 8) & 0xff;
+void DspModemSlot::AccountPages(int pages) {
   std::cerr << ext::header(this) << "pages received: " << pages << std::endl;
   TERM::ModemProceeding proceeding;
   TERM::MdmAccounting& acct = proceeding.select_acct();

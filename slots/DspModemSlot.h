@@ -33,8 +33,8 @@ class DspModemSlot : public ModemSlot {
   void RunFaxSender(Fd& device);
   void RunFaxReceiver();
   void on_fax_terminate(int status);
-  // Sends the pages the ended fax sender counted in its exit code.
-  void AccountPages(int status);
+  // Sends the ended fax sender's page count as accounting.
+  void AccountPages(int pages);
   void on_fax_receiver_terminate(int status);
 
   Fd control_;

@@ -45,7 +45,7 @@ AuthRecord Words(std::initializer_list<uint32_t> words) {
   return record;
 }
 
-// An address in network order as it goes on the wire; nothing for a text that is no address.
+// An address in host order; nothing for a text that is no address.
 std::optional<uint32_t> Address(const std::string& text) {
   in_addr address{};
   if (inet_aton(text.c_str(), &address) == 0) {
@@ -224,18 +224,23 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& params) {
     return false;
   }
   const TERM::ModemUserParameters& user = params.get_modem();
-  const std::optional<uint32_t> addresses[] = {Address(user.get_remoteAddr()), Address(user.get_netmask()),
-                                               Address(user.get_gateway()), Address(user.get_dns())};
-  for (const std::optional<uint32_t>& address : addresses) {
+  const char* const names[] = {"remoteAddr", "netmask", "gateway", "dns"};
+  const std::string* const texts[] = {&user.get_remoteAddr(), &user.get_netmask(), &user.get_gateway(),
+                                      &user.get_dns()};
+  uint32_t addresses[4];
+  for (size_t i = 0; i < std::size(addresses); ++i) {
+    const std::optional<uint32_t> address = Address(*texts[i]);
     if (!address) {
-      // Sent on, such a text would become 255.255.255.255: the broadcast address.
-      std::cerr << ext::header(this) << "modem's activation carries an address that does not parse." << std::endl;
-      return false;
+      std::cerr << ext::header(this) << "activation " << names[i] << " " << ext::quoted(*texts[i])
+                << " is no address: sent as 255.255.255.255" << std::endl;
     }
+    // As inet_addr converts it: the access server takes 255.255.255.255 as
+    // it stands (a user-chosen address, a point-to-point netmask).
+    addresses[i] = address.value_or(INADDR_NONE);
   }
   const auto session = static_cast<uint32_t>(modem_id());
   factory_.SendAuth(Words({16, AuthLink::kAccept, session, 1}));
-  factory_.SendAuth(Words({36, AuthLink::kIpParameters, session, 0, *addresses[0], *addresses[1], *addresses[2],
-                           *addresses[3], static_cast<uint32_t>(user.get_mtu().getValue())}));
+  factory_.SendAuth(Words({36, AuthLink::kIpParameters, session, 0, addresses[0], addresses[1], addresses[2],
+                           addresses[3], static_cast<uint32_t>(user.get_mtu().getValue())}));
   return true;
 }

@@ -26,12 +26,6 @@ ASync::Copy::EventsParams PlayEvents() {
   return ASync::Copy::EventsParams{POLLIN, POLLOUT, POLLWRNORM};
 }
 
-// A phrase name comes from the controller and may name a sub-folder's file;
-// an absolute name or a ".." component would reach outside the voice folder.
-bool IsInVoiceFolder(const std::string& name) {
-  return !name.empty() && name.front() != '/' && !HasParentComponent(name);
-}
-
 // A phrase is a regular file: a folder (".", "ru/") opens but fails its first
 // read, which would end the whole list instead of skipping the name.
 Fd OpenPhrase(const std::string& name) {
@@ -144,7 +138,9 @@ bool PlaySlotFile::next_phrase() {
   while (next_ < names_.size()) {
     const std::string& name = names_[next_++];
     file_.close();
-    if (!IsInVoiceFolder(name)) {
+    // A name from the controller, which may name a sub-folder's file; put
+    // after the folder's path, a leading "/" stays inside, a ".." would not.
+    if (HasParentComponent(name)) {
       continue;
     }
     file_ = OpenPhrase(name);

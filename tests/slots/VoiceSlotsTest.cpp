@@ -90,12 +90,11 @@ TEST_F(VoiceSlotsTest, FilePlayerPlaysItsListRepeatTimesAndSkipsWhatDoesNotOpen)
   root_.Write("/usr/local/voice/b", "BB");
   root_.Write("/usr/local/voice/ru/c", "C");
   root_.Write("/usr/local/etc/secret", "SECRET");
-  // Meant as the board's file, an absolute name must not be read as one under the voice folder either.
-  root_.Write("/usr/local/voice/usr/local/etc/secret", "SECRET");
-  // Sub-folders play; names that would leave the voice folder, and names of
-  // folders, are skipped like missing files.
+  // Sub-folders play, and a name with a leading "/" names the voice folder's
+  // file; names that would leave the folder, and names of folders, are skipped
+  // like missing files.
   ASSERT_EQ(CreatePlayer({"a", "../etc/secret", "ru/c", "missing", "/usr/local/etc/secret", "ru/../../etc/secret", "..",
-                          ".", "ru", "ru/", "b"},
+                          ".", "ru", "ru/", "/b"},
                          2),
             Lines{"7 success"});
   const std::optional<sim::MccDriver::Channel> channel = mcc_->ChannelOf(Channel());
