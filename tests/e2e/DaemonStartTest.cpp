@@ -4,7 +4,6 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,11 +101,7 @@ TEST(DaemonStart, APidFileThatCannotBeWrittenIsSaidByTheLauncher) {
   Subreaper subreaper;
   ServerProcess server;
   ASSERT_TRUE(server.CaptureSysLog());
-  server.set_before_exec([] {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit none{0, 0};
-    setrlimit(RLIMIT_FSIZE, &none);
-  });
+  server.set_before_exec(FullDisk);
   ASSERT_TRUE(server.Start({"-D", "--port", std::to_string(server.port())}));
   EXPECT_EQ(server.WaitExitCode(), 0);
   const std::string pid_file = server.Path("/var/run/server.pid");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,14 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// A full disk for the server, played by a file size limit of 0, as a
+// ServerProcess::set_before_exec hook: writes fail with EFBIG, not a signal.
+inline void FullDisk() {
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_FSIZE, &none);
 }
 
 // A served server with one connected controller and the board's control

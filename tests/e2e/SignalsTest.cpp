@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -78,11 +77,7 @@ TEST_F(SignalsTest, InterruptStopsCleanlyAfterDestroyingEverySlot) {
 // dump's path: each is said, and nothing cut off or behind the link is written.
 TEST(StatusDump, FailedWritesAreSaidAndALinkIsNotFollowed) {
   ServerProcess server;
-  server.set_before_exec([] {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit none{0, 0};
-    setrlimit(RLIMIT_FSIZE, &none);
-  });
+  server.set_before_exec(FullDisk);
   ASSERT_TRUE(server.StartServing());
   EXPECT_TRUE(
       server.WaitForOutput("can't write pid file " + server.Path("/var/run/server.pid") + ": File too large\n"));
